@@ -1,0 +1,51 @@
+// The exported functions of the port registry, last error and wait handling.
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "kovra.h"
+#include "reader/api_guard.h"
+#include "reader/error_texts.h"
+#include "reader/sdk_app.h"
+#include "reader/wait.h"
+
+using kovra::CKOVRA_SDKApp;
+using kovra::Guarded;
+using kovra::PortRef;
+
+extern "C" {
+
+KOVRA_API int KOVRA_GetLastError(int handle) {
+  return Guarded(KOVRA_ERR_PORT_INVALID, [&] {
+    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
+    return port ? port->LastError() : KOVRA_ERR_PORT_INVALID;
+  });
+}
+
+KOVRA_API int KOVRA_GetErrorText(int handle, int language, char *buffer, int size) {
+  return Guarded(0, [&] {
+    if (buffer == nullptr || size <= 0) return 0;
+    const std::string text = kovra::ErrorText(KOVRA_GetLastError(handle), language);
+    const int count = std::min(size, static_cast<int>(text.size()));
+    std::memcpy(buffer, text.data(), static_cast<size_t>(count));
+    return count;
+  });
+}
+
+KOVRA_API int KOVRA_SetWaitHandler(KOVRA_WaitHandler handler, void *context) {
+  return Guarded(-1, [&] {
+    kovra::SetWaitHandler(handler, context);
+    return 0;
+  });
+}
+
+KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on) {
+  return Guarded(-1, [&] {
+    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
+    if (!port) return -1;
+    port->SetBackgroundMode(on != 0);
+    return 1;
+  });
+}
+
+}  // extern "C"

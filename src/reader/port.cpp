@@ -1,0 +1,155 @@
+#include "reader/port.h"
+
+#include <algorithm>
+
+#include "reader/frame.h"
+#include "reader/frame_log.h"
+#include "reader/handle_pool.h"
+#include "reader/wait.h"
+
+namespace kovra {
+
+CKOVRA_Port::~CKOVRA_Port() { CloseTransport(); }
+
+void CKOVRA_Port::AttachTransport(std::unique_ptr<Transport> transport) {
+  transport_ = std::move(transport);
+}
+
+int CKOVRA_Port::Handle() const {
+  if (com_handle_ != 0) return com_handle_;
+  return transport_ ? transport_->Handle() : 0;
+}
+
+void CKOVRA_Port::CloseTransport() {
+  if (transport_) transport_->Close();
+  if (com_handle_ != 0) {
+    HandlePool::Serial().Release(com_handle_);
+    com_handle_ = 0;
+  }
+}
+
+void CKOVRA_Port::OnBytesReceived(const uint8_t *bytes, size_t count) {
+  if (count == 0) return;
+  {
+    std::lock_guard<std::mutex> lock(receive_lock_);
+    receive_buffer_.Append(bytes, count);
+    ++received_generation_;
+  }
+  received_.notify_all();
+}
+
+CMyByteArray CKOVRA_Port::ReceivedBytes() const {
+  std::lock_guard<std::mutex> lock(receive_lock_);
+  return receive_buffer_;
+}
+
+bool CKOVRA_Port::Transceive() {
+  last_error_.store(0);
+  CMyByteArray frame = send_buffer_;
+  send_buffer_.RemoveAll();
+  const frame::BuiltFrame built =
+      frame::BuildFrame(family_, static_cast<uint8_t>(bus_address_ & 0xFF), frame);
+  if (built.error != 0) {
+    last_error_.store(built.error);
+    return false;
+  }
+  echo_byte_ = built.echo;
+
+  {
+    std::lock_guard<std::mutex> lock(receive_lock_);
+    receive_buffer_.RemoveAll();
+  }
+  if (transport_ && transport_->DrainsBeforeSend()) {
+    uint8_t scrap[10];
+    while (transport_->Read(scrap, sizeof scrap) > 0) {
+    }
+  }
+  LogFrame('>', Handle(), frame.GetData(), frame.GetSize());
+  // A transport whose link is gone drops the frame; the missing reply is the timeout the
+  // caller sees.
+  if (transport_) transport_->Write(frame.GetData(), frame.GetSize());
+
+  if (WaitForReply()) return true;
+  last_error_.store(4);
+  return false;
+}
+
+bool CKOVRA_Port::ReplyCompleteLocked(bool &header_seen) {
+  const size_t garbage =
+      frame::LeadingGarbage(family_, receive_buffer_.GetData(), receive_buffer_.GetSize());
+  if (garbage > 0) receive_buffer_.RemoveAt(0, garbage);
+  if (receive_buffer_.GetSize() < frame::HeaderLength(family_)) return false;
+  header_seen = true;
+  return frame::CompleteLength(family_, receive_buffer_.GetData(), receive_buffer_.GetSize())
+      .has_value();
+}
+
+void CKOVRA_Port::PollTransport() {
+  uint8_t chunk[100];
+  const size_t count = transport_->Read(chunk, sizeof chunk);
+  OnBytesReceived(chunk, count);
+}
+
+bool CKOVRA_Port::WaitForReply() {
+  const int handle = Handle();
+  const bool background = background_mode_.load();
+  const bool polled = transport_ && transport_->IsPolled();
+  const bool with_handler = HasWaitHandler();
+  CallWaitHandler(KOVRA_WAIT_BEGIN, handle, background);
+
+  // The first phase (start byte and header) and the second (rest of the frame) each get the
+  // full timeout; the second starts when the header is complete.
+  Clock::time_point phase_start = Clock::now();
+  bool header_seen = false;
+  Clock::time_point next_tick = phase_start + kWaitTickInterval;
+  bool complete = false;
+
+  for (;;) {
+    if (polled) PollTransport();
+    {
+      std::unique_lock<std::mutex> lock(receive_lock_);
+      const bool had_header = header_seen;
+      complete = ReplyCompleteLocked(header_seen);
+      const Clock::time_point now = Clock::now();
+      if (!had_header && header_seen) phase_start = now;
+      if (complete || PhaseExpired(now - phase_start, timeout_ms_)) break;
+
+      Clock::time_point wake = PhaseDeadline(phase_start, timeout_ms_);
+      if (with_handler) wake = std::min(wake, next_tick);
+      if (polled) wake = std::min(wake, now + kPollInterval);
+      const uint64_t seen = received_generation_;
+      received_.wait_until(lock, wake, [&] { return received_generation_ != seen; });
+    }
+    if (with_handler && Clock::now() >= next_tick) {
+      CallWaitHandler(KOVRA_WAIT_TICK, handle, background);
+      next_tick = Clock::now() + kWaitTickInterval;
+    }
+  }
+
+  CallWaitHandler(KOVRA_WAIT_END, handle, background);
+  return complete;
+}
+
+bool CKOVRA_Port::ParseReply(CMyByteArray &data) {
+  CMyByteArray reply;
+  {
+    std::lock_guard<std::mutex> lock(receive_lock_);
+    reply = std::move(receive_buffer_);
+    receive_buffer_.RemoveAll();
+  }
+  LogFrame('<', Handle(), reply.GetData(), reply.GetSize());
+  const frame::ParseResult result =
+      frame::ParseReply(family_, echo_byte_, reply.GetData(), reply.GetSize(), data);
+  last_error_.store(result.error);
+  return result.ok;
+}
+
+bool CKOVRA_Port::Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply) {
+  send_buffer_.RemoveAll();
+  send_buffer_.Add(code);
+  send_buffer_.Append(data, count);
+  reply.RemoveAll();
+  return Transceive() && ParseReply(reply);
+}
+
+}  // namespace kovra

@@ -1,0 +1,48 @@
+// The seam between a reader port and the link beneath it. Frames know nothing of links and
+// transports know nothing of frames: a transport moves bytes, the port (port.h) frames commands,
+// waits for complete replies and checks them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kovra {
+
+// Where a pushed transport delivers what it receives. Called from the transport's own thread;
+// the port appends the bytes under its receive lock and wakes a waiting command.
+class ReceiveSink {
+ public:
+  virtual void OnBytesReceived(const uint8_t *bytes, size_t count) = 0;
+
+ protected:
+  ~ReceiveSink() = default;
+};
+
+// One link below a port. Each operation is called by the port on the thread that runs the
+// command, except that a pushed transport calls its ReceiveSink from a thread of its own.
+class Transport {
+ public:
+  virtual ~Transport() = default;
+
+  // Non-zero while the link is open, 0 once it is closed or has dropped. A port whose transport
+  // reports 0 (and that holds no COM handle) has no live transport and is removed by the next
+  // lookup that walks past it.
+  virtual int Handle() const = 0;
+
+  // Sends one whole frame. Never blocks for long; the result is not looked at because a lost
+  // frame shows up as a missing reply.
+  virtual void Write(const uint8_t *bytes, size_t count) = 0;
+
+  // Polled transports (HID, the Bluetooth adapter) have no thread of their own: the waiting loop
+  // calls Read, which must not block and returns the number of bytes read, 0 when nothing waits.
+  virtual bool IsPolled() const { return false; }
+  virtual size_t Read(uint8_t * /*buffer*/, size_t /*max*/) { return 0; }
+
+  // HID only: pending input is read and thrown away before each send.
+  virtual bool DrainsBeforeSend() const { return false; }
+
+  // Releases the link; afterwards Handle() is 0. Safe to call more than once.
+  virtual void Close() = 0;
+};
+
+}  // namespace kovra
