@@ -1,1 +1,354 @@
-// placeholder
+#include "sim/reader.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace kovra_sim {
+namespace {
+
+constexpr uint8_t kExchange = 0x45;
+constexpr uint8_t kExchangeMore = 0x46;
+
+FirmwareSettings SettingsOf(const SimReaderConfig &config) {
+  return FirmwareSettings{config.family, config.version, config.serial_number};
+}
+
+template <typename T>
+void CapFront(std::deque<T> &log, size_t limit) {
+  while (log.size() > limit) log.pop_front();
+}
+
+}  // namespace
+
+SimReader::SimReader(SimReaderConfig config)
+    : config_(std::move(config)),
+      firmware_(SettingsOf(config_)),
+      decoder_(config_.family, config_.address, config_.stale_after),
+      scheduler_([this](const DeliveryScheduler::Piece &piece) {
+        Emit(piece.bytes.data(), piece.bytes.size(), piece.ends_reply);
+      }) {}
+
+SimReader::~SimReader() {
+  scheduler_.Stop();
+  std::function<void()> on_gone;
+  {
+    std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+    output_ = nullptr;
+    on_gone = std::move(on_gone_);
+    on_gone_ = nullptr;
+  }
+  // Outside the lock: the host may take locks of its own that it also holds around Disconnect.
+  if (on_gone) on_gone();
+}
+
+// --- the host side ------------------------------------------------------------------------------
+
+uint64_t SimReader::Connect(OutputFn output, std::function<void()> on_gone) {
+  std::function<void()> previous_gone;
+  uint64_t connection = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+    previous_gone = std::move(on_gone_);
+    output_ = std::move(output);
+    on_gone_ = std::move(on_gone);
+    connection = ++connection_;
+  }
+  if (previous_gone) previous_gone();
+  return connection;
+}
+
+void SimReader::Disconnect(uint64_t connection) {
+  std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+  if (connection != connection_) return;
+  output_ = nullptr;
+  on_gone_ = nullptr;
+}
+
+void SimReader::Emit(const uint8_t *bytes, size_t count, bool ends_reply) {
+  std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+  if (ends_reply) {
+    // Taken before the output runs: a host that completes its command inside the callback must
+    // not appear to have done so before the reply was there.
+    const SimClock::time_point now = SimClock::now();
+    std::lock_guard<std::mutex> state(mutex_);
+    reply_ends_.push_back(now);
+    CapFront(reply_ends_, config_.log_limit);
+  }
+  if (output_) output_(bytes, count);
+}
+
+void SimReader::Receive(const uint8_t *bytes, size_t count) {
+  const SimClock::time_point now = SimClock::now();
+  std::vector<Bytes> replies;
+  SimClock::duration delay{0};
+  size_t piece_size = 0;
+  SimClock::duration gap{0};
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::vector<CommandFrame> frames = decoder_.Feed(bytes, count, now);
+    discarded_ += decoder_.DiscardedBytes() - decoder_discards_seen_;
+    decoder_discards_seen_ = decoder_.DiscardedBytes();
+
+    for (const CommandFrame &frame : frames) {
+      ReceivedCommand entry;
+      entry.frame = frame.raw;
+      entry.address = frame.address;
+      entry.wire_code = frame.command;
+      entry.at = now;
+      // Family 1's decoder passes only frames for this address; family 0 checks it here.
+      entry.for_this_reader = config_.family != 0 || frame.address == config_.address;
+      const std::optional<FirmwareCommand> command =
+          ToFirmwareCommand(config_.family, frame.command, frame.data);
+      if (command) {
+        entry.code = command->code;
+        entry.data = command->data;
+        entry.inserted = command->inserted;
+      } else {
+        entry.data = frame.data;
+      }
+      const bool answer = entry.for_this_reader;
+      if (answer) {
+        ++total_count_;
+        if (command) ++counts_[command->code];
+      }
+      LogLocked(std::move(entry));
+      if (!answer || silent_) continue;
+      Bytes reply = AnswerLocked(frame, command);
+      if (!reply.empty()) replies.push_back(std::move(reply));
+    }
+    delay = delay_;
+    piece_size = piece_size_;
+    gap = gap_;
+  }
+  for (Bytes &reply : replies) Deliver(std::move(reply), now, delay, piece_size, gap);
+}
+
+Bytes SimReader::AnswerLocked(const CommandFrame &frame,
+                              const std::optional<FirmwareCommand> &command) {
+  if (!raw_replies_.empty()) {
+    Bytes raw = std::move(raw_replies_.front());
+    raw_replies_.pop_front();
+    return raw;
+  }
+  Reply reply = Reply::Error(ReplyStatus::kNotAccepted);
+  if (command) {
+    const auto queued = one_shot_replies_.find(command->code);
+    const auto fixed = fixed_replies_.find(command->code);
+    if (queued != one_shot_replies_.end() && !queued->second.empty()) {
+      reply = std::move(queued->second.front());
+      queued->second.pop_front();
+    } else if (fixed != fixed_replies_.end()) {
+      reply = fixed->second;
+    } else {
+      reply = firmware_.Execute(*command);
+    }
+  }
+  const uint8_t status = StatusByte(config_.family, reply.status, frame.command, reply.raw_status);
+  Bytes out = garbage_;
+  const Bytes framed =
+      EncodeReply(config_.family, config_.address, status, reply.data, reply.block_chain);
+  out.insert(out.end(), framed.begin(), framed.end());
+  return out;
+}
+
+void SimReader::Deliver(Bytes reply, SimClock::time_point arrival, SimClock::duration delay,
+                        size_t piece_size, SimClock::duration gap) {
+  const bool whole = piece_size == 0 || piece_size >= reply.size();
+  if (delay <= SimClock::duration::zero() && whole && scheduler_.Idle()) {
+    Emit(reply.data(), reply.size(), true);
+    return;
+  }
+  // Everything else goes through the delivery thread, also a reply that is due at once while an
+  // earlier one is still on its way: replies never overtake each other.
+  std::vector<DeliveryScheduler::Piece> pieces;
+  const size_t step = whole ? reply.size() : piece_size;
+  for (size_t at = 0; at < reply.size(); at += step) {
+    const size_t end = std::min(reply.size(), at + step);
+    DeliveryScheduler::Piece piece;
+    piece.due = arrival + delay;
+    piece.bytes.assign(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                       reply.begin() + static_cast<std::ptrdiff_t>(end));
+    piece.ends_reply = end == reply.size();
+    if (at > 0) piece.after_previous = gap;
+    pieces.push_back(std::move(piece));
+  }
+  scheduler_.Schedule(std::move(pieces));
+}
+
+void SimReader::LogLocked(ReceivedCommand command) {
+  log_.push_back(std::move(command));
+  CapFront(log_, config_.log_limit);
+}
+
+// --- configuration ------------------------------------------------------------------------------
+
+void SimReader::RebuildDecoderLocked() {
+  decoder_.Reset();
+  discarded_ += decoder_.DiscardedBytes() - decoder_discards_seen_;
+  decoder_ = CommandDecoder(config_.family, config_.address, config_.stale_after);
+  decoder_discards_seen_ = 0;
+}
+
+SimReaderConfig SimReader::Config() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return config_;
+}
+
+void SimReader::SetFamily(int family) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.family = family;
+  firmware_.Settings().family = family;
+  RebuildDecoderLocked();
+}
+
+void SimReader::SetAddress(uint8_t address) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.address = address;
+  RebuildDecoderLocked();
+}
+
+void SimReader::SetVersion(std::string version) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.version = version;
+  firmware_.Settings().version = std::move(version);
+}
+
+void SimReader::SetSerialNumber(const std::array<uint8_t, 4> &serial_number) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.serial_number = serial_number;
+  firmware_.Settings().serial_number = serial_number;
+}
+
+void SimReader::WithFirmware(const std::function<void(Firmware &firmware)> &use) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  use(firmware_);
+}
+
+bool SimReader::FieldOn() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return firmware_.FieldOn();
+}
+
+// --- scripting ----------------------------------------------------------------------------------
+
+void SimReader::SetFixedReply(uint8_t code, Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fixed_replies_[code] = std::move(reply);
+}
+
+void SimReader::ClearFixedReply(uint8_t code) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  fixed_replies_.erase(code);
+}
+
+void SimReader::PushReply(uint8_t code, Reply reply) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  one_shot_replies_[code].push_back(std::move(reply));
+}
+
+void SimReader::PushRawReply(Bytes bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  raw_replies_.push_back(std::move(bytes));
+}
+
+void SimReader::ScriptExchangeInParts(const std::vector<Bytes> &parts) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const bool last = i + 1 == parts.size();
+    Reply reply = last ? Reply::Ok(parts[i]) : Reply::MoreData(parts[i]);
+    one_shot_replies_[i == 0 ? kExchange : kExchangeMore].push_back(std::move(reply));
+  }
+}
+
+void SimReader::SetReplyDelay(SimClock::duration delay) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  delay_ = delay;
+}
+
+void SimReader::SetSplit(size_t piece_size, SimClock::duration gap) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  piece_size_ = piece_size;
+  gap_ = gap;
+}
+
+void SimReader::SetLeadingGarbage(Bytes garbage) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  garbage_ = std::move(garbage);
+}
+
+void SimReader::SetSilent(bool silent) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  silent_ = silent;
+}
+
+void SimReader::ResetScript() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    fixed_replies_.clear();
+    one_shot_replies_.clear();
+    raw_replies_.clear();
+    delay_ = SimClock::duration::zero();
+    piece_size_ = 0;
+    gap_ = SimClock::duration::zero();
+    garbage_.clear();
+    silent_ = false;
+  }
+  scheduler_.CancelPending();
+}
+
+// --- observation --------------------------------------------------------------------------------
+
+std::vector<ReceivedCommand> SimReader::ReceivedCommands() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {log_.begin(), log_.end()};
+}
+
+std::vector<Bytes> SimReader::ReceivedFrames() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<Bytes> frames;
+  frames.reserve(log_.size());
+  for (const ReceivedCommand &command : log_) frames.push_back(command.frame);
+  return frames;
+}
+
+size_t SimReader::CommandCount(uint8_t code) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = counts_.find(code);
+  return found == counts_.end() ? 0 : found->second;
+}
+
+size_t SimReader::CommandCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return total_count_;
+}
+
+size_t SimReader::DiscardedByteCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return discarded_;
+}
+
+std::vector<SimClock::time_point> SimReader::ReplyEndTimes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return {reply_ends_.begin(), reply_ends_.end()};
+}
+
+std::optional<SimClock::time_point> SimReader::LastReplyEnd() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (reply_ends_.empty()) return std::nullopt;
+  return reply_ends_.back();
+}
+
+bool SimReader::WaitUntilDelivered(SimClock::duration timeout) const {
+  return scheduler_.WaitUntilIdle(timeout);
+}
+
+void SimReader::ClearLog() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  log_.clear();
+  counts_.clear();
+  total_count_ = 0;
+  discarded_ = 0;
+  reply_ends_.clear();
+}
+
+}  // namespace kovra_sim

@@ -1,0 +1,101 @@
+// Plugs the in-process simulated reader (sim/reader.h) into the library's transport seam, so that
+// a real CKOVRA_Port talks to it as to a reader on a serial line (pushed) or on HID (polled).
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "reader/port.h"
+#include "reader/transport.h"
+#include "sim/reader.h"
+
+namespace kovra_test {
+
+class SimTransport : public kovra::Transport {
+ public:
+  enum class Delivery {
+    kPushed,  // the reader's output goes straight to the sink, like the serial port thread
+    kPolled,  // the output is queued and Read() hands it out, like HID
+  };
+
+  // Connects to `reader`. A reader that is destroyed first, or that another SimTransport connects
+  // to, counts as unplugged for this one: Handle() 0, writes lost.
+  // `handle` 0 takes a number from a pool of simulator handles (30001, 30002, ...), given back at
+  // Close; any other value is used as it is.
+  SimTransport(kovra_sim::SimReader &reader, Delivery delivery, int handle = 0);
+  ~SimTransport() override;  // Close()
+
+  // Pushed mode: where received bytes go (normally the port that owns this transport). Set it
+  // before the first Write.
+  void SetSink(kovra::ReceiveSink *sink);
+
+  // --- kovra::Transport ----------------------------------------------------------------------
+  int Handle() const override;
+  // Hands the frame to the reader, unless the link is dropped or closed (then it is lost).
+  void Write(const uint8_t *bytes, size_t count) override;
+  bool IsPolled() const override { return delivery_ == Delivery::kPolled; }
+  // Polled mode: up to `max` queued bytes, never blocking; 0 when nothing waits.
+  size_t Read(uint8_t *buffer, size_t max) override;
+  bool DrainsBeforeSend() const override { return drains_before_send_.load(); }
+  // Disconnects from the reader and drops queued bytes; Handle() is 0 afterwards.
+  void Close() override;
+
+  // --- test controls -------------------------------------------------------------------------
+  // The value Handle() reports from now on; 0 makes the link look gone to the port registry.
+  void SetHandle(int handle);
+  // While dropped, frames written are lost (the reader never sees them); Handle() stays.
+  void SetLinkDropped(bool dropped);
+  void SetDrainsBeforeSend(bool drains) { drains_before_send_.store(drains); }
+  size_t WriteCount() const { return write_count_.load(); }  // frames passed to Write
+  size_t QueuedBytes() const;                                // polled mode: not yet read
+
+ private:
+  void OnOutput(const uint8_t *bytes, size_t count);
+  void OnReaderGone();
+
+  const Delivery delivery_;
+  std::atomic<int> handle_;
+  std::optional<int> pooled_handle_;  // a number from the simulator pool, given back at Close
+  std::atomic<bool> link_dropped_{false};
+  std::atomic<bool> drains_before_send_{false};
+  std::atomic<size_t> write_count_{0};
+
+  mutable std::mutex reader_mutex_;  // guards reader_
+  kovra_sim::SimReader *reader_;     // null once closed or once the reader is gone
+  uint64_t connection_ = 0;          // the reader's number for this connection
+  // Atomic rather than under reader_mutex_: the output runs inside Write, which holds that lock.
+  std::atomic<kovra::ReceiveSink *> sink_{nullptr};
+
+  mutable std::mutex queue_mutex_;  // polled mode
+  std::deque<uint8_t> queue_;
+};
+
+struct SimPortOptions {
+  SimTransport::Delivery delivery = SimTransport::Delivery::kPushed;
+  std::optional<int> address;  // the port's bus address; default: the reader's
+  unsigned timeout_ms = kovra::CKOVRA_Port::kDefaultTimeoutMs;
+  int handle = 0;  // the transport's handle; 0 takes one from the simulator pool
+  // Takes a COM handle from the serial pool (1, 2, ...), as an opened serial port does; the port
+  // then answers to that handle, and keeps it even when the transport's handle becomes 0.
+  bool serial_handle = false;
+  bool drains_before_send = false;
+  // Adds the port to CKOVRA_SDKApp::Instance(), so that the C API finds it by its handle.
+  bool add_to_app = false;
+};
+
+// A port with a SimTransport on `reader`, set to `family` and the options' address and timeout.
+std::shared_ptr<kovra::CKOVRA_Port> MakeSimPort(kovra_sim::SimReader &reader, int family,
+                                                const SimPortOptions &options = {});
+
+// The SimTransport below a port made by MakeSimPort; null for any other port.
+SimTransport *SimTransportOf(const kovra::CKOVRA_Port &port);
+
+// Takes the port off CKOVRA_SDKApp::Instance() (if it is there) and closes its transport.
+void RemoveSimPort(const std::shared_ptr<kovra::CKOVRA_Port> &port);
+
+}  // namespace kovra_test
