@@ -45,21 +45,100 @@ extern "C" {
 /* Error codes the library sets itself (the reader's and the card's own codes come on top; every
  * code has a text, see KOVRA_GetErrorText). */
 #define KOVRA_ERR_NONE 0
-#define KOVRA_ERR_PORT_INVALID 3     /* the handle names no open port */
-#define KOVRA_ERR_TIMEOUT 4          /* no complete reply within the timeout */
-#define KOVRA_ERR_BUFFER_SMALL 5     /* the caller's buffer is too small for the answer */
-#define KOVRA_ERR_WRONG_PARAMETER 7  /* an argument the reader cannot take */
-#define KOVRA_ERR_NO_DATA 8          /* a command without any bytes */
-#define KOVRA_ERR_WRONG_LENGTH 9     /* a reply of the wrong length */
-#define KOVRA_ERR_CHECKSUM 10        /* the BCC or CRC of a reply is wrong */
-#define KOVRA_ERR_EMPTY_REPLY 12     /* a reply of no bytes */
-#define KOVRA_ERR_MODE_INVALID 13    /* an invalid mode argument */
-#define KOVRA_ERR_MORE_DATA 32       /* the reader has more data; the call itself succeeded */
-#define KOVRA_DESFIRE_BASE 0x10000   /* a DESFire card status s is stored as 0x10000 + s */
+#define KOVRA_ERR_PORT_INVALID 3    /* the handle names no open port */
+#define KOVRA_ERR_TIMEOUT 4         /* no complete reply within the timeout */
+#define KOVRA_ERR_BUFFER_SMALL 5    /* the caller's buffer is too small for the answer */
+#define KOVRA_ERR_WRONG_PARAMETER 7 /* an argument the reader cannot take */
+#define KOVRA_ERR_NO_DATA 8         /* a command without any bytes */
+#define KOVRA_ERR_WRONG_LENGTH 9    /* a reply of the wrong length */
+#define KOVRA_ERR_CHECKSUM 10       /* the BCC or CRC of a reply is wrong */
+#define KOVRA_ERR_EMPTY_REPLY 12    /* a reply of no bytes */
+#define KOVRA_ERR_MODE_INVALID 13   /* an invalid mode argument */
+#define KOVRA_ERR_MORE_DATA 32      /* the reader has more data; the call itself succeeded */
+#define KOVRA_DESFIRE_BASE 0x10000  /* a DESFire card status s is stored as 0x10000 + s */
 
 /* Languages of KOVRA_GetErrorText: 1 is German, every other value English. */
 #define KOVRA_LANG_GERMAN 1
 #define KOVRA_LANG_ENGLISH 0
+
+/* ------------------------------------------------------------------------------------------ */
+/* Opening and identifying readers                                                            */
+
+/* Results of KOVRA_OpenPort besides a handle. */
+#define KOVRA_OPEN_FAILED -1      /* the link did not open (or a "BTW" name) */
+#define KOVRA_OPEN_BAD_TIMEOUT -2 /* timeout_ms is negative */
+#define KOVRA_OPEN_NO_READER -11  /* no usable version answer in any protocol family */
+#define KOVRA_OPEN_HID_NOT_STARTED -13
+
+/* Opens and identifies a reader. name: "COM3" or "\\.\COM3" (= /dev/ttyS2), a /dev/ path such
+ * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7"; an optional ":N" suffix sets the bus address
+ * N of readers on a shared line ("COM4:3"). The baud argument counts for COM names and /dev/
+ * paths (other names open at 19200): it is rounded down to a multiple of 100, and the remainder
+ * selects the framing: 0 none/1 stop bit, 1 even/1, 2 odd/1, 3 none/2 stop bits. The reader's
+ * protocol family is found by asking for its version (at most 300 ms a try, five tries in all).
+ * Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT, KOVRA_OPEN_NO_READER,
+ * KOVRA_OPEN_HID_NOT_STARTED. A failed open leaves nothing behind (no last error to read). */
+KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
+
+/* Closes the port and frees its handle. Result: 0, or -1 for an unknown handle. */
+KOVRA_API int KOVRA_ClosePort(int handle);
+
+/* Asks the reader for its version (4 characters: device type code in 3 hex digits, firmware
+ * revision). Result: data (4 for a well-behaved reader). */
+KOVRA_API int KOVRA_GetVersion(int handle, unsigned char *buffer, int size);
+
+/* The reader's model name (an unknown handle counts as device type 0; a type the library does
+ * not know reads "KV-#" and its code in hex). buffer may be NULL; otherwise it is zero-filled and
+ * receives at most size-1 characters. Result: the full length of the name. */
+KOVRA_API int KOVRA_GetDeviceName(int handle, char *buffer, int size);
+
+/* 1 when the reader can personalise DESFire cards (lowest bit of its device type code), 0 when
+ * not, -1 for an unknown handle. */
+KOVRA_API int KOVRA_IsDeviceCapable(int handle);
+
+/* 1 when the port runs over HID or the FTDI D2XX driver, 0 otherwise, -1 for an unknown
+ * handle. */
+KOVRA_API int KOVRA_IsUsbDevice(int handle);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Transponder commands (ISO 14443-A) and reader housekeeping                                 */
+/* The usual activation: field off, 10 ms, on, 10 ms; KOVRA_Request; KOVRA_Select; for a card
+ * with ISO 14443-4 (SAK bit 0x20) KOVRA_SetIsoParameter(1), KOVRA_SendRats, KOVRA_SendPps. */
+
+/* Switches the RF field: on != 0 (only the low byte counts: 256 is off). Result: 0 / -1. */
+KOVRA_API int KOVRA_SetRfField(int handle, int on);
+
+/* Sets the reader mode 0..3 (bit 7 passes through). Result: 0 / -1; KOVRA_ERR_MODE_INVALID when
+ * the low 7 bits are above 3 (nothing sent). Readers of families 2 and 3 have no modes: 0
+ * without sending anything. */
+KOVRA_API int KOVRA_SetMode(int handle, int mode);
+
+/* ISO 14443-A request; *atqa receives the 2-byte answer, first byte low. Result: 0 / -1;
+ * KOVRA_ERR_WRONG_LENGTH when the answer is not 2 bytes. */
+KOVRA_API int KOVRA_Request(int handle, unsigned short *atqa);
+
+/* Anticollision and select: the UID goes to uid (size bytes), the SAK to *sak (0 on failure).
+ * Result: the UID length, or -1; an empty answer or a UID longer than size fails WITHOUT
+ * changing the last error. */
+KOVRA_API int KOVRA_Select(int handle, unsigned char *uid, int size, unsigned char *sak);
+
+/* Reader command 0x40 with the low byte of value. Result: 0 / -1. */
+KOVRA_API int KOVRA_SetIsoParameter(int handle, int value);
+
+/* ISO 14443-4 RATS; the card's ATS goes to buffer. Result: data. */
+KOVRA_API int KOVRA_SendRats(int handle, unsigned char *buffer, int size);
+
+/* ISO 14443-4 PPS with the low byte of parameter; a card session starts afresh. Result: 0 / -1. */
+KOVRA_API int KOVRA_SendPps(int handle, int parameter);
+
+/* The reader's 4-byte serial number. Result: data. */
+KOVRA_API int KOVRA_GetSerialNumber(int handle, unsigned char *buffer, int size);
+
+/* Switches the reader's USB interface: 1 HID, 2 virtual COM port. Result: 0 / -1. */
+KOVRA_API int KOVRA_SetUsbMode(int handle, int mode);
+
+/* Reader command 0xF6 with the low bytes of byte1 and byte2. Result: 0 / -1. */
+KOVRA_API int KOVRA_SendControlCommand(int handle, int byte1, int byte2);
 
 /* ------------------------------------------------------------------------------------------ */
 /* Errors                                                                                     */

@@ -1,4 +1,4 @@
-// The exported functions of the port registry, last error and wait handling.
+// The exported functions that read a port's last error.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -7,7 +7,6 @@
 #include "reader/api_guard.h"
 #include "reader/error_texts.h"
 #include "reader/sdk_app.h"
-#include "reader/wait.h"
 
 using kovra::CKOVRA_SDKApp;
 using kovra::Guarded;
@@ -29,22 +28,6 @@ KOVRA_API int KOVRA_GetErrorText(int handle, int language, char *buffer, int siz
     const int count = std::min(size, static_cast<int>(text.size()));
     std::memcpy(buffer, text.data(), static_cast<size_t>(count));
     return count;
-  });
-}
-
-KOVRA_API int KOVRA_SetWaitHandler(KOVRA_WaitHandler handler, void *context) {
-  return Guarded(-1, [&] {
-    kovra::SetWaitHandler(handler, context);
-    return 0;
-  });
-}
-
-KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on) {
-  return Guarded(-1, [&] {
-    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
-    if (!port) return -1;
-    port->SetBackgroundMode(on != 0);
-    return 1;
   });
 }
 

@@ -9,27 +9,38 @@ bool IsBlockOpeningCommand(uint8_t second_data_byte) {
          second_data_byte == 0x29;
 }
 
-size_t LengthByteIndex(int family) { return family == 0 ? 3 : 2; }
+size_t LengthByteIndex(int family) {
+  return family == 0 ? 3 : 2;
+}
 
 // Status bytes of families 2 and 3 that report an error, and the code each becomes.
 int Family23StatusError(uint8_t status) {
   switch (status) {
-    case 0xA0: return 24;
-    case 0xA4: return 20;
-    case 0x88: return 17;
-    case 0xCC: return 23;
+    case 0xA0:
+      return 24;
+    case 0xA4:
+      return 20;
+    case 0x88:
+      return 17;
+    case 0xCC:
+      return 23;
     case 0xC4:
-    case 0xC5: return 21;
-    default: return 0;
+    case 0xC5:
+      return 21;
+    default:
+      return 0;
   }
 }
 
 int Family0StatusError(uint8_t status) {
   switch (status) {
     case 3:
-    case 25: return 23;
-    case 7: return 44;
-    default: return status;
+    case 25:
+      return 23;
+    case 7:
+      return 44;
+    default:
+      return status;
   }
 }
 
@@ -63,8 +74,12 @@ void TranslateCommand(int family, CMyByteArray &command) {
       command.InsertAt(1, f2 ? (opens_block ? 1 : 0) : (opens_block ? 8 : 4));
       break;
     }
-    case 0x21: command[0] = 0x29; break;
-    case 0xF0: command[0] = f2 ? 0x0B : 0x60; break;
+    case 0x21:
+      command[0] = 0x29;
+      break;
+    case 0xF0:
+      command[0] = f2 ? 0x0B : 0x60;
+      break;
     case 0xF5: {
       // The field parameter becomes part of the code: 0x0D switches off, 0x0C on. A missing
       // parameter counts as off.
@@ -74,7 +89,9 @@ void TranslateCommand(int family, CMyByteArray &command) {
       break;
     }
     case 0xF6:
-    case 0xF7: command[0] = 0x07; break;
+    case 0xF7:
+      command[0] = 0x07;
+      break;
     case 0xF9:
     case 0xFA:
       if (f2) command[0] = 0x0E;
@@ -82,7 +99,8 @@ void TranslateCommand(int family, CMyByteArray &command) {
     case 0xFF:
       if (f2) command[0] = 0x0F;
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -107,13 +125,17 @@ BuiltFrame BuildFrame(int family, uint8_t address, CMyByteArray &command) {
       frame.Add(static_cast<uint8_t>(crc >> 8));
       break;
     }
-    default: frame.InsertAt(0, kStartByteFamily23); break;
+    default:
+      frame.InsertAt(0, kStartByteFamily23);
+      break;
   }
   command = std::move(frame);
   return {0, echo};
 }
 
-size_t HeaderLength(int family) { return family == 0 ? 4 : 3; }
+size_t HeaderLength(int family) {
+  return family == 0 ? 4 : 3;
+}
 
 size_t TrailerLength(int family) {
   if (family == 0) return 1;

@@ -3,9 +3,10 @@
 // bytes; the waiting and the link live in port.cpp and the transports.
 //
 //   family  command frame               reply frame
-//   0       02 A C L D.. BCC            02 A S L D.. BCC       BCC = XOR from A to the last data byte
-//   1       A C L D.. CRClo CRChi       A S L D.. CRClo CRChi  CRC-16/MODBUS over all bytes before it
-//   2, 3    1E C L D..                  1E S L D..             no check; S echoes C on success
+//   0       02 A C L D.. BCC            02 A S L D.. BCC       BCC = XOR from A to the last data
+//   byte 1       A C L D.. CRClo CRChi       A S L D.. CRClo CRChi  CRC-16/MODBUS over all bytes
+//   before it 2, 3    1E C L D..                  1E S L D..             no check; S echoes C on
+//   success
 //
 // A reply length byte of 0xFF announces a chain of blocks (n, n bytes, ...) closed by one 0xFF.
 #pragma once
@@ -54,7 +55,8 @@ std::optional<size_t> CompleteLength(int family, const uint8_t *bytes, size_t co
 
 struct ParseResult {
   bool ok = false;
-  int error = 0;  // the code to store as the port's last error (32 on a family-0 "more data" success)
+  int error =
+      0;  // the code to store as the port's last error (32 on a family-0 "more data" success)
 };
 
 // Checks a reply frame and, on success, leaves only its data in `data`. `echo` is the command byte

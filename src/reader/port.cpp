@@ -9,7 +9,9 @@
 
 namespace kovra {
 
-CKOVRA_Port::~CKOVRA_Port() { CloseTransport(); }
+CKOVRA_Port::~CKOVRA_Port() {
+  CloseTransport();
+}
 
 void CKOVRA_Port::AttachTransport(std::unique_ptr<Transport> transport) {
   transport_ = std::move(transport);

@@ -8,7 +8,9 @@ CKOVRA_SDKApp &CKOVRA_SDKApp::Instance() {
   return app;
 }
 
-CKOVRA_SDKApp::~CKOVRA_SDKApp() { CloseAllPorts(); }
+CKOVRA_SDKApp::~CKOVRA_SDKApp() {
+  CloseAllPorts();
+}
 
 PortRef CKOVRA_SDKApp::FindPort(int handle) {
   std::lock_guard<std::mutex> lock(list_lock_);

@@ -56,6 +56,7 @@ class CUSBSerialPort final : public Transport {
   // True when the open name was an FTDI serial number. Such opens fail for now, so an open port
   // never reports true.
   bool UsesD2xx() const { return use_d2xx_; }
+  bool IsUsbDevice() const override { return use_d2xx_; }
 
   // Transport: 1 while the device is open and the port thread runs, 0 otherwise. The port is
   // named by the COM handle its open sequence takes from HandlePool::Serial(); this value only

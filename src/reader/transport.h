@@ -41,6 +41,10 @@ class Transport {
   // HID only: pending input is read and thrown away before each send.
   virtual bool DrainsBeforeSend() const { return false; }
 
+  // True for links over USB drivers of their own (HID, the FTDI D2XX library), false for serial
+  // ports, virtual COM ports, LAN and the Bluetooth adapter.
+  virtual bool IsUsbDevice() const { return false; }
+
   // Releases the link; afterwards Handle() is 0. Safe to call more than once.
   virtual void Close() = 0;
 };

@@ -42,7 +42,9 @@ void SetWaitHandler(KOVRA_WaitHandler handler, void *context) {
   Installed() = {handler, context};
 }
 
-bool HasWaitHandler() { return CurrentHandler().function != nullptr; }
+bool HasWaitHandler() {
+  return CurrentHandler().function != nullptr;
+}
 
 void CallWaitHandler(int event, int handle, bool background_mode) {
   // Called without the lock held, so a handler may install another handler.

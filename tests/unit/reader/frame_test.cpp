@@ -11,15 +11,21 @@ namespace {
 using kovra_test::Hex;
 using kovra_test::ToHex;
 
-CMyByteArray Bytes(const std::string &hex) { return CMyByteArray(Hex(hex)); }
+CMyByteArray Bytes(const std::string &hex) {
+  return CMyByteArray(Hex(hex));
+}
 
 // CRC-16/MODBUS known answers (shared/vectors/crc.json; check value from the reveng CRC catalogue).
 TEST(FrameChecksum, Crc16ModbusKnownAnswers) {
   const struct {
     const char *data;
     uint16_t crc;
-  } cases[] = {{"", 0xFFFF}, {"01 F0 00", 0x0064}, {"31 32 33 34 35 36 37 38 39", 0x4B37},
-               {"01 03 00 00 00 01", 0x0A84}, {"00", 0x40BF}, {"FF", 0x00FF}};
+  } cases[] = {{"", 0xFFFF},
+               {"01 F0 00", 0x0064},
+               {"31 32 33 34 35 36 37 38 39", 0x4B37},
+               {"01 03 00 00 00 01", 0x0A84},
+               {"00", 0x40BF},
+               {"FF", 0x00FF}};
   for (const auto &c : cases) {
     const auto bytes = Hex(c.data);
     EXPECT_EQ(Crc16Modbus(bytes.data(), bytes.size()), c.crc) << c.data;
@@ -114,8 +120,8 @@ TEST(FrameReply, CompleteLength) {
       {1, "01 00 FF 02 AA BB 01 CC FF 00", -1},
       {1, "01 00 FF 02 AA BB 01 CC FF 00 00", 11},
       {2, "1E 0B FF 02 AA BB 01 CC FF", 9},
-      {2, "1E 0B FF 00 00 00 FF", 7},       // empty blocks
-      {3, "1E 0B FF 05 AA FF", -1},         // the FF inside a block is data, not the end
+      {2, "1E 0B FF 00 00 00 FF", 7},  // empty blocks
+      {3, "1E 0B FF 05 AA FF", -1},    // the FF inside a block is data, not the end
       {3, "1E 0B FF 05 AA FF FF FF", -1},
       {3, "1E 0B FF 05 AA FF FF FF FF FF", 10},
   };
@@ -184,7 +190,7 @@ TEST(FrameReply, CheckAndParse) {
       {2, 0x0C, Hex("1E 0D 00"), false, 16, ""},  // neither the echo nor a known error
       {3, 0x60, Hex("1E 00 00"), false, 16, ""},
       {0, 0xF0, {}, false, 12, ""},
-      {0, 0xF0, Hex("02 01 00"), false, 9, ""},      // shorter than header and trailer
+      {0, 0xF0, Hex("02 01 00"), false, 9, ""},        // shorter than header and trailer
       {0, 0xF0, Hex("02 01 00 FF 00"), false, 9, ""},  // no room for the closing FF
       {1, 0xF0, Hex("01 00"), false, 9, ""},
       {2, 0x0B, Hex("1E 0B"), false, 9, ""},

@@ -32,6 +32,8 @@ inline std::string ToHex(const uint8_t *bytes, size_t count) {
   return text;
 }
 
-inline std::string ToHex(const std::vector<uint8_t> &bytes) { return ToHex(bytes.data(), bytes.size()); }
+inline std::string ToHex(const std::vector<uint8_t> &bytes) {
+  return ToHex(bytes.data(), bytes.size());
+}
 
 }  // namespace kovra_test

@@ -2,7 +2,6 @@
 // complete reply, the timeout rule and the wait handler.
 #include "reader/port.h"
 
-
 #include <gtest/gtest.h>
 
 #include <chrono>

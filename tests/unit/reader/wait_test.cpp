@@ -15,10 +15,10 @@ TEST(WaitTiming, PhaseExpiresAfterMoreThanTheTimeout) {
     unsigned timeout;
     bool expired;
   } cases[] = {
-      {milliseconds(0), 0, false},           {microseconds(999), 0, false},
-      {milliseconds(1), 0, true},            {milliseconds(300), 300, false},
-      {microseconds(300999), 300, false},    {milliseconds(301), 300, true},
-      {milliseconds(5000), 300, true},       {milliseconds(299), 300, false},
+      {milliseconds(0), 0, false},        {microseconds(999), 0, false},
+      {milliseconds(1), 0, true},         {milliseconds(300), 300, false},
+      {microseconds(300999), 300, false}, {milliseconds(301), 300, true},
+      {milliseconds(5000), 300, true},    {milliseconds(299), 300, false},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(PhaseExpired(c.elapsed, c.timeout), c.expired)

@@ -1,0 +1,37 @@
+// What a port name says before anything is opened: its bus address suffix, which transport it
+// leads to, and whether the baud argument counts.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kovra {
+
+struct PortName {
+  std::string name;     // the name without the bus address suffix
+  int bus_address = 1;  // from ":N" at the end; 1 without a suffix
+};
+
+// Splits off the bus address: the text after the first colon, read as a decimal number (digits
+// up to the first other character; none gives 0), and removes the colon and what follows. For a
+// /dev/ path (whose names may hold colons, as /dev/serial/by-path/ ones do) only a last colon
+// followed by nothing but digits is a suffix.
+PortName SplitBusAddress(std::string_view name);
+
+enum class PortRoute {
+  kLan,         // begins with "[" or holds three dots, the first not at the start
+  kHid,         // holds "HID"
+  kBluetoothW,  // holds "BTW": no transport, the open fails
+  kBluetooth,   // holds "BT"
+  kSerial,      // everything else, and every /dev/ path
+};
+
+// The transport a name (without its bus address) leads to. The tests are made in this order:
+// /dev/ path, network name, "HID", "BT"; the first that matches decides.
+PortRoute RouteOf(std::string_view name);
+
+// True when the open uses the baud argument: names that begin with "COM" or "\\.\COM" in any
+// letter case, and /dev/ paths. Every other name opens at 19200 baud.
+bool UsesBaudArgument(std::string_view name);
+
+}  // namespace kovra
