@@ -2,10 +2,10 @@
 // frames in the byte stream a host sends. Written apart from the library's frame code on purpose,
 // so that a fault there is not mirrored here.
 //
-//   family  command (host -> reader)     reply (reader -> host)
-//   0       02 A C L D.. BCC             02 A S L D.. BCC       BCC = XOR from A to the byte before
-//   it 1       A C L D.. CRClo CRChi        A S L D.. CRClo CRChi  CRC-16/MODBUS over all bytes
-//   before it 2, 3    1E C L D..                   1E S L D..             no check
+//   family  command (host -> reader)  reply (reader -> host)  check
+//   0       02 A C L D.. BCC          02 A S L D.. BCC        BCC: XOR from A to the last data byte
+//   1       A C L D.. CRClo CRChi     A S L D.. CRClo CRChi   CRC-16/MODBUS over all bytes before
+//   2, 3    1E C L D..                1E S L D..              none
 //
 // A reply length byte of 0xFF announces a block chain: blocks (n, n bytes) closed by one 0xFF,
 // followed by the family's check bytes. Command frames always carry a plain length (0..255).

@@ -10,7 +10,8 @@ constexpr uint8_t kExchange = 0x45;
 constexpr uint8_t kExchangeMore = 0x46;
 
 FirmwareSettings SettingsOf(const SimReaderConfig &config) {
-  return FirmwareSettings{config.family, config.version, config.serial_number};
+  return FirmwareSettings{config.family, config.version, config.serial_number,
+                          config.follow_up_version, config.exchange_part_size};
 }
 
 template <typename T>
@@ -22,7 +23,7 @@ void CapFront(std::deque<T> &log, size_t limit) {
 
 SimReader::SimReader(SimReaderConfig config)
     : config_(std::move(config)),
-      firmware_(SettingsOf(config_)),
+      firmware_(SettingsOf(config_), config_.field_clock, config_.uid_seed),
       decoder_(config_.family, config_.address, config_.stale_after),
       scheduler_([this](const DeliveryScheduler::Piece &piece) {
         Emit(piece.bytes.data(), piece.bytes.size(), piece.ends_reply);
@@ -52,6 +53,7 @@ uint64_t SimReader::Connect(OutputFn output, std::function<void()> on_gone) {
     output_ = std::move(output);
     on_gone_ = std::move(on_gone);
     connection = ++connection_;
+    link_dropped_ = false;
   }
   if (previous_gone) previous_gone();
   return connection;
@@ -79,8 +81,13 @@ void SimReader::Emit(const uint8_t *bytes, size_t count, bool ends_reply) {
 
 void SimReader::Receive(const uint8_t *bytes, size_t count) {
   const SimClock::time_point now = SimClock::now();
-  std::vector<Bytes> replies;
-  SimClock::duration delay{0};
+  struct Outgoing {
+    Bytes bytes;
+    SimClock::duration delay;
+  };
+  std::vector<Outgoing> replies;
+  std::vector<std::pair<bool, Bytes>> logged;
+  FrameLogFn log;
   size_t piece_size = 0;
   SimClock::duration gap{0};
   {
@@ -88,6 +95,7 @@ void SimReader::Receive(const uint8_t *bytes, size_t count) {
     const std::vector<CommandFrame> frames = decoder_.Feed(bytes, count, now);
     discarded_ += decoder_.DiscardedBytes() - decoder_discards_seen_;
     decoder_discards_seen_ = decoder_.DiscardedBytes();
+    log = frame_log_;
 
     for (const CommandFrame &frame : frames) {
       ReceivedCommand entry;
@@ -112,15 +120,26 @@ void SimReader::Receive(const uint8_t *bytes, size_t count) {
         if (command) ++counts_[command->code];
       }
       LogLocked(std::move(entry));
+      if (log) logged.emplace_back(true, frame.raw);
       if (!answer || silent_) continue;
       Bytes reply = AnswerLocked(frame, command);
-      if (!reply.empty()) replies.push_back(std::move(reply));
+      if (reply.empty()) continue;
+      SimClock::duration delay = delay_;
+      if (link_model_) {
+        const std::optional<unsigned> line_baud =
+            line_ ? std::optional<unsigned>(line_->baud) : std::nullopt;
+        const bool exchange = command && command->code == kExchange;
+        delay += LinkDelay(*link_model_, line_baud, frame.raw.size(), reply.size(), exchange);
+      }
+      if (log) logged.emplace_back(false, reply);
+      replies.push_back({std::move(reply), delay});
     }
-    delay = delay_;
     piece_size = piece_size_;
     gap = gap_;
   }
-  for (Bytes &reply : replies) Deliver(std::move(reply), now, delay, piece_size, gap);
+  for (const auto &[from_host, frame] : logged) log(from_host, frame);
+  for (Outgoing &reply : replies)
+    Deliver(std::move(reply.bytes), now, reply.delay, piece_size, gap);
 }
 
 Bytes SimReader::AnswerLocked(const CommandFrame &frame,
@@ -144,9 +163,18 @@ Bytes SimReader::AnswerLocked(const CommandFrame &frame,
     }
   }
   const uint8_t status = StatusByte(config_.family, reply.status, frame.command, reply.raw_status);
+  return FrameLocked(status, reply);
+}
+
+Bytes SimReader::FrameLocked(uint8_t status, const Reply &reply) {
   Bytes out = garbage_;
-  const Bytes framed =
+  Bytes framed =
       EncodeReply(config_.family, config_.address, status, reply.data, reply.block_chain);
+  if (bad_checksum_) {
+    bad_checksum_ = false;
+    // Families 0 and 1 end every reply with their check; inverting its last byte breaks it.
+    if (config_.family <= 1 && !framed.empty()) framed.back() ^= 0xFF;
+  }
   out.insert(out.end(), framed.begin(), framed.end());
   return out;
 }
@@ -219,6 +247,18 @@ void SimReader::SetSerialNumber(const std::array<uint8_t, 4> &serial_number) {
   firmware_.Settings().serial_number = serial_number;
 }
 
+void SimReader::SetFollowUpVersion(std::optional<std::string> answer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.follow_up_version = answer;
+  firmware_.Settings().follow_up_version = std::move(answer);
+}
+
+void SimReader::SetExchangePartSize(size_t part_size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  config_.exchange_part_size = part_size;
+  firmware_.Settings().exchange_part_size = part_size;
+}
+
 void SimReader::WithFirmware(const std::function<void(Firmware &firmware)> &use) {
   std::lock_guard<std::mutex> lock(mutex_);
   use(firmware_);
@@ -227,6 +267,44 @@ void SimReader::WithFirmware(const std::function<void(Firmware &firmware)> &use)
 bool SimReader::FieldOn() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return firmware_.FieldOn();
+}
+
+// --- the card field -----------------------------------------------------------------------------
+
+std::shared_ptr<Card> SimReader::PlaceCard(CardKind kind, std::optional<Bytes> uid) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return firmware_.GetField().PlaceNew(kind, std::move(uid));
+}
+
+void SimReader::PlaceCard(std::shared_ptr<Card> card) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  firmware_.GetField().Place(std::move(card));
+}
+
+void SimReader::RemoveCard() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  firmware_.GetField().Remove();
+}
+
+void SimReader::FeedCards(const FeedPlan &plan) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  firmware_.GetField().Feed(plan);
+}
+
+std::vector<LeftCard> SimReader::CardHistory() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::deque<LeftCard> &history = firmware_.GetField().History();
+  return {history.begin(), history.end()};
+}
+
+std::shared_ptr<Card> SimReader::CardInField() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return firmware_.GetField().PresentShared();
+}
+
+void SimReader::WithField(const std::function<void(Field &field)> &use) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  use(firmware_.GetField());
 }
 
 // --- scripting ----------------------------------------------------------------------------------
@@ -292,8 +370,92 @@ void SimReader::ResetScript() {
     gap_ = SimClock::duration::zero();
     garbage_.clear();
     silent_ = false;
+    bad_checksum_ = false;
+    firmware_.GetField().RemoveAfterExchanges(std::nullopt);
   }
   scheduler_.CancelPending();
+}
+
+// --- faults -------------------------------------------------------------------------------------
+
+void SimReader::CorruptNextChecksum() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bad_checksum_ = true;
+}
+
+void SimReader::RemoveCardAfterExchanges(std::optional<size_t> exchanges) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  firmware_.GetField().RemoveAfterExchanges(exchanges);
+}
+
+void SimReader::DropLink() {
+  std::function<void()> gone;
+  {
+    std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+    output_ = nullptr;
+    gone = std::move(on_gone_);
+    on_gone_ = nullptr;
+    link_dropped_ = true;
+  }
+  scheduler_.CancelPending();
+  // Outside the lock, as in the destructor.
+  if (gone) gone();
+}
+
+bool SimReader::LinkDropped() const {
+  std::lock_guard<std::recursive_mutex> lock(output_mutex_);
+  return link_dropped_;
+}
+
+FaultState SimReader::Faults() const {
+  FaultState faults;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults.silent = silent_;
+    faults.bad_checksum = bad_checksum_;
+    faults.remove_after = firmware_.GetField().RemoveAfterArmed();
+  }
+  faults.link_dropped = LinkDropped();
+  return faults;
+}
+
+void SimReader::ClearFaults() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  silent_ = false;
+  bad_checksum_ = false;
+  firmware_.GetField().RemoveAfterExchanges(std::nullopt);
+}
+
+// --- frame log and line -------------------------------------------------------------------------
+
+void SimReader::SetFrameLog(FrameLogFn log) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  frame_log_ = std::move(log);
+}
+
+bool SimReader::FrameLogOn() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return static_cast<bool>(frame_log_);
+}
+
+void SimReader::SetLinkModel(std::optional<LinkModel> model) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  link_model_ = model;
+}
+
+std::optional<LinkModel> SimReader::GetLinkModel() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return link_model_;
+}
+
+void SimReader::SetLineSettings(std::optional<LineSettings> line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  line_ = line;
+}
+
+std::optional<LineSettings> SimReader::Line() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return line_;
 }
 
 // --- observation --------------------------------------------------------------------------------
@@ -320,6 +482,11 @@ size_t SimReader::CommandCount(uint8_t code) const {
 size_t SimReader::CommandCount() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return total_count_;
+}
+
+std::map<uint8_t, size_t> SimReader::CommandCounts() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return counts_;
 }
 
 size_t SimReader::DiscardedByteCount() const {

@@ -1,8 +1,10 @@
 // SimReader: an in-process simulated HF reader. A host feeds it the bytes it would write to a
 // reader (Receive); the reader finds the command frames of its protocol family and bus address,
-// lets its firmware (firmware.h) or the test's script answer them, frames the answers
-// (frame_codec.h) and emits the reply bytes through the output callback, at once or, with a
-// delay or splitting, from its delivery thread (delivery_scheduler.h).
+// lets its firmware (firmware.h, with the RF field and its card, field.h) or the test's script
+// answer them, frames the answers (frame_codec.h) and emits the reply bytes through the output
+// callback, at once or, with a delay, splitting or the link model, from its delivery thread
+// (delivery_scheduler.h). A reader answers only frames of its own family and ignores the rest,
+// as a real reader does; that is what a host's search for the family meets.
 //
 // Threads: every method may be called from any thread; Receive is meant for one host thread at a
 // time, as a serial line has one writer. The output callback runs on the thread that called
@@ -21,10 +23,14 @@
 #include <string>
 #include <vector>
 
+#include "sim/cards.h"
+#include "sim/clock.h"
 #include "sim/command_map.h"
 #include "sim/delivery_scheduler.h"
+#include "sim/field.h"
 #include "sim/firmware.h"
 #include "sim/frame_codec.h"
+#include "sim/link_model.h"
 #include "sim/reply.h"
 
 namespace kovra_sim {
@@ -39,6 +45,22 @@ struct SimReaderConfig {
   // The log of received commands and of reply times keeps the newest this many entries; the
   // command counts are never cut.
   size_t log_limit = 100000;
+  // Family 2: the answer to the version command with data "FV"; nothing: the version text.
+  std::optional<std::string> follow_up_version;
+  // Family 0: card answers longer than this are handed out in parts (0: never cut).
+  size_t exchange_part_size = 64;
+  // The clock of the card field (card flows); empty: the steady clock.
+  NowFn field_clock;
+  // Seed of the fresh card UIDs; nothing: a random seed.
+  std::optional<uint32_t> uid_seed;
+};
+
+// The faults armed on a reader (see the fault section of SimReader).
+struct FaultState {
+  bool silent = false;
+  bool bad_checksum = false;
+  std::optional<size_t> remove_after;  // exchanges left before the card is taken away
+  bool link_dropped = false;
 };
 
 // One command frame of the reader's family as it arrived.
@@ -57,6 +79,9 @@ struct ReceivedCommand {
 class SimReader {
  public:
   using OutputFn = std::function<void(const uint8_t *bytes, size_t count)>;
+  // Sees every frame: from_host true for a command frame as it arrived, false for the reply bytes
+  // as they go out (leading garbage and faults included), when they are made.
+  using FrameLogFn = std::function<void(bool from_host, const Bytes &bytes)>;
 
   explicit SimReader(SimReaderConfig config = {});
   // Stops the delivery thread (pending pieces are dropped), then calls the connected host's
@@ -68,8 +93,9 @@ class SimReader {
   // --- the host side -------------------------------------------------------------------------
   // Connects a host (one at a time, like the one end of a cable) and returns the connection's
   // number. `output` receives every reply byte. `on_gone`, if given, is called once when the
-  // reader stops serving this host without being asked: when another host connects, or from the
-  // destructor. It runs outside the reader's locks.
+  // reader stops serving this host without being asked: when another host connects, when the
+  // link is dropped (DropLink), or from the destructor. It runs outside the reader's locks.
+  // Connecting clears the link-dropped state.
   uint64_t Connect(OutputFn output, std::function<void()> on_gone = {});
   // Detaches the host of this connection; nothing if another host has connected since. When it
   // returns, no callback of the connection is running or will run.
@@ -86,10 +112,27 @@ class SimReader {
   void SetAddress(uint8_t address);
   void SetVersion(std::string version);
   void SetSerialNumber(const std::array<uint8_t, 4> &serial_number);
+  void SetFollowUpVersion(std::optional<std::string> answer);
+  void SetExchangePartSize(size_t part_size);
   // Runs `use` on the firmware under the reader's lock: to add command handlers or read state.
   // `use`, and the handlers it adds, must not call the reader's methods.
   void WithFirmware(const std::function<void(Firmware &firmware)> &use);
   bool FieldOn() const;
+
+  // --- the card field (field.h) -------------------------------------------------------------
+  // Places a new card of the kind (made by the field's card maker) with `uid` or a fresh random
+  // one, and returns it; the card lying there leaves.
+  std::shared_ptr<Card> PlaceCard(CardKind kind, std::optional<Bytes> uid = std::nullopt);
+  // Places this card (a test's own Iso14443Card, say); null empties the field.
+  void PlaceCard(std::shared_ptr<Card> card);
+  void RemoveCard();
+  void FeedCards(const FeedPlan &plan);
+  // The cards that have left the field, oldest first.
+  std::vector<LeftCard> CardHistory();
+  // The card in the field now; null when empty.
+  std::shared_ptr<Card> CardInField();
+  // Runs `use` on the field under the reader's lock; it must not call the reader's methods.
+  void WithField(const std::function<void(Field &field)> &use);
 
   // --- scripting -----------------------------------------------------------------------------
   // Which answer a command gets, first match wins:
@@ -117,9 +160,39 @@ class SimReader {
   void SetSplit(size_t piece_size, SimClock::duration gap);
   void SetLeadingGarbage(Bytes garbage);
   void SetSilent(bool silent);
-  // Forgets every script, delay, split, garbage and silence, and drops replies not yet
-  // delivered. Configuration, firmware state and the log stay.
+  // Forgets every script, delay, split, garbage, silence and armed fault (not a dropped link),
+  // and drops replies not yet delivered. Configuration, firmware state, the field and the log
+  // stay.
   void ResetScript();
+
+  // --- faults --------------------------------------------------------------------------------
+  // Silence is SetSilent above. The next framed reply (not a raw one) goes out with a wrong
+  // check: families 0 and 1 get their last check byte inverted; in families 2 and 3, which have
+  // no check, the reply goes out unchanged and the fault is used up all the same.
+  void CorruptNextChecksum();
+  // The card in the field is taken away after this many more exchanges, the last of them still
+  // answered (0: at once); std::nullopt disarms.
+  void RemoveCardAfterExchanges(std::optional<size_t> exchanges);
+  // Pulls the cable: the connected host is detached and its on_gone called (a pty server closes
+  // its master there), replies not yet delivered are dropped. A new Connect plugs in again.
+  void DropLink();
+  bool LinkDropped() const;
+  FaultState Faults() const;
+  // Disarms silence, the checksum fault and the remove-after fault.
+  void ClearFaults();
+
+  // --- frame log and line --------------------------------------------------------------------
+  // An empty function switches the log off. The log runs outside the reader's locks, on the
+  // thread that called Receive.
+  void SetFrameLog(FrameLogFn log);
+  bool FrameLogOn() const;
+  // The link model (link_model.h); nothing switches it off (the default).
+  void SetLinkModel(std::optional<LinkModel> model);
+  std::optional<LinkModel> GetLinkModel() const;
+  // The settings a host chose for its line, as the transport in front of the reader sees them
+  // (a pty server sets them); the link model takes the baud rate from here.
+  void SetLineSettings(std::optional<LineSettings> line);
+  std::optional<LineSettings> Line() const;
 
   // --- observation ---------------------------------------------------------------------------
   std::vector<ReceivedCommand> ReceivedCommands() const;
@@ -128,6 +201,8 @@ class SimReader {
   // How many commands for this reader arrived with this firmware code, or at all.
   size_t CommandCount(uint8_t code) const;
   size_t CommandCount() const;
+  // The count of every firmware code seen, by code.
+  std::map<uint8_t, size_t> CommandCounts() const;
   // Bytes thrown away while looking for frames (noise, broken frames, foreign frames in family 1).
   size_t DiscardedByteCount() const;
   // When the last byte of each reply was handed to the output (taken just before the call).
@@ -146,6 +221,8 @@ class SimReader {
   // Sends a reply now or through the scheduler, by the delivery settings taken with it.
   void Deliver(Bytes reply, SimClock::time_point arrival, SimClock::duration delay,
                size_t piece_size, SimClock::duration gap);
+  // Framing with the leading garbage and the checksum fault. Called under mutex_.
+  Bytes FrameLocked(uint8_t status, const Reply &reply);
   void Emit(const uint8_t *bytes, size_t count, bool ends_reply);
 
   mutable std::mutex mutex_;  // everything below except the output and the scheduler
@@ -163,6 +240,10 @@ class SimReader {
   SimClock::duration gap_{0};
   Bytes garbage_;
   bool silent_ = false;
+  bool bad_checksum_ = false;
+  FrameLogFn frame_log_;
+  std::optional<LinkModel> link_model_;
+  std::optional<LineSettings> line_;
 
   std::deque<ReceivedCommand> log_;
   std::map<uint8_t, size_t> counts_;
@@ -175,6 +256,7 @@ class SimReader {
   OutputFn output_;
   std::function<void()> on_gone_;
   uint64_t connection_ = 0;  // the number of the current connection
+  bool link_dropped_ = false;
 
   DeliveryScheduler scheduler_;  // last: its thread uses the members above
 };

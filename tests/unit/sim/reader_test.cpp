@@ -257,4 +257,119 @@ TEST(SimReaderTest, DestructionDropsPendingRepliesAndTellsTheHost) {
   EXPECT_TRUE(output.Pieces().empty());
 }
 
+struct ChecksumCase {
+  int family;
+  const char *command;
+  const char *corrupted;  // the next reply
+  const char *after;      // the one after it, whole again
+};
+
+TEST(SimReaderTest, TheChecksumFaultBreaksTheCheckOfTheNextReplyOnly) {
+  const ChecksumCase cases[] = {
+      {0, "02 01 F8 00 F9", "02 01 00 04 12 34 56 78 F2", "02 01 00 04 12 34 56 78 0D"},
+      {1, "01 F8 00 63 C0", "01 00 04 12 34 56 78 81 CB", "01 00 04 12 34 56 78 81 34"},
+      // No check in family 3: the reply goes out as it is and the fault is used up.
+      {3, "1E F8 00", "1E F8 04 12 34 56 78", "1E F8 04 12 34 56 78"},
+  };
+  for (const ChecksumCase &c : cases) {
+    Output output;
+    SimReader reader(Family(c.family));
+    output.Attach(reader);
+    reader.CorruptNextChecksum();
+    EXPECT_TRUE(reader.Faults().bad_checksum);
+    EXPECT_EQ(Ask(reader, output, c.command), c.corrupted) << c.family;
+    EXPECT_FALSE(reader.Faults().bad_checksum);
+    EXPECT_EQ(Ask(reader, output, c.command), c.after) << c.family;
+  }
+}
+
+TEST(SimReaderTest, DroppingTheLinkTellsTheHostAndANewConnectionPlugsInAgain) {
+  Output output;
+  int gone = 0;
+  SimReader reader(Family(0));
+  output.Attach(reader, [&] { ++gone; });
+  reader.SetReplyDelay(std::chrono::seconds(10));
+  reader.Receive(Hex("02 01 F0 00 F1"));  // a reply on its way is dropped with the link
+  reader.DropLink();
+  EXPECT_EQ(gone, 1);
+  EXPECT_TRUE(reader.LinkDropped());
+  EXPECT_TRUE(reader.WaitUntilDelivered(std::chrono::seconds(1)));
+  reader.SetReplyDelay(milliseconds(0));
+  EXPECT_EQ(Ask(reader, output, "02 01 F0 00 F1"), "");  // nobody listens
+
+  Output again;
+  again.Attach(reader);
+  EXPECT_FALSE(reader.LinkDropped());
+  EXPECT_EQ(Ask(reader, again, "02 01 F0 00 F1"), "02 01 00 04 31 32 33 34 01");
+  EXPECT_EQ(gone, 1);
+}
+
+TEST(SimReaderTest, ClearingFaultsDisarmsThemAll) {
+  Output output;
+  SimReader reader(Family(0));
+  output.Attach(reader);
+  reader.SetSilent(true);
+  reader.CorruptNextChecksum();
+  reader.RemoveCardAfterExchanges(3);
+  const kovra_sim::FaultState armed = reader.Faults();
+  EXPECT_TRUE(armed.silent);
+  EXPECT_TRUE(armed.bad_checksum);
+  EXPECT_EQ(armed.remove_after, 3u);
+  reader.ClearFaults();
+  const kovra_sim::FaultState cleared = reader.Faults();
+  EXPECT_FALSE(cleared.silent || cleared.bad_checksum || cleared.remove_after.has_value());
+  EXPECT_EQ(Ask(reader, output, "02 01 F0 00 F1"), "02 01 00 04 31 32 33 34 01");
+}
+
+TEST(SimReaderTest, TheFrameLogSeesBothDirections) {
+  Output output;
+  SimReader reader(Family(0));
+  output.Attach(reader);
+  std::vector<std::string> lines;
+  reader.SetFrameLog([&](bool from_host, const Bytes &bytes) {
+    lines.push_back(std::string(from_host ? "rx " : "tx ") + ToHex(bytes));
+  });
+  reader.SetLeadingGarbage(Hex("55"));
+  Ask(reader, output, "02 01 F0 00 F1");
+  reader.SetFrameLog({});
+  Ask(reader, output, "02 01 F0 00 F1");
+  EXPECT_EQ(lines,
+            (std::vector<std::string>{"rx 02 01 F0 00 F1", "tx 55 02 01 00 04 31 32 33 34 01"}));
+}
+
+TEST(SimReaderTest, TheLinkModelDelaysRepliesByTheirTimeOnTheLine) {
+  Output output;
+  SimReader reader(Family(0));
+  output.Attach(reader);
+  kovra_sim::LinkModel model;
+  model.baud = 9600;
+  model.per_exchange = milliseconds(40);
+  reader.SetLinkModel(model);
+  // 5 command bytes and 9 reply bytes: 140 bits at 9600 baud, 14.6 ms.
+  EXPECT_EQ(kovra_sim::LinkDelay(model, std::nullopt, 5, 9, false),
+            std::chrono::microseconds(14583));
+  // Without a baud rate of its own the model takes the line's, else 19200.
+  model.baud = 0;
+  EXPECT_EQ(kovra_sim::LinkDelay(model, 1200u, 5, 9, false), std::chrono::microseconds(116666));
+  EXPECT_EQ(kovra_sim::LinkDelay(model, std::nullopt, 5, 9, true),
+            std::chrono::microseconds(7291) + milliseconds(40));
+
+  const SimClock::time_point sent = SimClock::now();
+  reader.Receive(Hex("02 01 F0 00 F1"));
+  ASSERT_TRUE(reader.WaitUntilDelivered(std::chrono::seconds(5)));
+  ASSERT_TRUE(reader.LastReplyEnd().has_value());
+  EXPECT_GE(*reader.LastReplyEnd() - sent, std::chrono::microseconds(14583));
+
+  reader.PlaceCard(kovra_sim::CardKind::kIso);
+  reader.Receive(Hex("02 01 F5 01 01 F4"));
+  reader.Receive(Hex("02 01 31 00 30"));
+  reader.Receive(Hex("02 01 41 00 40"));
+  ASSERT_TRUE(reader.WaitUntilDelivered(std::chrono::seconds(5)));
+  const SimClock::time_point exchange = SimClock::now();
+  reader.Receive(Hex("02 01 45 01 60 25"));
+  ASSERT_TRUE(reader.WaitUntilDelivered(std::chrono::seconds(5)));
+  EXPECT_GE(*reader.LastReplyEnd() - exchange, milliseconds(40));
+  reader.SetLinkModel(std::nullopt);
+}
+
 }  // namespace

@@ -1,0 +1,81 @@
+// The simulator's control language: one command per line, one answer line per command. Tests and
+// people use it over the control socket or a terminal (control_server.h).
+//
+//   place desfire|iso|classic1k|classic4k|ultralight [uid=HEX]   ok uid=HEX
+//   remove                                                       ok
+//   feed N [leave=MS] [gap=MS] [kind=KIND]                       ok
+//        N fresh cards (default kind desfire), each leaving MS after its last exchange
+//        (default 300), the next arriving MS later (default 200)
+//   state                                                        one line of JSON (state_json.h)
+//   log on|off                                                   ok   (hex frame log on stderr)
+//   fault none|silent|bad-checksum|remove-after K|drop-link      ok
+//   family N                                                     ok   (0..3)
+//   version TEXT                                                 ok
+//   fv TEXT                                                      ok   (family 2 follow-up answer)
+//   help                                                         ok followed by the commands
+//   quit                                                         ok, then the program ends
+//
+// Anything wrong is answered "error: <what is wrong>". Blank lines are no command and get no
+// answer. Words are separated by spaces or tabs; a line ends with LF, a CR before it is dropped.
+// Input comes from outside: any bytes, any length, must give an answer and never harm the
+// simulator; bytes of the input that are echoed in an error are escaped.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "sim/reader.h"
+
+namespace kovra_sim {
+
+// Cuts a byte stream into lines. Not thread-safe; one per input stream.
+class LineSplitter {
+ public:
+  static constexpr size_t kMaxLine = 4096;
+  using OnLine = std::function<void(std::string_view line, bool too_long)>;
+
+  // Calls `on_line` for each line the bytes complete, in order, without its line end. A line
+  // longer than kMaxLine is reported once, with an empty text and too_long set, when its end
+  // arrives; its bytes are not kept.
+  void Feed(const char *bytes, size_t count, const OnLine &on_line);
+  // Bytes of an unfinished line (at most kMaxLine).
+  size_t Buffered() const { return buffer_.size(); }
+
+ private:
+  std::string buffer_;
+  bool too_long_ = false;
+};
+
+struct ControlHooks {
+  // Called for `quit` before Execute returns "ok"; the caller still writes that answer, so the
+  // hook must only ask for the end (the program signals its main thread).
+  std::function<void()> quit;
+  // What `log on` installs; empty: hex lines on stderr ("rx 02 01 F0 00 F1" / "tx ...").
+  SimReader::FrameLogFn frame_log;
+  // The line settings as they are now (a pty server's Line()); `state` hands them to the reader
+  // first. Empty: the reader's own, as last set.
+  std::function<std::optional<LineSettings>()> line;
+};
+
+// Not thread-safe; one caller at a time (the control server's thread).
+class ControlInterpreter {
+ public:
+  ControlInterpreter(SimReader &reader, ControlHooks hooks = {});
+
+  // The answer to one line (without line end); empty for a blank line.
+  std::string Execute(std::string_view line);
+  // The answer to a line that was too long.
+  static std::string TooLongAnswer();
+
+ private:
+  SimReader &reader_;
+  ControlHooks hooks_;
+};
+
+// The frame log `log on` installs by default: one line per frame on stderr.
+SimReader::FrameLogFn StderrFrameLog();
+
+}  // namespace kovra_sim
