@@ -176,6 +176,75 @@ KOVRA_API int KOVRA_SetWaitHandler(KOVRA_WaitHandler handler, void *context);
  * leaves its windows alone during waits. Result: 1, or -1 for an unknown handle. */
 KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
 
+/* ------------------------------------------------------------------------------------------ */
+/* DESFire EV1 on the card in the field (after activation with KOVRA_SendPps)                   */
+/* Results: 0 / -1 unless said otherwise. On failure the last error holds 0x10000 + the card's
+ * status byte (e.g. 0x100AE authentication error, 0x100A0 no such application, 0x100DE
+ * duplicate), one of the codes below, or the reader's error. A card that answers with an error
+ * status ends the authentication. Keys are 16 bytes: AES-128, or two-key 3DES (equal halves =
+ * single DES). Communication modes: 0 plain, 1 plain with MAC, 3 fully enciphered. */
+#define KOVRA_DESFIRE_ERR_KEY_LENGTH 0x10020     /* a key is not 16 bytes */
+#define KOVRA_DESFIRE_ERR_OLD_KEY_LENGTH 0x10021 /* ChangeKey of another key: old key not 16 */
+#define KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED 0x10023
+#define KOVRA_DESFIRE_ERR_MAC 0x10024 /* the card's MAC does not match: back to card level */
+#define KOVRA_DESFIRE_ERR_CRC 0x10025 /* CRC after deciphering does not match */
+
+/* Authenticate with key key_no of the selected application (or of the card at card level).
+ * key NULL stands for the factory default key (16 zero bytes); otherwise key_length must be 16
+ * (else KOVRA_DESFIRE_ERR_KEY_LENGTH and an earlier authentication stays). */
+KOVRA_API int KOVRA_DESFireAuthenticateAES(int handle, int key_no, const unsigned char *key,
+                                           int key_length);
+KOVRA_API int KOVRA_DESFireAuthenticateISO(int handle, int key_no, const unsigned char *key,
+                                           int key_length);
+
+/* Selects an application (low 24 bits of aid; 0 = card level); ends the authentication. */
+KOVRA_API int KOVRA_DESFireSelectApplication(int handle, int aid);
+
+/* Creates an application. crypto_method: 0 DES/3DES, 2 AES; key_count 1..14; change_key_access
+ * and config_bits are the two nibbles of the key settings; iso_data (NULL for none) holds the
+ * 2-byte ISO DF identifier followed by the DF name (at most 16 bytes). */
+KOVRA_API int KOVRA_DESFireCreateApplication(int handle, int aid, int crypto_method, int key_count,
+                                             int iso_file_ids, int change_key_access,
+                                             int config_bits, const unsigned char *iso_data,
+                                             int iso_data_length);
+
+/* Creates a standard data file; iso_file_id 0 = none; access_rights: read, write, read/write and
+ * change key nibbles from the top (0xE free, 0xF denied). */
+KOVRA_API int KOVRA_DESFireCreateStdDataFile(int handle, int file_no, int iso_file_id,
+                                             int file_size, int comm_settings, int access_rights);
+
+/* Deletes an application; deleting the selected one returns the session to card level. */
+KOVRA_API int KOVRA_DESFireDeleteApplication(int handle, int aid);
+
+/* Formats the card (needs the card master key authenticated). */
+KOVRA_API int KOVRA_DESFireFormatPICC(int handle);
+
+/* Changes key key_no. Needs authentication; for a key other than the authenticated one the old
+ * key (16 bytes) too. key_version is sent with AES keys; new_master_key_type 2 turns the card
+ * master key into an AES key. Changing the authenticated key ends the authentication. */
+KOVRA_API int KOVRA_DESFireChangeKey(int handle, int key_no, const unsigned char *new_key,
+                                     int new_key_length, int key_version,
+                                     const unsigned char *old_key, int old_key_length,
+                                     int new_master_key_type);
+
+/* The file's settings (7 bytes for a standard data file: type, communication settings 0/1/3,
+ * access rights (2), size (3)). Result: the number of bytes copied (at most size), or -1. */
+KOVRA_API int KOVRA_DESFireGetFileSettings(int handle, int file_no, unsigned char *buffer,
+                                           int size);
+
+/* Result: the free bytes on the card, or -1. */
+KOVRA_API int KOVRA_DESFireGetFreeMemory(int handle);
+
+/* Reads length bytes from offset (length 0: to the end of the file) in the communication mode.
+ * Result: the number of bytes copied (at most size), or -1. */
+KOVRA_API int KOVRA_DESFireReadData(int handle, int file_no, int comm_mode, int offset, int length,
+                                    unsigned char *buffer, int size);
+
+/* Writes length bytes at offset in the communication mode. Succeeds only when the card has taken
+ * all of them. */
+KOVRA_API int KOVRA_DESFireWriteData(int handle, int file_no, int comm_mode, int offset,
+                                     const unsigned char *data, int length);
+
 #ifdef __cplusplus
 }
 #endif

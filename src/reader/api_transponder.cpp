@@ -2,6 +2,7 @@
 // housekeeping commands (mode, serial number, USB mode, control command).
 #include <cstring>
 
+#include "desfire/session.h"
 #include "kovra.h"
 #include "reader/api_guard.h"
 #include "reader/api_support.h"
@@ -111,7 +112,14 @@ KOVRA_API int KOVRA_SendRats(int handle, unsigned char *buffer, int size) {
 }
 
 KOVRA_API int KOVRA_SendPps(int handle, int parameter) {
-  return Simple(handle, kPps, {LowByte(parameter)});
+  return Guarded(-1, [&] {
+    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
+    CMyByteArray reply;
+    const uint8_t data = LowByte(parameter);
+    if (!port || !port->Command(kPps, &data, 1, reply)) return -1;
+    kovra::desfire::ResetSession(*port);  // a newly activated card: its session starts over
+    return 0;
+  });
 }
 
 KOVRA_API int KOVRA_GetSerialNumber(int handle, unsigned char *buffer, int size) {

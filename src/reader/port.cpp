@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "desfire/session.h"
 #include "reader/frame.h"
 #include "reader/frame_log.h"
 #include "reader/handle_pool.h"
@@ -9,12 +10,19 @@
 
 namespace kovra {
 
+CKOVRA_Port::CKOVRA_Port() = default;
+
 CKOVRA_Port::~CKOVRA_Port() {
   CloseTransport();
 }
 
 void CKOVRA_Port::AttachTransport(std::unique_ptr<Transport> transport) {
   transport_ = std::move(transport);
+}
+
+desfire::CDatenFuerDesfireInPort &CKOVRA_Port::DesfireSession() {
+  if (!desfire_session_) desfire_session_ = std::make_unique<desfire::CDatenFuerDesfireInPort>();
+  return *desfire_session_;
 }
 
 int CKOVRA_Port::Handle() const {

@@ -12,13 +12,17 @@
 #include "reader/byte_array.h"
 #include "reader/transport.h"
 
+namespace kovra::desfire {
+class CDatenFuerDesfireInPort;
+}
+
 namespace kovra {
 
 class CKOVRA_Port : public ReceiveSink {
  public:
   static constexpr unsigned kDefaultTimeoutMs = 500;
 
-  CKOVRA_Port() = default;
+  CKOVRA_Port();
   virtual ~CKOVRA_Port();
   CKOVRA_Port(const CKOVRA_Port &) = delete;
   CKOVRA_Port &operator=(const CKOVRA_Port &) = delete;
@@ -51,6 +55,11 @@ class CKOVRA_Port : public ReceiveSink {
   bool BackgroundMode() const { return background_mode_.load(); }
   void SetBackgroundMode(bool on) { background_mode_.store(on); }
   uint8_t EchoByte() const { return echo_byte_; }
+
+  // --- the DESFire session of the card in the field ---------------------------------------
+  // The session record, created on first use; destroyed with the port.
+  desfire::CDatenFuerDesfireInPort &DesfireSession();
+  bool HasDesfireSession() const { return desfire_session_ != nullptr; }
 
   // --- commands ---------------------------------------------------------------------------
   CMyByteArray &SendBuffer() { return send_buffer_; }
@@ -96,6 +105,7 @@ class CKOVRA_Port : public ReceiveSink {
   std::atomic<int> last_error_{0};
   std::atomic<bool> background_mode_{false};
   uint8_t echo_byte_ = 0;
+  std::unique_ptr<desfire::CDatenFuerDesfireInPort> desfire_session_;
 };
 
 }  // namespace kovra

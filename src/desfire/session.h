@@ -1,0 +1,83 @@
+// The DESFire session of a port: which application of the card is selected, whether and with
+// which key the library is authenticated, and the crypto context that secures the traffic. And
+// the operations of the EV1 secure channel that the DESFire commands apply.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "desfire/df8crypt.h"
+#include "reader/byte_array.h"
+
+namespace kovra {
+class CKOVRA_Port;
+}
+
+namespace kovra::desfire {
+
+// Authentication states.
+constexpr uint8_t kNotAuthenticated = 0;
+constexpr uint8_t kIsoAuthenticated = 2;  // triple DES
+constexpr uint8_t kAesAuthenticated = 3;
+constexpr uint8_t kNoKey = 0xFF;
+
+// Codes of the DESFire layer itself (0x10000 + a card status for the card's own).
+constexpr int kErrKeyLength = 0x10020;
+constexpr int kErrOldKeyLength = 0x10021;
+constexpr int kErrNeedsAuthentication = 0x10023;
+constexpr int kErrMac = 0x10024;
+constexpr int kErrCrc = 0x10025;
+constexpr int kCardStatusBase = 0x10000;
+
+// Communication modes of a data transfer.
+constexpr int kModePlain = 0;
+constexpr int kModeMac = 1;
+constexpr int kModeEnciphered = 3;
+
+class CDatenFuerDesfireInPort {
+ public:
+  CDatenFuerDesfireInPort() = default;
+  virtual ~CDatenFuerDesfireInPort() = default;
+
+  uint32_t selected_aid = 0;  // 0: card level
+  uint8_t auth_state = kNotAuthenticated;
+  uint8_t auth_key_no = kNoKey;
+  DF8Crypt crypt;
+};
+
+// The port's session record, created on first use.
+CDatenFuerDesfireInPort &SessionOf(CKOVRA_Port &port);
+
+// State 0, no key, context without cipher; the selected application stays.
+void ResetAuthentication(CKOVRA_Port &port);
+// Back to card level, then ResetAuthentication.
+void ResetSession(CKOVRA_Port &port);
+bool IsAuthenticated(CKOVRA_Port &port);
+uint8_t GetAuthState(CKOVRA_Port &port);
+uint32_t GetSelectedAid(CKOVRA_Port &port);
+// 8 while authenticated, else 0.
+size_t GetMacLength(CKOVRA_Port &port);
+
+// While authenticated: the CMAC of the command bytes (the chain moves on); its first 8 bytes go
+// to mac when given. Not authenticated: nothing happens.
+void MacCommand(CKOVRA_Port &port, const uint8_t *command, size_t length, uint8_t *mac = nullptr);
+
+// Checks the MAC at the end of an answer (status byte first). True when not authenticated or
+// when the answer is the status byte alone (which leaves the chain as it is), or when the MAC
+// matches. On a mismatch: last error 0x10024, the session back to card level, false.
+bool VerifyResponseMac(CKOVRA_Port &port, const uint8_t *answer, size_t length);
+
+// While authenticated: deciphers the bytes in place with the session key (a length that is not
+// a whole number of blocks is left as it is).
+void DecipherResponse(CKOVRA_Port &port, uint8_t *bytes, size_t length);
+
+// While authenticated: enciphers the bytes in place, zero-padded to whole blocks (the array
+// grows); returns the padded length. Not authenticated: the length unchanged.
+size_t EncipherData(CKOVRA_Port &port, CMyByteArray &bytes);
+
+// The length of the payload in received data for a communication mode: all bytes when not
+// authenticated; minus the 8 MAC bytes in modes 0 and 1; in mode 3 the bytes before the CRC and
+// the 0x80 padding marker (0 when there is no marker).
+size_t GetDataLength(CKOVRA_Port &port, const uint8_t *received, size_t count, int mode);
+
+}  // namespace kovra::desfire
