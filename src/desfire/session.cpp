@@ -1,6 +1,7 @@
 #include "desfire/session.h"
 
 #include "desfire/cmac.h"
+#include "desfire/crc32.h"
 #include "reader/port.h"
 
 namespace kovra::desfire {
@@ -73,11 +74,31 @@ size_t EncipherData(CKOVRA_Port &port, CMyByteArray &bytes) {
 size_t GetDataLength(CKOVRA_Port &port, const uint8_t *received, size_t count, int mode) {
   if (!IsAuthenticated(port)) return count;
   if (mode != kModeEnciphered) return count >= kMacLength ? count - kMacLength : 0;
-  size_t i = count;
-  while (i > 0 && received[i - 1] == 0x00) --i;
-  if (i == 0 || received[i - 1] != 0x80) return 0;
-  const size_t marker = i - 1;
-  return marker >= 4 ? marker - 4 : 0;
+  return EncipheredPayloadLength(received, count, SessionOf(port).crypt.BlockSize()).value_or(0);
+}
+
+std::optional<size_t> EncipheredPayloadLength(const uint8_t *received, size_t count, size_t block) {
+  // A card pads with zeros (some with 0x80 and zeros), so the padding alone does not tell where
+  // the payload ends. The end is where the CRC over payload and status 0x00 matches the four
+  // bytes that follow and only padding comes after them; the padding is shorter than a block.
+  for (size_t padding = 0; padding < block && padding + 4 <= count; ++padding) {
+    const size_t payload = count - 4 - padding;
+    const uint8_t *tail = received + payload + 4;
+    bool only_padding = true;
+    for (size_t i = 0; i < padding; ++i) {
+      only_padding &= tail[i] == 0x00 || (i == 0 && tail[i] == 0x80);
+    }
+    if (!only_padding) continue;
+    CMyByteArray covered(received, payload);
+    covered.Add(0x00);  // the CRC covers the payload followed by the status byte
+    const uint32_t crc = Crc32(covered.GetData(), covered.GetSize());
+    const uint32_t sent = static_cast<uint32_t>(received[payload]) |
+                          (static_cast<uint32_t>(received[payload + 1]) << 8) |
+                          (static_cast<uint32_t>(received[payload + 2]) << 16) |
+                          (static_cast<uint32_t>(received[payload + 3]) << 24);
+    if (crc == sent) return payload;
+  }
+  return std::nullopt;
 }
 
 }  // namespace kovra::desfire

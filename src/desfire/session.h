@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "desfire/df8crypt.h"
 #include "reader/byte_array.h"
@@ -76,8 +77,13 @@ void DecipherResponse(CKOVRA_Port &port, uint8_t *bytes, size_t length);
 size_t EncipherData(CKOVRA_Port &port, CMyByteArray &bytes);
 
 // The length of the payload in received data for a communication mode: all bytes when not
-// authenticated; minus the 8 MAC bytes in modes 0 and 1; in mode 3 the bytes before the CRC and
-// the 0x80 padding marker (0 when there is no marker).
+// authenticated; minus the 8 MAC bytes in modes 0 and 1; in mode 3 (deciphered data) the
+// length EncipheredPayloadLength finds, 0 when it finds none.
 size_t GetDataLength(CKOVRA_Port &port, const uint8_t *received, size_t count, int mode);
+
+// Where the payload of deciphered data ends: the length after which the CRC32 over payload and
+// status 0x00 follows and then only padding (zeros, or 0x80 and zeros) shorter than a block.
+// Nothing when no length fits.
+std::optional<size_t> EncipheredPayloadLength(const uint8_t *received, size_t count, size_t block);
 
 }  // namespace kovra::desfire

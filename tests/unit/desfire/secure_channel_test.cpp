@@ -6,6 +6,7 @@
 #include "desfire/cmac.h"
 #include "desfire/crc32.h"
 #include "desfire/df8crypt.h"
+#include "desfire/session.h"
 #include "unit/reader/hex.h"
 
 namespace kovra::desfire {
@@ -113,6 +114,45 @@ TEST(DesfireCmac, ResponseMacCoversDataThenStatusAndChainsOn) {
   // Both ends moved on together: the same response again does not verify.
   EXPECT_FALSE(VerifyTrailingMac(receiver, response.data(), response.size()));
   EXPECT_FALSE(VerifyTrailingMac(receiver, response.data(), kMacLength));  // too short
+}
+
+}  // namespace
+}  // namespace kovra::desfire
+
+namespace kovra::desfire {
+namespace {
+
+std::vector<uint8_t> Deciphered(const std::string &payload_hex, const std::string &padding_hex) {
+  std::vector<uint8_t> bytes = kovra_test::Hex(payload_hex);
+  std::vector<uint8_t> covered = bytes;
+  covered.push_back(0x00);
+  const uint32_t crc = Crc32(covered.data(), covered.size());
+  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(crc >> shift));
+  const auto padding = kovra_test::Hex(padding_hex);
+  bytes.insert(bytes.end(), padding.begin(), padding.end());
+  return bytes;
+}
+
+// The end of an enciphered whole-file answer: real cards pad with zeros, some with 0x80 first;
+// a payload that itself ends in zeros must not be cut.
+TEST(DesfirePayload, EncipheredWholeFileLength) {
+  const struct {
+    std::vector<uint8_t> data;
+    size_t block;
+    std::optional<size_t> payload;
+  } cases[] = {
+      {Deciphered("12 34", "00 00"), 8, 2},
+      {Deciphered("12 34", "80 00"), 8, 2},
+      {Deciphered("12 34 00 00", "00 00 00 00 00 00 00 00"), 16, 4},
+      {Deciphered("12 34 56 78 9A BC 00 00 00 00 00 00", ""), 16, 12},
+      {Deciphered("", "00 00 00 00"), 8, 0},
+      {kovra_test::Hex("12 34 00 00 00 00 00 00"), 8, std::nullopt},  // no CRC fits
+      {Deciphered("12 34", "00 00 11"), 8, std::nullopt},             // not padding
+  };
+  for (const auto &c : cases) {
+    EXPECT_EQ(EncipheredPayloadLength(c.data.data(), c.data.size(), c.block), c.payload)
+        << kovra_test::ToHex(c.data);
+  }
 }
 
 }  // namespace
