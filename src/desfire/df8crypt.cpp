@@ -2,7 +2,6 @@
 
 #include <cstring>
 #include <limits>
-#include <vector>
 
 #include "desfire/des.h"
 #include "desfire/rijdael.h"
@@ -23,10 +22,12 @@ void XorInto(uint8_t *target, const uint8_t *with, size_t count) {
 }  // namespace
 
 void SecureWipe(void *data, size_t size) {
-  // Stores through a volatile pointer are observable behaviour, so they survive optimisation even
-  // when the memory is never read again.
-  volatile auto *bytes = static_cast<volatile uint8_t *>(data);
-  for (size_t i = 0; i < size; ++i) bytes[i] = 0;
+  if (size == 0) return;
+  std::memset(data, 0, size);
+  // The empty assembler statement claims to read the memory behind data, so the compiler cannot
+  // drop the memset as a dead store, yet the wipe stays one fast memset instead of a volatile
+  // byte loop.
+  __asm__ __volatile__("" : : "r"(data) : "memory");
 }
 
 DF8Crypt::DF8Crypt() = default;
@@ -57,20 +58,27 @@ bool DF8Crypt::Encipher(uint8_t cipherType, const uint8_t *key, const uint8_t *i
   if (length > std::numeric_limits<size_t>::max() - block) return false;
   const size_t padded = (length + block - 1) / block * block;
   if (padded != 0) {
-    // Working on a zero-padded copy lets input and output be the same (or overlapping) buffers.
-    std::vector<uint8_t> scratch(padded, 0);
-    std::memcpy(scratch.data(), input, length);
+    // The plaintext is moved into output (memmove: the buffers may overlap) and enciphered there
+    // in place. That needs no scratch copy, so no further copy of secrets on their way to the card
+    // (a new key for ChangeKey) is left to wipe. The key schedule is built before output is
+    // written, so the key is read as the caller passed it even if it lies inside output.
+    auto moveIntoOutput = [&] {
+      std::memmove(output, input, length);
+      std::memset(output + length, 0, padded - length);
+    };
     if (cipherType == CipherAES) {
       rijdael aes(*this);
       aes.SetKey(key);
-      aes.EncryptCBC(scratch.data(), padded);
+      moveIntoOutput();
+      aes.EncryptCBC(output, padded);
+      SecureWipe(schedule_.data(), kAesRoundKeyWords * sizeof(uint32_t));
     } else {
-      EncipherTdes(key, scratch.data(), padded);
+      des cipher(*this);
+      cipher.Set2Key(key, des::Direction::Encipher);
+      moveIntoOutput();
+      EncipherTdes(cipher, output, padded);
+      SecureWipe(schedule_.data(), 3 * kDesScheduleWords * sizeof(uint32_t));  // Set2Key's three
     }
-    std::memcpy(output, scratch.data(), padded);
-    // The scratch copy may hold secrets on their way to the card (a new key for ChangeKey).
-    SecureWipe(scratch.data(), scratch.size());
-    SecureWipe(schedule_.data(), sizeof(schedule_));
   }
   if (outLength != nullptr) *outLength = padded;
   return true;
@@ -87,18 +95,20 @@ bool DF8Crypt::Decipher(const uint8_t *key, const uint8_t *input, uint8_t *outpu
     rijdael aes(*this);
     aes.SetKey(key);
     aes.DecryptCBC(output, length);
+    // The enciphering round keys and the inverse cipher's behind them.
+    SecureWipe(schedule_.data(), 2 * kAesRoundKeyWords * sizeof(uint32_t));
   } else {
-    DecipherTdes(key, output, length);
+    des cipher(*this);
+    cipher.Set2Key(key, des::Direction::Decipher);
+    DecipherTdes(cipher, output, length);
+    SecureWipe(schedule_.data(), 3 * kDesScheduleWords * sizeof(uint32_t));  // Set2Key's three
   }
-  SecureWipe(schedule_.data(), sizeof(schedule_));
   return true;
 }
 
-// The schedules are built once per call; rebuilding them for every block would give the same
-// result.
-void DF8Crypt::EncipherTdes(const uint8_t *key, uint8_t *buffer, size_t length) {
-  des cipher(*this);
-  cipher.Set2Key(key, des::Direction::Encipher);
+// The schedules are built once per call (by the caller); rebuilding them for every block would give
+// the same result.
+void DF8Crypt::EncipherTdes(des &cipher, uint8_t *buffer, size_t length) {
   for (size_t offset = 0; offset < length; offset += kDesBlock) {
     uint8_t *block = buffer + offset;
     XorInto(block, iv_.data(), kDesBlock);
@@ -107,9 +117,7 @@ void DF8Crypt::EncipherTdes(const uint8_t *key, uint8_t *buffer, size_t length) 
   }
 }
 
-void DF8Crypt::DecipherTdes(const uint8_t *key, uint8_t *buffer, size_t length) {
-  des cipher(*this);
-  cipher.Set2Key(key, des::Direction::Decipher);
+void DF8Crypt::DecipherTdes(des &cipher, uint8_t *buffer, size_t length) {
   uint8_t ciphertext[kDesBlock];
   for (size_t offset = 0; offset < length; offset += kDesBlock) {
     uint8_t *block = buffer + offset;

@@ -13,6 +13,8 @@
 
 namespace kovra::desfire {
 
+class des;
+
 // Cipher types of a session.
 inline constexpr uint8_t CipherNone = 0xFF;  // not authenticated
 inline constexpr uint8_t CipherTDES = 0x01;  // two-key triple DES (single DES when K1 == K2)
@@ -95,17 +97,24 @@ class DF8Crypt {
   friend class des;
   friend class rijdael;
 
-  // CBC over whole 8-byte blocks of buffer, in place, with the two-key triple-DES key.
-  void EncipherTdes(const uint8_t *key, uint8_t *buffer, size_t length);
-  void DecipherTdes(const uint8_t *key, uint8_t *buffer, size_t length);
+  // CBC over whole 8-byte blocks of buffer, in place, with the two-key triple-DES schedules that
+  // cipher was given (Set2Key in the matching direction).
+  void EncipherTdes(des &cipher, uint8_t *buffer, size_t length);
+  void DecipherTdes(des &cipher, uint8_t *buffer, size_t length);
 
   std::array<uint8_t, kIvSize> iv_{};
   uint8_t cipherType_ = CipherNone;
   std::array<uint8_t, kSessionKeySize> sessionKey_{};
   std::array<uint8_t, kSubkeySize> subkeyK1_{};
   std::array<uint8_t, kSubkeySize> subkeyK2_{};
-  // Shared by the cipher in use: des keeps three schedules of 32 words here (first, second,
-  // third), rijdael its 44 round-key words. Nothing in it outlives one Encipher/Decipher call.
+  // How much of schedule_ each cipher fills; Encipher and Decipher wipe just that part afterwards.
+  static constexpr size_t kDesScheduleWords = 32;  // one DES schedule: 16 rounds, two words each
+  static constexpr size_t kAesRoundKeyWords = 44;  // the eleven AES-128 round keys
+
+  // Shared by the cipher in use: des keeps up to three schedules of kDesScheduleWords here (first,
+  // second, third), rijdael its kAesRoundKeyWords enciphering round keys and, once it deciphers,
+  // the inverse cipher's round keys right behind them. Nothing in it outlives one
+  // Encipher/Decipher call.
   std::array<uint32_t, kScheduleWords> schedule_{};
 };
 

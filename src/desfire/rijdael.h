@@ -1,7 +1,8 @@
 // rijdael: AES-128 block and CBC operations on the key-schedule area of a DF8Crypt.
 //
 // The object holds no key material: it is built on the stack for one operation with the context
-// whose schedule area (the eleven round keys) and chaining vector it uses.
+// whose schedule area (the eleven round keys, and for deciphering the inverse cipher's eleven
+// behind them) and chaining vector it uses.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +42,13 @@ class rijdael {
   bool DecryptCBC(uint8_t *buffer, size_t length);
 
  private:
+  // Derives the inverse cipher's round keys behind the enciphering ones in the schedule area, once
+  // per key: deciphering with table lookups needs InvMixColumns applied to the middle round keys.
+  void PrepareDecryption();
+
   DF8Crypt &context_;
   bool keySet_ = false;
+  bool decryptionKeysSet_ = false;  // PrepareDecryption ran since the last SetKey
 };
 
 }  // namespace kovra::desfire
