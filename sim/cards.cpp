@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "sim/desfire/desfire_card.h"
+
 namespace kovra_sim {
 namespace {
 
@@ -82,8 +84,9 @@ std::string EchoIsoCard::StateJson() const {
 std::shared_ptr<Card> MakeStandardCard(CardKind kind, Bytes uid) {
   switch (kind) {
     case CardKind::kIso:
-    case CardKind::kDesfire:
       return std::make_shared<EchoIsoCard>(std::move(uid), kind);
+    case CardKind::kDesfire:
+      return std::make_shared<DesfireCard>(std::move(uid));
     default:
       return std::make_shared<Layer3Card>(kind, std::move(uid));
   }

@@ -6,8 +6,8 @@
 //   ultralight  0x0044        0x00  7 bytes, 04 ..   no       request and select only
 //   iso         0x0344        0x20  7 bytes, 04 ..   yes      ATS 06 75 77 81 02 80; echoes each
 //                                                             exchanged block back unchanged
-//   desfire     as iso; the DESFire card plugs in here (MakeStandardCard). Until it exists the
-//               kind is served by the echoing ISO card under the name "desfire".
+//   desfire     0x0344        0x20  7 bytes, 04 ..   yes      ATS as iso; a DESFire EV1 card
+//                                                             (sim/desfire/desfire_card.h)
 //
 // The reader sends the ATQA low byte first (the order it comes over the air), so a host that reads
 // the two bytes as a little-endian number gets the value above.
@@ -50,7 +50,7 @@ class Card {
 };
 
 // A card with the ISO 14443-4 layer (SAK bit 0x20): it answers RATS with its ATS and exchanges
-// blocks. The DESFire card implements this.
+// blocks. The DESFire card (DesfireCard) implements this.
 class Iso14443Card : public Card {
  public:
   virtual Bytes Ats() const = 0;
@@ -76,7 +76,7 @@ class Layer3Card : public Card {
 };
 
 // An ISO 14443-4 card with nothing behind the protocol: every block comes back as it was sent. It
-// counts the blocks it saw, and serves as the stand-in for the DESFire kind.
+// counts the blocks it saw.
 class EchoIsoCard : public Iso14443Card {
  public:
   static constexpr uint16_t kAtqa = 0x0344;
@@ -107,7 +107,8 @@ class EchoIsoCard : public Iso14443Card {
   size_t resets_ = 0;
 };
 
-// A card of the kind with this UID. Never null.
+// A card of the kind with this UID: a factory-fresh DesfireCard for kDesfire, an EchoIsoCard for
+// kIso, a Layer3Card otherwise. Never null.
 std::shared_ptr<Card> MakeStandardCard(CardKind kind, Bytes uid);
 
 // A fresh random UID for the kind: 4 bytes for the Classic kinds (never starting with the cascade

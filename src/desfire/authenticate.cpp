@@ -79,7 +79,8 @@ bool Authenticate(CKOVRA_Port &port, AuthMethod method, int key_no, const uint8_
   uint8_t rnd_a_rotated[16];
   crypt.Decipher(card_key, answer.GetData() + 1, rnd_a_rotated, rnd);
   bool match = true;
-  for (size_t i = 0; i < rnd; ++i) match &= rnd_a_rotated[(i + 1) % rnd] == rnd_a[i];
+  // The card proves it knows the key by sending RndA rotated left by one byte.
+  for (size_t i = 0; i < rnd; ++i) match &= rnd_a_rotated[i] == rnd_a[(i + 1) % rnd];
   if (!match) {
     // The card does not know the key we think it knows; no status to report.
     ResetAuthentication(port);

@@ -52,14 +52,14 @@ TEST(SimCardCommandsTest, ActivatesAnIsoCardAndExchangesBlocksInEveryFamily) {
       {0x40, "01", ReplyStatus::kOk, ""},
       {0x41, "", ReplyStatus::kOk, "06 75 77 81 02 80"},
       {0x42, "0F", ReplyStatus::kOk, ""},
-      // The stand-in card echoes the block; 0x0D, 0x0A, 0x11 and 0x13 are bytes like any other.
+      // The ISO card echoes the block; 0x0D, 0x0A, 0x11 and 0x13 are bytes like any other.
       {0x45, "6E 0D 0A 11 13", ReplyStatus::kOk, "6E 0D 0A 11 13"},
       {0x45, "6E", ReplyStatus::kOk, "6E"},
   };
   for (int family = 0; family < kovra_sim::kFamilyCount; ++family) {
     SimReader reader(Family(family));
     Host host(reader, family);
-    reader.PlaceCard(CardKind::kDesfire, Hex("04 11 22 33 44 55 66"));
+    reader.PlaceCard(CardKind::kIso, Hex("04 11 22 33 44 55 66"));
     RunSteps(host, activation, "activation");
     reader.WithField([](kovra_sim::Field &field) {
       EXPECT_EQ(field.State(), kovra_sim::Activation::kLayer4);

@@ -158,7 +158,9 @@ TEST(SimFieldReaderTest, ExchangesThroughTheReaderKeepAFedCardInTheField) {
   config.field_clock = clock.Fn();
   kovra_sim::SimReader reader(config);
   kovra_sim_test::Host host(reader, 0);
-  reader.FeedCards(Plan(2, 300, 200));
+  FeedPlan plan = Plan(2, 300, 200);
+  plan.kind = kovra_sim::CardKind::kIso;  // the echoing card
+  reader.FeedCards(plan);
   host.Send(0xF5, std::string("01"));
   host.Send(0x31);
   host.Send(0x41);
