@@ -5,22 +5,15 @@
 // of the library's calling thread and port thread, per command) and library_share (library_cpu_us /
 // mean round trip).
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "kovra.h"
-
-extern char **environ;
+#include "support/sim_process.h"
 
 namespace {
 
@@ -31,49 +24,10 @@ double ProcessCpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-class SimProcess {
- public:
-  explicit SimProcess(bool line_time) {
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    const std::string control = "/tmp/kovra-bench-" + std::to_string(getpid()) + ".ctl";
-    std::vector<char *> argv = {const_cast<char *>(KOVRA_SIM_PATH), const_cast<char *>("--control"),
-                                const_cast<char *>(control.c_str())};
-    if (line_time) {
-      argv.push_back(const_cast<char *>("--link-baud"));
-      argv.push_back(const_cast<char *>("115200"));
-    }
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, KOVRA_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    output_ = fdopen(out[0], "r");
-    char line[256];
-    for (int i = 0; i < 2 && output_ && fgets(line, sizeof line, output_); ++i) {
-      std::string text(line);
-      if (text.rfind("pty: ", 0) == 0) pty_ = text.substr(5, text.size() - 6);
-    }
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (output_) fclose(output_);
-  }
-  const std::string &pty() const { return pty_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE *output_ = nullptr;
-  std::string pty_;
-};
-
 void BM_SerialNumberRoundTrip(benchmark::State &state) {
-  SimProcess sim(state.range(0) == 1);
+  std::vector<std::string> arguments;
+  if (state.range(0) == 1) arguments = {"--link-baud", "115200"};
+  kovra_test::SimProcess sim(KOVRA_SIM_PATH, arguments);
   const int handle = KOVRA_OpenPort(sim.pty().c_str(), 115200, 500);
   if (handle <= 0) {
     state.SkipWithError("could not open the simulator's pty");
