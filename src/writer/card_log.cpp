@@ -1,0 +1,97 @@
+#include "writer/card_log.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace quillmate {
+namespace {
+
+QString Tr(const char *text) {
+  return QCoreApplication::translate("CardLog", text);
+}
+
+QString UidText(const QByteArray &uid) {
+  if (uid.size() != 4 && uid.size() != 7) return {};
+  QString text;
+  for (qsizetype i = uid.size() - 1; i >= 0; --i) {
+    text += QStringLiteral("%1").arg(static_cast<unsigned char>(uid[i]), 2, 16, QLatin1Char('0'));
+  }
+  return text.toUpper();
+}
+
+QString NumberFormatWord(NumberFormat format) {
+  switch (format) {
+    case NumberFormat::kDecimal:
+      return Tr("Dez");
+    case NumberFormat::kHexadecimal:
+      return Tr("Hex");
+    case NumberFormat::kNone:
+      break;
+  }
+  return QStringLiteral("---");
+}
+
+QString RightAligned(qint64 value, int width) {
+  return QStringLiteral("%1").arg(value, width, 10, QLatin1Char(' '));
+}
+
+QString HexField(int value, int width) {
+  return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
+}
+
+// Lines as a line-by-line reader sees them: every LF ends one, and a last line without LF counts.
+qint64 CountLines(const QByteArray &content) {
+  qint64 lines = content.count('\n');
+  if (!content.isEmpty() && !content.endsWith('\n')) ++lines;
+  return lines;
+}
+
+LogResult Failed(const QString &file_name) {
+  return {
+      LogOutcome::kFailed,
+      Tr("Die Protokollzeile konnte nicht in die Datei <%1> geschrieben werden!").arg(file_name)};
+}
+
+}  // namespace
+
+QDateTime SystemLogClock() {
+  return QDateTime::currentDateTime();
+}
+
+QString LogLineBody(const DesfireSet &job, const QByteArray &uid, const QDateTime &now) {
+  const QString representation =
+      job.representation == Representation::kAscii ? Tr("ASCII") : Tr("BINÄR");
+  const QString orientation =
+      job.orientation == Orientation::kRotated ? Tr("Gedreht") : Tr("Normal");
+  const QChar tab = u'\t';
+  return now.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) + tab + UidText(uid) + tab +
+         NumberFormatWord(job.number_format) + u' ' + representation + u' ' + orientation + tab +
+         HexField(job.app_id, 6) + tab + HexField(job.file_id, 2) + tab +
+         RightAligned(job.length, 4) + tab + job.data;
+}
+
+LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QByteArray &uid,
+                       const LogClock &clock) {
+  const QString body = LogLineBody(job, uid, clock());
+  if (file_name.isEmpty()) return {};
+
+  QFile file(file_name);
+  // Append mode: whatever was read, the line lands at the end of the file.
+  if (!file.open(QIODevice::ReadWrite | QIODevice::Append) || !file.seek(0)) {
+    return Failed(file_name);
+  }
+  const QByteArray content = file.readAll();
+  if (file.error() != QFileDevice::NoError) return Failed(file_name);
+
+  QByteArray line;
+  if (!content.isEmpty() && !content.endsWith('\n')) line.append('\n');
+  line.append((RightAligned(CountLines(content) + 1, 6) + u'\t' + body + u'\n').toUtf8());
+  if (file.write(line) != line.size() || !file.flush()) {
+    return Failed(file_name);
+  }
+  file.close();
+  if (file.error() != QFileDevice::NoError) return Failed(file_name);
+  return {LogOutcome::kWritten, {}};
+}
+
+}  // namespace quillmate

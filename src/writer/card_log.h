@@ -1,0 +1,45 @@
+// The operator's card logs: one line per written or read card, appended to a plain-text file.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+#include "writer/desfire_set.h"
+
+namespace quillmate {
+
+// The local date and time a log line records; tests pass a fixed one.
+using LogClock = std::function<QDateTime()>;
+QDateTime SystemLogClock();
+
+enum class LogOutcome {
+  kWritten,  // the line was appended
+  kNoFile,   // the file name is empty: nothing to do, nothing to report
+  kFailed,   // the file could not be opened or written; report status_line
+};
+
+struct LogResult {
+  LogOutcome outcome = LogOutcome::kNoFile;
+  // For kFailed: the status line that names the file ("Die Protokollzeile konnte nicht in die
+  // Datei <...> geschrieben werden!"). The card operation still counts as successful: the caller
+  // shows this line and carries on. Empty otherwise.
+  QString status_line;
+};
+
+// The line for one card without its running number and line end: date and time, UID, data format
+// words (translated), App ID, File ID, length and value, TAB-separated. The UID shows its bytes
+// from the last to the first for 4- and 7-byte UIDs and is empty for any other length.
+QString LogLineBody(const DesfireSet &job, const QByteArray &uid, const QDateTime &now);
+
+// Appends "running number TAB body LF" to `file_name`, creating the file if needed. The running
+// number is the number of lines already in the file plus one (every line counts, also those of
+// the other log when both logs share a file). A file whose last line lacks its line end gets one
+// first, so the new line never joins it. The value logged is job.data. The file is opened and
+// closed within the call.
+LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QByteArray &uid,
+                       const LogClock &clock = SystemLogClock);
+
+}  // namespace quillmate

@@ -1,0 +1,57 @@
+// The checks that run before a card is written or read, and the key plan they derive from the
+// job: the access nibbles and the 16-byte keys the card sequences use.
+#pragma once
+
+#include <QByteArray>
+#include <QStringView>
+#include <QtGlobal>
+
+#include "writer/desfire_set.h"
+#include "writer/job_check.h"
+
+namespace quillmate {
+
+inline constexpr int kNibbleFree = 14;
+inline constexpr int kNibbleNone = 15;
+
+// An empty key stands for the factory default key (16 zero bytes) and is handed to the library
+// as an absent key; every other key is exactly 16 bytes.
+struct KeyPlan {
+  QByteArray card_master_key;  // empty: the card-level step of the write is skipped
+  QByteArray app_master_key;
+  int read_nibble = kNibbleNone;  // 0 to 13 key number, 14 free, 15 none
+  int write_nibble = kNibbleNone;
+  int read_write_nibble = kNibbleNone;
+  QByteArray read_key;
+  QByteArray write_key;
+  QByteArray read_write_key;
+};
+
+// True when every character is a hex digit 0-9, A-F, a-f (an empty text is all hex).
+bool IsHexText(QStringView text);
+
+// A hex key text as 16 bytes: digit pairs from the left, high nibble first, zeros after; an odd
+// last digit becomes a byte of that digit's value ("ABC" gives AB 0C 00 ...). Empty text gives an
+// empty key. Only the first 32 digits count; callers check IsHexText and the length first.
+QByteArray HexKeyToBytes(QStringView text);
+
+// The file's 16-bit access-rights word: read nibble in bits 15-12, write in 11-8, read/write in
+// 7-4, and the change right in 3-0: the app master key (0) with at least one key, else free (14).
+quint16 AccessRightsWord(const KeyPlan &plan, int key_count);
+
+// The key part of both job checks. Rebuilds `plan` from scratch; on a refusal `plan` holds what
+// was built up to it. Refusals: "Keine Hex-Eingabe" on a key field (also for more than 32 digits),
+// and no read or no write access at all. Of two rights on one key number only the key text of
+// the first in the order read, write, read/write counts; the others are neither checked nor used.
+// An access index past the list of the job's key count counts as "Kein Zugriff".
+JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan);
+
+// Checks the job for writing (data text present and made of the format's digits, decimal binary
+// at most 8 bytes) and builds `plan`. Passed: the job may go to a card.
+JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan);
+
+// Checks the job for reading (decimal binary at most 8 bytes; the data text is not looked at) and
+// builds `plan`.
+JobCheck ValidateReadJob(const DesfireSet &job, KeyPlan &plan);
+
+}  // namespace quillmate

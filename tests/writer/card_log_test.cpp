@@ -1,0 +1,116 @@
+#include "writer/card_log.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmate {
+namespace {
+
+QDateTime FixedTime() {
+  return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9));
+}
+
+QByteArray ReadAll(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class CardLogTest : public testing::Test {
+ protected:
+  DesfireSet job_ = [] {
+    DesfireSet job;
+    job.app_id = 0xA1B2;
+    job.file_id = 3;
+    job.length = 16;
+    job.data = QStringLiteral("ABC-0100");
+    return job;
+  }();
+  QTemporaryDir dir_;
+  QString Path(const char *name) const { return dir_.filePath(QLatin1String(name)); }
+};
+
+TEST_F(CardLogTest, LinesByteForByte) {
+  const QString path = Path("Protokoll_S.txt");
+  ASSERT_EQ(WriteLogLine(path, job_, QByteArray::fromHex("04A1B2C3"), FixedTime).outcome,
+            LogOutcome::kWritten);
+
+  DesfireSet binary = job_;
+  binary.representation = Representation::kBinary;
+  binary.number_format = NumberFormat::kHexadecimal;
+  binary.orientation = Orientation::kRotated;
+  binary.app_id = 0xFFFFFF;
+  binary.file_id = 0x1F;
+  binary.length = 12345;
+  binary.data = QStringLiteral("1A2");
+  ASSERT_EQ(WriteLogLine(path, binary, QByteArray::fromHex("04112233445566"), FixedTime).outcome,
+            LogOutcome::kWritten);
+
+  DesfireSet none = job_;
+  none.number_format = NumberFormat::kNone;
+  ASSERT_EQ(
+      WriteLogLine(path, none, QByteArray::fromHex("00112233445566778899"), FixedTime).outcome,
+      LogOutcome::kWritten);
+
+  EXPECT_EQ(ReadAll(path),
+            QByteArray("     1\t05.03.2024 07:08:09\tC3B2A104\tDez ASCII Normal\t00A1B2\t03\t  16\t"
+                       "ABC-0100\n"
+                       "     2\t05.03.2024 07:08:09\t66554433221104\tHex BIN\xC3\x84R Gedreht\t"
+                       "FFFFFF\t1F\t12345\t1A2\n"
+                       "     3\t05.03.2024 07:08:09\t\t--- ASCII Normal\t00A1B2\t03\t  16\t"
+                       "ABC-0100\n"));
+}
+
+TEST_F(CardLogTest, WriteAndReadLogShareOneCount) {
+  const QString path = Path("shared.txt");
+  const QByteArray uid = QByteArray::fromHex("01020304");
+  ASSERT_EQ(WriteLogLine(path, job_, uid, FixedTime).outcome, LogOutcome::kWritten);  // write
+  job_.data = QStringLiteral("AB");  // a read value, shorter than the file
+  ASSERT_EQ(WriteLogLine(path, job_, uid, FixedTime).outcome, LogOutcome::kWritten);  // read
+  const QList<QByteArray> lines = ReadAll(path).split('\n');
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith("     1\t"));
+  EXPECT_EQ(lines[1], QByteArray("     2\t05.03.2024 07:08:09\t04030201\tDez ASCII Normal\t00A1B2"
+                                 "\t03\t  16\tAB"));
+  EXPECT_TRUE(lines[2].isEmpty());
+}
+
+TEST_F(CardLogTest, ForeignLinesCountAndAnOpenLastLineIsClosed) {
+  const QString path = Path("edited.txt");
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("first\r\nsecond");
+  }
+  ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+  EXPECT_TRUE(ReadAll(path).startsWith("first\r\nsecond\n     3\t05.03.2024 07:08:09\t\tDez"));
+}
+
+TEST_F(CardLogTest, EmptyNameIsNoLog) {
+  const LogResult result = WriteLogLine(QString(), job_, {}, FixedTime);
+  EXPECT_EQ(result.outcome, LogOutcome::kNoFile);
+  EXPECT_TRUE(result.status_line.isEmpty());
+}
+
+TEST_F(CardLogTest, UnwritablePathIsReportedWithItsName) {
+  for (const QString &path : {Path("missing-folder/Protokoll_S.txt"), dir_.path()}) {
+    const LogResult result = WriteLogLine(path, job_, {}, FixedTime);
+    EXPECT_EQ(result.outcome, LogOutcome::kFailed) << path.toStdString();
+    EXPECT_EQ(result.status_line,
+              QStringLiteral("Die Protokollzeile konnte nicht in die Datei <%1> geschrieben "
+                             "werden!")
+                  .arg(path));
+  }
+  EXPECT_FALSE(QDir(Path("missing-folder")).exists());
+}
+
+TEST_F(CardLogTest, FullDeviceIsReported) {
+  if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
+  EXPECT_EQ(WriteLogLine(QStringLiteral("/dev/full"), job_, {}, FixedTime).outcome,
+            LogOutcome::kFailed);
+}
+
+}  // namespace
+}  // namespace quillmate
