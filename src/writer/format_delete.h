@@ -1,0 +1,46 @@
+// Erasing a card completely or removing one application from it, outside the write job. The
+// front end's "Löschen" dialog hands its fields over as DeleteFields; the dialog's status box
+// shows only the latest line, so every action writes exactly one line through StatusSink::Line()
+// (the front end empties its box before it calls), and a refused field goes to the operator
+// through Prompter::ShowMessage() as the field exchange's message box.
+#pragma once
+
+#include <QString>
+
+#include "writer/job_check.h"
+#include "writer/writer_context.h"
+
+namespace quillmate {
+
+// The dialog's fields. The App ID here may be 0 (the card level), unlike the write job's.
+struct DeleteFields {
+  int app_id = 1;           // 0 to FFFFFF
+  QString card_master_key;  // hex text, at most 32 digits; empty: the factory default key
+  QString app_master_key;   // hex text, at most 32 digits; empty: the factory default key
+};
+
+// The field exchange of the dialog: App ID in 0 to FFFFFF ("Geben Sie eine ganze Zahl zwischen 0
+// und FFFFFF ein."), key texts of at most 32 characters ("Geben Sie höchstens 32 Zeichen ein.")
+// made of hex digits only ("Keine Hex-Eingabe"). Passed, or refused with the field to focus.
+JobCheck CheckDeleteFields(const DeleteFields &fields);
+
+// The dialog's own activation: RF field off and on, request, select, SAK check, RATS and PPS with
+// the fixed parameter 0x0A. No memory of earlier cards, no presence shortcut; the context's card
+// memory is left alone. Result: true when a DESFire card is ready for DESFire commands; false
+// after one status line.
+bool DetectCardForDelete(WriterContext &context);
+
+// Formats the card on the reader with the card master key of `fields` (AES, then ISO) and sets
+// its master key back to the factory default key (16 zero bytes, version 0) of the same type: AES
+// when the old master key was AES, DES/3DES otherwise. Result: true after "Karte wurde
+// gelöscht!"; false after one status line, or after a field refusal (shown through the prompter
+// and copied to `refusal` when given) with nothing sent to the reader.
+bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal = nullptr);
+
+// Deletes application fields.app_id, authenticated with its app master key (AES, then ISO).
+// Result: true after "Die gewählte Applikation wurde gelöscht!"; false after one status line or a
+// field refusal, as FormatCard.
+bool DeleteApplication(WriterContext &context, const DeleteFields &fields,
+                       JobCheck *refusal = nullptr);
+
+}  // namespace quillmate

@@ -1,0 +1,385 @@
+#include "writer/write_sequence.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+#include "kovra.h"
+#include "writer/card_detection.h"
+
+namespace quillmate {
+namespace {
+
+QString Tr(const char *text) {
+  return QCoreApplication::translate("WriteSequence", text);
+}
+
+// Card statuses as the library's last error reports them.
+constexpr int kNoSuchKey = 0x10040;
+constexpr int kApplicationNotFound = 0x100A0;
+constexpr int kAuthenticationError = 0x100AE;
+constexpr int kDuplicate = 0x100DE;
+
+constexpr int kCardLevel = 0;
+constexpr int kPasses = 4;
+constexpr int kKeyLength = 16;
+constexpr int kKeyTypeAes = 2;
+constexpr int kCryptoAes = 2;
+constexpr int kChangeWithItself = 14;  // change-key access: each key after authenticating itself
+constexpr int kKeySettings = 15;
+constexpr int kSettingsRoom = 20;
+constexpr int kMinSettings = 7;
+constexpr unsigned char kStandardDataFile = 0x00;
+
+const QByteArray kFactoryKey;  // empty: the library takes the factory default key
+
+bool IsKeyNumber(int nibble) {
+  return nibble >= 1 && nibble <= 13;
+}
+
+// How a step ends: the sequence goes on, starts the next pass, or ends with false.
+enum class Step { kGoOn, kNextPass, kFail };
+
+class WriteRun {
+ public:
+  WriteRun(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
+           const QByteArray &data)
+      : context_(context), job_(job), plan_(plan), data_(data), handle_(context.handle) {}
+
+  bool Run() {
+    if (CardMasterKey() == Step::kFail) return false;
+    for (int pass = 0; pass < kPasses; ++pass) {
+      if (pass > 0 && RemoveApplication() == Step::kFail) return false;
+      switch (InstallAndWrite()) {
+        case Step::kGoOn:
+          return true;
+        case Step::kFail:
+          return false;
+        case Step::kNextPass:
+          break;
+      }
+    }
+    return false;
+  }
+
+ private:
+  // --- library calls --------------------------------------------------------------------------
+  bool Select(int aid) { return KOVRA_DESFireSelectApplication(handle_, aid) == 0; }
+  bool AuthAes(int key_no, const QByteArray &key) {
+    return KOVRA_DESFireAuthenticateAES(handle_, key_no, KeyBytes(key), KeyLength(key)) == 0;
+  }
+  bool AuthIso(int key_no, const QByteArray &key) {
+    return KOVRA_DESFireAuthenticateISO(handle_, key_no, KeyBytes(key), KeyLength(key)) == 0;
+  }
+  // Changes the authenticated key to `key` (AES, version 0); the card's settings let each key
+  // be changed after authenticating with itself, so no old key is needed.
+  bool ChangeKey(int key_no, const QByteArray &key) {
+    return KOVRA_DESFireChangeKey(handle_, key_no, KeyBytes(key), KeyLength(key), 0, nullptr, 0,
+                                  kKeyTypeAes) == 0;
+  }
+  int LastError() const { return KOVRA_GetLastError(handle_); }
+  static const unsigned char *KeyBytes(const QByteArray &key) {
+    return key.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(key.constData());
+  }
+  static int KeyLength(const QByteArray &key) { return key.isEmpty() ? 0 : kKeyLength; }
+
+  // The key the job gives a key number. Of two rights on one key only the first in the order
+  // read, write, read/write carries the key (the plan leaves the others empty).
+  QByteArray KeyOf(int nibble) const {
+    if (nibble == 0) return plan_.app_master_key;
+    if (nibble == plan_.read_nibble) return plan_.read_key;
+    if (nibble == plan_.write_nibble) return plan_.write_key;
+    return plan_.read_write_key;
+  }
+
+  // --- status ---------------------------------------------------------------------------------
+  QString ErrorText() const {
+    char text[256];
+    const int length = KOVRA_GetErrorText(handle_, context_.language, text, sizeof text);
+    return QString::fromUtf8(text, length);
+  }
+  // A failed call: its error text and the step's tag, always shown.
+  void ErrorLine(const char *tag) const {
+    if (context_.status) context_.status->Line(ErrorText() + QLatin1String(tag));
+  }
+  // A fixed text: not repeated during a cycle tick.
+  void Message(const QString &line) const {
+    if (context_.status) context_.status->Message(line);
+  }
+  void ShowMessage(const QString &text) const {
+    if (context_.prompter) context_.prompter->ShowMessage(text);
+  }
+
+  // --- step A: the card master key --------------------------------------------------------------
+  Step CardMasterKey() {
+    const QByteArray &card_key = plan_.card_master_key;
+    if (card_key.isEmpty()) return Step::kGoOn;
+    if (!Select(kCardLevel)) {
+      ErrorLine(" <SelectCardLevel>");
+      return Step::kFail;
+    }
+    if (AuthAes(0, card_key)) return Step::kGoOn;
+    if (!AuthAes(0, kFactoryKey) && !AuthIso(0, kFactoryKey)) {
+      ErrorLine(" <Auth(CardKey,0)>");
+      return Step::kFail;
+    }
+    if (!ChangeKey(0, card_key)) {
+      ErrorLine(" <Change(CardKey)>");
+      return Step::kFail;
+    }
+    return Step::kGoOn;
+  }
+
+  // --- step R: a repair pass removes the application --------------------------------------------
+  Step RemoveApplication() {
+    while (!DetectCard(context_, false)) {
+      const bool retry =
+          context_.prompter && context_.prompter->AskRetryCancel(Tr("Bitte Karte auflegen!")) ==
+                                   Prompter::Answer::kRetry;
+      if (!retry) {
+        Message(Tr("Kein gültiger Transponder vorhanden!"));
+        return Step::kFail;
+      }
+    }
+    if (!Select(kCardLevel)) {
+      ErrorLine(" <SelectCard>");
+      return Step::kFail;
+    }
+    const Step authenticated = AuthenticateForDeletion();
+    if (authenticated != Step::kGoOn) return authenticated;
+    if (KOVRA_DESFireDeleteApplication(handle_, job_.app_id) != 0 &&
+        LastError() != kApplicationNotFound) {
+      const QString line = ErrorText() + QLatin1String(" <DeleteApp>");
+      ShowMessage(line);
+      if (context_.status) context_.status->Line(line);
+      return Step::kFail;
+    }
+    Message(Tr("Die gewählte Applikation wurde gelöscht!"));
+    return Step::kGoOn;
+  }
+
+  // The first key that opens the card or the application for deleting it.
+  Step AuthenticateForDeletion() {
+    if (!plan_.card_master_key.isEmpty() && AuthAes(0, plan_.card_master_key)) return Step::kGoOn;
+    if (AuthAes(0, kFactoryKey) || AuthIso(0, kFactoryKey)) return Step::kGoOn;
+    if (!Select(job_.app_id) && LastError() != kApplicationNotFound) {
+      ErrorLine(" <SelectApp>");
+      return Step::kFail;
+    }
+    if (!plan_.app_master_key.isEmpty() && AuthAes(0, plan_.app_master_key)) return Step::kGoOn;
+    if (AuthAes(0, kFactoryKey)) return Step::kGoOn;
+    if (LastError() == kNoSuchKey) return Step::kGoOn;
+    const QString line =
+        Tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
+    ShowMessage(line);
+    Message(line);
+    return Step::kFail;
+  }
+
+  // --- steps S, E or C, F and W: one pass
+  // ---------------------------------------------------------
+  Step InstallAndWrite() {
+    Step step = Step::kGoOn;
+    if (Select(job_.app_id)) {
+      Message(Tr("App ID existiert bereits!"));
+      step = AlignExistingApplication();
+    } else if (LastError() == kApplicationNotFound) {
+      step = CreateApplication();
+    } else {
+      ErrorLine(" <SelectApp()>");
+      return Step::kNextPass;
+    }
+    if (step != Step::kGoOn) return step;
+    step = EnsureDataFile();
+    if (step != Step::kGoOn) return step;
+    return WriteData();
+  }
+
+  // Step E: an existing application gets the job's keys where it still has factory keys.
+  Step AlignExistingApplication() {
+    if (job_.key_count >= 1) {
+      const QByteArray &app_key = plan_.app_master_key;
+      bool done = AuthAes(0, app_key);
+      if (!done && LastError() == kAuthenticationError) done = AuthIso(0, app_key);
+      if (!done) {
+        if (LastError() == kNoSuchKey) {
+          Message(
+              Tr("App hat nicht die richtigen Keys, Applikation wird gelöscht und neu "
+                 "erzeugt!"));
+          return Step::kNextPass;
+        }
+        if (!AuthAes(0, kFactoryKey) || !ChangeKey(0, app_key)) {
+          ErrorLine(" <Auth(AppKey)>");
+          return Step::kFail;
+        }
+      }
+    }
+    if (IsKeyNumber(plan_.read_nibble) && !AlignReadKey(plan_.read_nibble)) {
+      ErrorLine(" <Auth(ReadKey)>");
+      return Step::kFail;
+    }
+    const int write = plan_.write_nibble;
+    if (IsKeyNumber(write) && write != plan_.read_nibble && !AlignKey(write, plan_.write_key)) {
+      ErrorLine(" <Auth(WriteKey)>");
+      return Step::kFail;
+    }
+    const int read_write = plan_.read_write_nibble;
+    if (IsKeyNumber(read_write) && read_write != plan_.read_nibble && read_write != write &&
+        !AlignKey(read_write, plan_.read_write_key)) {
+      ErrorLine(" <Auth(ReadWriteKey)>");
+      return Step::kFail;
+    }
+    return Step::kGoOn;
+  }
+
+  // The read key may still be a factory key of either type, or the job's key as a DES key.
+  bool AlignReadKey(int key_no) {
+    const QByteArray &key = plan_.read_key;
+    if (AuthAes(key_no, key)) return true;
+    const bool opened =
+        AuthAes(key_no, kFactoryKey) || AuthIso(key_no, key) || AuthIso(key_no, kFactoryKey);
+    return opened && ChangeKey(key_no, key);
+  }
+
+  bool AlignKey(int key_no, const QByteArray &key) {
+    if (AuthAes(key_no, key)) return true;
+    return AuthAes(key_no, kFactoryKey) && ChangeKey(key_no, key);
+  }
+
+  // Step C: a new application with the job's keys.
+  Step CreateApplication() {
+    // A DESFire application has at least one key (the card refuses 0 with a parameter error).
+    // A job without keys gets an application whose only key, the master key, keeps its factory
+    // value and is never used: the file's rights are all free then.
+    const int key_count = std::max(job_.key_count, 1);
+    if (KOVRA_DESFireCreateApplication(handle_, job_.app_id, kCryptoAes, key_count, 0,
+                                       kChangeWithItself, kKeySettings, nullptr, 0) != 0) {
+      ErrorLine(" <CreateApp()>");
+      return Step::kNextPass;
+    }
+    if (!Select(job_.app_id)) {
+      ErrorLine(" <SelectApp()>");
+      return Step::kNextPass;
+    }
+    if (!plan_.app_master_key.isEmpty()) {
+      const Step step =
+          InstallKey(0, plan_.app_master_key, " <Auth(AppKey,0)>", " <Change(AppKey)>");
+      if (step != Step::kGoOn) return step;
+    }
+    const int read = plan_.read_nibble;
+    if (IsKeyNumber(read)) {
+      const Step step =
+          InstallKey(read, plan_.read_key, " <Auth(ReadKey,0)>", " <Change(ReadKey)>");
+      if (step != Step::kGoOn) return step;
+    }
+    const int write = plan_.write_nibble;
+    if (IsKeyNumber(write) && write != read) {
+      const Step step =
+          InstallKey(write, plan_.write_key, " <Auth(WriteKey,0)>", " <Change(WriteKey)>");
+      if (step != Step::kGoOn) return step;
+    }
+    const int read_write = plan_.read_write_nibble;
+    if (IsKeyNumber(read_write) && read_write != read && read_write != write) {
+      const Step step = InstallKey(read_write, plan_.read_write_key, " <Auth(ReadWriteKey,0)>",
+                                   " <Change(ReadWriteKey)>");
+      if (step != Step::kGoOn) return step;
+    }
+    Message(Tr("App wurde neu erzeugt"));
+    return Step::kGoOn;
+  }
+
+  // A key of a new application: from the factory default key to the job's key.
+  Step InstallKey(int key_no, const QByteArray &key, const char *auth_tag, const char *change_tag) {
+    if (!AuthAes(key_no, kFactoryKey)) {
+      ErrorLine(auth_tag);
+      return Step::kNextPass;
+    }
+    if (!ChangeKey(key_no, key)) {
+      ErrorLine(change_tag);
+      return Step::kNextPass;
+    }
+    return Step::kGoOn;
+  }
+
+  // Step F: the standard data file, created or checked against the job.
+  Step EnsureDataFile() {
+    const int comm = FileModeByte(job_.file_mode);
+    const quint16 access = AccessRightsWord(plan_, job_.key_count);
+    if (KOVRA_DESFireCreateStdDataFile(handle_, job_.file_id, 0, job_.length, comm, access) == 0) {
+      return Step::kGoOn;
+    }
+    if (LastError() != kDuplicate) {
+      ErrorLine(" <CreateFile()>");
+      return Step::kNextPass;
+    }
+    unsigned char settings[kSettingsRoom] = {};
+    if (KOVRA_DESFireGetFileSettings(handle_, job_.file_id, settings, kSettingsRoom) <
+        kMinSettings) {
+      ErrorLine(" <GetFileSettings()>");
+      return Step::kNextPass;
+    }
+    if (settings[0] != kStandardDataFile || settings[1] != comm) {
+      Message(Tr("File hat den falschen Typ, Applikation wird gelöscht und neu erzeugt!"));
+      return Step::kNextPass;
+    }
+    if ((settings[2] | (settings[3] << 8)) != access) {
+      Message(Tr("File hat nicht die richtigen Keys, Applikation wird gelöscht und neu erzeugt!"));
+      return Step::kNextPass;
+    }
+    const int size = settings[4] | (settings[5] << 8) | (settings[6] << 16);
+    if (size < data_.size()) {
+      Message(Tr("File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!"));
+      return Step::kNextPass;
+    }
+    return Step::kGoOn;
+  }
+
+  // Step W: authenticate for the write right, then write all bytes at offset 0. kGoOn: written.
+  Step WriteData() {
+    int comm = FileModeByte(job_.file_mode);
+    const int write = plan_.write_nibble;
+    const int read_write = plan_.read_write_nibble;
+    if (write < kNibbleFree) {
+      if (!AuthAes(write, KeyOf(write))) {
+        ErrorLine(" <Auth(Write,N)>");
+        return Step::kNextPass;
+      }
+    } else if (write == kNibbleNone && read_write < kNibbleFree) {
+      if (!AuthAes(read_write, KeyOf(read_write))) {
+        ErrorLine(" <Auth(ReadWrite,N)>");
+        return Step::kNextPass;
+      }
+    } else {
+      // Free write: the card expects plain data only outside a session, and an earlier step may
+      // have left a key authenticated that holds the read/write right (the card would then wait
+      // for a MAC or a cryptogram). Selecting the application again ends that session.
+      comm = 0;
+      if (!Select(job_.app_id)) {
+        ErrorLine(" <SelectApp()>");
+        return Step::kNextPass;
+      }
+    }
+    const auto *bytes = reinterpret_cast<const unsigned char *>(data_.constData());
+    if (KOVRA_DESFireWriteData(handle_, job_.file_id, comm, 0, bytes,
+                               static_cast<int>(data_.size())) != 0) {
+      ErrorLine(" <Write>");
+      return Step::kNextPass;
+    }
+    return Step::kGoOn;
+  }
+
+  WriterContext &context_;
+  const DesfireSet &job_;
+  const KeyPlan &plan_;
+  const QByteArray &data_;
+  const int handle_;
+};
+
+}  // namespace
+
+bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
+               const QByteArray &data) {
+  return WriteRun(context, job, plan, data).Run();
+}
+
+}  // namespace quillmate

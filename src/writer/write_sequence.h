@@ -1,0 +1,25 @@
+// The write sequence: personalises one activated DESFire card from the job. It installs the card
+// master key, makes sure the job's application exists with the job's keys and holds a standard
+// data file of the job's size, communication mode and access rights, and writes the data into it.
+// What does not match is repaired: factory keys get the job's keys, and an application or file
+// that does not fit is deleted and created anew in a further pass (at most three).
+#pragma once
+
+#include <QByteArray>
+
+#include "writer/desfire_set.h"
+#include "writer/key_plan.h"
+#include "writer/writer_context.h"
+
+namespace quillmate {
+
+// Writes `data` (the job's encoded bytes) to the card that DetectCard has activated on
+// context.handle. True when the card has taken all bytes. False otherwise, after a status line
+// through context.status that names the step (the last pass's line when all four passes failed);
+// the card is left as far as the sequence got (keys already changed stay changed, a deleted
+// application stays deleted). A repair pass runs DetectCard again and, while no card is found,
+// asks context.prompter "Bitte Karte auflegen!" (Cancel ends the sequence).
+bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
+               const QByteArray &data);
+
+}  // namespace quillmate

@@ -1,0 +1,306 @@
+// The write sequence against the simulated DESFire EV1 card: a factory-fresh card and a written
+// card in each file mode, the repair passes, a card pulled away mid-sequence, a card master key
+// the job does not know, and the card's own state afterwards (keys, application, file, data).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "sim_rig.h"
+#include "writer/card_detection.h"
+#include "writer/data_codec.h"
+#include "writer/key_plan.h"
+#include "writer/write_sequence.h"
+
+namespace {
+
+using kovra_sim::DesfireKeyType;
+using quillmate::DesfireSet;
+using quillmate::FileMode;
+using quillmate::KeyPlan;
+using quillmate_test::SimRig;
+using quillmate_test::ToQt;
+
+const QString kCardKey = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+const QString kAppKey = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
+const QString kReadKey = QStringLiteral("A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
+const QString kWriteKey = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
+constexpr int kAid = 0x123456;
+// Indices into the access list: 0 none, 1 free, 2 app master key, 3 + n key n + 1.
+constexpr int kFree = 1;
+constexpr int kMasterKey = 2;
+constexpr int kKey1 = 3;
+constexpr int kKey2 = 4;
+
+kovra_sim::Bytes KeyBytes(const QString &hex) {
+  const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
+  return kovra_sim::Bytes(bytes.begin(), bytes.end());
+}
+
+class WriteSequence : public SimRig {
+ protected:
+  void SetUp() override {
+    SimRig::SetUp();
+    job_.data = QStringLiteral("4711");
+    job_.length = 32;
+    job_.app_id = kAid;
+    job_.file_id = 1;
+    job_.card_key = kCardKey;
+    job_.app_key = kAppKey;
+    job_.key_count = 3;
+    job_.read_key_nr = kKey1;
+    job_.write_key_nr = kKey2;
+    job_.read_write_key_nr = 0;
+    job_.read_key = kReadKey;
+    job_.write_key = kWriteKey;
+  }
+
+  // Checks the job, encodes its data, activates the card and writes it.
+  bool Write() {
+    const quillmate::JobCheck checked = quillmate::ValidateWriteJob(job_, plan_);
+    EXPECT_TRUE(checked.ok) << checked.message.toStdString();
+    const quillmate::JobCheck encoded = quillmate::EncodeData(job_, job_.data, bytes_);
+    EXPECT_TRUE(encoded.ok) << encoded.message.toStdString();
+    if (!quillmate::DetectCard(context_, false)) return false;
+    return quillmate::WriteCard(context_, job_, plan_, bytes_);
+  }
+  // Card exchanges (reader command 0x45) so far.
+  size_t Exchanges() const {
+    const auto commands = reader_.ReceivedCommands();
+    return static_cast<size_t>(std::count_if(commands.begin(), commands.end(),
+                                             [](auto &c) { return c.code && *c.code == 0x45; }));
+  }
+  static void ExpectAesKey(const kovra_sim::DesfireKey &key, const QString &hex) {
+    EXPECT_EQ(key.type, DesfireKeyType::kAes);
+    EXPECT_EQ(key.bytes, KeyBytes(hex));
+    EXPECT_EQ(key.version, 0);
+  }
+  // The card holds exactly what the job asks for, and the data just written.
+  void ExpectPersonalised(const kovra_sim::DesfireCard &card) {
+    ExpectAesKey(card.Content().master_key, kCardKey);
+    const kovra_sim::DesfireApplication *app = card.Application(kAid);
+    ASSERT_NE(app, nullptr);
+    EXPECT_EQ(app->key_settings, 0xEF);  // each key changed with itself; settings 0xF
+    ASSERT_EQ(app->keys.size(), 3u);
+    ExpectAesKey(app->keys[0], kAppKey);
+    ExpectAesKey(app->keys[1], kReadKey);
+    ExpectAesKey(app->keys[2], kWriteKey);
+    ASSERT_EQ(app->files.size(), 1u);
+    const kovra_sim::DesfireFile &file = app->files[0];
+    EXPECT_EQ(file.number, 1);
+    EXPECT_EQ(file.comm_settings, quillmate::FileModeByte(job_.file_mode));
+    EXPECT_EQ(file.access_rights, 0x12F0);
+    EXPECT_EQ(ToQt(file.data), bytes_);
+  }
+
+  DesfireSet job_;
+  KeyPlan plan_;
+  QByteArray bytes_;
+};
+
+class WriteSequenceInMode : public WriteSequence, public ::testing::WithParamInterface<FileMode> {};
+
+TEST_P(WriteSequenceInMode, FreshCardInOnePassThenTheSameCardAgain) {
+  job_.file_mode = GetParam();
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App wurde neu erzeugt")});
+  ExpectPersonalised(card());
+
+  // Written again with the next value: the application and file are found and kept.
+  sink_.lines.clear();
+  job_.data = QStringLiteral("4712");
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  ExpectPersonalised(card());
+  EXPECT_TRUE(prompter_.questions.isEmpty());
+  EXPECT_TRUE(prompter_.messages.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(FileModes, WriteSequenceInMode,
+                         ::testing::Values(FileMode::kPlain, FileMode::kPlainWithMac,
+                                           FileMode::kEnciphered));
+
+TEST_F(WriteSequence, ExchangesPerCard) {
+  const size_t before_fresh = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t fresh = Exchanges() - before_fresh;
+  const size_t before_again = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t again = Exchanges() - before_again;
+  // Fresh: select, AES (fails), AES default (fails), ISO default (2 frames), change; select app
+  // (not found); create, select, 3 x (AES 2 frames + change); create file; AES 2 frames; write.
+  EXPECT_EQ(fresh, 1u + 1 + 1 + 2 + 1 + 1 + 1 + 1 + 3 * 3 + 1 + 2 + 1);
+  // Again: select, AES (2); select app; AES key 0 (2), key 1 (2), key 2 (2); create file
+  // (duplicate), file settings; AES (2); write.
+  EXPECT_EQ(again, 1u + 2 + 1 + 2 + 2 + 2 + 1 + 1 + 2 + 1);
+  RecordProperty("exchanges_fresh", static_cast<int>(fresh));
+  RecordProperty("exchanges_again", static_cast<int>(again));
+}
+
+TEST_F(WriteSequence, FileThatDoesNotFitIsRepairedInTheNextPass) {
+  ASSERT_TRUE(Write());
+  struct Case {
+    const char *name;
+    std::function<void(DesfireSet &)> change;
+    QString line;
+  };
+  const Case cases[] = {
+      {"length grown", [](DesfireSet &job) { job.length = 48; },
+       QStringLiteral("File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!")},
+      {"other file mode", [](DesfireSet &job) { job.file_mode = FileMode::kEnciphered; },
+       QStringLiteral("File hat den falschen Typ, Applikation wird gelöscht und neu erzeugt!")},
+      {"other rights", [](DesfireSet &job) { job.read_write_key_nr = kMasterKey; },
+       QStringLiteral("File hat nicht die richtigen Keys, Applikation wird gelöscht und neu "
+                      "erzeugt!")},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    c.change(job_);
+    sink_.lines.clear();
+    ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+    EXPECT_EQ(sink_.lines, (QStringList{QStringLiteral("App ID existiert bereits!"), c.line,
+                                        QStringLiteral("Die gewählte Applikation wurde gelöscht!"),
+                                        QStringLiteral("App wurde neu erzeugt")}));
+    EXPECT_TRUE(prompter_.questions.isEmpty()) << "the card was still there";
+    const kovra_sim::DesfireFile &file = card().Application(kAid)->files.at(0);
+    EXPECT_EQ(file.data.size(), static_cast<size_t>(job_.length));
+    EXPECT_EQ(file.comm_settings, quillmate::FileModeByte(job_.file_mode));
+    EXPECT_EQ(ToQt(file.data), bytes_);
+  }
+}
+
+TEST_F(WriteSequence, FreeWriteAfterKeyChecksDropsTheStaleSession) {
+  // The read/write key is checked (and left authenticated) by the key step; the write right is
+  // free, so the data go plainly and the card must not expect a session's MAC or cryptogram.
+  job_.file_mode = FileMode::kEnciphered;
+  job_.write_key_nr = kFree;
+  job_.read_write_key_nr = kKey2;
+  job_.read_write_key = kWriteKey;
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  // Without its file the application is kept and the file created in the key checks' session
+  // (a duplicate file's error would have ended that session by itself).
+  card().EditContent().Application(kAid)->files.clear();
+  sink_.lines.clear();
+  job_.data = QStringLiteral("4712");
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  EXPECT_EQ(ToQt(card().Application(kAid)->files.at(0).data), bytes_);
+}
+
+TEST_F(WriteSequence, EmptyCardKeyAndNoApplicationKeys) {
+  job_.card_key.clear();
+  job_.key_count = 0;
+  job_.read_key_nr = kFree;
+  job_.write_key_nr = kFree;
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(card().Content().master_key.type, DesfireKeyType::kDes) << "card key left alone";
+  EXPECT_EQ(card().Content().master_key.bytes, kovra_sim::Bytes(16, 0));
+  const kovra_sim::DesfireApplication *app = card().Application(kAid);
+  ASSERT_NE(app, nullptr);
+  EXPECT_EQ(app->files.at(0).access_rights, 0xEEFE);
+  EXPECT_EQ(ToQt(app->files.at(0).data), bytes_);
+  ASSERT_EQ(app->keys.size(), 1u) << "the least a DESFire application has";
+  EXPECT_EQ(app->keys[0].bytes, kovra_sim::Bytes(16, 0));
+
+  sink_.lines.clear();
+  job_.data = QStringLiteral("4712");
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  EXPECT_EQ(ToQt(card().Application(kAid)->files.at(0).data), bytes_);
+}
+
+TEST_F(WriteSequence, ReadRightOnTheAppMasterKey) {
+  job_.read_key_nr = kMasterKey;
+  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  const kovra_sim::DesfireApplication *app = card().Application(kAid);
+  ASSERT_NE(app, nullptr);
+  ExpectAesKey(app->keys[0], kAppKey);
+  EXPECT_EQ(app->keys[1].bytes, kovra_sim::Bytes(16, 0)) << "key 1 is not used: still the default";
+  ExpectAesKey(app->keys[2], kWriteKey);
+  EXPECT_EQ(app->files.at(0).access_rights, 0x02F0);
+}
+
+TEST_F(WriteSequence, UnknownCardMasterKeyStopsBeforeTheCardChanges) {
+  kovra_sim::DesfireKey foreign;
+  foreign.type = DesfireKeyType::kAes;
+  foreign.bytes = KeyBytes(QStringLiteral("FFEEDDCCBBAA99887766554433221100"));
+  card().EditContent().master_key = foreign;
+  EXPECT_FALSE(Write());
+  ASSERT_EQ(sink_.lines.size(), 1);
+  EXPECT_TRUE(sink_.lines[0].endsWith(QLatin1String(" <Auth(CardKey,0)>")));
+  EXPECT_EQ(card().Content().master_key.bytes, foreign.bytes);
+  EXPECT_TRUE(card().Content().applications.empty());
+}
+
+TEST_F(WriteSequence, FourFailingPassesEndWithoutAFurtherLine) {
+  // Room for the application but not for its file: every pass fails at the file.
+  kovra_sim::DesfireCardOptions options;
+  options.total_memory = 80;
+  auto small = std::make_shared<kovra_sim::DesfireCard>(kUid, options);
+  Place(small);
+  EXPECT_FALSE(Write());
+  EXPECT_EQ(std::count_if(sink_.lines.begin(), sink_.lines.end(),
+                          [](const QString &line) { return line.endsWith(" <CreateFile()>"); }),
+            4);
+  EXPECT_TRUE(sink_.lines.last().endsWith(QLatin1String(" <CreateFile()>")));
+  EXPECT_TRUE(prompter_.messages.isEmpty());
+}
+
+TEST_F(WriteSequence, CardPulledDuringTheWrite) {
+  // Learn how many exchanges the sequence takes on a fresh card; the write is the last one.
+  const size_t before = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t exchanges = Exchanges() - before;
+
+  for (const bool retry : {false, true}) {
+    SCOPED_TRACE(retry ? "retry" : "cancel");
+    auto second = FreshDesfire({0x04, 0x10, 0x20, 0x30, 0x40, 0x50, static_cast<uint8_t>(retry)});
+    Place(second);
+    sink_.lines.clear();
+    prompter_.questions.clear();
+    prompter_.answers = {retry ? quillmate::Prompter::Answer::kRetry
+                               : quillmate::Prompter::Answer::kCancel};
+    prompter_.before_answer = [this, second] { Place(second); };
+    ASSERT_TRUE(quillmate::DetectCard(context_, false));
+    reader_.RemoveCardAfterExchanges(exchanges - 1);
+    const bool written = quillmate::WriteCard(context_, job_, plan_, bytes_);
+    prompter_.before_answer = nullptr;
+    ASSERT_GE(sink_.lines.size(), 2);
+    EXPECT_TRUE(sink_.lines[1].endsWith(QLatin1String(" <Write>"))) << sink_.lines[1].toStdString();
+    EXPECT_EQ(prompter_.questions, QStringList{QStringLiteral("Bitte Karte auflegen!")});
+    const kovra_sim::DesfireApplication *app = second->Application(kAid);
+    ASSERT_NE(app, nullptr);
+    if (retry) {
+      EXPECT_TRUE(written);
+      EXPECT_TRUE(sink_.Contains(QStringLiteral("Die gewählte Applikation wurde gelöscht!")));
+      ExpectPersonalised(*second);
+    } else {
+      EXPECT_FALSE(written);
+      EXPECT_EQ(sink_.lines.last(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
+      EXPECT_EQ(app->files.at(0).data, kovra_sim::Bytes(32, 0)) << "application left as it was";
+    }
+  }
+}
+
+TEST_F(WriteSequence, CardPulledAtAnyStepEndsWithALineAndTheNextCardStartsClean) {
+  const size_t before = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t exchanges = Exchanges() - before;
+  for (size_t pulled_after = 1; pulled_after < exchanges; ++pulled_after) {
+    SCOPED_TRACE(pulled_after);
+    auto pulled = FreshDesfire({0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
+    Place(pulled);
+    sink_.lines.clear();
+    ASSERT_TRUE(quillmate::DetectCard(context_, false));
+    reader_.RemoveCardAfterExchanges(pulled_after);
+    EXPECT_FALSE(quillmate::WriteCard(context_, job_, plan_, bytes_));
+    EXPECT_FALSE(sink_.lines.isEmpty());
+
+    auto next = FreshDesfire({0x04, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F});
+    Place(next);
+    sink_.lines.clear();
+    ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+    ExpectPersonalised(*next);
+  }
+}
+
+}  // namespace
