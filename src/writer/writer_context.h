@@ -16,10 +16,10 @@ namespace quillmate {
 enum class Lamp { kRed, kYellow, kGreen };
 
 struct CardMemory {
-  QByteArray current_uid;     // the card activated last (up to 10 bytes)
-  QByteArray last_uid;        // the last card written or read successfully; empty: none
-  quint64 last_seen_tick = 0; // ms tick of the last full detection of a DESFire card; 0: none
-  bool same_card = false;     // the card on the reader is the last processed one
+  QByteArray current_uid;      // the card activated last (up to 10 bytes)
+  QByteArray last_uid;         // the last card written or read successfully; empty: none
+  quint64 last_seen_tick = 0;  // ms tick of the last full detection of a DESFire card; 0: none
+  bool same_card = false;      // the card on the reader is the last processed one
 };
 
 struct WriterContext {
