@@ -27,9 +27,7 @@ constexpr int kAtsRoom = 10;
 
 // The port's last error as text (UTF-8) in the context's language, followed by a step tag.
 QString ErrorLine(const WriterContext &context, const char *tag) {
-  char text[256];
-  const int length = KOVRA_GetErrorText(context.handle, context.language, text, sizeof text);
-  return QString::fromUtf8(text, length) + QLatin1String(tag);
+  return LastErrorText(context) + QLatin1String(tag);
 }
 
 void Report(const WriterContext &context, const QString &line, bool repeatable) {

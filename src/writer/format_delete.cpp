@@ -24,12 +24,6 @@ constexpr int kDeletePps = 0x0A;
 constexpr int kKeyTypeDes = 0;
 constexpr int kKeyTypeAes = 2;
 
-QString LastErrorText(const WriterContext &context) {
-  char text[512];
-  const int length = KOVRA_GetErrorText(context.handle, context.language, text, sizeof text);
-  return QString::fromUtf8(text, length > 0 ? length : 0);
-}
-
 void ReportError(WriterContext &context, const char *tag) {
   context.status->Line(LastErrorText(context) + QLatin1String(tag));
 }

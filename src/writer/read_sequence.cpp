@@ -18,12 +18,6 @@ bool IsKeyNumber(int nibble) {
   return nibble >= 0 && nibble < kNibbleFree;
 }
 
-QString LastErrorText(const WriterContext &context) {
-  char text[512];
-  const int length = KOVRA_GetErrorText(context.handle, context.language, text, sizeof text);
-  return QString::fromUtf8(text, length > 0 ? length : 0);
-}
-
 // An empty key stands for the factory default key: handed over as an absent key.
 const unsigned char *KeyBytes(const QByteArray &key) {
   return key.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(key.constData());

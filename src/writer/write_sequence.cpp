@@ -93,11 +93,7 @@ class WriteRun {
   }
 
   // --- status ---------------------------------------------------------------------------------
-  QString ErrorText() const {
-    char text[256];
-    const int length = KOVRA_GetErrorText(handle_, context_.language, text, sizeof text);
-    return QString::fromUtf8(text, length);
-  }
+  QString ErrorText() const { return LastErrorText(context_); }
   // A failed call: its error text and the step's tag, always shown.
   void ErrorLine(const char *tag) const {
     if (context_.status) context_.status->Line(ErrorText() + QLatin1String(tag));

@@ -3,7 +3,15 @@
 #include <chrono>
 #include <thread>
 
+#include "kovra.h"
+
 namespace quillmate {
+
+QString LastErrorText(const WriterContext &context) {
+  char text[512];
+  const int length = KOVRA_GetErrorText(context.handle, context.language, text, sizeof text);
+  return QString::fromUtf8(text, length > 0 ? length : 0);
+}
 
 WriterContext MakeWriterContext(int handle, StatusSink &status, Prompter &prompter) {
   WriterContext context;

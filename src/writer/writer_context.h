@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 #include <functional>
 
@@ -35,6 +36,9 @@ struct WriterContext {
   std::function<void(Lamp)> show_lamp;
   CardMemory cards;
 };
+
+// The port's last error as text in the context's language (the library's texts are UTF-8).
+QString LastErrorText(const WriterContext &context);
 
 // A context with the system's steady clock and real sleeps.
 WriterContext MakeWriterContext(int handle, StatusSink &status, Prompter &prompter);
