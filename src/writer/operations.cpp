@@ -1,0 +1,235 @@
+#include "writer/operations.h"
+
+#include <QCoreApplication>
+
+#include "kovra.h"
+#include "writer/card_detection.h"
+#include "writer/data_codec.h"
+#include "writer/read_sequence.h"
+#include "writer/write_sequence.h"
+
+namespace quillmate {
+namespace {
+
+QString Tr(const char *text) {
+  return QCoreApplication::translate("CardOperations", text);
+}
+
+constexpr int kRfSettleMs = 10;
+
+}  // namespace
+
+bool IsValidCyclePeriod(qint64 ms) {
+  return ms >= kMinCyclePeriodMs && ms <= kMaxCyclePeriodMs;
+}
+
+bool IsValidBeepTime(qint64 ms) {
+  return ms >= kMinBeepTimeMs && ms <= kMaxBeepTimeMs;
+}
+
+CardOperations::CardOperations(WriterContext &context, DesfireSet &job, ValueStore *store,
+                               Beeper *beeper)
+    : context_(context), job_(job), store_(store), beeper_(beeper) {}
+
+CardOperations::~CardOperations() {
+  if (background_on_) SetBackgroundMode(false);
+}
+
+bool CardOperations::SetCyclePeriodMs(int ms) {
+  if (!IsValidCyclePeriod(ms)) return false;
+  cycle_period_ms_ = ms;
+  return true;
+}
+
+bool CardOperations::SetBeepTimeMs(int ms) {
+  if (!IsValidBeepTime(ms)) return false;
+  beep_time_ms_ = ms;
+  return true;
+}
+
+RunResult CardOperations::SingleWrite() {
+  RunResult result;
+  result.check = ValidateWriteJob(job_, plan_);
+  if (result.check.ok) result.done = WriteOperation(false);
+  return result;
+}
+
+RunResult CardOperations::SingleRead() {
+  RunResult result;
+  result.check = ValidateReadJob(job_, plan_);
+  if (result.check.ok) result.done = ReadOperation(false);
+  return result;
+}
+
+JobCheck CardOperations::StartWriteCycle() {
+  return StartCycle(Cycle::kWrite);
+}
+
+JobCheck CardOperations::StartReadCycle() {
+  return StartCycle(Cycle::kRead);
+}
+
+JobCheck CardOperations::StartCycle(Cycle cycle) {
+  StopCycle();
+  const JobCheck check =
+      cycle == Cycle::kWrite ? ValidateWriteJob(job_, plan_) : ValidateReadJob(job_, plan_);
+  if (!check.ok) return check;
+  SetBackgroundMode(true);
+  cycle_ = cycle;
+  running_period_ms_ = cycle_period_ms_;
+  // Every card of a new cycle is new, also the one processed just before it started.
+  context_.cards.last_uid.clear();
+  ForgetLastMessage();
+  if (cycle == Cycle::kWrite) {
+    ShowLamp(Lamp::kRed);
+  } else {
+    job_.data.clear();
+    ShowData();
+  }
+  return check;
+}
+
+void CardOperations::StopCycle() {
+  if (cycle_ == Cycle::kNone) return;
+  cycle_ = Cycle::kNone;
+  running_period_ms_ = 0;
+  // Inside a tick the library may still be waiting for the reader; the tick switches the mode
+  // off when it ends.
+  if (!in_tick_) SetBackgroundMode(false);
+}
+
+void CardOperations::Tick() {
+  if (in_tick_ || cycle_ == Cycle::kNone) return;
+  in_tick_ = true;
+  if (hooks_.tick_running) hooks_.tick_running(true);
+  if (cycle_ == Cycle::kRead) {
+    ReadOperation(true);
+  } else {
+    WriteOperation(true);
+  }
+  if (cycle_ == Cycle::kNone && background_on_) SetBackgroundMode(false);
+  in_tick_ = false;
+  if (hooks_.tick_running) hooks_.tick_running(false);
+}
+
+bool CardOperations::WriteOperation(bool cyclic) {
+  if (!DetectCard(context_, cyclic)) return false;
+  ShowLamp(Lamp::kYellow);
+
+  // The card gets the tidied value, the same text the log and the status line show afterwards
+  // (a value taken over untidied, "0041" from a script, would otherwise go on the card as typed
+  // and be reported as 41).
+  DesfireSet written = job_;
+  NormaliseValue(written, 0);
+  QByteArray bytes;
+  const JobCheck encoded = EncodeData(written, written.data, bytes);
+  if (!encoded.ok) {
+    Status(encoded.message);
+    ShowLamp(Lamp::kRed);
+    return false;
+  }
+
+  // The value the next card gets is stored before this card is written: if the process dies
+  // during or after the write, the series goes on with a value no card carries yet.
+  DesfireSet next = written;
+  if (next.auto_increment) NormaliseValue(next, 1);
+  const QString old_value = job_.data;
+  const bool counts = next.data != old_value;
+  if (counts && !Store(next.data)) {
+    if (context_.status) {
+      context_.status->Message(
+          Tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
+             "beschrieben!")
+              .arg(next.data));
+    }
+    ShowLamp(Lamp::kRed);
+    return false;
+  }
+
+  if (!WriteCard(context_, job_, plan_, bytes)) {
+    ShowLamp(Lamp::kRed);
+    // The card did not take this value: the next card gets it. Failing that, the series skips
+    // it, which leaves a gap but never a repeat.
+    if (counts && !Store(old_value)) {
+      Status(Tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
+                 .arg(old_value, next.data));
+    }
+    return false;
+  }
+
+  context_.cards.last_uid = context_.cards.current_uid;
+  job_.data = written.data;
+  if (logs_.write_enabled) Log(logs_.write_file);
+  ShowLamp(Lamp::kGreen);
+  if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
+  Status(Tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
+  ForgetLastMessage();
+  job_.data = next.data;
+  ShowData();
+  return true;
+}
+
+bool CardOperations::ReadOperation(bool cyclic) {
+  if (cyclic) {
+    // The read cycle resets the field before every look, so a card is recognised by its UID.
+    KOVRA_SetRfField(context_.handle, 0);
+    if (context_.sleep_ms) context_.sleep_ms(kRfSettleMs);
+    KOVRA_SetRfField(context_.handle, 1);
+    if (context_.sleep_ms) context_.sleep_ms(kRfSettleMs);
+  }
+  if (!DetectCard(context_, cyclic)) {
+    if (context_.cards.same_card) {
+      ShowData();
+      return true;
+    }
+    job_.data.clear();
+    ShowData();
+    return false;
+  }
+  QByteArray bytes;
+  if (!ReadCard(context_, job_, plan_, bytes)) {
+    job_.data.clear();
+    ShowData();
+    return false;
+  }
+  if (context_.status) context_.status->Message(Tr("Erfolgreich gelesen"));
+  job_.data = DecodeData(job_, bytes);
+  ShowData();
+  context_.cards.last_uid = context_.cards.current_uid;
+  ForgetLastMessage();
+  if (logs_.read_enabled) Log(logs_.read_file);
+  return true;
+}
+
+void CardOperations::SetBackgroundMode(bool on) {
+  KOVRA_SetBackgroundMode(context_.handle, on ? 1 : 0);
+  background_on_ = on;
+}
+
+void CardOperations::Status(const QString &line) {
+  if (context_.status) context_.status->Line(line);
+}
+
+void CardOperations::ShowLamp(Lamp lamp) {
+  if (context_.show_lamp) context_.show_lamp(lamp);
+}
+
+void CardOperations::ShowData() {
+  if (hooks_.show_data) hooks_.show_data(job_.data);
+}
+
+void CardOperations::ForgetLastMessage() {
+  if (hooks_.forget_last_message) hooks_.forget_last_message();
+}
+
+bool CardOperations::Store(const QString &value) {
+  return store_ == nullptr || store_->StoreValue(value);
+}
+
+void CardOperations::Log(const QString &file) {
+  const LogResult result = WriteLogLine(file, job_, context_.cards.current_uid, log_clock_);
+  // A log that cannot be written does not undo the card; the operator learns which file failed.
+  if (result.outcome == LogOutcome::kFailed) Status(result.status_line);
+}
+
+}  // namespace quillmate

@@ -1,0 +1,160 @@
+// The card operations a front end starts: one write or read of the card on the reader, the single
+// runs behind the "Einzeln" buttons, and the write and read cycles that a front end's timer
+// drives through Tick(). The core has no timer of its own: the GUI connects a QTimer of
+// CyclePeriodMs() to Tick(), the CLI calls it from a loop.
+//
+// The value of a counting series lives where the job came from (settings or job file), reached
+// through a ValueStore: the next value is stored before a card's data are written, so that a
+// process killed at any moment leaves at most a gap in the series, never one value on two cards.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "writer/beeper.h"
+#include "writer/card_log.h"
+#include "writer/desfire_set.h"
+#include "writer/job_check.h"
+#include "writer/key_plan.h"
+#include "writer/writer_context.h"
+
+namespace quillmate {
+
+// Where the data text of the job is kept between runs (the settings' "Wert", a job file).
+class ValueStore {
+ public:
+  virtual ~ValueStore() = default;
+
+  // Makes `value` the stored data text, durably. True when it has been saved; false when it could
+  // not be (the operation then does not write the card).
+  virtual bool StoreValue(const QString &value) = 0;
+};
+
+// Timer period of both cycles and length of the tone after a written card, in milliseconds.
+inline constexpr int kMinCyclePeriodMs = 100;
+inline constexpr int kMaxCyclePeriodMs = 10000;
+inline constexpr int kDefaultCyclePeriodMs = 250;
+inline constexpr int kMinBeepTimeMs = 0;  // 0: no tone
+inline constexpr int kMaxBeepTimeMs = 1000;
+inline constexpr int kDefaultBeepTimeMs = 300;
+
+bool IsValidCyclePeriod(qint64 ms);
+bool IsValidBeepTime(qint64 ms);
+
+enum class Cycle { kNone, kWrite, kRead };
+
+// The card logs as the operator set them; a log is written only while it is enabled.
+struct LogSettings {
+  bool write_enabled = false;
+  QString write_file;
+  bool read_enabled = false;
+  QString read_file;
+};
+
+// What a front end shows besides status lines and the lamp (both in the WriterContext). Each hook
+// may be empty.
+struct OperationHooks {
+  // The data text to show in the data field: the next value after a written card, the value
+  // read, or an empty text after a failed read.
+  std::function<void(const QString &text)> show_data;
+  // A cycle tick starts (true) or ends (false): the status sink suppresses repeated messages only
+  // in between.
+  std::function<void(bool running)> tick_running;
+  // A card has been processed: the next message is shown even if it repeats the last one.
+  std::function<void()> forget_last_message;
+};
+
+// A single run's outcome: a refused job (check.ok false, the card untouched: the front end shows
+// check.message and focuses check.field), or whether the card operation succeeded.
+struct RunResult {
+  JobCheck check;
+  bool done = false;
+};
+
+class CardOperations {
+ public:
+  // `context` and `job` belong to the front end and outlive this object; `job` is the job the
+  // fields were taken over into. `store` may be null (nothing is persisted), as may `beeper`.
+  CardOperations(WriterContext &context, DesfireSet &job, ValueStore *store, Beeper *beeper);
+  // Switches background mode off if a cycle still runs.
+  ~CardOperations();
+  CardOperations(const CardOperations &) = delete;
+  CardOperations &operator=(const CardOperations &) = delete;
+
+  // --- settings ----------------------------------------------------------------------------------
+  // False, keeping the old value, when `ms` lies outside its range. A new cycle period takes
+  // effect when a cycle is next started.
+  bool SetCyclePeriodMs(int ms);
+  bool SetBeepTimeMs(int ms);
+  int CyclePeriodMs() const { return cycle_period_ms_; }
+  int BeepTimeMs() const { return beep_time_ms_; }
+  void SetLogSettings(const LogSettings &logs) { logs_ = logs; }
+  void SetLogClock(LogClock clock) { log_clock_ = std::move(clock); }
+  void SetHooks(OperationHooks hooks) { hooks_ = std::move(hooks); }
+
+  // --- single runs -------------------------------------------------------------------------------
+  // Checks the job for writing and writes the card on the reader once; after a success the job's
+  // data text holds the next value. The front end has emptied its status box and taken the fields
+  // over before.
+  RunResult SingleWrite();
+  // Checks the job for reading and reads the card once into the job's data text.
+  RunResult SingleRead();
+
+  // --- cycles ------------------------------------------------------------------------------------
+  // Checks the job and starts the cycle: background mode on, the last UID forgotten. A refused
+  // job starts nothing. A cycle already running is stopped first. The front end then runs its
+  // timer with RunningPeriodMs(). The write cycle shows the red lamp at its start; the read cycle
+  // empties the data text.
+  JobCheck StartWriteCycle();
+  JobCheck StartReadCycle();
+  // Ends the running cycle (nothing when none runs). Background mode goes off at once, or, when
+  // called from inside a tick (a question of the write sequence), when that tick ends.
+  void StopCycle();
+  Cycle RunningCycle() const { return cycle_; }
+  // The period the running cycle was started with.
+  int RunningPeriodMs() const { return running_period_ms_; }
+
+  // One timer tick: one cyclic write or read attempt. Does nothing when no cycle runs or when it
+  // is called from inside a tick (a front end's event loop running while a question is asked).
+  // Failures do not end the cycle: the next tick tries again.
+  void Tick();
+  bool InTick() const { return in_tick_; }
+
+  // --- the operations --------------------------------------------------------------------------
+  // One write attempt on the card on the reader with the plan of the last job check. True when
+  // the card was written: the last UID is the card's, the value is logged and reported, the tone
+  // plays and the job's data text counts up. False when no new card was there (cyclic: silently)
+  // or the write failed (red lamp, status line, the stored value put back).
+  bool WriteOperation(bool cyclic);
+  // One read attempt; true with the decoded value in the job's data text (cyclic: also when the
+  // card read last still lies on the reader, the text then unchanged). False with the text
+  // emptied.
+  bool ReadOperation(bool cyclic);
+
+ private:
+  void SetBackgroundMode(bool on);
+  void Status(const QString &line);
+  void ShowLamp(Lamp lamp);
+  void ShowData();
+  void ForgetLastMessage();
+  bool Store(const QString &value);
+  void Log(const QString &file);
+  JobCheck StartCycle(Cycle cycle);
+
+  WriterContext &context_;
+  DesfireSet &job_;
+  ValueStore *store_;
+  Beeper *beeper_;
+  KeyPlan plan_;
+  LogSettings logs_;
+  LogClock log_clock_ = SystemLogClock;
+  OperationHooks hooks_;
+  int cycle_period_ms_ = kDefaultCyclePeriodMs;
+  int beep_time_ms_ = kDefaultBeepTimeMs;
+  int running_period_ms_ = 0;
+  Cycle cycle_ = Cycle::kNone;
+  bool background_on_ = false;
+  bool in_tick_ = false;
+};
+
+}  // namespace quillmate

@@ -1,0 +1,316 @@
+// The card operations against the simulated reader: single write and read, the write cycle with a
+// card that stays and cards laid down one after another, the read cycle, the value kept in the
+// value store before a card is written (and put back after a failed write), the tick that is not
+// re-entered, and the tone that stays silent without a sound device.
+#include "writer/operations.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+#include "sim_rig.h"
+#include "writer/data_codec.h"
+
+namespace {
+
+using quillmate::CardOperations;
+using quillmate::Cycle;
+using quillmate::Lamp;
+using quillmate_test::SimRig;
+using quillmate_test::ToQt;
+
+constexpr int kAid = 0x010203;
+constexpr int kFree = 1;  // access list index of "Freier Zugriff"
+
+// Records every value handed to it; `on_store` runs inside the call (a test looks at the card
+// there), `fail` makes it refuse.
+class RecordingStore : public quillmate::ValueStore {
+ public:
+  bool StoreValue(const QString &value) override {
+    values.append(value);
+    if (on_store) on_store();
+    return !fail;
+  }
+  QStringList values;
+  std::function<void()> on_store;
+  bool fail = false;
+};
+
+class RecordingBeeper : public quillmate::Beeper {
+ public:
+  void Beep(int duration_ms) override { beeps.push_back(duration_ms); }
+  std::vector<int> beeps;
+};
+
+// The background mode the library passes to its wait handler, seen during the last wait.
+std::atomic<int> g_background_mode{-1};
+void RecordBackgroundMode(int, int, int background_mode, void *) {
+  g_background_mode = background_mode;
+}
+
+class Operations : public SimRig {
+ protected:
+  void SetUp() override {
+    SimRig::SetUp();
+    job_.data = QStringLiteral("1");
+    job_.length = 8;
+    job_.app_id = kAid;
+    job_.file_id = 2;
+    job_.card_key.clear();
+    job_.key_count = 0;
+    job_.read_key_nr = kFree;
+    job_.write_key_nr = kFree;
+    job_.read_write_key_nr = 0;
+    ops_ = std::make_unique<CardOperations>(context_, job_, &store_, &beeper_);
+    quillmate::OperationHooks hooks;
+    hooks.show_data = [this](const QString &text) { shown_.append(text); };
+    hooks.tick_running = [this](bool running) { sink_.in_tick = running; };
+    hooks.forget_last_message = [this] { sink_.last_message.clear(); };
+    ops_->SetHooks(hooks);
+  }
+  void TearDown() override {
+    ops_.reset();
+    SimRig::TearDown();
+  }
+
+  // The value on a card, decoded as the job reads it; empty when the card has no such file.
+  QString ValueOn(const kovra_sim::DesfireCard &card) const {
+    const kovra_sim::DesfireApplication *app = card.Application(kAid);
+    if (app == nullptr || app->files.empty()) return {};
+    return quillmate::DecodeData(job_, ToQt(app->files.front().data));
+  }
+  int SuccessLines() const {
+    return static_cast<int>(sink_.lines.filter(QStringLiteral("erfolgreich geschrieben")).size());
+  }
+
+  quillmate::DesfireSet job_;
+  RecordingStore store_;
+  RecordingBeeper beeper_;
+  QStringList shown_;
+  std::unique_ptr<CardOperations> ops_;
+};
+
+TEST_F(Operations, SingleWriteCountsUpThenSingleReadShowsTheWrittenValue) {
+  job_.data = QStringLiteral("0041");  // normalised to 41 before it is logged and reported
+  const quillmate::RunResult written = ops_->SingleWrite();
+  ASSERT_TRUE(written.check.ok);
+  ASSERT_TRUE(written.done) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("41"));
+  EXPECT_EQ(job_.data, QStringLiteral("42"));
+  EXPECT_EQ(shown_.last(), QStringLiteral("42"));
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("42")});
+  EXPECT_EQ(lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kGreen}));
+  EXPECT_EQ(beeper_.beeps, std::vector<int>{quillmate::kDefaultBeepTimeMs});
+  EXPECT_TRUE(sink_.Contains(QStringLiteral("Wert <41> erfolgreich geschrieben")));
+  EXPECT_EQ(context_.cards.last_uid, ToQt(kUid));
+
+  const quillmate::RunResult read = ops_->SingleRead();
+  ASSERT_TRUE(read.done) << sink_.lines.join('\n').toStdString();
+  EXPECT_EQ(job_.data, QStringLiteral("41"));
+  EXPECT_TRUE(sink_.Contains(QStringLiteral("Erfolgreich gelesen")));
+  EXPECT_EQ(store_.values.size(), 1) << "a read stores nothing";
+
+  // Without a card both report the empty field; the read empties the data text.
+  Place(nullptr);
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_FALSE(ops_->SingleRead().done);
+  EXPECT_TRUE(job_.data.isEmpty());
+  EXPECT_TRUE(sink_.Contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
+}
+
+TEST_F(Operations, RefusedJobTouchesNothing) {
+  job_.data.clear();
+  const quillmate::RunResult result = ops_->SingleWrite();
+  EXPECT_FALSE(result.check.ok);
+  EXPECT_FALSE(result.done);
+  EXPECT_FALSE(ops_->StartWriteCycle().ok);
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
+  EXPECT_TRUE(store_.values.isEmpty());
+  EXPECT_EQ(card().Application(kAid), nullptr);
+}
+
+TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
+  QTemporaryDir dir;
+  const QString log = dir.filePath(QStringLiteral("write.txt"));
+  ops_->SetLogSettings({true, log, false, {}});
+  KOVRA_SetWaitHandler(RecordBackgroundMode, nullptr);
+
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kWrite);
+  EXPECT_EQ(ops_->RunningPeriodMs(), quillmate::kDefaultCyclePeriodMs);
+  ops_->Tick();
+  EXPECT_EQ(g_background_mode, 1) << "cycle waits run in background mode";
+  // The card stays: further ticks only see it still answering.
+  for (int i = 0; i < 3; ++i) {
+    now_ms += 250;
+    ops_->Tick();
+  }
+  EXPECT_EQ(SuccessLines(), 1);
+  EXPECT_EQ(lamps.back(), Lamp::kGreen);
+
+  const kovra_sim::Bytes uid_b = {0x04, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
+  const kovra_sim::Bytes uid_c = {0x04, 0xC0, 0xC1, 0xC2};
+  auto card_b = FreshDesfire(uid_b);
+  auto card_c = FreshDesfire(uid_c);
+  for (const auto &next : {card_b, card_c}) {
+    Place(next);
+    now_ms += 250;
+    ops_->Tick();
+    now_ms += 250;
+    ops_->Tick();  // the same card: not written again
+  }
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("1"));
+  EXPECT_EQ(ValueOn(*card_b), QStringLiteral("2"));
+  EXPECT_EQ(ValueOn(*card_c), QStringLiteral("3"));
+  EXPECT_EQ(SuccessLines(), 3);
+  EXPECT_EQ(store_.values,
+            (QStringList{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")}));
+  EXPECT_EQ(job_.data, QStringLiteral("4"));
+
+  QFile file(log);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("     1\t")));
+  EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\t1")));
+  EXPECT_TRUE(lines[1].contains(QStringLiteral("\tB5B4B3B2B1B004\t")));
+  EXPECT_TRUE(lines[1].endsWith(QStringLiteral("\t2")));
+  EXPECT_TRUE(lines[2].contains(QStringLiteral("\tC2C1C004\t")));
+  EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\t3")));
+
+  // The card taken away: red lamp.
+  Place(nullptr);
+  now_ms += 250;
+  ops_->Tick();
+  EXPECT_EQ(lamps.back(), Lamp::kRed);
+
+  ops_->StopCycle();
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
+  ops_->Tick();  // no cycle: nothing
+  Place(card_c);
+  EXPECT_TRUE(ops_->SingleRead().done);
+  EXPECT_EQ(g_background_mode, 0) << "background mode off after the cycle";
+  KOVRA_SetWaitHandler(nullptr, nullptr);
+}
+
+TEST_F(Operations, ReadCycleKeepsTheValueWhileTheCardStays) {
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  ASSERT_TRUE(ops_->StartReadCycle().ok);
+  EXPECT_TRUE(job_.data.isEmpty()) << "the read cycle starts with an empty data text";
+  ops_->Tick();
+  EXPECT_EQ(job_.data, QStringLiteral("1"));
+  now_ms += 250;
+  ops_->Tick();
+  EXPECT_EQ(job_.data, QStringLiteral("1"));
+  EXPECT_EQ(sink_.lines.count(QStringLiteral("Erfolgreich gelesen")), 1);
+  Place(nullptr);
+  now_ms += 250;
+  ops_->Tick();
+  EXPECT_TRUE(job_.data.isEmpty());
+  ops_->StopCycle();
+}
+
+TEST_F(Operations, NextValueIsStoredBeforeTheCardIsWritten) {
+  QStringList on_card_at_store;
+  store_.on_store = [&] { on_card_at_store.append(ValueOn(card())); };
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
+  // When "2" was stored the card had nothing yet; when "3" was, it still held "1".
+  EXPECT_EQ(on_card_at_store, (QStringList{QString(), QStringLiteral("1")}));
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("2"));
+}
+
+TEST_F(Operations, FailedWritePutsTheValueBack) {
+  // A card master key the job does not know: the write fails at the card level.
+  job_.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+  card().EditContent().master_key = {kovra_sim::DesfireKeyType::kAes, kovra_sim::Bytes(16, 0x5A),
+                                     0};
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_TRUE(sink_.HasTag(QStringLiteral(" <Auth(CardKey,0)>")));
+  EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
+  EXPECT_EQ(job_.data, QStringLiteral("1"));
+  EXPECT_EQ(lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kRed}));
+  EXPECT_TRUE(beeper_.beeps.empty());
+  EXPECT_TRUE(context_.cards.last_uid.isEmpty());
+}
+
+TEST_F(Operations, StoreThatCannotSaveStopsTheWrite) {
+  store_.fail = true;
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_EQ(card().Application(kAid), nullptr) << "the card was not written";
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")}) << "nothing to put back";
+  EXPECT_EQ(job_.data, QStringLiteral("1"));
+  EXPECT_EQ(lamps.back(), Lamp::kRed);
+  EXPECT_TRUE(sink_.Contains(QStringLiteral(
+      "Der nächste Wert <2> konnte nicht gespeichert werden, die Karte wird nicht beschrieben!")));
+}
+
+// Runs a tick from inside every status line, as a front end's event loop may during a question.
+class ReenteringSink : public quillmate_test::RecordingSink {
+ public:
+  void Line(const QString &line) override {
+    RecordingSink::Line(line);
+    const size_t before = reader->ReceivedCommands().size();
+    in_tick_seen = in_tick_seen || operations->InTick();
+    operations->Tick();
+    nested_commands += reader->ReceivedCommands().size() - before;
+  }
+  CardOperations *operations = nullptr;
+  kovra_sim::SimReader *reader = nullptr;
+  size_t nested_commands = 0;
+  bool in_tick_seen = false;
+};
+
+TEST_F(Operations, TickIsNotReenteredFromInsideATick) {
+  ReenteringSink sink;
+  sink.operations = ops_.get();
+  sink.reader = &reader_;
+  context_.status = &sink;
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  ops_->Tick();
+  EXPECT_TRUE(sink.in_tick_seen);
+  EXPECT_EQ(sink.nested_commands, 0u);
+  EXPECT_EQ(sink.lines.filter(QStringLiteral("erfolgreich geschrieben")).size(), 1);
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
+  EXPECT_FALSE(ops_->InTick());
+  ops_->StopCycle();
+}
+
+TEST(CycleSettings, RangesOfCyclePeriodAndBeepTime) {
+  quillmate::WriterContext context;
+  quillmate::DesfireSet job;
+  CardOperations ops(context, job, nullptr, nullptr);
+  EXPECT_EQ(ops.CyclePeriodMs(), 250);
+  EXPECT_EQ(ops.BeepTimeMs(), 300);
+  EXPECT_FALSE(ops.SetCyclePeriodMs(99));
+  EXPECT_TRUE(ops.SetCyclePeriodMs(100));
+  EXPECT_TRUE(ops.SetCyclePeriodMs(10000));
+  EXPECT_FALSE(ops.SetCyclePeriodMs(10001));
+  EXPECT_EQ(ops.CyclePeriodMs(), 10000);
+  EXPECT_FALSE(ops.SetBeepTimeMs(-1));
+  EXPECT_TRUE(ops.SetBeepTimeMs(0));
+  EXPECT_TRUE(ops.SetBeepTimeMs(1000));
+  EXPECT_FALSE(ops.SetBeepTimeMs(1001));
+  EXPECT_EQ(ops.BeepTimeMs(), 1000);
+}
+
+TEST(AlsaBeeper, SilentAndQuickWithoutASoundDevice) {
+  testing::internal::CaptureStderr();
+  {
+    quillmate::AlsaBeeper beeper("quillmate_no_such_device");
+    EXPECT_FALSE(beeper.PlayNow(50));
+    EXPECT_FALSE(beeper.PlayNow(0));
+    const auto start = std::chrono::steady_clock::now();
+    beeper.Beep(1000);
+    beeper.Beep(1000);  // dropped or played after the first: never blocks
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  }
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+}  // namespace
