@@ -19,7 +19,8 @@
  *  - The last error is reset to 0 by the next command sent on the port; the error of a failed call
  *    stays readable until then.
  *  - When the answer is longer than the caller's buffer, the call fails with KOVRA_ERR_BUFFER_SMALL
- *    and the buffer is left untouched.
+ *    and the buffer is left untouched (except KOVRA_DESFireGetFileSettings and
+ *    KOVRA_DESFireReadData, which copy at most the buffer's size and return the count copied).
  *  - Texts are UTF-8.
  *  - The functions are meant to be called from one thread (the application's user-interface
  *    thread). While a call waits for a reader's reply it calls the wait handler installed with
