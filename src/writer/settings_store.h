@@ -1,0 +1,99 @@
+// The per-user settings store: the write job and the operator's settings survive a restart in an
+// INI file kept by QSettings, one group per section ("Settings", "Protokoll", "Port", "Version").
+// Every key is stored protected (CCryptText with kStoredKeyPassPhrase), never in clear.
+//
+// A missing or unreadable value takes its default; loading reports no errors. Saving syncs the file
+// at once and reports whether it reached the disk.
+#pragma once
+
+#include <QSettings>
+#include <QString>
+#include <memory>
+
+#include "writer/desfire_set.h"
+#include "writer/operations.h"
+
+namespace quillmate {
+
+inline constexpr char kSettingsOrganisation[] = "Ulo Applikationen";
+inline constexpr char kSettingsApplication[] = "KV-DESFire Quillmate";
+
+// Defaults of the "Port" section for opening the reader.
+inline constexpr int kDefaultBaudRate = 19200;
+inline constexpr int kDefaultPortTimeoutMs = 500;
+inline constexpr int kDefaultReaderAddress = 1;
+
+// The reader port the operator chose ("Port" section).
+struct PortSettings {
+  QString name;  // "Name": the port list entry with its prefix; empty until one was chosen
+  int baud_rate = kDefaultBaudRate;        // "Baudrate": baud plus framing code
+  int timeout_ms = kDefaultPortTimeoutMs;  // "Timeout"
+  int address = kDefaultReaderAddress;     // "Adresse": bus address
+  bool ethernet_active = false;            // "EthernetAktiv": network readers are searched
+};
+
+// Everything persisted that is not part of the job.
+struct OperatorSettings {
+  int language = 0;       // "Sprache": 0 German, 1 English
+  bool show_keys = true;  // "KeysAnzeigen": keys shown in clear rather than as asterisks
+  LogSettings logs;       // "Protokoll" section
+  int cycle_period_ms = kDefaultCyclePeriodMs;  // "ZyklusZeit"
+  int beep_time_ms = kDefaultBeepTimeMs;        // "BeepTime"
+  PortSettings port;
+  bool update_check = true;  // "Version"/"Update": check for an update at start-up
+};
+
+// A key's hex text in its stored form and back (CCryptText with kStoredKeyPassPhrase): "" stays
+// "", and a stored text that does not decipher gives "".
+QString ProtectKey(const QString &key);
+QString UnprotectKey(const QString &stored);
+
+// The default log file in the documents folder: "Protokoll_S.txt" (write) or "Protokoll_L.txt".
+QString DefaultLogFile(bool write_log);
+
+class SettingsStore {
+ public:
+  // The per-user store ($XDG_CONFIG_HOME/Ulo Applikationen/KV-DESFire Quillmate.ini).
+  SettingsStore();
+  // The store as "KV-DESFire Quillmate.ini" in `folder` (tests, the CLI's --config DIR). The
+  // folder is created when the store is first written.
+  explicit SettingsStore(const QString &folder);
+  ~SettingsStore();
+  SettingsStore(const SettingsStore &) = delete;
+  SettingsStore &operator=(const SettingsStore &) = delete;
+
+  // The path of the INI file behind the store.
+  QString FileName() const;
+
+  // The job as stored, each missing value with its first-start default, keys deciphered (a key
+  // that does not decipher is empty).
+  DesfireSet LoadJob() const;
+  // Writes every job value and syncs. True when the file was written.
+  bool SaveJob(const DesfireSet &job);
+
+  // The operator settings with their defaults. A missing or out-of-range cycle period or beep
+  // time is written back with its default at once (the cycle settings do so on every start).
+  OperatorSettings LoadOperatorSettings();
+  // Writes every operator value and syncs. True when the file was written.
+  bool SaveOperatorSettings(const OperatorSettings &settings);
+
+  // Makes `value` the stored "Wert" and syncs at once. True when it reached the file.
+  bool StoreValue(const QString &value);
+
+ private:
+  bool Sync();
+
+  std::unique_ptr<QSettings> settings_;
+};
+
+// The settings' data text as the store of a counting series.
+class SettingsValueStore : public ValueStore {
+ public:
+  explicit SettingsValueStore(SettingsStore &store) : store_(store) {}
+  bool StoreValue(const QString &value) override { return store_.StoreValue(value); }
+
+ private:
+  SettingsStore &store_;
+};
+
+}  // namespace quillmate

@@ -1,0 +1,158 @@
+#include "writer/job_file.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmate {
+
+// Defined with the settings store tests.
+void ExpectSameJob(const DesfireSet &actual, const DesfireSet &expected);
+
+namespace {
+
+constexpr char kKnownKey[] = "0123456789ABCDEF";
+constexpr char kKnownStored[] = "X1Y0OV38j+v5tdTXX1yyDjYtMsD7DvxZXSoDAsE7c4k=";
+
+DesfireSet SeriesJob() {
+  DesfireSet job;
+  job.data = QStringLiteral("Los Ä-0100 Ende");
+  job.length = 12;
+  job.number_format = NumberFormat::kNone;
+  job.representation = Representation::kAscii;
+  job.orientation = Orientation::kRotated;
+  job.app_id = 0x123456;
+  job.file_id = 2;
+  job.file_mode = FileMode::kPlainWithMac;
+  job.card_key = QString::fromLatin1(kKnownKey);
+  job.app_key = QStringLiteral("FFEEDDCCBBAA99887766554433221100");
+  job.key_count = 3;
+  job.read_key_nr = 3;
+  job.write_key_nr = 4;
+  job.read_write_key_nr = 0;
+  job.read_key = QStringLiteral("AB");
+  job.write_key = QStringLiteral("ABCD");
+  job.read_write_key = QStringLiteral("ABCDEF");
+  job.auto_increment = true;
+  job.leading_zeros = true;
+  job.prefix_allowed = true;
+  return job;
+}
+
+QByteArray ReadAll(const QString &path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void WriteAll(const QString &path, const QByteArray &content) {
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(content);
+}
+
+class JobFileTest : public testing::Test {
+ protected:
+  QTemporaryDir dir_;
+  QString path_ = dir_.filePath(QStringLiteral("serie.KVMFDat"));
+};
+
+TEST_F(JobFileTest, SavedJobLoadsBackWithKeysInOrderAndProtected) {
+  ASSERT_TRUE(SaveJobFile(path_, SeriesJob()).ok);
+  DesfireSet loaded;
+  ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
+  ExpectSameJob(loaded, SeriesJob());
+
+  const QByteArray text = ReadAll(path_);
+  EXPECT_FALSE(text.contains(kKnownKey));
+  EXPECT_FALSE(text.contains("FFEEDDCCBBAA99887766554433221100"));
+  EXPECT_TRUE(text.contains(QByteArray("CardKey=") + kKnownStored + "\n"));
+  QStringList keys;
+  for (const QByteArray &line : text.split('\n')) {
+    if (!line.isEmpty()) keys << QString::fromUtf8(line.split('=').first());
+  }
+  EXPECT_EQ(keys.join(QLatin1Char(' ')).toStdString(),
+            std::string("[Settings] Wert AutoIncrement AutoNull PrefixZulassen Byteanzahl "
+                        "Zahlenformat Darstellung Ausrichtung AppID FileID FileMode KeyAnzahl "
+                        "ReadKeyNr WriteKeyNr ReadWriteKeyNr CardKey AppKey ReadKey WriteKey "
+                        "ReadWriteKey"));
+}
+
+TEST_F(JobFileTest, MissingKeysTakeTheJobFileDefaults) {
+  WriteAll(path_, "[Settings]\r\nAppID=5\r\nCardKey=kaputt\r\n");
+  DesfireSet loaded = SeriesJob();
+  ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
+  DesfireSet expected;  // the settings' first-start job ...
+  expected.app_id = 5;
+  expected.auto_increment = false;  // ... but for these two
+  expected.representation = Representation::kBinary;
+  ExpectSameJob(loaded, expected);
+}
+
+TEST_F(JobFileTest, AMissingFileFailsAndIsNotCreated) {
+  DesfireSet job = SeriesJob();
+  EXPECT_FALSE(LoadJobFile(path_, job).ok);
+  ExpectSameJob(job, SeriesJob());
+  EXPECT_FALSE(JobFileValueStore(path_).StoreValue(QStringLiteral("1")));
+  EXPECT_FALSE(QFile::exists(path_));
+}
+
+TEST_F(JobFileTest, SavingOverAnOldFileReplacesItWhole) {
+  WriteAll(path_, "[Settings]\nWert=alt\nAppID=7\nEigen=bleibt\n[Andere]\nx=1\n");
+  ASSERT_TRUE(SaveJobFile(path_, SeriesJob()).ok);
+  DesfireSet loaded;
+  ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
+  ExpectSameJob(loaded, SeriesJob());
+  const QByteArray text = ReadAll(path_);
+  EXPECT_TRUE(text.contains("Eigen=bleibt\n"));  // foreign keys and sections are kept
+  EXPECT_TRUE(text.endsWith("[Andere]\nx=1\n"));
+  EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("serie.KVMFDat")});
+}
+
+TEST_F(JobFileTest, ALineBreakInAValueIsRefusedAndNothingWritten) {
+  WriteAll(path_, "[Settings]\nWert=alt\n");
+  const struct {
+    QString DesfireSet::*field;
+    const char *key;
+  } cases[] = {{&DesfireSet::data, "Wert"},
+               {&DesfireSet::card_key, "CardKey"},
+               {&DesfireSet::read_write_key, "ReadWriteKey"}};
+  for (const auto &c : cases) {
+    for (const char *text : {"1\nAppID=99", "1\r2"}) {
+      DesfireSet job = SeriesJob();
+      job.*c.field = QString::fromLatin1(text);
+      const JobFileResult result = SaveJobFile(path_, job);
+      EXPECT_FALSE(result.ok) << c.key;
+      EXPECT_TRUE(result.message.contains(QLatin1String(c.key))) << result.message.toStdString();
+    }
+  }
+  EXPECT_FALSE(JobFileValueStore(path_).StoreValue(QStringLiteral("2\n3")));
+  EXPECT_EQ(ReadAll(path_), QByteArray("[Settings]\nWert=alt\n"));
+}
+
+TEST_F(JobFileTest, ValueStoreRewritesOnlyTheValueAtOnce) {
+  ASSERT_TRUE(SaveJobFile(path_, SeriesJob()).ok);
+  ASSERT_TRUE(JobFileValueStore(path_).StoreValue(QStringLiteral("Los Ä-0101 Ende")));
+  DesfireSet loaded;
+  ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
+  DesfireSet expected = SeriesJob();
+  expected.data = QStringLiteral("Los Ä-0101 Ende");
+  ExpectSameJob(loaded, expected);
+}
+
+TEST(JobFileName, ExtensionAppendedOnlyWhenMissing) {
+  const struct {
+    const char *in;
+    const char *out;
+  } cases[] = {{"/a/serie", "/a/serie.KVMFDat"},
+               {"/a/serie.txt", "/a/serie.txt"},
+               {"/a.b/serie", "/a.b/serie.KVMFDat"},
+               {"serie.KVMFDat", "serie.KVMFDat"}};
+  for (const auto &c : cases) {
+    EXPECT_EQ(WithJobFileExtension(QString::fromLatin1(c.in)), QString::fromLatin1(c.out)) << c.in;
+  }
+}
+
+}  // namespace
+}  // namespace quillmate

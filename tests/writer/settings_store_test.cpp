@@ -1,0 +1,183 @@
+#include "writer/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace quillmate {
+namespace {
+
+constexpr char kKnownKey[] = "0123456789ABCDEF";
+constexpr char kKnownStored[] = "X1Y0OV38j+v5tdTXX1yyDjYtMsD7DvxZXSoDAsE7c4k=";
+
+DesfireSet ChangedJob() {
+  DesfireSet job;
+  job.data = QStringLiteral("Serie Ä-0042");
+  job.length = 7;
+  job.number_format = NumberFormat::kHexadecimal;
+  job.representation = Representation::kBinary;
+  job.orientation = Orientation::kRotated;
+  job.app_id = 0xA1B2C3;
+  job.file_id = 0x1F;
+  job.file_mode = FileMode::kEnciphered;
+  job.card_key = QString::fromLatin1(kKnownKey);
+  job.app_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+  job.key_count = 5;
+  job.read_key_nr = 2;
+  job.write_key_nr = 3;
+  job.read_write_key_nr = 0;
+  job.read_key = QStringLiteral("11");
+  job.write_key = QStringLiteral("2222");
+  job.read_write_key = QStringLiteral("333333");
+  job.auto_increment = false;
+  job.leading_zeros = true;
+  job.prefix_allowed = true;
+  return job;
+}
+
+}  // namespace
+
+// Every field compared, so a field forgotten on either side shows by name. Shared with the job
+// file tests, which declare it too.
+void ExpectSameJob(const DesfireSet &actual, const DesfireSet &expected);
+void ExpectSameJob(const DesfireSet &actual, const DesfireSet &expected) {
+  EXPECT_EQ(actual.data, expected.data);
+  EXPECT_EQ(actual.length, expected.length);
+  EXPECT_EQ(actual.number_format, expected.number_format);
+  EXPECT_EQ(actual.representation, expected.representation);
+  EXPECT_EQ(actual.orientation, expected.orientation);
+  EXPECT_EQ(actual.app_id, expected.app_id);
+  EXPECT_EQ(actual.file_id, expected.file_id);
+  EXPECT_EQ(actual.file_mode, expected.file_mode);
+  EXPECT_EQ(actual.card_key, expected.card_key);
+  EXPECT_EQ(actual.app_key, expected.app_key);
+  EXPECT_EQ(actual.key_count, expected.key_count);
+  EXPECT_EQ(actual.read_key_nr, expected.read_key_nr);
+  EXPECT_EQ(actual.write_key_nr, expected.write_key_nr);
+  EXPECT_EQ(actual.read_write_key_nr, expected.read_write_key_nr);
+  EXPECT_EQ(actual.read_key, expected.read_key);
+  EXPECT_EQ(actual.write_key, expected.write_key);
+  EXPECT_EQ(actual.read_write_key, expected.read_write_key);
+  EXPECT_EQ(actual.auto_increment, expected.auto_increment);
+  EXPECT_EQ(actual.leading_zeros, expected.leading_zeros);
+  EXPECT_EQ(actual.prefix_allowed, expected.prefix_allowed);
+}
+
+namespace {
+
+class SettingsStoreTest : public testing::Test {
+ protected:
+  QTemporaryDir dir_;
+  // A QSettings of its own on the same file: what another process would find there.
+  QVariant RawValue(const char *key) const {
+    SettingsStore store(dir_.path());
+    return QSettings(store.FileName(), QSettings::IniFormat).value(QLatin1String(key));
+  }
+};
+
+TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesBack) {
+  SettingsStore store(dir_.path());
+  ExpectSameJob(store.LoadJob(), DesfireSet{});
+
+  const OperatorSettings settings = store.LoadOperatorSettings();
+  EXPECT_EQ(settings.language, 0);
+  EXPECT_TRUE(settings.show_keys);
+  EXPECT_FALSE(settings.logs.write_enabled);
+  EXPECT_FALSE(settings.logs.read_enabled);
+  EXPECT_TRUE(settings.logs.write_file.endsWith(QStringLiteral("/Protokoll_S.txt")));
+  EXPECT_TRUE(settings.logs.read_file.endsWith(QStringLiteral("/Protokoll_L.txt")));
+  EXPECT_EQ(settings.cycle_period_ms, 250);
+  EXPECT_EQ(settings.beep_time_ms, 300);
+  EXPECT_EQ(settings.port.name, QString());
+  EXPECT_EQ(settings.port.baud_rate, 19200);
+  EXPECT_EQ(settings.port.timeout_ms, 500);
+  EXPECT_EQ(settings.port.address, 1);
+  EXPECT_FALSE(settings.port.ethernet_active);
+  EXPECT_TRUE(settings.update_check);
+
+  EXPECT_EQ(RawValue("Settings/ZyklusZeit").toInt(), 250);
+  EXPECT_EQ(RawValue("Settings/BeepTime").toInt(), 300);
+  EXPECT_FALSE(RawValue("Settings/AppID").isValid());  // nothing else is written on loading
+}
+
+TEST_F(SettingsStoreTest, EveryFieldSurvivesARestart) {
+  OperatorSettings settings;
+  settings.language = 1;
+  settings.show_keys = false;
+  settings.logs = {true, QStringLiteral("/tmp/s.txt"), true, QStringLiteral("/tmp/l.txt")};
+  settings.cycle_period_ms = 1000;
+  settings.beep_time_ms = 0;
+  settings.port = {QStringLiteral("USB: Leser"), 115203, 2000, 17, true};
+  settings.update_check = false;
+  {
+    SettingsStore store(dir_.path());
+    ASSERT_TRUE(store.SaveJob(ChangedJob()));
+    ASSERT_TRUE(store.SaveOperatorSettings(settings));
+  }
+  SettingsStore store(dir_.path());
+  ExpectSameJob(store.LoadJob(), ChangedJob());
+  const OperatorSettings loaded = store.LoadOperatorSettings();
+  EXPECT_EQ(loaded.language, 1);
+  EXPECT_FALSE(loaded.show_keys);
+  EXPECT_TRUE(loaded.logs.write_enabled);
+  EXPECT_TRUE(loaded.logs.read_enabled);
+  EXPECT_EQ(loaded.logs.write_file, settings.logs.write_file);
+  EXPECT_EQ(loaded.logs.read_file, settings.logs.read_file);
+  EXPECT_EQ(loaded.cycle_period_ms, 1000);
+  EXPECT_EQ(loaded.beep_time_ms, 0);
+  EXPECT_EQ(loaded.port.name, settings.port.name);
+  EXPECT_EQ(loaded.port.baud_rate, 115203);
+  EXPECT_EQ(loaded.port.timeout_ms, 2000);
+  EXPECT_EQ(loaded.port.address, 17);
+  EXPECT_TRUE(loaded.port.ethernet_active);
+  EXPECT_FALSE(loaded.update_check);
+}
+
+TEST_F(SettingsStoreTest, KeysAreStoredProtected) {
+  SettingsStore store(dir_.path());
+  ASSERT_TRUE(store.SaveJob(ChangedJob()));
+  EXPECT_EQ(RawValue("Settings/CardKey").toString(), QString::fromLatin1(kKnownStored));
+  QFile file(store.FileName());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray text = file.readAll();
+  EXPECT_FALSE(text.contains(kKnownKey));
+  EXPECT_FALSE(text.contains("00112233445566778899AABBCCDDEEFF"));
+  EXPECT_EQ(store.LoadJob().card_key, QString::fromLatin1(kKnownKey));
+}
+
+TEST_F(SettingsStoreTest, GarbageTakesDefaults) {
+  {
+    QSettings raw(SettingsStore(dir_.path()).FileName(), QSettings::IniFormat);
+    raw.setValue(QStringLiteral("Settings/Byteanzahl"), QStringLiteral("viele"));
+    raw.setValue(QStringLiteral("Settings/CardKey"), QStringLiteral("kein Base64!"));
+    raw.setValue(QStringLiteral("Settings/ZyklusZeit"), 5);
+  }
+  SettingsStore store(dir_.path());
+  const DesfireSet job = store.LoadJob();
+  EXPECT_EQ(job.length, 32);
+  EXPECT_EQ(job.card_key, QString());
+  EXPECT_EQ(store.LoadOperatorSettings().cycle_period_ms, 250);
+  EXPECT_EQ(RawValue("Settings/ZyklusZeit").toInt(), 250);
+}
+
+TEST_F(SettingsStoreTest, ValueStoreWritesAtOnce) {
+  SettingsStore store(dir_.path());
+  SettingsValueStore values(store);
+  ASSERT_TRUE(values.StoreValue(QStringLiteral("0815")));
+  // Seen by another reader of the file while this store is still alive.
+  EXPECT_EQ(RawValue("Settings/Wert").toString(), QStringLiteral("0815"));
+}
+
+TEST_F(SettingsStoreTest, ValueStoreReportsAnUnwritableStore) {
+  const QString not_a_folder = dir_.filePath(QStringLiteral("file"));
+  QFile file(not_a_folder);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  SettingsStore store(not_a_folder);
+  SettingsValueStore values(store);
+  EXPECT_FALSE(values.StoreValue(QStringLiteral("1")));
+}
+
+}  // namespace
+}  // namespace quillmate
