@@ -112,10 +112,10 @@ void Field::SetActivation(Activation activation) {
   activation_ = activation;
 }
 
-void Field::NoteExchange() {
+void Field::NoteExchange(bool writes) {
   if (!current_) return;
   const SimClock::time_point now = Now();
-  current_->last_exchange = now;
+  if (writes) current_->last_exchange = now;
   ++current_->exchanges;
   if (!remove_after_) return;
   if (*remove_after_ <= 1) {

@@ -8,9 +8,11 @@
 //
 // A card flow (Feed) brings N cards one after another, each with a fresh random UID. A fed card
 // leaves the field on its own `leave_after` after the later of its arrival and the last exchange
-// it saw; the next card arrives `gap` after that. The flow is evaluated lazily from the clock
-// whenever the field is looked at, so there is no thread and a ManualClock drives it exactly:
-// leave and arrival times are the computed ones, not the times somebody happened to look.
+// that wrote to it (an operator takes a card away once it has been written; a host that only
+// checks whether the card is still there does not hold it on the reader); the next card arrives
+// `gap` after that. The flow is evaluated lazily from the clock whenever the field is looked at, so
+// there is no thread and a ManualClock drives it exactly: leave and arrival times are the computed
+// ones, not the times somebody happened to look.
 //
 // Cards that left the field are kept in the history with their UID, times and the card object
 // itself, so that tests can check every card of a run.
@@ -100,9 +102,10 @@ class Field {
   Activation State() const { return activation_; }
   // Moves the card in the field to this state; select (kSelected) also resets the card.
   void SetActivation(Activation activation);
-  // Records an exchange the present card answered: restarts its leave time, and counts down the
-  // remove-after fault (the card leaves after the exchange that brings it to zero).
-  void NoteExchange();
+  // Records an exchange the present card answered: one that writes to the card restarts its
+  // leave time; every exchange counts down the remove-after fault (the card leaves after the
+  // exchange that brings it to zero).
+  void NoteExchange(bool writes = true);
 
   // --- faults --------------------------------------------------------------------------------
   // The card in the field leaves after `exchanges` more exchanges (0: at once, if a card is

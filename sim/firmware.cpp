@@ -135,7 +135,9 @@ Reply Firmware::Exchange(const FirmwareCommand &command) {
   Iso14443Card *card = field_.PresentIso();
   if (!card || field_.State() != Activation::kLayer4) return Reply::Error(ReplyStatus::kNoCard);
   Bytes answer = card->Exchange(command.data);
-  field_.NoteExchange();  // may take the card away (fault); its answer still goes out
+  // A DESFire write (0x3D) and its continuation frames (0xAF) count as writing to the card.
+  const bool writes = command.data[0] == 0x3D || command.data[0] == 0xAF;
+  field_.NoteExchange(writes);  // may take the card away (fault); its answer still goes out
   const size_t part = settings_.exchange_part_size;
   if (settings_.family != 0 || part == 0 || answer.size() <= part) {
     return Reply::Ok(std::move(answer));

@@ -152,7 +152,8 @@ TEST(SimFieldRealClockTest, AFeedRunsOnTheSteadyClock) {
   EXPECT_EQ(reader.CardInField(), nullptr);
 }
 
-TEST(SimFieldReaderTest, ExchangesThroughTheReaderKeepAFedCardInTheField) {
+// Writing to a fed card keeps it in the field; an operator takes it away once it is written.
+TEST(SimFieldReaderTest, WritesThroughTheReaderKeepAFedCardInTheField) {
   ManualClock clock;
   kovra_sim::SimReaderConfig config;
   config.field_clock = clock.Fn();
@@ -164,16 +165,35 @@ TEST(SimFieldReaderTest, ExchangesThroughTheReaderKeepAFedCardInTheField) {
   host.Send(0xF5, std::string("01"));
   host.Send(0x31);
   host.Send(0x41);
-  for (int i = 0; i < 10; ++i) {  // 2.5 s of work on the first card, an exchange every 250 ms
+  for (int i = 0; i < 10; ++i) {  // 2.5 s of writing to the first card, a frame every 250 ms
     clock.Advance(milliseconds(250));
-    EXPECT_EQ(host.Send(0x45, std::string("60")).data, "60") << i;
+    EXPECT_EQ(host.Send(0x45, std::string("3D")).data, "3D") << i;
   }
   clock.Advance(milliseconds(300));
-  EXPECT_EQ(host.Send(0x45, std::string("60")).status, 0x15);  // gone: no transponder
+  EXPECT_EQ(host.Send(0x45, std::string("3D")).status, 0x15);  // gone: no transponder
   const auto history = reader.CardHistory();
   ASSERT_EQ(history.size(), 1u);
   EXPECT_EQ(history[0].exchanges, 10u);
   EXPECT_EQ(history[0].left - history[0].arrived, milliseconds(2800));
+}
+
+// A host that only checks whether the card is still there (no write) does not hold it.
+TEST(SimFieldReaderTest, ChecksWithoutWritingDoNotHoldAFedCard) {
+  ManualClock clock;
+  kovra_sim::SimReaderConfig config;
+  config.field_clock = clock.Fn();
+  kovra_sim::SimReader reader(config);
+  kovra_sim_test::Host host(reader, 0);
+  FeedPlan plan = Plan(2, 300, 200);
+  plan.kind = kovra_sim::CardKind::kIso;
+  reader.FeedCards(plan);
+  host.Send(0xF5, std::string("01"));
+  host.Send(0x31);
+  host.Send(0x41);
+  clock.Advance(milliseconds(200));
+  EXPECT_EQ(host.Send(0x45, std::string("6E")).data, "6E");
+  clock.Advance(milliseconds(200));  // 400 ms after arrival, 200 ms after the check
+  EXPECT_EQ(host.Send(0x45, std::string("6E")).status, 0x15);
 }
 
 }  // namespace

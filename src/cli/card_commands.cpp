@@ -1,0 +1,225 @@
+#include "cli/card_commands.h"
+
+#include <signal.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThread>
+#include <atomic>
+#include <cstdio>
+
+#include "cli/cli_io.h"
+#include "cli/exit_codes.h"
+#include "cli/job_command.h"
+#include "kovra.h"
+#include "writer/data_codec.h"
+#include "writer/job_file.h"
+#include "writer/operations.h"
+
+namespace quillmate::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+void OnInterrupt(int) {
+  g_interrupted = true;
+}
+
+// Ctrl-C only asks the cycle to stop; the card in progress is finished first.
+void CatchInterrupt() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+void Error(const QString &text) {
+  std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+}
+
+// The reader's port name: the option, else the settings' "Name" with ":Adresse" for a bus address
+// other than the first.
+QString PortName(const OperatorSettings &settings, const CardOptions &options) {
+  if (!options.port.isEmpty()) return options.port;
+  QString name = settings.port.name;
+  if (!name.isEmpty() && !name.contains(':') && settings.port.address != kDefaultReaderAddress) {
+    name += ':' + QString::number(settings.port.address);
+  }
+  return name;
+}
+
+// Opens the reader; the handle, or 0 after printing why not.
+int OpenReader(const OperatorSettings &settings, const CardOptions &options) {
+  const QString name = PortName(settings, options);
+  if (name.isEmpty()) {
+    Error("no reader port: give --port or set one in the settings");
+    return 0;
+  }
+  const int baud = options.baud >= 0 ? options.baud : settings.port.baud_rate;
+  const int timeout = options.timeout_ms >= 0 ? options.timeout_ms : settings.port.timeout_ms;
+  const int handle = KOVRA_OpenPort(name.toUtf8().constData(), baud, timeout);
+  if (handle <= 0) {
+    Error(QString("the reader on %1 could not be opened or identified (%2)").arg(name).arg(handle));
+    return 0;
+  }
+  return handle;
+}
+
+QString UidHex(const QByteArray &uid) {
+  return QString::fromLatin1(uid.toHex().toUpper());
+}
+
+void PrintJson(const QJsonObject &object) {
+  std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
+  std::fflush(stdout);
+}
+
+QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString &value,
+                       const QStringList &lines) {
+  return {{"op", write ? "write" : "read"},
+          {"ok", ok},
+          {"uid", UidHex(uid)},
+          {"value", value},
+          {"lines", QJsonArray::fromStringList(lines)}};
+}
+
+// The value the next write puts on the card, tidied as the write tidies it.
+QString PendingValue(const DesfireSet &job) {
+  DesfireSet tidy = job;
+  NormaliseValue(tidy, 0);
+  return tidy.data;
+}
+
+}  // namespace
+
+int RunInfo(SettingsStore &settings, const CardOptions &options) {
+  const OperatorSettings operator_settings = settings.LoadOperatorSettings();
+  const int handle = OpenReader(operator_settings, options);
+  if (handle == 0) return kExitNoReader;
+  char name[64] = {};
+  KOVRA_GetDeviceName(handle, name, sizeof name);
+  unsigned char version[16] = {};
+  const int length = KOVRA_GetVersion(handle, version, sizeof version);
+  KOVRA_ClosePort(handle);
+  if (length < 4) {
+    Error("the reader did not answer its version");
+    return kExitNoReader;
+  }
+  const QString text = QString::fromLatin1(reinterpret_cast<const char *>(version), length);
+  const QString port = PortName(operator_settings, options);
+  if (options.json) {
+    PrintJson({{"op", "info"},
+               {"device", QString::fromUtf8(name)},
+               {"version", text},
+               {"firmware", text.mid(3)},
+               {"port", port}});
+  } else {
+    std::printf("device: %s\nversion: %s\nfirmware: %s\nport: %s\n", name,
+                text.toLatin1().constData(), text.mid(3).toLatin1().constData(),
+                port.toUtf8().constData());
+  }
+  return kExitDone;
+}
+
+int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool write) {
+  OperatorSettings operator_settings = settings.LoadOperatorSettings();
+  if (options.language >= 0) operator_settings.language = options.language;
+
+  DesfireSet job;
+  std::unique_ptr<ValueStore> store;
+  if (options.job_file.isEmpty()) {
+    job = settings.LoadJob();
+    store = std::make_unique<SettingsValueStore>(settings);
+  } else {
+    const QString file = WithJobFileExtension(options.job_file);
+    const JobFileResult loaded = LoadJobFile(file, job);
+    if (!loaded.ok) {
+      Error(loaded.message);
+      return kExitUsage;
+    }
+    store = std::make_unique<JobFileValueStore>(file);
+  }
+  if (options.value_given) job.data = options.value;
+  const JobCheck ranges = CheckJobRanges(job);
+  if (!ranges.ok) {
+    Error(FieldKey(ranges.field) + ": " + ranges.message);
+    return kExitUsage;
+  }
+
+  const int handle = OpenReader(operator_settings, options);
+  if (handle == 0) return kExitNoReader;
+
+  StderrStatusSink status;
+  CliPrompter prompter(status, !options.json, options.wait_card_s);
+  WriterContext context = MakeWriterContext(handle, status, prompter);
+  context.language = operator_settings.language == 0 ? 1 : 0;
+
+  int exit_code = kExitDone;
+  {
+    CardOperations operations(context, job, store.get(), nullptr);
+    operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
+    LogSettings logs = operator_settings.logs;
+    if (!options.log_file.isEmpty()) {
+      (write ? logs.write_enabled : logs.read_enabled) = true;
+      (write ? logs.write_file : logs.read_file) = options.log_file;
+    }
+    operations.SetLogSettings(logs);
+
+    int cards_done = 0;
+    QString pending;
+    OperationHooks hooks;
+    hooks.tick_running = [&status](bool running) { status.SetTickRunning(running); };
+    hooks.forget_last_message = [&status] { status.ForgetLastMessage(); };
+    hooks.show_data = [&](const QString &text) {
+      // A write shows the next value only after a written card; a read shows the value read,
+      // or an empty text after a failure.
+      if (!write && text.isEmpty()) return;
+      ++cards_done;
+      if (options.json) {
+        PrintJson(CardObject(
+            write, true,
+            context.cards.last_uid.isEmpty() ? context.cards.current_uid : context.cards.last_uid,
+            write ? pending : text, status.TakeLines()));
+      }
+    };
+    operations.SetHooks(hooks);
+
+    if (options.count <= 0 && !options.cycle) {
+      pending = PendingValue(job);
+      const RunResult result = write ? operations.SingleWrite() : operations.SingleRead();
+      if (!result.check.ok) {
+        status.Line(result.check.message);
+        exit_code = kExitUsage;
+      } else if (!result.done) {
+        if (options.json) {
+          PrintJson(
+              CardObject(write, false, context.cards.current_uid, QString(), status.TakeLines()));
+        }
+        exit_code = kExitCardFailed;
+      }
+    } else {
+      const JobCheck started = write ? operations.StartWriteCycle() : operations.StartReadCycle();
+      if (!started.ok) {
+        status.Line(started.message);
+        exit_code = kExitUsage;
+      } else {
+        g_interrupted = false;
+        CatchInterrupt();
+        while (!g_interrupted && (options.cycle || cards_done < options.count)) {
+          pending = PendingValue(job);
+          operations.Tick();
+          if (g_interrupted || (!options.cycle && cards_done >= options.count)) break;
+          QThread::msleep(static_cast<unsigned long>(operations.RunningPeriodMs()));
+        }
+        operations.StopCycle();
+        signal(SIGINT, SIG_DFL);
+      }
+    }
+  }
+  KOVRA_ClosePort(handle);
+  return exit_code;
+}
+
+}  // namespace quillmate::cli

@@ -1,0 +1,142 @@
+// quillmate-cli: the headless front end for scripts and production lines, on the same core and
+// the same settings as the GUI.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <cstdio>
+#include <memory>
+
+#include "cli/card_commands.h"
+#include "cli/exit_codes.h"
+#include "cli/job_command.h"
+#include "writer/settings_store.h"
+
+namespace {
+
+using namespace quillmate;
+using namespace quillmate::cli;
+
+constexpr char kUsage[] = R"(
+Commands:
+  write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S]
+  read    [--job FILE] [--count N | --cycle] [--log FILE]
+  job show [FILE]            job set [FILE] KEY=VALUE ...
+  info                       (opens the reader: device name, version, firmware, port)
+
+Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
+PrefixZulassen, Byteanzahl, Zahlenformat, Darstellung, Ausrichtung, AppID (hex), FileID (hex),
+FileMode, KeyAnzahl, ReadKeyNr, WriteKeyNr, ReadWriteKeyNr, CardKey, AppKey, ReadKey, WriteKey,
+ReadWriteKey (keys in hex, up to 32 digits).
+write without --count/--cycle writes one card; --count N runs the write cycle until N cards were
+written (a card left on the reader is not written twice); --cycle runs until Ctrl-C, which ends
+after the card in progress. Without a terminal (or with --json) a request to put the card back is
+answered by looking for it every half second for --wait-card seconds (default 10).
+Status lines go to stderr; --json prints one object per card on stdout.
+
+Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";
+
+void UsageError(const QString &text) {
+  std::fprintf(stderr, "%s\nSee quillmate-cli --help.\n", text.toUtf8().constData());
+}
+
+}  // namespace
+
+int main(int argc, char *argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName("quillmate-cli");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Personalises DESFire EV1 cards in series." + QString(kUsage));
+  const QCommandLineOption help({"h", "help"}, "Shows this help.");
+  const QCommandLineOption port({"p", "port"}, "Reader port.", "NAME");
+  const QCommandLineOption baud({"b", "baud"}, "Baud rate (plus framing code).", "N");
+  const QCommandLineOption timeout({"t", "timeout"}, "Port timeout.", "MS");
+  const QCommandLineOption lang({"l", "lang"}, "Language of the status lines.", "de|en");
+  const QCommandLineOption config("config", "Keep the settings in DIR.", "DIR");
+  const QCommandLineOption json("json", "One JSON object per card on stdout.");
+  const QCommandLineOption job("job", "Job file instead of the settings' job.", "FILE");
+  const QCommandLineOption value("value", "Data text to start with.", "TEXT");
+  const QCommandLineOption count("count", "Number of cards of the series.", "N");
+  const QCommandLineOption cycle("cycle", "Run until interrupted.");
+  const QCommandLineOption log("log", "Card log file.", "FILE");
+  const QCommandLineOption wait_card("wait-card", "Seconds to wait for a card.", "S");
+  parser.addOptions(
+      {help, port, baud, timeout, lang, config, json, job, value, count, cycle, log, wait_card});
+  parser.addPositionalArgument("command", "write, read, job or info.");
+
+  if (!parser.parse(QCoreApplication::arguments())) {
+    UsageError(parser.errorText());
+    return kExitUsage;
+  }
+  if (parser.isSet(help)) {
+    std::printf("%s", parser.helpText().toUtf8().constData());
+    return kExitDone;
+  }
+  const QStringList words = parser.positionalArguments();
+  if (words.isEmpty()) {
+    UsageError("no command given");
+    return kExitUsage;
+  }
+  const QString command = words.front();
+
+  CardOptions options;
+  bool ok = true;
+  auto number = [&](const QCommandLineOption &option, int minimum) {
+    if (!parser.isSet(option)) return -1;
+    bool parsed = false;
+    const int result = parser.value(option).toInt(&parsed);
+    if (!parsed || result < minimum) {
+      UsageError("--" + option.names().last() + ": not a number of at least " +
+                 QString::number(minimum));
+      ok = false;
+    }
+    return result;
+  };
+  options.port = parser.value(port);
+  options.baud = number(baud, 0);
+  options.timeout_ms = number(timeout, 0);
+  options.count = parser.isSet(count) ? number(count, 1) : 0;
+  options.wait_card_s = parser.isSet(wait_card) ? number(wait_card, 0) : 10;
+  options.cycle = parser.isSet(cycle);
+  options.json = parser.isSet(json);
+  options.job_file = parser.value(job);
+  options.value = parser.value(value);
+  options.value_given = parser.isSet(value);
+  options.log_file = parser.value(log);
+  if (parser.isSet(lang)) {
+    const QString text = parser.value(lang);
+    if (text != "de" && text != "en") {
+      UsageError("--lang: de or en");
+      ok = false;
+    }
+    options.language = text == "en" ? 1 : 0;
+  }
+  if (options.cycle && parser.isSet(count)) {
+    UsageError("--count and --cycle exclude each other");
+    ok = false;
+  }
+  const bool card_command = command == "write" || command == "read";
+  if (!card_command && (parser.isSet(count) || options.cycle || parser.isSet(log))) {
+    UsageError("--count, --cycle and --log belong to write and read");
+    ok = false;
+  }
+  if (command != "write" && (options.value_given || parser.isSet(wait_card))) {
+    UsageError("--value and --wait-card belong to write");
+    ok = false;
+  }
+  if (!ok) return kExitUsage;
+
+  const std::unique_ptr<SettingsStore> store =
+      parser.isSet(config) ? std::make_unique<SettingsStore>(parser.value(config))
+                           : std::make_unique<SettingsStore>();
+  SettingsStore &settings = *store;
+
+  if (command == "job") return RunJobCommand(settings, words.mid(1));
+  if (words.size() > 1) {
+    UsageError("unexpected argument " + words[1]);
+    return kExitUsage;
+  }
+  if (command == "info") return RunInfo(settings, options);
+  if (card_command) return RunCardOperation(settings, options, command == "write");
+  UsageError("unknown command " + command);
+  return kExitUsage;
+}
