@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Quick start: installs what the project needs, builds it in build/ and runs the main job on the
-# built-in reader simulator.
+# built-in reader simulator: the library's self-check, then a series of cards personalised from
+# the command line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,5 +10,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 
 echo
-echo "== main job: the library against the simulated reader =="
+echo "== self-check: the library against simulated readers of each family =="
 build/bin/kovra-demo
+echo
+bash scripts/demo-series.sh
