@@ -6,6 +6,7 @@
 
 #include "support/atomic_file.h"
 #include "support/ini_store.h"
+#include "writer/job_keys.h"
 #include "writer/settings_store.h"
 
 namespace quillmate {
@@ -78,27 +79,14 @@ JobFileResult LoadJobFile(const QString &path, DesfireSet &job) {
   CIniEx store;
   JobFileResult read = ReadInto(path, store);
   if (!read.ok) return read;
-  DesfireSet loaded = job;
-  loaded.data = GetText(store, "Wert");
-  loaded.auto_increment = GetInt(store, "AutoIncrement", 0) != 0;
-  loaded.leading_zeros = GetInt(store, "AutoNull", 0) != 0;
-  loaded.prefix_allowed = GetInt(store, "PrefixZulassen", 0) != 0;
-  loaded.length = GetInt(store, "Byteanzahl", 32);
-  loaded.number_format = static_cast<NumberFormat>(GetInt(store, "Zahlenformat", 1));
-  loaded.representation = static_cast<Representation>(GetInt(store, "Darstellung", 0));
-  loaded.orientation = static_cast<Orientation>(GetInt(store, "Ausrichtung", 0));
-  loaded.app_id = GetInt(store, "AppID", 1);
-  loaded.file_id = GetInt(store, "FileID", 0);
-  loaded.file_mode = static_cast<FileMode>(GetInt(store, "FileMode", 0));
-  loaded.key_count = GetInt(store, "KeyAnzahl", 14);
-  loaded.read_key_nr = GetInt(store, "ReadKeyNr", 1);
-  loaded.write_key_nr = GetInt(store, "WriteKeyNr", 1);
-  loaded.read_write_key_nr = GetInt(store, "ReadWriteKeyNr", 1);
-  loaded.card_key = UnprotectKey(GetText(store, "CardKey"));
-  loaded.app_key = UnprotectKey(GetText(store, "AppKey"));
-  loaded.read_key = UnprotectKey(GetText(store, "ReadKey"));
-  loaded.write_key = UnprotectKey(GetText(store, "WriteKey"));
-  loaded.read_write_key = UnprotectKey(GetText(store, "ReadWriteKey"));
+  // Job files leave out what they do not change; their own defaults differ from the settings'
+  // in AutoIncrement and Darstellung.
+  DesfireSet defaults;
+  defaults.auto_increment = false;
+  defaults.representation = Representation::kBinary;
+  const DesfireSet loaded =
+      ReadJobValues([&](const char *key, int fallback) { return GetInt(store, key, fallback); },
+                    [&](const char *key) { return GetText(store, key); }, defaults);
   job = loaded;
   return {};
 }
@@ -116,26 +104,9 @@ JobFileResult SaveJobFile(const QString &path, const DesfireSet &job) {
   CIniEx store;
   JobFileResult read = ReadExisting(path, store);
   if (!read.ok) return read;
-  SetText(store, "Wert", job.data);
-  SetInt(store, "AutoIncrement", job.auto_increment ? 1 : 0);
-  SetInt(store, "AutoNull", job.leading_zeros ? 1 : 0);
-  SetInt(store, "PrefixZulassen", job.prefix_allowed ? 1 : 0);
-  SetInt(store, "Byteanzahl", job.length);
-  SetInt(store, "Zahlenformat", static_cast<int>(job.number_format));
-  SetInt(store, "Darstellung", static_cast<int>(job.representation));
-  SetInt(store, "Ausrichtung", static_cast<int>(job.orientation));
-  SetInt(store, "AppID", job.app_id);
-  SetInt(store, "FileID", job.file_id);
-  SetInt(store, "FileMode", static_cast<int>(job.file_mode));
-  SetInt(store, "KeyAnzahl", job.key_count);
-  SetInt(store, "ReadKeyNr", job.read_key_nr);
-  SetInt(store, "WriteKeyNr", job.write_key_nr);
-  SetInt(store, "ReadWriteKeyNr", job.read_write_key_nr);
-  SetText(store, "CardKey", ProtectKey(job.card_key));
-  SetText(store, "AppKey", ProtectKey(job.app_key));
-  SetText(store, "ReadKey", ProtectKey(job.read_key));
-  SetText(store, "WriteKey", ProtectKey(job.write_key));
-  SetText(store, "ReadWriteKey", ProtectKey(job.read_write_key));
+  WriteJobValues(
+      job, [&](const char *key, int value) { SetInt(store, key, value); },
+      [&](const char *key, const QString &value) { SetText(store, key, value); });
   return Write(path, store);
 }
 

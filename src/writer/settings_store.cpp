@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 
 #include "support/crypt_text.h"
+#include "writer/job_keys.h"
 
 namespace quillmate {
 namespace {
@@ -91,26 +92,8 @@ DesfireSet SettingsStore::LoadJob() const {
   DesfireSet job;
   QSettings &s = *settings_;
   const GroupScope group(s, kSettingsGroup);
-  job.auto_increment = ReadInt(s, "AutoIncrement", 1) != 0;
-  job.data = ReadText(s, "Wert");
-  job.leading_zeros = ReadInt(s, "AutoNull", 0) != 0;
-  job.prefix_allowed = ReadInt(s, "PrefixZulassen", 0) != 0;
-  job.length = ReadInt(s, "Byteanzahl", 32);
-  job.number_format = static_cast<NumberFormat>(ReadInt(s, "Zahlenformat", 1));
-  job.representation = static_cast<Representation>(ReadInt(s, "Darstellung", 1));
-  job.orientation = static_cast<Orientation>(ReadInt(s, "Ausrichtung", 0));
-  job.app_id = ReadInt(s, "AppID", 1);
-  job.file_id = ReadInt(s, "FileID", 0);
-  job.file_mode = static_cast<FileMode>(ReadInt(s, "FileMode", 0));
-  job.key_count = ReadInt(s, "KeyAnzahl", 14);
-  job.read_key_nr = ReadInt(s, "ReadKeyNr", 1);
-  job.write_key_nr = ReadInt(s, "WriteKeyNr", 1);
-  job.read_write_key_nr = ReadInt(s, "ReadWriteKeyNr", 1);
-  job.card_key = UnprotectKey(ReadText(s, "CardKey"));
-  job.app_key = UnprotectKey(ReadText(s, "AppKey"));
-  job.read_key = UnprotectKey(ReadText(s, "ReadKey"));
-  job.write_key = UnprotectKey(ReadText(s, "WriteKey"));
-  job.read_write_key = UnprotectKey(ReadText(s, "ReadWriteKey"));
+  job = ReadJobValues([&](const char *key, int fallback) { return ReadInt(s, key, fallback); },
+                      [&](const char *key) { return ReadText(s, key); }, job);
   return job;
 }
 
@@ -118,26 +101,9 @@ bool SettingsStore::SaveJob(const DesfireSet &job) {
   QSettings &s = *settings_;
   {
     const GroupScope group(s, kSettingsGroup);
-    WriteInt(s, "AutoIncrement", job.auto_increment ? 1 : 0);
-    WriteText(s, "Wert", job.data);
-    WriteInt(s, "AutoNull", job.leading_zeros ? 1 : 0);
-    WriteInt(s, "PrefixZulassen", job.prefix_allowed ? 1 : 0);
-    WriteInt(s, "Byteanzahl", job.length);
-    WriteInt(s, "Zahlenformat", static_cast<int>(job.number_format));
-    WriteInt(s, "Darstellung", static_cast<int>(job.representation));
-    WriteInt(s, "Ausrichtung", static_cast<int>(job.orientation));
-    WriteInt(s, "AppID", job.app_id);
-    WriteInt(s, "FileID", job.file_id);
-    WriteInt(s, "FileMode", static_cast<int>(job.file_mode));
-    WriteInt(s, "KeyAnzahl", job.key_count);
-    WriteInt(s, "ReadKeyNr", job.read_key_nr);
-    WriteInt(s, "WriteKeyNr", job.write_key_nr);
-    WriteInt(s, "ReadWriteKeyNr", job.read_write_key_nr);
-    WriteText(s, "CardKey", ProtectKey(job.card_key));
-    WriteText(s, "AppKey", ProtectKey(job.app_key));
-    WriteText(s, "ReadKey", ProtectKey(job.read_key));
-    WriteText(s, "WriteKey", ProtectKey(job.write_key));
-    WriteText(s, "ReadWriteKey", ProtectKey(job.read_write_key));
+    WriteJobValues(
+        job, [&](const char *key, int value) { WriteInt(s, key, value); },
+        [&](const char *key, const QString &value) { WriteText(s, key, value); });
   }
   return Sync();
 }
