@@ -17,7 +17,8 @@ constexpr size_t kMaxVersionLength = 32;  // a version text is 4 characters on a
 constexpr uint64_t kMaxFeedCount = 100000;
 constexpr uint64_t kMaxMilliseconds = 3600000;
 constexpr const char *kHelp =
-    "ok commands: place KIND [uid=HEX] | remove | feed N [leave=MS] [gap=MS] [kind=KIND] | state "
+    "ok commands: place KIND [uid=HEX] | remove | feed N [leave=MS] [gap=MS] [kind=KIND] | again N "
+    "[leave=MS] [gap=MS] | state "
     "| log on|off | fault none|silent|bad-checksum|remove-after K|drop-link | family N | "
     "version TEXT | fv TEXT | help | quit; KIND: desfire|iso|classic1k|classic4k|ultralight";
 
@@ -114,8 +115,11 @@ std::string Place(SimReader &reader, const std::vector<std::string_view> &words)
   return "ok uid=" + HexString(card->Uid());
 }
 
+// "feed N ..." brings fresh cards, "again N ..." the last N cards that left the field.
 std::string Feed(SimReader &reader, const std::vector<std::string_view> &words) {
-  const std::string usage = "usage: feed N [leave=MS] [gap=MS] [kind=KIND]";
+  const bool again = words[0] == "again";
+  const std::string usage = again ? "usage: again N [leave=MS] [gap=MS]"
+                                  : "usage: feed N [leave=MS] [gap=MS] [kind=KIND]";
   if (words.size() < 2) return Error(usage);
   const std::optional<uint64_t> count = Decimal(words[1], kMaxFeedCount);
   if (!count || *count == 0) {
@@ -133,13 +137,18 @@ std::string Feed(SimReader &reader, const std::vector<std::string_view> &words) 
       const std::optional<uint64_t> ms = Decimal(*gap, kMaxMilliseconds);
       if (!ms) return Error("gap must be 0..3600000 ms, not " + Quoted(*gap));
       plan.gap = std::chrono::milliseconds(*ms);
-    } else if (const auto kind_name = Option(words[i], "kind")) {
+    } else if (const auto kind_name = again ? std::nullopt : Option(words[i], "kind")) {
       const std::optional<CardKind> kind = CardKindFromName(*kind_name);
       if (!kind) return Error("unknown card kind " + Quoted(*kind_name));
       plan.kind = *kind;
     } else {
       return Error("unknown option " + Quoted(words[i]) + "; " + usage);
     }
+  }
+  if (again) {
+    const size_t coming = reader.FeedCardsAgain(plan.count, plan);
+    if (coming == 0) return Error("no card has left the field yet");
+    return "ok " + std::to_string(coming);
   }
   reader.FeedCards(plan);
   return "ok";
@@ -215,7 +224,7 @@ std::string ControlInterpreter::Execute(std::string_view line) {
   const size_t extra = words.size() - 1;
 
   if (command == "place") return Place(reader_, words);
-  if (command == "feed") return Feed(reader_, words);
+  if (command == "feed" || command == "again") return Feed(reader_, words);
   if (command == "fault") return Fault(reader_, words);
   if (command == "remove") {
     if (extra != 0) return Error("usage: remove");

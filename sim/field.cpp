@@ -84,8 +84,22 @@ void Field::Feed(const FeedPlan &plan) {
   flow_.reset();
   if (current_) Leave(now, LeaveReason::kReplaced);
   if (plan.count == 0) return;
-  flow_ = Flow{plan.count, now, plan};
+  flow_ = Flow{plan.again.empty() ? plan.count : plan.again.size(), 0, now, plan};
   Advance(now);
+}
+
+size_t Field::FeedAgain(size_t count, FeedPlan plan) {
+  Advance(Now());
+  // The card lying in the field is not in the history yet; it leaves first, as in Feed, but is
+  // not one of the cards asked back.
+  const size_t available = std::min(count, history_.size());
+  plan.again.clear();
+  for (size_t i = history_.size() - available; i < history_.size(); ++i) {
+    plan.again.push_back(history_[i].card);
+  }
+  if (plan.again.empty()) return 0;
+  Feed(plan);
+  return available;
 }
 
 void Field::SetCardMaker(CardMaker maker) {
@@ -166,7 +180,10 @@ void Field::Advance(SimClock::time_point now) {
     if (!current_ && flow_ && flow_->remaining > 0 && now >= flow_->next_arrival) {
       --flow_->remaining;
       const CardKind kind = flow_->plan.kind;
-      Arrive(maker_(kind, FreshUid(kind)), flow_->next_arrival, flow_->plan.leave_after);
+      std::shared_ptr<Card> card = flow_->plan.again.empty()
+                                       ? maker_(kind, FreshUid(kind))
+                                       : flow_->plan.again[flow_->next_again++];
+      Arrive(std::move(card), flow_->next_arrival, flow_->plan.leave_after);
       continue;
     }
     return;

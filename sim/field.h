@@ -66,6 +66,9 @@ struct FeedPlan {
   std::chrono::milliseconds leave_after{300};
   std::chrono::milliseconds gap{200};
   CardKind kind = CardKind::kDesfire;
+  // Cards that come back, in this order, instead of `count` fresh ones (a written series laid on
+  // the reader again to be read back).
+  std::vector<std::shared_ptr<Card>> again;
 };
 
 class Field {
@@ -90,6 +93,9 @@ class Field {
   // Starts a flow of fresh cards. A card lying in the field leaves first (kReplaced); the first
   // fed card arrives at once. A plan with count 0 only ends a running flow.
   void Feed(const FeedPlan &plan);
+  // Lays the last `count` cards that left the field (at most as many as the history holds) on the
+  // reader again, oldest first, with the plan's leave and gap times. Returns how many come.
+  size_t FeedAgain(size_t count, FeedPlan plan);
   void SetCardMaker(CardMaker maker);
 
   // The card in the field now, after the flow has been brought up to date; null when empty.
@@ -137,7 +143,8 @@ class Field {
     std::optional<std::chrono::milliseconds> leave_after;
   };
   struct Flow {
-    size_t remaining = 0;  // cards still to arrive
+    size_t remaining = 0;   // cards still to arrive
+    size_t next_again = 0;  // with plan.again: the index of the next card to come back
     SimClock::time_point next_arrival{};
     FeedPlan plan;
   };

@@ -291,6 +291,11 @@ void SimReader::FeedCards(const FeedPlan &plan) {
   firmware_.GetField().Feed(plan);
 }
 
+size_t SimReader::FeedCardsAgain(size_t count, const FeedPlan &plan) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return firmware_.GetField().FeedAgain(count, plan);
+}
+
 std::vector<LeftCard> SimReader::CardHistory() {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::deque<LeftCard> &history = firmware_.GetField().History();

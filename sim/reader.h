@@ -127,6 +127,8 @@ class SimReader {
   void PlaceCard(std::shared_ptr<Card> card);
   void RemoveCard();
   void FeedCards(const FeedPlan &plan);
+  // Brings the last `count` cards that left the field back (Field::FeedAgain); how many come.
+  size_t FeedCardsAgain(size_t count, const FeedPlan &plan);
   // The cards that have left the field, oldest first.
   std::vector<LeftCard> CardHistory();
   // The card in the field now; null when empty.

@@ -3,7 +3,6 @@
 #include <signal.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 #include <atomic>
@@ -12,6 +11,7 @@
 #include "cli/cli_io.h"
 #include "cli/exit_codes.h"
 #include "cli/job_command.h"
+#include "cli/reader_access.h"
 #include "kovra.h"
 #include "writer/data_codec.h"
 #include "writer/job_file.h"
@@ -33,47 +33,6 @@ void CatchInterrupt() {
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
-}
-
-void Error(const QString &text) {
-  std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-// The reader's port name: the option, else the settings' "Name" with ":Adresse" for a bus address
-// other than the first.
-QString PortName(const OperatorSettings &settings, const CardOptions &options) {
-  if (!options.port.isEmpty()) return options.port;
-  QString name = settings.port.name;
-  if (!name.isEmpty() && !name.contains(':') && settings.port.address != kDefaultReaderAddress) {
-    name += ':' + QString::number(settings.port.address);
-  }
-  return name;
-}
-
-// Opens the reader; the handle, or 0 after printing why not.
-int OpenReader(const OperatorSettings &settings, const CardOptions &options) {
-  const QString name = PortName(settings, options);
-  if (name.isEmpty()) {
-    Error("no reader port: give --port or set one in the settings");
-    return 0;
-  }
-  const int baud = options.baud >= 0 ? options.baud : settings.port.baud_rate;
-  const int timeout = options.timeout_ms >= 0 ? options.timeout_ms : settings.port.timeout_ms;
-  const int handle = KOVRA_OpenPort(name.toUtf8().constData(), baud, timeout);
-  if (handle <= 0) {
-    Error(QString("the reader on %1 could not be opened or identified (%2)").arg(name).arg(handle));
-    return 0;
-  }
-  return handle;
-}
-
-QString UidHex(const QByteArray &uid) {
-  return QString::fromLatin1(uid.toHex().toUpper());
-}
-
-void PrintJson(const QJsonObject &object) {
-  std::printf("%s\n", QJsonDocument(object).toJson(QJsonDocument::Compact).constData());
-  std::fflush(stdout);
 }
 
 QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString &value,
@@ -124,8 +83,7 @@ int RunInfo(SettingsStore &settings, const CardOptions &options) {
 }
 
 int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool write) {
-  OperatorSettings operator_settings = settings.LoadOperatorSettings();
-  if (options.language >= 0) operator_settings.language = options.language;
+  const OperatorSettings operator_settings = settings.LoadOperatorSettings();
 
   DesfireSet job;
   std::unique_ptr<ValueStore> store;
@@ -154,7 +112,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   StderrStatusSink status;
   CliPrompter prompter(status, !options.json, options.wait_card_s);
   WriterContext context = MakeWriterContext(handle, status, prompter);
-  context.language = operator_settings.language == 0 ? 1 : 0;
+  context.language = CoreLanguage(operator_settings, options);
 
   int exit_code = kExitDone;
   {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cli/card_commands.h"
+#include "cli/erase_commands.h"
 #include "cli/exit_codes.h"
 #include "cli/job_command.h"
 #include "writer/settings_store.h"
@@ -19,6 +20,8 @@ constexpr char kUsage[] = R"(
 Commands:
   write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S]
   read    [--job FILE] [--count N | --cycle] [--log FILE]
+  format  [--card-key HEX]
+  delete-app --aid HEX [--app-key HEX]
   job show [FILE]            job set [FILE] KEY=VALUE ...
   info                       (opens the reader: device name, version, firmware, port)
 
@@ -30,6 +33,8 @@ write without --count/--cycle writes one card; --count N runs the write cycle un
 written (a card left on the reader is not written twice); --cycle runs until Ctrl-C, which ends
 after the card in progress. Without a terminal (or with --json) a request to put the card back is
 answered by looking for it every half second for --wait-card seconds (default 10).
+format erases the whole card and gives it the factory default master key; delete-app removes one
+application. Without --card-key / --app-key they use the job's "CardKey" / "AppKey".
 Status lines go to stderr; --json prints one object per card on stdout.
 
 Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";
@@ -59,9 +64,12 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption cycle("cycle", "Run until interrupted.");
   const QCommandLineOption log("log", "Card log file.", "FILE");
   const QCommandLineOption wait_card("wait-card", "Seconds to wait for a card.", "S");
-  parser.addOptions(
-      {help, port, baud, timeout, lang, config, json, job, value, count, cycle, log, wait_card});
-  parser.addPositionalArgument("command", "write, read, job or info.");
+  const QCommandLineOption card_key("card-key", "Card master key for format.", "HEX");
+  const QCommandLineOption aid("aid", "Application to delete.", "HEX");
+  const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
+  parser.addOptions({help, port, baud, timeout, lang, config, json, job, value, count, cycle, log,
+                     wait_card, card_key, aid, app_key});
+  parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
     UsageError(parser.errorText());
@@ -102,6 +110,11 @@ int main(int argc, char *argv[]) {
   options.value = parser.value(value);
   options.value_given = parser.isSet(value);
   options.log_file = parser.value(log);
+  options.card_key = parser.value(card_key);
+  options.card_key_given = parser.isSet(card_key);
+  options.aid = parser.value(aid);
+  options.app_key = parser.value(app_key);
+  options.app_key_given = parser.isSet(app_key);
   if (parser.isSet(lang)) {
     const QString text = parser.value(lang);
     if (text != "de" && text != "en") {
@@ -123,6 +136,18 @@ int main(int argc, char *argv[]) {
     UsageError("--value and --wait-card belong to write");
     ok = false;
   }
+  if (command != "format" && parser.isSet(card_key)) {
+    UsageError("--card-key belongs to format");
+    ok = false;
+  }
+  if (command != "delete-app" && (parser.isSet(aid) || parser.isSet(app_key))) {
+    UsageError("--aid and --app-key belong to delete-app");
+    ok = false;
+  }
+  if (command == "delete-app" && !parser.isSet(aid)) {
+    UsageError("delete-app needs --aid");
+    ok = false;
+  }
   if (!ok) return kExitUsage;
 
   const std::unique_ptr<SettingsStore> store =
@@ -137,6 +162,8 @@ int main(int argc, char *argv[]) {
   }
   if (command == "info") return RunInfo(settings, options);
   if (card_command) return RunCardOperation(settings, options, command == "write");
+  if (command == "format") return RunFormat(settings, options);
+  if (command == "delete-app") return RunDeleteApplication(settings, options);
   UsageError("unknown command " + command);
   return kExitUsage;
 }

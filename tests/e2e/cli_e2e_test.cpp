@@ -1,9 +1,5 @@
 // quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -12,70 +8,14 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_run.h"
 #include "support/sim_process.h"
 
+using kovra_test::CliRun;
+using kovra_test::RunCli;
+using kovra_test::TempDir;
+
 namespace {
-
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-  close(fd);
-  return text;
-}
-
-// Runs the CLI with `arguments`; stderr goes to a file so that neither pipe can fill up.
-CliRun RunCli(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), QUILLMATE_CLI_PATH);
-  std::vector<char *> argv;
-  for (std::string &argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  FILE *err = tmpfile();
-  int out[2];
-  CliRun run;
-  if (!err || pipe(out) != 0) return run;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, fileno(err), STDERR_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  pid_t pid = -1;
-  const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  run.out = ReadAll(out[0]);
-  int status = 0;
-  if (spawned && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-    run.exit_code = WEXITSTATUS(status);
-  }
-  rewind(err);
-  run.err = ReadAll(dup(fileno(err)));
-  fclose(err);
-  return run;
-}
-
-// A private settings folder, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    char name[] = "/tmp/quillmate-cli-test-XXXXXX";
-    if (mkdtemp(name)) path_ = name;
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  const std::string &path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // An example job: a fresh card gets an application with two AES keys and a counting value.
 const std::vector<std::string> kExampleJob = {

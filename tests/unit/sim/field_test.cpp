@@ -90,6 +90,27 @@ TEST_F(SimFieldTest, FedCardsLeaveAfterTheirLastExchangeAndTheNextArrivesAfterTh
   EXPECT_EQ(history[0].uid, first);
 }
 
+TEST_F(SimFieldTest, CardsThatLeftComeBackInTheirOrderWithTheirContent) {
+  EXPECT_EQ(field_.FeedAgain(2, Plan(1, 300, 200)), 0u);  // nothing has left yet
+  field_.Feed(Plan(3, 100, 0));
+  clock_.Advance(milliseconds(1000));
+  std::vector<const kovra_sim::Card *> first_round;
+  for (const auto &left : field_.History()) first_round.push_back(left.card.get());
+  ASSERT_EQ(first_round.size(), 3u);
+
+  // Only the last two are asked back, more than that is capped at what the history holds.
+  ASSERT_EQ(field_.FeedAgain(2, Plan(1, 100, 50)), 2u);
+  EXPECT_EQ(field_.Present(), first_round[1]);  // the same card object, so what it holds
+  clock_.Advance(milliseconds(100));
+  EXPECT_EQ(field_.Present(), nullptr);
+  clock_.Advance(milliseconds(50));
+  EXPECT_EQ(field_.Present(), first_round[2]);
+  clock_.Advance(milliseconds(100));
+  EXPECT_EQ(field_.Present(), nullptr);
+  EXPECT_EQ(field_.CardsToCome(), 0u);
+  EXPECT_EQ(field_.FeedAgain(10, Plan(1, 100, 0)), 5u);
+}
+
 TEST_F(SimFieldTest, PlacingRemovingAndFeedingEndWhatWasGoingOn) {
   field_.PlaceNew(CardKind::kClassic1K, Hex("01 02 03 04"));
   clock_.Advance(milliseconds(10000));

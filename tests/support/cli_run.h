@@ -1,0 +1,86 @@
+// quillmate-cli run as a script runs it: a child process with its exit code, stdout and stderr,
+// and a private settings folder. Header-only, for tests and benchmarks.
+#pragma once
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+extern char **environ;
+
+namespace kovra_test {
+
+struct CliRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+inline std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  return text;
+}
+
+// Runs `program` with `arguments`; stderr goes to a file so that neither pipe can fill up.
+inline CliRun RunProgram(const char *program, std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), program);
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  FILE *err = tmpfile();
+  int out[2];
+  CliRun run;
+  if (!err || pipe(out) != 0) return run;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, fileno(err), STDERR_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  pid_t pid = -1;
+  const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  run.out = ReadAll(out[0]);
+  int status = 0;
+  if (spawned && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
+    run.exit_code = WEXITSTATUS(status);
+  }
+  rewind(err);
+  run.err = ReadAll(dup(fileno(err)));
+  fclose(err);
+  return run;
+}
+
+#ifdef QUILLMATE_CLI_PATH
+inline CliRun RunCli(std::vector<std::string> arguments) {
+  return RunProgram(QUILLMATE_CLI_PATH, std::move(arguments));
+}
+#endif
+
+// A private settings folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    char name[] = "/tmp/quillmate-cli-test-XXXXXX";
+    if (mkdtemp(name)) path_ = name;
+  }
+  ~TempDir() {
+    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+  }
+  const std::string &path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace kovra_test
