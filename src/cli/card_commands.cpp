@@ -26,13 +26,15 @@ void OnInterrupt(int) {
   g_interrupted = true;
 }
 
-// Ctrl-C only asks the cycle to stop; the card in progress is finished first.
+// Ctrl-C, and the SIGTERM a service manager or `timeout` sends, only ask the cycle to stop; the
+// card in progress is finished first.
 void CatchInterrupt() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString &value,
@@ -130,16 +132,11 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     OperationHooks hooks;
     hooks.tick_running = [&status](bool running) { status.SetTickRunning(running); };
     hooks.forget_last_message = [&status] { status.ForgetLastMessage(); };
-    hooks.show_data = [&](const QString &text) {
-      // A write shows the next value only after a written card; a read shows the value read,
-      // or an empty text after a failure.
-      if (!write && text.isEmpty()) return;
+    hooks.card_done = [&] {
       ++cards_done;
       if (options.json) {
-        PrintJson(CardObject(
-            write, true,
-            context.cards.last_uid.isEmpty() ? context.cards.current_uid : context.cards.last_uid,
-            write ? pending : text, status.TakeLines()));
+        PrintJson(CardObject(write, true, context.cards.last_uid, write ? pending : job.data,
+                             status.TakeLines()));
       }
     };
     operations.SetHooks(hooks);
@@ -165,14 +162,28 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
       } else {
         g_interrupted = false;
         CatchInterrupt();
+        QJsonObject last_failure;
         while (!g_interrupted && (options.cycle || cards_done < options.count)) {
           pending = PendingValue(job);
+          const int done_before = cards_done;
           operations.Tick();
+          // A tick that looked and found no new card says nothing; one that failed on a card
+          // left status lines. A card that keeps failing is reported once, not every tick.
+          if (options.json && cards_done == done_before) {
+            const QStringList lines = status.TakeLines();
+            if (!lines.isEmpty()) {
+              const QJsonObject failure =
+                  CardObject(write, false, context.cards.current_uid, QString(), lines);
+              if (failure != last_failure) PrintJson(failure);
+              last_failure = failure;
+            }
+          }
           if (g_interrupted || (!options.cycle && cards_done >= options.count)) break;
           QThread::msleep(static_cast<unsigned long>(operations.RunningPeriodMs()));
         }
         operations.StopCycle();
         signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
       }
     }
   }

@@ -166,6 +166,7 @@ bool CardOperations::WriteOperation(bool cyclic) {
   ForgetLastMessage();
   job_.data = next.data;
   ShowData();
+  if (hooks_.card_done) hooks_.card_done();
   return true;
 }
 
@@ -198,6 +199,7 @@ bool CardOperations::ReadOperation(bool cyclic) {
   context_.cards.last_uid = context_.cards.current_uid;
   ForgetLastMessage();
   if (logs_.read_enabled) Log(logs_.read_file);
+  if (hooks_.card_done) hooks_.card_done();
   return true;
 }
 

@@ -62,6 +62,9 @@ struct OperationHooks {
   std::function<void(bool running)> tick_running;
   // A card has been processed: the next message is shown even if it repeats the last one.
   std::function<void()> forget_last_message;
+  // A new card has been written or read (not called for a card that stays on the reader during a
+  // read cycle): after the log line, with the job's data text already the next value.
+  std::function<void()> card_done;
 };
 
 // A single run's outcome: a refused job (check.ok false, the card untouched: the front end shows

@@ -2,6 +2,8 @@
 // and a private settings folder. Header-only, for tests and benchmarks.
 #pragma once
 
+#include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,9 +63,41 @@ inline CliRun RunProgram(const char *program, std::vector<std::string> arguments
   return run;
 }
 
+// Starts `program` in the background with its output sent to `output` (a file path); the
+// process id, or -1.
+inline pid_t StartProgram(const char *program, std::vector<std::string> arguments,
+                          const std::string &output = "/dev/null") {
+  arguments.insert(arguments.begin(), program);
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                   O_WRONLY | O_CREAT | O_APPEND, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Sends `signal_number` to a process of StartProgram and waits for it: its exit code, or -1 when
+// the signal killed it.
+inline int StopProgram(pid_t pid, int signal_number) {
+  if (pid <= 0) return -1;
+  kill(pid, signal_number);
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
 #ifdef QUILLMATE_CLI_PATH
 inline CliRun RunCli(std::vector<std::string> arguments) {
   return RunProgram(QUILLMATE_CLI_PATH, std::move(arguments));
+}
+inline pid_t StartCli(std::vector<std::string> arguments, const std::string &output = "/dev/null") {
+  return StartProgram(QUILLMATE_CLI_PATH, std::move(arguments), output);
 }
 #endif
 
