@@ -34,5 +34,10 @@ echo "== writing a series of 5 cards on the simulated reader ($pty) =="
 
 echo "== the write log =="
 cat "$work/write.log"
+
+echo "== reading the series back: the same 5 cards laid on the reader again =="
+sleep 0.6  # the last written card is taken away
+( sleep 1; control "again 5 leave=700 gap=200" > /dev/null ) &
+"${cli[@]}" --json read --count 5
 echo "== the next value in the settings =="
 "${cli[@]}" job show | grep '^Wert='
