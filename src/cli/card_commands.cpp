@@ -13,6 +13,7 @@
 #include "cli/job_command.h"
 #include "cli/reader_access.h"
 #include "kovra.h"
+#include "writer/beeper.h"
 #include "writer/data_codec.h"
 #include "writer/job_file.h"
 #include "writer/operations.h"
@@ -118,8 +119,12 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
 
   int exit_code = kExitDone;
   {
-    CardOperations operations(context, job, store.get(), nullptr);
+    // The tone after a written card, as the GUI plays it ("BeepTime", 0: none); silent on a
+    // machine without a sound device.
+    AlsaBeeper beeper;
+    CardOperations operations(context, job, store.get(), &beeper);
     operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
+    operations.SetBeepTimeMs(operator_settings.beep_time_ms);
     LogSettings logs = operator_settings.logs;
     if (!options.log_file.isEmpty()) {
       (write ? logs.write_enabled : logs.read_enabled) = true;

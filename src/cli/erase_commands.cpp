@@ -1,17 +1,131 @@
 #include "cli/erase_commands.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "cli/cli_io.h"
 #include "cli/exit_codes.h"
+#include "kovra.h"
+#include "writer/format_delete.h"
+#include "writer/job_file.h"
+#include "writer/key_plan.h"
 
 namespace quillmate::cli {
+namespace {
 
-int RunFormat(SettingsStore &, const CardOptions &) {
-  Error("format: not built yet");
-  return kExitUsage;
+// The core's erase actions share one signature.
+using EraseAction = bool (*)(WriterContext &, const DeleteFields &, JobCheck *, QByteArray *);
+
+// The job whose keys stand in for a key option that was not given: the --job file, else the
+// job in the settings. False after saying why on stderr.
+bool LoadDefaultJob(SettingsStore &settings, const CardOptions &options, DesfireSet &job) {
+  if (options.job_file.isEmpty()) {
+    job = settings.LoadJob();
+    return true;
+  }
+  const JobFileResult loaded = LoadJobFile(WithJobFileExtension(options.job_file), job);
+  if (!loaded.ok) Error(loaded.message);
+  return loaded.ok;
 }
 
-int RunDeleteApplication(SettingsStore &, const CardOptions &) {
-  Error("delete-app: not built yet");
-  return kExitUsage;
+// The key text to use: the option when given (an empty option asks for the factory default key),
+// else the job's key. False when the job was needed and could not be loaded.
+bool ChooseKey(SettingsStore &settings, const CardOptions &options, bool given,
+               const QString &option_text, QString DesfireSet::*job_key, QString &key) {
+  if (given) {
+    key = option_text;
+    return true;
+  }
+  DesfireSet job;
+  if (!LoadDefaultJob(settings, options, job)) return false;
+  key = job.*job_key;
+  return true;
+}
+
+// --aid as DeleteFields takes it. Only hex digits are accepted (no sign, no "0x", no blanks), so a
+// typing slip never selects some other application. A value beyond FFFFFF is kept beyond it,
+// bounded to fit an int, so that the field check refuses it with its range message. False after
+// saying why on stderr.
+bool ParseAid(const QString &text, int &app_id) {
+  if (text.isEmpty() || !IsHexText(text)) {
+    Error("--aid: not a hex number from 0 to FFFFFF");
+    return false;
+  }
+  bool fits = false;
+  const qulonglong value = text.toULongLong(&fits, 16);
+  app_id =
+      fits && value <= static_cast<qulonglong>(kMaxAppId) ? static_cast<int>(value) : kMaxAppId + 1;
+  return true;
+}
+
+// Where a refused field came from, so the message names what the operator has to correct.
+QString FieldSource(JobField field, const CardOptions &options) {
+  switch (field) {
+    case JobField::kAppId:
+      return "--aid";
+    case JobField::kCardKey:
+      return options.card_key_given ? "--card-key" : "the job's CardKey";
+    case JobField::kAppKey:
+      return options.app_key_given ? "--app-key" : "the job's AppKey";
+    default:
+      return "delete fields";
+  }
+}
+
+// Checks the fields, then runs `action` on the reader and reports as write and read do: status
+// lines on stderr, with --json one object on stdout. Result: the command's exit code.
+int RunErase(SettingsStore &settings, const CardOptions &options, const char *op,
+             const DeleteFields &fields, EraseAction action) {
+  // A refused field must not reach the reader: checked before the port is opened.
+  const JobCheck check = CheckDeleteFields(fields);
+  if (!check.ok) {
+    Error(FieldSource(check.field, options) + ": " + check.message);
+    return kExitUsage;
+  }
+
+  const OperatorSettings operator_settings = settings.LoadOperatorSettings();
+  const int handle = OpenReader(operator_settings, options);
+  if (handle == 0) return kExitNoReader;
+
+  StderrStatusSink status;
+  CliPrompter prompter(status, !options.json, options.wait_card_s);
+  WriterContext context = MakeWriterContext(handle, status, prompter);
+  context.language = CoreLanguage(operator_settings, options);
+
+  JobCheck refusal;
+  QByteArray uid;
+  const bool done = action(context, fields, &refusal, &uid);
+  KOVRA_ClosePort(handle);
+
+  if (options.json) {
+    PrintJson({{"op", op},
+               {"ok", done},
+               {"uid", UidHex(uid)},
+               {"lines", QJsonArray::fromStringList(status.TakeLines())}});
+  }
+  if (done) return kExitDone;
+  return refusal.ok ? kExitCardFailed : kExitUsage;
+}
+
+}  // namespace
+
+int RunFormat(SettingsStore &settings, const CardOptions &options) {
+  DeleteFields fields;
+  if (!ChooseKey(settings, options, options.card_key_given, options.card_key, &DesfireSet::card_key,
+                 fields.card_master_key)) {
+    return kExitUsage;
+  }
+  return RunErase(settings, options, "format", fields, &FormatCard);
+}
+
+int RunDeleteApplication(SettingsStore &settings, const CardOptions &options) {
+  DeleteFields fields;
+  if (!ParseAid(options.aid, fields.app_id)) return kExitUsage;
+  if (!ChooseKey(settings, options, options.app_key_given, options.app_key, &DesfireSet::app_key,
+                 fields.app_master_key)) {
+    return kExitUsage;
+  }
+  return RunErase(settings, options, "delete-app", fields, &DeleteApplication);
 }
 
 }  // namespace quillmate::cli

@@ -1,9 +1,11 @@
 #include "cli/job_command.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <map>
+#include <utility>
+#include <vector>
 
 #include "cli/exit_codes.h"
 #include "writer/job_file.h"
@@ -75,9 +77,11 @@ KeyAccess HexTextKey(QString DesfireSet::*member) {
           }};
 }
 
-// The job keys in the order of the settings.
-const std::map<QString, KeyAccess> &Keys() {
-  static const std::map<QString, KeyAccess> keys = {
+using NamedKey = std::pair<QString, KeyAccess>;
+
+// The job keys in the order of the settings (and of job files), which "job show" keeps.
+const std::vector<NamedKey> &Keys() {
+  static const std::vector<NamedKey> keys = {
       {"AutoIncrement", BoolKey(&DesfireSet::auto_increment)},
       {"Wert",
        {false, [](const DesfireSet &job) { return job.data; },
@@ -180,7 +184,8 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
   for (const QString &assignment : rest) {
     const qsizetype equals = assignment.indexOf('=');
     const QString key = assignment.left(equals);
-    const auto found = Keys().find(key);
+    const auto found = std::find_if(Keys().begin(), Keys().end(),
+                                    [&key](const NamedKey &named) { return named.first == key; });
     if (equals <= 0 || found == Keys().end()) {
       Error("job set: unknown key " + key);
       return kExitUsage;

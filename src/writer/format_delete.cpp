@@ -110,8 +110,9 @@ JobCheck CheckDeleteFields(const DeleteFields &fields) {
   return CheckKeyText(fields.app_master_key, JobField::kAppKey);
 }
 
-bool DetectCardForDelete(WriterContext &context) {
+bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
   const int handle = context.handle;
+  if (card_uid) card_uid->clear();
   KOVRA_SetRfField(handle, 0);
   Pause(context, 10);
   KOVRA_SetRfField(handle, 1);
@@ -124,10 +125,12 @@ bool DetectCardForDelete(WriterContext &context) {
   }
   unsigned char uid[kUidRoom] = {};
   unsigned char sak = 0;
-  if (KOVRA_Select(handle, uid, kUidRoom, &sak) < 0) {
+  const int uid_length = KOVRA_Select(handle, uid, kUidRoom, &sak);
+  if (uid_length < 0) {
     ReportError(context, " <Select()>");
     return false;
   }
+  if (card_uid) *card_uid = QByteArray(reinterpret_cast<const char *>(uid), uid_length);
   if (sak != 0x20) {
     context.status->Line(SakRefusal(sak));
     return false;
@@ -145,10 +148,12 @@ bool DetectCardForDelete(WriterContext &context) {
   return true;
 }
 
-bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal) {
+bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal,
+                QByteArray *card_uid) {
+  if (card_uid) card_uid->clear();
   if (!TakeFields(context, fields, refusal)) return false;
   const QByteArray card_master_key = HexKeyToBytes(fields.card_master_key);
-  if (!DetectCardForDelete(context)) return false;
+  if (!DetectCardForDelete(context, card_uid)) return false;
 
   const int handle = context.handle;
   if (KOVRA_DESFireSelectApplication(handle, 0) != 0) {
@@ -177,10 +182,12 @@ bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *re
   return true;
 }
 
-bool DeleteApplication(WriterContext &context, const DeleteFields &fields, JobCheck *refusal) {
+bool DeleteApplication(WriterContext &context, const DeleteFields &fields, JobCheck *refusal,
+                       QByteArray *card_uid) {
+  if (card_uid) card_uid->clear();
   if (!TakeFields(context, fields, refusal)) return false;
   const QByteArray app_master_key = HexKeyToBytes(fields.app_master_key);
-  if (!DetectCardForDelete(context)) return false;
+  if (!DetectCardForDelete(context, card_uid)) return false;
 
   const int handle = context.handle;
   if (KOVRA_DESFireSelectApplication(handle, fields.app_id) != 0) {

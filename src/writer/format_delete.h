@@ -5,6 +5,7 @@
 // through Prompter::ShowMessage() as the field exchange's message box.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include "writer/job_check.h"
@@ -27,20 +28,23 @@ JobCheck CheckDeleteFields(const DeleteFields &fields);
 // The dialog's own activation: RF field off and on, request, select, SAK check, RATS and PPS with
 // the fixed parameter 0x0A. No memory of earlier cards, no presence shortcut; the context's card
 // memory is left alone. Result: true when a DESFire card is ready for DESFire commands; false
-// after one status line.
-bool DetectCardForDelete(WriterContext &context);
+// after one status line. `card_uid`, when given, receives the UID of the card that answered the
+// select (empty when none did).
+bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid = nullptr);
 
 // Formats the card on the reader with the card master key of `fields` (AES, then ISO) and sets
 // its master key back to the factory default key (16 zero bytes, version 0) of the same type: AES
 // when the old master key was AES, DES/3DES otherwise. Result: true after "Karte wurde
 // gelöscht!"; false after one status line, or after a field refusal (shown through the prompter
-// and copied to `refusal` when given) with nothing sent to the reader.
-bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal = nullptr);
+// and copied to `refusal` when given) with nothing sent to the reader. `card_uid` as in
+// DetectCardForDelete.
+bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal = nullptr,
+                QByteArray *card_uid = nullptr);
 
 // Deletes application fields.app_id, authenticated with its app master key (AES, then ISO).
 // Result: true after "Die gewählte Applikation wurde gelöscht!"; false after one status line or a
 // field refusal, as FormatCard.
 bool DeleteApplication(WriterContext &context, const DeleteFields &fields,
-                       JobCheck *refusal = nullptr);
+                       JobCheck *refusal = nullptr, QByteArray *card_uid = nullptr);
 
 }  // namespace quillmate

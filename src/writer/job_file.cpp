@@ -68,6 +68,21 @@ void SetText(CIniEx &store, const char *key, const QString &value) {
   store.SetString(kSection, key, value.toStdString());
 }
 
+// True when the store holds at least one key of a job in its section. A file without any (an
+// empty or foreign file, one cut off before its first key) would otherwise load as the default
+// job and write cards nobody asked for.
+bool HoldsAJob(const CIniEx &store) {
+  bool found = false;
+  auto look = [&](const char *key) {
+    constexpr char kAbsent[] = "\x01-absent";
+    if (store.GetString(kSection, key, kAbsent) != kAbsent) found = true;
+  };
+  WriteJobValues(
+      DesfireSet{}, [&](const char *key, int) { look(key); },
+      [&](const char *key, const QString &) { look(key); });
+  return found;
+}
+
 }  // namespace
 
 QString WithJobFileExtension(const QString &path) {
@@ -79,6 +94,9 @@ JobFileResult LoadJobFile(const QString &path, DesfireSet &job) {
   CIniEx store;
   JobFileResult read = ReadInto(path, store);
   if (!read.ok) return read;
+  if (!HoldsAJob(store)) {
+    return {false, QStringLiteral("Die Datei %1 enthält keinen Auftrag!").arg(path)};
+  }
   // Job files leave out what they do not change; their own defaults differ from the settings'
   // in AutoIncrement and Darstellung.
   DesfireSet defaults;

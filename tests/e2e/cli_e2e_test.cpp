@@ -1,4 +1,5 @@
-// quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader.
+// quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader,
+// and series written and read on kovra-sim.
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdlib>
@@ -7,6 +8,15 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 #include "support/cli_run.h"
 #include "support/sim_process.h"
@@ -69,32 +79,175 @@ TEST_F(CliTest, NoReaderOnThePortExitsThree) {
 
 namespace {
 
-// A series from the command line: kovra-sim lays three factory-fresh cards on the reader one
-// after another; `write --count 3` writes each exactly once, the value counting up, and the next
-// value is left in the settings.
-TEST_F(CliTest, WritesASeriesOfFedCards) {
-  ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
-  kovra_test::SimProcess sim(KOVRA_SIM_PATH, {});
-  ASSERT_FALSE(sim.pty().empty());
+// What kovra-sim's state says of every card it has seen: the cards that left and the one lying
+// in the field, in the order they came, each with the data of its first standard file (empty
+// when the card has none).
+struct SeenCard {
+  std::string uid;
+  std::string data;  // hex
+};
+
+std::vector<SeenCard> CardsSeen(kovra_test::SimProcess &sim) {
+  const QJsonObject state =
+      QJsonDocument::fromJson(QByteArray::fromStdString(sim.Control("state"))).object();
+  QJsonArray cards = state["history"].toArray();
+  const QJsonValue in_field = state["field"]["card"];
+  if (in_field.isObject()) cards.append(in_field);
+  std::vector<SeenCard> seen;
+  for (const QJsonValue &entry : cards) {
+    SeenCard card{entry["uid"].toString().toStdString(), {}};
+    for (const QJsonValue &application : entry["card"]["applications"].toArray()) {
+      for (const QJsonValue &file : application["files"].toArray()) {
+        if (card.data.empty()) card.data = file["data"].toString().toStdString();
+      }
+    }
+    seen.push_back(card);
+  }
+  return seen;
+}
+
+bool FieldEmpty(kovra_test::SimProcess &sim) {
+  const QJsonObject state =
+      QJsonDocument::fromJson(QByteArray::fromStdString(sim.Control("state"))).object();
+  return state["field"]["card"].isNull();
+}
+
+// The objects of --json output, one per line.
+std::vector<QJsonObject> JsonLines(const std::string &out) {
+  std::vector<QJsonObject> objects;
+  for (const QByteArray &line : QByteArray::fromStdString(out).split('\n')) {
+    if (!line.isEmpty()) objects.push_back(QJsonDocument::fromJson(line).object());
+  }
+  return objects;
+}
+
+// The data a card carries for a value of the example job: its text in ASCII, zero-padded to the
+// file's 16 bytes.
+std::string CardData(const std::string &value) {
+  QByteArray bytes = QByteArray::fromStdString(value);
+  bytes.resize(16, '\0');
+  return bytes.toHex().toUpper().toStdString();
+}
+
+class CliSeriesTest : public CliTest {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
+    ASSERT_FALSE(sim_.pty().empty());
+  }
+  std::vector<std::string> OnReader(const std::vector<std::string> &command) {
+    return With(With(Config(), {"--port", sim_.pty(), "--baud", "115200"}), command);
+  }
+  std::string StoredValue() {
+    const std::string job = RunCli(With(Config(), {"job", "show"})).out;
+    const size_t at = job.find("\nWert=");
+    return at == std::string::npos ? "" : job.substr(at + 6, job.find('\n', at + 1) - at - 6);
+  }
+  kovra_test::SimProcess sim_{KOVRA_SIM_PATH, {}};
+};
+
+// kovra-sim lays three factory-fresh cards on the reader one after another: `write --count 3`
+// writes each exactly once, the value counting up on the cards and in the log, the next value
+// left in the settings; the same cards laid down again are read back by `read --count 3`.
+TEST_F(CliSeriesTest, WritesASeriesAndReadsItBack) {
+  const std::string log = dir_.path() + "/write.log";
   auto series = std::async(std::launch::async, [&] {
-    return RunCli(With(
-        Config(), {"--port", sim.pty(), "--baud", "115200", "--json", "write", "--count", "3"}));
+    return RunCli(OnReader({"--json", "write", "--count", "3", "--log", log}));
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the CLI opens the port
-  ASSERT_EQ(sim.Control("feed 3 leave=500 gap=300"), "ok");
-  const CliRun run = series.get();
-  EXPECT_EQ(run.exit_code, 0);
-  std::set<std::string> uids;
-  for (const char *value : {"\"value\":\"41\"", "\"value\":\"42\"", "\"value\":\"43\""}) {
-    EXPECT_NE(run.out.find(value), std::string::npos) << run.out;
+  ASSERT_EQ(sim_.Control("feed 3 leave=500 gap=300"), "ok");
+  const CliRun written = series.get();
+  EXPECT_EQ(written.exit_code, 0) << written.err;
+
+  const std::vector<std::string> values = {"41", "42", "43"};
+  const std::vector<QJsonObject> objects = JsonLines(written.out);
+  const std::vector<SeenCard> cards = CardsSeen(sim_);
+  ASSERT_EQ(objects.size(), 3u) << written.out;
+  ASSERT_GE(cards.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_TRUE(objects[i]["ok"].toBool());
+    EXPECT_EQ(objects[i]["value"].toString().toStdString(), values[i]);
+    EXPECT_EQ(objects[i]["uid"].toString().toStdString(), cards[i].uid);
+    EXPECT_EQ(cards[i].data, CardData(values[i])) << i;
   }
-  for (size_t at = run.out.find("\"uid\":\""); at != std::string::npos;
-       at = run.out.find("\"uid\":\"", at + 1)) {
-    uids.insert(run.out.substr(at + 7, 14));
+  EXPECT_EQ(StoredValue(), "44");
+  std::ifstream log_file(log);
+  std::vector<std::string> log_lines;
+  for (std::string line; std::getline(log_file, line);) log_lines.push_back(line);
+  ASSERT_EQ(log_lines.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    // The log shows the UID bytes from the last to the first.
+    std::string reversed;
+    for (size_t at = cards[i].uid.size(); at >= 2; at -= 2)
+      reversed += cards[i].uid.substr(at - 2, 2);
+    EXPECT_NE(log_lines[i].find("\t" + reversed + "\t"), std::string::npos) << log_lines[i];
+    EXPECT_NE(log_lines[i].find(values[i]), std::string::npos) << log_lines[i];
   }
-  EXPECT_EQ(uids.size(), 3u) << run.out;
-  const CliRun job = RunCli(With(Config(), {"job", "show"}));
-  EXPECT_NE(job.out.find("Wert=44"), std::string::npos) << job.out;
+
+  // Read back: each card once, although the read cycle sees a card several times. The last
+  // written card is taken away first.
+  for (int i = 0; i < 100 && !FieldEmpty(sim_); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto reading = std::async(std::launch::async, [&] {
+    return RunCli(OnReader({"--json", "read", "--count", "3"}));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_EQ(sim_.Control("again 3 leave=900 gap=200"), "ok 3");
+  const CliRun read = reading.get();
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+  const std::vector<QJsonObject> read_objects = JsonLines(read.out);
+  ASSERT_EQ(read_objects.size(), 3u) << read.out;
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(read_objects[i]["op"].toString(), "read");
+    EXPECT_EQ(read_objects[i]["value"].toString().toStdString(), values[i]);
+    EXPECT_EQ(read_objects[i]["uid"].toString().toStdString(), cards[i].uid);
+  }
+}
+
+// A card that stays on the reader through many cycle ticks is written once; SIGINT ends the cycle
+// with exit code 0.
+TEST_F(CliSeriesTest, ACardLeftOnTheReaderIsWrittenOnce) {
+  ASSERT_EQ(sim_.Control("place desfire").rfind("ok", 0), 0u);
+  const std::string output = dir_.path() + "/cycle.out";
+  const pid_t cli = kovra_test::StartCli(OnReader({"--json", "write", "--cycle"}), output);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // about ten ticks
+  EXPECT_EQ(kovra_test::StopProgram(cli, SIGINT), 0);
+
+  std::ifstream file(output);
+  const std::string out((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(std::count(out.begin(), out.end(), '{'), 1) << out;
+  const std::vector<SeenCard> cards = CardsSeen(sim_);
+  ASSERT_EQ(cards.size(), 1u);
+  EXPECT_EQ(cards[0].data, CardData("41"));
+  EXPECT_EQ(StoredValue(), "42");
+}
+
+// The CLI killed with SIGKILL at different moments of a running series and started again: the
+// cards may show gaps in the series, but no value is on two cards.
+TEST_F(CliSeriesTest, KilledAnywhereInASeriesNoValueIsOnTwoCards) {
+  ASSERT_EQ(sim_.Control("feed 40 leave=150 gap=50"), "ok");
+  for (const int run_ms : {350, 480, 610, 730, 870}) {
+    const pid_t cli = kovra_test::StartCli(OnReader({"write", "--cycle"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(run_ms));
+    EXPECT_EQ(kovra_test::StopProgram(cli, SIGKILL), -1);
+  }
+  const pid_t last = kovra_test::StartCli(OnReader({"write", "--cycle"}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_EQ(kovra_test::StopProgram(last, SIGINT), 0);
+
+  std::map<std::string, std::string> card_of_data;
+  size_t written = 0;
+  for (const SeenCard &card : CardsSeen(sim_)) {
+    if (card.data.empty() || card.data == CardData("")) continue;
+    ++written;
+    const auto [at, fresh] = card_of_data.emplace(card.data, card.uid);
+    EXPECT_TRUE(fresh) << "the data " << card.data << " is on " << at->second << " and "
+                       << card.uid;
+  }
+  EXPECT_GE(written, 3u);
+  // The settings name a value no card carries yet.
+  EXPECT_EQ(card_of_data.count(CardData(StoredValue())), 0u);
 }
 
 }  // namespace

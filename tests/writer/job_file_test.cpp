@@ -90,6 +90,27 @@ TEST_F(JobFileTest, MissingKeysTakeTheJobFileDefaults) {
   ExpectSameJob(loaded, expected);
 }
 
+// A file without a single job key is not a job: loading it as the default job would write cards
+// nobody asked for. Values that do not parse are left to the job check, which names the field.
+TEST_F(JobFileTest, AFileWithoutJobKeysIsRefusedAndTheJobKept) {
+  const QByteArray not_jobs[] = {
+      "",
+      QByteArray("\x00\x01\x02\xff garbage\n", 14),
+      "[Andere]\r\nAppID=5\r\n",
+      "[Settings]\r\nAp",       // cut off before its first key
+      "AppID=5\r\nWert=1\r\n",  // keys outside any section
+  };
+  for (const QByteArray &content : not_jobs) {
+    WriteAll(path_, content);
+    DesfireSet job = SeriesJob();
+    const JobFileResult loaded = LoadJobFile(path_, job);
+    EXPECT_FALSE(loaded.ok) << content.toHex().constData();
+    EXPECT_TRUE(loaded.message.contains(QStringLiteral("keinen Auftrag")))
+        << loaded.message.toStdString();
+    ExpectSameJob(job, SeriesJob());
+  }
+}
+
 TEST_F(JobFileTest, AMissingFileFailsAndIsNotCreated) {
   DesfireSet job = SeriesJob();
   EXPECT_FALSE(LoadJobFile(path_, job).ok);
