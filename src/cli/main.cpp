@@ -30,8 +30,8 @@ PrefixZulassen, Byteanzahl, Zahlenformat, Darstellung, Ausrichtung, AppID (hex),
 FileMode, KeyAnzahl, ReadKeyNr, WriteKeyNr, ReadWriteKeyNr, CardKey, AppKey, ReadKey, WriteKey,
 ReadWriteKey (keys in hex, up to 32 digits).
 write without --count/--cycle writes one card; --count N runs the write cycle until N cards were
-written (a card left on the reader is not written twice); --cycle runs until Ctrl-C, which ends
-after the card in progress. Without a terminal (or with --json) a request to put the card back is
+written (a card left on the reader is not written twice); --cycle runs until Ctrl-C (or
+SIGTERM), which ends after the card in progress; read --count N reads N different cards. Without a terminal (or with --json) a request to put the card back is
 answered by looking for it every half second for --wait-card seconds (default 10).
 format erases the whole card and gives it the factory default master key; delete-app removes one
 application. Without --card-key / --app-key they use the job's "CardKey" / "AppKey".
