@@ -146,8 +146,21 @@ bool CardOperations::WriteOperation(bool cyclic) {
     return false;
   }
 
-  if (!WriteCard(context_, job_, plan_, bytes)) {
+  bool data_may_be_on_card = false;
+  if (!WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card)) {
     ShowLamp(Lamp::kRed);
+    if (data_may_be_on_card) {
+      // The card may hold this value although its answer was lost: giving the value to the
+      // next card could put it on two. The series skips it instead, and the job moves on.
+      if (counts) {
+        job_.data = next.data;
+        ShowData();
+        Status(Tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
+                  "vergeben, weiter mit <%2>!")
+                   .arg(written.data, next.data));
+      }
+      return false;
+    }
     // The card did not take this value: the next card gets it. Failing that, the series skips
     // it, which leaves a gap but never a repeat.
     if (counts && !Store(old_value)) {

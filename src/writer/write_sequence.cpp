@@ -358,10 +358,34 @@ class WriteRun {
     const auto *bytes = reinterpret_cast<const unsigned char *>(data_.constData());
     if (KOVRA_DESFireWriteData(handle_, job_.file_id, comm, 0, bytes,
                                static_cast<int>(data_.size())) != 0) {
+      if (CardMayHoldData(LastError())) data_may_be_on_card_ = true;
       ErrorLine(" <Write>");
       return Step::kNextPass;
     }
     return Step::kGoOn;
+  }
+
+ public:
+  bool DataMayBeOnCard() const { return data_may_be_on_card_; }
+
+ private:
+  // After a failed data write: false only when the card certainly did not take the data, because
+  // it answered with an error status of its own or the library refused the call before sending.
+  // A missing or broken answer, an answer whose MAC or CRC does not match (the card took the
+  // data and said so) and a card still waiting for more frames leave the outcome open.
+  static bool CardMayHoldData(int error) {
+    switch (error) {
+      case KOVRA_DESFIRE_ERR_KEY_LENGTH:
+      case KOVRA_DESFIRE_ERR_OLD_KEY_LENGTH:
+      case KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED:
+        return false;
+      case KOVRA_DESFIRE_ERR_MAC:
+      case KOVRA_DESFIRE_ERR_CRC:
+      case KOVRA_DESFIRE_BASE + 0xAF:
+        return true;
+      default:
+        return error <= KOVRA_DESFIRE_BASE || error > KOVRA_DESFIRE_BASE + 0xFF;
+    }
   }
 
   WriterContext &context_;
@@ -369,13 +393,17 @@ class WriteRun {
   const KeyPlan &plan_;
   const QByteArray &data_;
   const int handle_;
+  bool data_may_be_on_card_ = false;
 };
 
 }  // namespace
 
 bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
-               const QByteArray &data) {
-  return WriteRun(context, job, plan, data).Run();
+               const QByteArray &data, bool *data_may_be_on_card) {
+  WriteRun run(context, job, plan, data);
+  const bool written = run.Run();
+  if (data_may_be_on_card) *data_may_be_on_card = !written && run.DataMayBeOnCard();
+  return written;
 }
 
 }  // namespace quillmate

@@ -19,7 +19,12 @@ namespace quillmate {
 // the card is left as far as the sequence got (keys already changed stay changed, a deleted
 // application stays deleted). A repair pass runs DetectCard again and, while no card is found,
 // asks context.prompter "Bitte Karte auflegen!" (Cancel ends the sequence).
+//
+// `data_may_be_on_card`, when given, is set after a failure when a data write reached the card
+// and its outcome is unknown (no answer, a broken or unverifiable answer): the card may hold the
+// data although the sequence failed. It stays false when the card refused the write with a status
+// of its own or the write never went out.
 bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
-               const QByteArray &data);
+               const QByteArray &data, bool *data_may_be_on_card = nullptr);
 
 }  // namespace quillmate

@@ -239,6 +239,36 @@ TEST_F(Operations, FailedWritePutsTheValueBack) {
   EXPECT_TRUE(context_.cards.last_uid.isEmpty());
 }
 
+// A card that takes a write but whose answer is lost on the way back (reader at the edge of the
+// field, a broken line): the host cannot know that the data are on the card.
+class AnswerLostCard : public kovra_sim::DesfireCard {
+ public:
+  using DesfireCard::DesfireCard;
+  kovra_sim::Bytes Exchange(const kovra_sim::Bytes &frame) override {
+    kovra_sim::Bytes answer = DesfireCard::Exchange(frame);
+    if (!frame.empty() && frame[0] == kWriteDataCommand && lose_answers) return {};
+    return answer;
+  }
+  static constexpr uint8_t kWriteDataCommand = 0x3D;
+  bool lose_answers = true;
+};
+
+// The value a card may hold is never given to another card: the series skips it.
+TEST_F(Operations, AWriteWhoseAnswerIsLostDoesNotPutTheValueBack) {
+  auto card = std::make_shared<AnswerLostCard>(kUid);
+  Place(card);
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_EQ(ValueOn(*card), QStringLiteral("1"));  // the card took it
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
+  EXPECT_EQ(job_.data, QStringLiteral("2"));
+  EXPECT_TRUE(sink_.HasTag(QStringLiteral(" <Write>")));
+
+  card->lose_answers = false;
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  EXPECT_EQ(ValueOn(*card), QStringLiteral("2"));
+  EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
+}
+
 TEST_F(Operations, StoreThatCannotSaveStopsTheWrite) {
   store_.fail = true;
   EXPECT_FALSE(ops_->SingleWrite().done);
