@@ -16,6 +16,7 @@
 #include "writer/beeper.h"
 #include "writer/data_codec.h"
 #include "writer/job_file.h"
+#include "writer/key_plan.h"
 #include "writer/operations.h"
 
 namespace quillmate::cli {
@@ -91,7 +92,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   DesfireSet job;
   std::unique_ptr<ValueStore> store;
   if (options.job_file.isEmpty()) {
-    job = settings.LoadJob();
+    if (!LoadSettingsJob(settings, job)) return kExitUsage;
     store = std::make_unique<SettingsValueStore>(settings);
   } else {
     const QString file = WithJobFileExtension(options.job_file);
@@ -103,9 +104,12 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     store = std::make_unique<JobFileValueStore>(file);
   }
   if (options.value_given) job.data = options.value;
-  const JobCheck ranges = CheckJobRanges(job);
-  if (!ranges.ok) {
-    Error(FieldKey(ranges.field) + ": " + ranges.message);
+  // The whole job check runs before the reader is opened: a refused job never reaches it, and the
+  // message names the job key to correct.
+  KeyPlan plan;
+  const JobCheck check = write ? ValidateWriteJob(job, plan) : ValidateReadJob(job, plan);
+  if (!check.ok) {
+    Error(FieldKey(check.field) + ": " + check.message);
     return kExitUsage;
   }
 

@@ -5,6 +5,7 @@
 
 #include "cli/cli_io.h"
 #include "cli/exit_codes.h"
+#include "cli/job_command.h"
 #include "kovra.h"
 #include "writer/format_delete.h"
 #include "writer/job_file.h"
@@ -20,8 +21,7 @@ using EraseAction = bool (*)(WriterContext &, const DeleteFields &, JobCheck *, 
 // job in the settings. False after saying why on stderr.
 bool LoadDefaultJob(SettingsStore &settings, const CardOptions &options, DesfireSet &job) {
   if (options.job_file.isEmpty()) {
-    job = settings.LoadJob();
-    return true;
+    return LoadSettingsJob(settings, job);
   }
   const JobFileResult loaded = LoadJobFile(WithJobFileExtension(options.job_file), job);
   if (!loaded.ok) Error(loaded.message);

@@ -1,6 +1,7 @@
 #include "cli/job_command.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -118,7 +119,18 @@ int ShowJob(const DesfireSet &job) {
   return kExitDone;
 }
 
+QString UnreadableKeyText(const QString &key) {
+  return QString("the stored %1 cannot be deciphered; set it again (job set %1=...)").arg(key);
+}
+
 }  // namespace
+
+bool LoadSettingsJob(const SettingsStore &settings, DesfireSet &job) {
+  QStringList unreadable;
+  job = settings.LoadJob(&unreadable);
+  for (const QString &key : unreadable) Error(UnreadableKeyText(key));
+  return unreadable.isEmpty();
+}
 
 QString FieldKey(JobField field) {
   switch (field) {
@@ -160,8 +172,9 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
   if (!rest.isEmpty() && !rest.front().contains('=')) file = WithJobFileExtension(rest.takeFirst());
 
   DesfireSet job;
+  QStringList unreadable;
   if (file.isEmpty()) {
-    job = settings.LoadJob();
+    job = settings.LoadJob(&unreadable);
   } else if (QFileInfo::exists(file) || arguments[0] == "show") {
     const JobFileResult loaded = LoadJobFile(file, job);
     if (!loaded.ok) {
@@ -174,6 +187,7 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
       Error("job show: unexpected argument " + rest.front());
       return kExitUsage;
     }
+    for (const QString &key : unreadable) Error(UnreadableKeyText(key));
     return ShowJob(job);
   }
 
@@ -194,6 +208,13 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
       Error(QString("job set: %1: invalid value%2").arg(key, found->second.hex ? " (hex)" : ""));
       return kExitUsage;
     }
+  }
+  // Saving writes every key: a stored key that does not decipher would be replaced by an empty
+  // one unless it is set anew here.
+  for (const QString &key : unreadable) {
+    if (!rest.filter(QRegularExpression("^" + key + "=")).isEmpty()) continue;
+    Error("job set: " + UnreadableKeyText(key));
+    return kExitUsage;
   }
   const JobCheck ranges = CheckJobRanges(job);
   if (!ranges.ok) {

@@ -16,4 +16,8 @@ QString FieldKey(JobField field);
 
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments);
 
+// The job of the settings for a card command. False, after naming the key on stderr, when a
+// stored key does not decipher: the job would otherwise use the factory default key in its place.
+bool LoadSettingsJob(const SettingsStore &settings, DesfireSet &job);
+
 }  // namespace quillmate::cli

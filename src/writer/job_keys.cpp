@@ -5,8 +5,16 @@
 namespace quillmate {
 
 DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
-                         const DesfireSet &defaults) {
+                         const DesfireSet &defaults, QStringList *unreadable_keys) {
   DesfireSet job = defaults;
+  const auto protected_key = [&](const char *name) {
+    const QString stored = read_text(name);
+    QString clear = UnprotectKey(stored);
+    if (clear.isEmpty() && !stored.isEmpty() && unreadable_keys) {
+      unreadable_keys->append(QString::fromLatin1(name));
+    }
+    return clear;
+  };
   const auto flag = [&](const char *key, bool fallback) { return read_int(key, fallback) != 0; };
   job.data = read_text("Wert");
   job.auto_increment = flag("AutoIncrement", defaults.auto_increment);
@@ -26,11 +34,11 @@ DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
   job.read_key_nr = read_int("ReadKeyNr", defaults.read_key_nr);
   job.write_key_nr = read_int("WriteKeyNr", defaults.write_key_nr);
   job.read_write_key_nr = read_int("ReadWriteKeyNr", defaults.read_write_key_nr);
-  job.card_key = UnprotectKey(read_text("CardKey"));
-  job.app_key = UnprotectKey(read_text("AppKey"));
-  job.read_key = UnprotectKey(read_text("ReadKey"));
-  job.write_key = UnprotectKey(read_text("WriteKey"));
-  job.read_write_key = UnprotectKey(read_text("ReadWriteKey"));
+  job.card_key = protected_key("CardKey");
+  job.app_key = protected_key("AppKey");
+  job.read_key = protected_key("ReadKey");
+  job.write_key = protected_key("WriteKey");
+  job.read_write_key = protected_key("ReadWriteKey");
   return job;
 }
 

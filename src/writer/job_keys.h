@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "writer/desfire_set.h"
@@ -15,9 +16,11 @@ using WriteIntFn = std::function<void(const char *key, int value)>;
 using WriteTextFn = std::function<void(const char *key, const QString &value)>;
 
 // The job from a store; a key the store lacks takes its value from `defaults`. Keys are stored
-// protected and come back in clear.
+// protected and come back in clear. A stored key that does not decipher comes back empty and its
+// name ("CardKey", ...) is added to `unreadable_keys` when given: an empty key means the factory
+// default, which is not what the store held.
 DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
-                         const DesfireSet &defaults);
+                         const DesfireSet &defaults, QStringList *unreadable_keys = nullptr);
 
 // Writes every key of the job, in the order job files hold them; keys go out protected.
 void WriteJobValues(const DesfireSet &job, const WriteIntFn &write_int,

@@ -88,12 +88,12 @@ QString SettingsStore::FileName() const {
   return settings_->fileName();
 }
 
-DesfireSet SettingsStore::LoadJob() const {
+DesfireSet SettingsStore::LoadJob(QStringList *unreadable_keys) const {
   DesfireSet job;
   QSettings &s = *settings_;
   const GroupScope group(s, kSettingsGroup);
   job = ReadJobValues([&](const char *key, int fallback) { return ReadInt(s, key, fallback); },
-                      [&](const char *key) { return ReadText(s, key); }, job);
+                      [&](const char *key) { return ReadText(s, key); }, job, unreadable_keys);
   return job;
 }
 

@@ -66,8 +66,8 @@ class SettingsStore {
   QString FileName() const;
 
   // The job as stored, each missing value with its first-start default, keys deciphered (a key
-  // that does not decipher is empty).
-  DesfireSet LoadJob() const;
+  // that does not decipher is empty, and named in `unreadable_keys` when given).
+  DesfireSet LoadJob(QStringList *unreadable_keys = nullptr) const;
   // Writes every job value and syncs. True when the file was written.
   bool SaveJob(const DesfireSet &job);
 

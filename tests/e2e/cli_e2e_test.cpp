@@ -57,14 +57,57 @@ TEST_F(CliTest, RefusedJobsExitTwoNamingTheField) {
     std::string named;
   };
   const std::vector<Case> cases = {
-      {{"job", "set", "AppID=XYZ"}, "AppID"},       {{"job", "set", "CardKey=00GG"}, "CardKey"},
-      {{"job", "set", "NoSuchKey=1"}, "NoSuchKey"}, {{"job", "set", "FileID=20"}, "File"},
+      {{"job", "set", "AppID=XYZ"}, "AppID"},
+      {{"job", "set", "CardKey=00GG"}, "CardKey"},
+      {{"job", "set", "NoSuchKey=1"}, "NoSuchKey"},
+      {{"job", "set", "FileID=20"}, "File"},
       {{"write", "--count", "0"}, "count"},
+      {{"write", "--count", "2", "--cycle"}, "exclude each other"},
+      {{"read", "--value", "5"}, "--value"},
+      {{"write", "--card-key", "00"}, "--card-key"},
+      {{"format", "--aid", "1"}, "--aid"},
+      {{"delete-app"}, "--aid"},
+      {{"info", "--log", "x"}, "--log"},
+      {{"--lang", "fr", "info"}, "--lang"},
+      {{"--baud", "fast", "info"}, "--baud"},
+      {{"--bogus", "info"}, "bogus"},
+      {{"launch"}, "unknown command"},
+      {{"job", "list"}, "job"},
+      {{"info", "extra"}, "extra"},
+      {{"write", "--job", "/nonexistent/serie"}, "/nonexistent/serie.KVMFDat"},
   };
   for (const Case &c : cases) {
     const CliRun run = RunCli(With(Config(), c.arguments));
     EXPECT_EQ(run.exit_code, 2) << c.arguments.back();
     EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+  }
+}
+
+// Job files with garbage are refused before the reader is opened (exit 2, the key named), and the
+// file is left as it was.
+TEST_F(CliTest, BadJobFilesAreRefusedNamingTheKey) {
+  struct Case {
+    std::string content;
+    std::string named;
+  };
+  const std::vector<Case> cases = {
+      {"", "keinen Auftrag"},
+      {std::string("\x00\x01garbage\xff", 10), "keinen Auftrag"},
+      {"[Settings]\r\nAppID=zz\r\n", "AppID"},
+      {"[Settings]\r\nAppID=1\r\nByteanzahl=99999999999999999999\r\n", "Byteanzahl"},
+      {"[Settings]\r\nAppID=1\r\nFileMode=9\r\n", "FileMode"},
+      {"[Settings]\r\nAppID=1\r\nWert=1\r\nByteanzahl=4\r\nZahlenformat=1\r\nCardKey=!!\r\n",
+       "CardKey"},
+      {"[Settings]\r\nAppID=1\r\nWert=4\xff\xfe\r\nByteanzahl=4\r\nZahlenformat=1\r\n", "Wert"},
+  };
+  const std::string path = dir_.path() + "/bad.KVMFDat";
+  for (const Case &c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.content;
+    const CliRun run = RunCli(With(Config(), {"--port", "/dev/null", "write", "--job", path}));
+    EXPECT_EQ(run.exit_code, 2) << c.named << ": " << run.err;
+    EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    std::ifstream file(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), c.content);
   }
 }
 

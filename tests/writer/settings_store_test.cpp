@@ -154,9 +154,12 @@ TEST_F(SettingsStoreTest, GarbageTakesDefaults) {
     raw.setValue(QStringLiteral("Settings/ZyklusZeit"), 5);
   }
   SettingsStore store(dir_.path());
-  const DesfireSet job = store.LoadJob();
+  QStringList unreadable;
+  const DesfireSet job = store.LoadJob(&unreadable);
   EXPECT_EQ(job.length, 32);
   EXPECT_EQ(job.card_key, QString());
+  // The damaged key is named, so a front end does not take it for the factory default key.
+  EXPECT_EQ(unreadable, QStringList{QStringLiteral("CardKey")});
   EXPECT_EQ(store.LoadOperatorSettings().cycle_period_ms, 250);
   EXPECT_EQ(RawValue("Settings/ZyklusZeit").toInt(), 250);
 }
