@@ -140,6 +140,23 @@ void Field::NoteExchange(bool writes) {
   }
 }
 
+void Field::NoteCommand(uint64_t presence, SimClock::time_point arrived,
+                        SimClock::duration reply_after, SimClock::duration modelled) {
+  CommandTimes *times = nullptr;
+  if (current_ && presence == presence_id_) {
+    times = &current_->command_times;
+  } else if (!history_.empty() && history_.back().presence == presence) {
+    times = &history_.back().command_times;  // the command took the card away
+  }
+  if (times == nullptr) return;
+  ++times->commands;
+  if (!times->first_command) times->first_command = arrived;
+  const SimClock::time_point reply = arrived + reply_after;
+  // A reply never overtakes an earlier one: one due before an earlier reply goes out after it.
+  times->last_reply = times->last_reply ? std::max(*times->last_reply, reply) : reply;
+  times->modelled += modelled;
+}
+
 void Field::RemoveAfterExchanges(std::optional<size_t> exchanges) {
   remove_after_ = exchanges;
   if (exchanges && *exchanges == 0) {
@@ -193,7 +210,7 @@ void Field::Advance(SimClock::time_point now) {
 void Field::Arrive(std::shared_ptr<Card> card, SimClock::time_point at,
                    std::optional<std::chrono::milliseconds> leave_after) {
   uids_seen_.insert(card->Uid());
-  current_ = InField{std::move(card), at, std::nullopt, 0, leave_after};
+  current_ = InField{std::move(card), at, std::nullopt, 0, leave_after, {}};
   activation_ = Activation::kIdle;
   ++presence_id_;
 }
@@ -212,6 +229,8 @@ void Field::Leave(SimClock::time_point at, LeaveReason reason) {
   left.left = at;
   left.exchanges = gone.exchanges;
   left.reason = reason;
+  left.presence = presence_id_;
+  left.command_times = gone.command_times;
   history_.push_back(std::move(left));
   while (history_.size() > kHistoryLimit) history_.pop_front();
   if (flow_) {

@@ -17,6 +17,11 @@
 // Cards that left the field are kept in the history with their UID, times and the card object
 // itself, so that tests can check every card of a run.
 //
+// For benchmarks each card also keeps the times of the reader commands answered while it lay in
+// the field (CommandTimes): a host that processes a card is busy from the first of them to the
+// reply to the last, and the reader's link model says how much of that the line and the card
+// needed; the rest is the host's.
+//
 // Not thread-safe; the reader's lock serialises calls.
 #pragma once
 
@@ -47,6 +52,15 @@ enum class LeaveReason {
 std::string_view LeaveReasonName(LeaveReason reason);
 std::string_view ActivationName(Activation activation);
 
+// The reader commands answered while one card lay in the field, every command counted (also the
+// field switch and the activation, not only the exchanges with the card), on the field's clock.
+struct CommandTimes {
+  size_t commands = 0;
+  std::optional<SimClock::time_point> first_command;  // when the first of them arrived
+  std::optional<SimClock::time_point> last_reply;     // when the reply to the last was due out
+  SimClock::duration modelled{0};  // the link model's time of all of them (link_model.h)
+};
+
 // A card that has left the field.
 struct LeftCard {
   std::shared_ptr<Card> card;  // kept, so that its final state can be checked
@@ -56,6 +70,8 @@ struct LeftCard {
   SimClock::time_point left{};
   size_t exchanges = 0;  // exchanges the card answered while in the field
   LeaveReason reason = LeaveReason::kRemoved;
+  uint64_t presence = 0;  // its PresenceId while it lay in the field
+  CommandTimes command_times;
 };
 
 // Makes the card for a kind and UID; MakeStandardCard unless a test sets its own.
@@ -112,6 +128,12 @@ class Field {
   // leave time; every exchange counts down the remove-after fault (the card leaves after the
   // exchange that brings it to zero).
   void NoteExchange(bool writes = true);
+  // Records a reader command answered while the card of presence number `presence` lay in the
+  // field, also when the command took it away: it arrived at `arrived` (the field's clock), its
+  // reply was due out `reply_after` later, `modelled` of which is the link model's time. Nothing
+  // when that card left before the command, or no card lay there.
+  void NoteCommand(uint64_t presence, SimClock::time_point arrived, SimClock::duration reply_after,
+                   SimClock::duration modelled);
 
   // --- faults --------------------------------------------------------------------------------
   // The card in the field leaves after `exchanges` more exchanges (0: at once, if a card is
@@ -126,6 +148,9 @@ class Field {
   // When the present card arrived and how many exchanges it answered; nothing when empty.
   std::optional<SimClock::time_point> ArrivedAt();
   size_t PresentExchanges() const { return current_ ? current_->exchanges : 0; }
+  CommandTimes PresentCommandTimes() const {
+    return current_ ? current_->command_times : CommandTimes{};
+  }
   // The field's time now, and the time it was made (the zero of the JSON state's times).
   SimClock::time_point Now() const;
   SimClock::time_point Epoch() const { return epoch_; }
@@ -141,6 +166,7 @@ class Field {
     size_t exchanges = 0;
     // Fed cards leave on their own this long after their arrival or last exchange.
     std::optional<std::chrono::milliseconds> leave_after;
+    CommandTimes command_times;
   };
   struct Flow {
     size_t remaining = 0;   // cards still to arrive

@@ -37,6 +37,8 @@ constexpr const char *kUsage =
     "  --log-frames       hex log of every frame on stderr (control: log on|off)\n"
     "  --link-baud N      model the line's time at N baud (0: the baud rate the host set)\n"
     "  --per-command-us N model N microseconds per card exchange\n"
+    "  --card-times SET   typical: model each DESFire command's typical card time (others\n"
+    "                     take --per-command-us); none (default): --per-command-us for all\n"
     "  --help             this text\n"
     "Prints 'pty: PATH' and 'control: PATH' on stdout, then serves until 'quit', SIGINT or "
     "SIGTERM.\n";
@@ -49,6 +51,7 @@ struct Options {
   bool log_frames = false;
   std::optional<unsigned> link_baud;
   std::optional<unsigned> per_command_us;
+  bool typical_card_times = false;
 };
 
 std::optional<unsigned> Number(const char *text, unsigned max) {
@@ -82,6 +85,7 @@ Options Parse(int argc, char **argv) {
     kLog,
     kBaud,
     kPerCommand,
+    kCardTimes,
     kHelp
   };
   static const option kLong[] = {
@@ -95,6 +99,7 @@ Options Parse(int argc, char **argv) {
       {"log-frames", no_argument, nullptr, kLog},
       {"link-baud", required_argument, nullptr, kBaud},
       {"per-command-us", required_argument, nullptr, kPerCommand},
+      {"card-times", required_argument, nullptr, kCardTimes},
       {"help", no_argument, nullptr, kHelp},
       {nullptr, 0, nullptr, 0},
   };
@@ -148,6 +153,12 @@ Options Parse(int argc, char **argv) {
         options.per_command_us = Number(optarg, 100000000);
         if (!options.per_command_us) bad("--per-command-us takes microseconds");
         break;
+      case kCardTimes:
+        if (std::strcmp(optarg, "typical") != 0 && std::strcmp(optarg, "none") != 0) {
+          bad("--card-times takes typical or none");
+        }
+        options.typical_card_times = std::strcmp(optarg, "typical") == 0;
+        break;
       case kHelp:
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -185,10 +196,11 @@ int main(int argc, char **argv) {
   kovra_sim::SimReader reader(options.reader);
   if (options.card) reader.PlaceCard(*options.card);
   if (options.log_frames) reader.SetFrameLog(kovra_sim::StderrFrameLog());
-  if (options.link_baud || options.per_command_us) {
+  if (options.link_baud || options.per_command_us || options.typical_card_times) {
     kovra_sim::LinkModel model;
     model.baud = options.link_baud.value_or(0);
     model.per_exchange = std::chrono::microseconds(options.per_command_us.value_or(0));
+    if (options.typical_card_times) model.card_times = kovra_sim::TypicalCardTimes();
     reader.SetLinkModel(model);
   }
 

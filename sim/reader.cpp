@@ -8,6 +8,7 @@ namespace {
 
 constexpr uint8_t kExchange = 0x45;
 constexpr uint8_t kExchangeMore = 0x46;
+constexpr uint8_t kAdditionalFrame = 0xAF;  // DESFire: the frame goes on with the last command
 
 FirmwareSettings SettingsOf(const SimReaderConfig &config) {
   return FirmwareSettings{config.family, config.version, config.serial_number,
@@ -122,14 +123,19 @@ void SimReader::Receive(const uint8_t *bytes, size_t count) {
       LogLocked(std::move(entry));
       if (log) logged.emplace_back(true, frame.raw);
       if (!answer || silent_) continue;
+      // Taken before the answer, which may take the card away: the command still counts for it.
+      Field &field = firmware_.GetField();
+      const bool card_there = field.Present() != nullptr;
+      const uint64_t presence = field.PresenceId();
       Bytes reply = AnswerLocked(frame, command);
       if (reply.empty()) continue;
-      SimClock::duration delay = delay_;
-      if (link_model_) {
-        const std::optional<unsigned> line_baud =
-            line_ ? std::optional<unsigned>(line_->baud) : std::nullopt;
-        const bool exchange = command && command->code == kExchange;
-        delay += LinkDelay(*link_model_, line_baud, frame.raw.size(), reply.size(), exchange);
+      const SimClock::duration modelled = ModelledTimeLocked(frame, command, reply.size());
+      const SimClock::duration delay = delay_ + modelled;
+      if (card_there) {
+        // The field's clock, which a test may drive by hand; otherwise the steady clock, and then
+        // the frame's own arrival time.
+        const SimClock::time_point arrived = config_.field_clock ? config_.field_clock() : now;
+        field.NoteCommand(presence, arrived, delay, modelled);
       }
       if (log) logged.emplace_back(false, reply);
       replies.push_back({std::move(reply), delay});
@@ -164,6 +170,24 @@ Bytes SimReader::AnswerLocked(const CommandFrame &frame,
   }
   const uint8_t status = StatusByte(config_.family, reply.status, frame.command, reply.raw_status);
   return FrameLocked(status, reply);
+}
+
+SimClock::duration SimReader::ModelledTimeLocked(const CommandFrame &frame,
+                                                 const std::optional<FirmwareCommand> &command,
+                                                 size_t reply_bytes) {
+  const bool exchange = command && command->code == kExchange;
+  const std::optional<uint8_t> continued = last_card_command_;
+  if (exchange && !command->data.empty()) {
+    // A 0xAF frame goes on with the command before it; any other block starts a command.
+    if (command->data[0] != kAdditionalFrame) last_card_command_ = command->data[0];
+  }
+  if (!link_model_) return SimClock::duration::zero();
+  const std::optional<unsigned> line_baud =
+      line_ ? std::optional<unsigned>(line_->baud) : std::nullopt;
+  SimClock::duration time =
+      LinkDelay(*link_model_, line_baud, frame.raw.size(), reply_bytes, false);
+  if (exchange) time += ExchangeTime(*link_model_, command->data, continued);
+  return time;
 }
 
 Bytes SimReader::FrameLocked(uint8_t status, const Reply &reply) {

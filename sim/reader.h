@@ -223,6 +223,11 @@ class SimReader {
   // Sends a reply now or through the scheduler, by the delivery settings taken with it.
   void Deliver(Bytes reply, SimClock::time_point arrival, SimClock::duration delay,
                size_t piece_size, SimClock::duration gap);
+  // The link model's time for one answered command (zero without a model); keeps track of the
+  // card command that a DESFire 0xAF frame continues. Called under mutex_.
+  SimClock::duration ModelledTimeLocked(const CommandFrame &frame,
+                                        const std::optional<FirmwareCommand> &command,
+                                        size_t reply_bytes);
   // Framing with the leading garbage and the checksum fault. Called under mutex_.
   Bytes FrameLocked(uint8_t status, const Reply &reply);
   void Emit(const uint8_t *bytes, size_t count, bool ends_reply);
@@ -246,6 +251,7 @@ class SimReader {
   FrameLogFn frame_log_;
   std::optional<LinkModel> link_model_;
   std::optional<LineSettings> line_;
+  std::optional<uint8_t> last_card_command_;  // the last exchanged block's code that was not 0xAF
 
   std::deque<ReceivedCommand> log_;
   std::map<uint8_t, size_t> counts_;

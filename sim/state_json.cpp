@@ -1,6 +1,7 @@
 #include "sim/state_json.h"
 
 #include <chrono>
+#include <optional>
 
 #include "sim/json.h"
 
@@ -9,6 +10,33 @@ namespace {
 
 int64_t MillisecondsSince(SimClock::time_point epoch, SimClock::time_point at) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(at - epoch).count();
+}
+
+int64_t MicrosecondsSince(SimClock::time_point epoch, SimClock::time_point at) {
+  return std::chrono::duration_cast<std::chrono::microseconds>(at - epoch).count();
+}
+
+void WriteTimeOrNull(JsonWriter &json, SimClock::time_point epoch,
+                     const std::optional<SimClock::time_point> &at) {
+  if (at) {
+    json.Number(MicrosecondsSince(epoch, *at));
+  } else {
+    json.Null();
+  }
+}
+
+// "timing": the commands answered while the card lay in the field, in microseconds (benchmarks
+// compare the span from the first command to the last reply with the modelled time).
+void WriteCommandTimes(JsonWriter &json, SimClock::time_point epoch, const CommandTimes &times) {
+  json.Key("timing").BeginObject();
+  json.Key("commands").Unsigned(times.commands);
+  json.Key("first_command_us");
+  WriteTimeOrNull(json, epoch, times.first_command);
+  json.Key("last_reply_us");
+  WriteTimeOrNull(json, epoch, times.last_reply);
+  json.Key("modelled_us")
+      .Number(std::chrono::duration_cast<std::chrono::microseconds>(times.modelled).count());
+  json.EndObject();
 }
 
 void WriteReaderAndField(JsonWriter &json, const SimReaderConfig &config, Firmware &firmware) {
@@ -44,6 +72,7 @@ void WriteReaderAndField(JsonWriter &json, const SimReaderConfig &config, Firmwa
     json.Key("state").String(ActivationName(field.State()));
     json.Key("arrived_ms").Number(MillisecondsSince(epoch, field.ArrivedAt().value_or(epoch)));
     json.Key("exchanges").Unsigned(field.PresentExchanges());
+    WriteCommandTimes(json, epoch, field.PresentCommandTimes());
     json.Key("card").Raw(card->StateJson());
     json.EndObject();
   } else {
@@ -61,6 +90,7 @@ void WriteReaderAndField(JsonWriter &json, const SimReaderConfig &config, Firmwa
     json.Key("left_ms").Number(MillisecondsSince(epoch, left.left));
     json.Key("exchanges").Unsigned(left.exchanges);
     json.Key("reason").String(LeaveReasonName(left.reason));
+    WriteCommandTimes(json, epoch, left.command_times);
     json.Key("card").Raw(left.card->StateJson());
     json.EndObject();
   }
@@ -121,6 +151,7 @@ std::string StateJson(SimReader &reader) {
     json.Key("per_exchange_us")
         .Number(std::chrono::duration_cast<std::chrono::microseconds>(link_model->per_exchange)
                     .count());
+    json.Key("card_times").Bool(!link_model->card_times.empty());
     json.EndObject();
   } else {
     json.Null();
