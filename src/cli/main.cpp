@@ -10,6 +10,7 @@
 #include "cli/exit_codes.h"
 #include "cli/job_command.h"
 #include "writer/settings_store.h"
+#include "writer/translation.h"
 
 namespace {
 
@@ -154,6 +155,11 @@ int main(int argc, char *argv[]) {
       parser.isSet(config) ? std::make_unique<SettingsStore>(parser.value(config))
                            : std::make_unique<SettingsStore>();
   SettingsStore &settings = *store;
+  // The core's texts follow --lang, else the settings' "Sprache"; English needs the translation
+  // file, without it they stay German.
+  const int language =
+      options.language >= 0 ? options.language : settings.LoadOperatorSettings().language;
+  if (language == 1) InstallEnglishTexts(app);
 
   if (command == "job") return RunJobCommand(settings, words.mid(1));
   if (words.size() > 1) {

@@ -7,9 +7,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("CardDetection", text);
-}
+// The operator texts of this file, context "CardDetection" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(CardDetection)
+};
 
 // An empty field, and every air-interface, ISO, MIFARE and DESFire error, is not worth a line:
 // it only says that no card answered.
@@ -51,14 +52,14 @@ void Sleep(const WriterContext &context, int ms) {
 QString RefusedCardName(unsigned char sak) {
   switch (sak) {
     case 0x00:
-      return Tr(" MIFARE Ultralight®");
+      return Texts::tr(" MIFARE Ultralight®");
     case 0x08:
     case 0x88:
-      return Tr(" MIFARE® 1K");
+      return Texts::tr(" MIFARE® 1K");
     case 0x18:
-      return Tr(" MIFARE® 4K");
+      return Texts::tr(" MIFARE® 4K");
     default:
-      return Tr(" SAK(%1)").arg(QString::number(sak, 16).rightJustified(2, u'0').toUpper());
+      return Texts::tr(" SAK(%1)").arg(QString::number(sak, 16).rightJustified(2, u'0').toUpper());
   }
 }
 
@@ -108,7 +109,7 @@ bool DetectCard(WriterContext &context, bool cyclic) {
   unsigned short atqa = 0;
   if (KOVRA_Request(handle, &atqa) != 0) {
     const int error = KOVRA_GetLastError(handle);
-    if (!cyclic) Report(context, Tr("Kein gültiger Transponder vorhanden!"), true);
+    if (!cyclic) Report(context, Texts::tr("Kein gültiger Transponder vorhanden!"), true);
     NoteEmptyField(context, error);
     return false;
   }
@@ -125,7 +126,7 @@ bool DetectCard(WriterContext &context, bool cyclic) {
   cards.current_uid = QByteArray(reinterpret_cast<const char *>(uid), uid_length);
 
   if (sak != kSakDesfire) {
-    Report(context, Tr("Ungültiger Transpondertyp:") + RefusedCardName(sak), true);
+    Report(context, Texts::tr("Ungültiger Transpondertyp:") + RefusedCardName(sak), true);
     return false;
   }
 

@@ -6,9 +6,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("CardLog", text);
-}
+// The operator texts of this file, context "CardLog" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(CardLog)
+};
 
 QString UidText(const QByteArray &uid) {
   if (uid.size() != 4 && uid.size() != 7) return {};
@@ -22,9 +23,9 @@ QString UidText(const QByteArray &uid) {
 QString NumberFormatWord(NumberFormat format) {
   switch (format) {
     case NumberFormat::kDecimal:
-      return Tr("Dez");
+      return Texts::tr("Dez");
     case NumberFormat::kHexadecimal:
-      return Tr("Hex");
+      return Texts::tr("Hex");
     case NumberFormat::kNone:
       break;
   }
@@ -47,9 +48,9 @@ qint64 CountLines(const QByteArray &content) {
 }
 
 LogResult Failed(const QString &file_name) {
-  return {
-      LogOutcome::kFailed,
-      Tr("Die Protokollzeile konnte nicht in die Datei <%1> geschrieben werden!").arg(file_name)};
+  return {LogOutcome::kFailed,
+          Texts::tr("Die Protokollzeile konnte nicht in die Datei <%1> geschrieben werden!")
+              .arg(file_name)};
 }
 
 }  // namespace
@@ -60,9 +61,9 @@ QDateTime SystemLogClock() {
 
 QString LogLineBody(const DesfireSet &job, const QByteArray &uid, const QDateTime &now) {
   const QString representation =
-      job.representation == Representation::kAscii ? Tr("ASCII") : Tr("BINÄR");
+      job.representation == Representation::kAscii ? Texts::tr("ASCII") : Texts::tr("BINÄR");
   const QString orientation =
-      job.orientation == Orientation::kRotated ? Tr("Gedreht") : Tr("Normal");
+      job.orientation == Orientation::kRotated ? Texts::tr("Gedreht") : Texts::tr("Normal");
   const QChar tab = u'\t';
   return now.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) + tab + UidText(uid) + tab +
          NumberFormatWord(job.number_format) + u' ' + representation + u' ' + orientation + tab +

@@ -8,12 +8,13 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("DesfireSet", text);
-}
+// The operator texts of this file, context "DesfireSet" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(DesfireSet)
+};
 
 QString RangeMessage(const QString &low, const QString &high) {
-  return Tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(low, high);
+  return Texts::tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(low, high);
 }
 
 QString Hex(int value) {
@@ -51,7 +52,8 @@ std::optional<qint64> ReadInteger(QStringView text, int base) {
 
 FieldValue ParseRanged(QStringView text, int base, int low, int high, JobField field) {
   const std::optional<qint64> read = ReadInteger(text, base);
-  if (!read) return {0, JobCheck::Refused(Tr("Geben Sie eine ganze Zahl ein."), field, true)};
+  if (!read)
+    return {0, JobCheck::Refused(Texts::tr("Geben Sie eine ganze Zahl ein."), field, true)};
   if (*read < low || *read > high) {
     const QString low_text = base == 16 ? Hex(low) : QString::number(low);
     const QString high_text = base == 16 ? Hex(high) : QString::number(high);
@@ -76,9 +78,9 @@ int FileModeByte(FileMode mode) {
 
 QList<AccessEntry> AccessListFor(int key_count) {
   key_count = std::clamp(key_count, kMinKeyCount, kMaxKeyCount);
-  QList<AccessEntry> list{{Tr("Kein Zugriff"), 15}, {Tr("Freier Zugriff"), 14}};
-  if (key_count >= 1) list.append({Tr("App Master Key"), 0});
-  for (int key = 1; key <= key_count - 1; ++key) list.append({Tr("Key %1").arg(key), key});
+  QList<AccessEntry> list{{Texts::tr("Kein Zugriff"), 15}, {Texts::tr("Freier Zugriff"), 14}};
+  if (key_count >= 1) list.append({Texts::tr("App Master Key"), 0});
+  for (int key = 1; key <= key_count - 1; ++key) list.append({Texts::tr("Key %1").arg(key), key});
   return list;
 }
 

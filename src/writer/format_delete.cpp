@@ -9,9 +9,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("FormatDelete", text);
-}
+// The operator texts of this file, context "FormatDelete" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(FormatDelete)
+};
 
 constexpr int kAuthenticationError = KOVRA_DESFIRE_BASE + 0xAE;
 constexpr int kApplicationNotFound = KOVRA_DESFIRE_BASE + 0xA0;
@@ -39,10 +40,10 @@ const unsigned char *KeyBytes(const QByteArray &key) {
 
 JobCheck CheckKeyText(const QString &text, JobField field) {
   if (text.size() > kMaxKeyChars) {
-    return JobCheck::Refused(Tr("Geben Sie höchstens %1 Zeichen ein.").arg(kMaxKeyChars), field,
-                             true);
+    return JobCheck::Refused(Texts::tr("Geben Sie höchstens %1 Zeichen ein.").arg(kMaxKeyChars),
+                             field, true);
   }
-  if (!IsHexText(text)) return JobCheck::Refused(Tr("Keine Hex-Eingabe"), field, true);
+  if (!IsHexText(text)) return JobCheck::Refused(Texts::tr("Keine Hex-Eingabe"), field, true);
   return JobCheck::Passed();
 }
 
@@ -73,7 +74,7 @@ QString SakRefusal(unsigned char sak) {
       card = QStringLiteral(" SAK(%1)").arg(sak, 2, 16, QLatin1Char('0')).toUpper();
       break;
   }
-  return Tr("Ungültiger Transpondertyp:") + card;
+  return Texts::tr("Ungültiger Transpondertyp:") + card;
 }
 
 enum class Auth { kAes, kIso, kFailed };
@@ -90,7 +91,7 @@ Auth AuthenticateKey0(const WriterContext &context, const QByteArray &key) {
 
 void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
   if (KOVRA_GetLastError(context.handle) == kAuthenticationError) {
-    context.status->Line(Tr(invalid_key_text));
+    context.status->Line(Texts::tr(invalid_key_text));
   } else {
     ReportError(context, " <Auth(0)>");
   }
@@ -100,7 +101,7 @@ void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
 
 JobCheck CheckDeleteFields(const DeleteFields &fields) {
   if (fields.app_id < kDeleteMinAppId || fields.app_id > kMaxAppId) {
-    return JobCheck::Refused(Tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.")
+    return JobCheck::Refused(Texts::tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.")
                                  .arg(QString::number(kDeleteMinAppId, 16).toUpper(),
                                       QString::number(kMaxAppId, 16).toUpper()),
                              JobField::kAppId, true);
@@ -120,7 +121,7 @@ bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
 
   unsigned short atqa = 0;
   if (KOVRA_Request(handle, &atqa) != 0) {
-    context.status->Line(Tr("Kein gültiger Transponder vorhanden!"));
+    context.status->Line(Texts::tr("Kein gültiger Transponder vorhanden!"));
     return false;
   }
   unsigned char uid[kUidRoom] = {};
@@ -178,7 +179,7 @@ bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *re
     ReportError(context, " <ChangeKey()>");
     return false;
   }
-  context.status->Line(Tr("Karte wurde gelöscht!"));
+  context.status->Line(Texts::tr("Karte wurde gelöscht!"));
   return true;
 }
 
@@ -201,11 +202,11 @@ bool DeleteApplication(WriterContext &context, const DeleteFields &fields, JobCh
     return false;
   }
   if (KOVRA_DESFireDeleteApplication(handle, fields.app_id) == 0) {
-    context.status->Line(Tr("Die gewählte Applikation wurde gelöscht!"));
+    context.status->Line(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
     return true;
   }
   if (KOVRA_GetLastError(handle) == kApplicationNotFound) {
-    context.status->Line(Tr("Die gewählte Applikation ist nicht vorhanden!"));
+    context.status->Line(Texts::tr("Die gewählte Applikation ist nicht vorhanden!"));
   } else {
     ReportError(context, " <DeleteApp>");
   }

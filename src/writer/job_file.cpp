@@ -1,5 +1,6 @@
 #include "writer/job_file.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <string>
@@ -14,15 +15,20 @@ namespace {
 
 constexpr char kSection[] = "Settings";
 
+// The operator texts of this file, context "JobFile" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(JobFile)
+};
+
 // The file's content parsed into `store`. A missing file, a folder, or a read error fail.
 JobFileResult ReadInto(const QString &path, CIniEx &store) {
   QFile file(path);
   if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-    return {false, QStringLiteral("Die Datei %1 kann nicht gelesen werden!").arg(path)};
+    return {false, Texts::tr("Die Datei %1 kann nicht gelesen werden!").arg(path)};
   }
   const QByteArray content = file.readAll();
   if (file.error() != QFileDevice::NoError) {
-    return {false, QStringLiteral("Die Datei %1 kann nicht gelesen werden!").arg(path)};
+    return {false, Texts::tr("Die Datei %1 kann nicht gelesen werden!").arg(path)};
   }
   store.ParseText(std::string_view(content.constData(), static_cast<size_t>(content.size())));
   return {};
@@ -37,7 +43,7 @@ JobFileResult ReadExisting(const QString &path, CIniEx &store) {
 JobFileResult Write(const QString &path, const CIniEx &store) {
   std::string error;
   if (!ReplaceFileContent(QFile::encodeName(path).toStdString(), store.Text(), error)) {
-    return {false, QStringLiteral("Die Datei %1 kann nicht geschrieben werden: %2")
+    return {false, Texts::tr("Die Datei %1 kann nicht geschrieben werden: %2")
                        .arg(path, QString::fromStdString(error))};
   }
   return {};
@@ -48,7 +54,7 @@ bool HasLineBreak(const QString &text) {
 }
 
 JobFileResult LineBreakRefused(const char *key) {
-  return {false, QStringLiteral("Der Wert von \"%1\" darf keinen Zeilenumbruch enthalten!")
+  return {false, Texts::tr("Der Wert von \"%1\" darf keinen Zeilenumbruch enthalten!")
                      .arg(QString::fromLatin1(key))};
 }
 
@@ -95,16 +101,23 @@ JobFileResult LoadJobFile(const QString &path, DesfireSet &job) {
   JobFileResult read = ReadInto(path, store);
   if (!read.ok) return read;
   if (!HoldsAJob(store)) {
-    return {false, QStringLiteral("Die Datei %1 enthält keinen Auftrag!").arg(path)};
+    return {false, Texts::tr("Die Datei %1 enthält keinen Auftrag!").arg(path)};
   }
   // Job files leave out what they do not change; their own defaults differ from the settings'
   // in AutoIncrement and Darstellung.
   DesfireSet defaults;
   defaults.auto_increment = false;
   defaults.representation = Representation::kBinary;
+  QStringList unreadable;
   const DesfireSet loaded =
       ReadJobValues([&](const char *key, int fallback) { return GetInt(store, key, fallback); },
-                    [&](const char *key) { return GetText(store, key); }, defaults);
+                    [&](const char *key) { return GetText(store, key); }, defaults, &unreadable);
+  // A damaged key would otherwise stand for the factory default key on every card of the series.
+  if (!unreadable.isEmpty()) {
+    return {false, Texts::tr("Der gespeicherte Schlüssel \"%1\" in der Datei %2 kann nicht "
+                             "gelesen werden!")
+                       .arg(unreadable.front(), path)};
+  }
   job = loaded;
   return {};
 }

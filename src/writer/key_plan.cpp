@@ -7,9 +7,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("KeyPlan", text);
-}
+// The operator texts of this file, context "KeyPlan" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(KeyPlan)
+};
 
 constexpr int kKeyBytes = 16;
 constexpr int kMaxKeyDigits = 2 * kKeyBytes;
@@ -35,12 +36,13 @@ bool IsKeyText(QStringView text) {
 }
 
 JobCheck NotHex(JobField field) {
-  return JobCheck::Refused(Tr("Keine Hex-Eingabe"), field, true);
+  return JobCheck::Refused(Texts::tr("Keine Hex-Eingabe"), field, true);
 }
 
 JobCheck LengthOverDecimal() {
-  return JobCheck::Refused(Tr("Bytanzahl größer 8 kann im Dezimal-Modus nicht bearbeitetet werden"),
-                           JobField::kLength, true);
+  return JobCheck::Refused(
+      Texts::tr("Bytanzahl größer 8 kann im Dezimal-Modus nicht bearbeitetet werden"),
+      JobField::kLength, true);
 }
 
 bool IsKeyNumber(int nibble) {
@@ -143,14 +145,15 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
   plan.read_write_key = read_write->key;
 
   if (plan.read_nibble == kNibbleNone && plan.read_write_nibble == kNibbleNone) {
-    return JobCheck::Refused(Tr("Kein Lesezugriff erlaubt, entweder bei Lesen oder bei "
-                                "Lesen/Schreiben den Zugriff erlauben"),
+    return JobCheck::Refused(Texts::tr("Kein Lesezugriff erlaubt, entweder bei Lesen oder bei "
+                                       "Lesen/Schreiben den Zugriff erlauben"),
                              JobField::kNone);
   }
   if (plan.write_nibble == kNibbleNone && plan.read_write_nibble == kNibbleNone) {
-    return JobCheck::Refused(Tr("Kein Schreibzugriff erlaubt, entweder bei Schreiben oder bei "
-                                "Lesen/Schreiben den Zugriff erlauben"),
-                             JobField::kNone);
+    return JobCheck::Refused(
+        Texts::tr("Kein Schreibzugriff erlaubt, entweder bei Schreiben oder bei "
+                  "Lesen/Schreiben den Zugriff erlauben"),
+        JobField::kNone);
   }
 
   // One key number carries one key value: the first right naming it decides.
@@ -168,13 +171,13 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
 JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
   if (JobCheck ranges = CheckJobRanges(job); !ranges.ok) return ranges;
   if (job.data.isEmpty()) {
-    return JobCheck::Refused(Tr("Keine Daten vorhanden!"), JobField::kData);
+    return JobCheck::Refused(Texts::tr("Keine Daten vorhanden!"), JobField::kData);
   }
   if (job.representation == Representation::kBinary) {
     if (job.number_format == NumberFormat::kDecimal) {
       if (job.length > kMaxDecimalBytes) return LengthOverDecimal();
       if (!IsDecimalText(job.data)) {
-        return JobCheck::Refused(Tr("Keine Dezimal-Eingabe"), JobField::kData, true);
+        return JobCheck::Refused(Texts::tr("Keine Dezimal-Eingabe"), JobField::kData, true);
       }
     } else if (!IsHexText(job.data)) {
       return NotHex(JobField::kData);

@@ -11,9 +11,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("CardOperations", text);
-}
+// The operator texts of this file, context "CardOperations" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(CardOperations)
+};
 
 constexpr int kRfSettleMs = 10;
 
@@ -138,8 +139,8 @@ bool CardOperations::WriteOperation(bool cyclic) {
   if (counts && !Store(next.data)) {
     if (context_.status) {
       context_.status->Message(
-          Tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
-             "beschrieben!")
+          Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
+                    "beschrieben!")
               .arg(next.data));
     }
     ShowLamp(Lamp::kRed);
@@ -155,8 +156,8 @@ bool CardOperations::WriteOperation(bool cyclic) {
       if (counts) {
         job_.data = next.data;
         ShowData();
-        Status(Tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
-                  "vergeben, weiter mit <%2>!")
+        Status(Texts::tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
+                         "vergeben, weiter mit <%2>!")
                    .arg(written.data, next.data));
       }
       return false;
@@ -164,8 +165,9 @@ bool CardOperations::WriteOperation(bool cyclic) {
     // The card did not take this value: the next card gets it. Failing that, the series skips
     // it, which leaves a gap but never a repeat.
     if (counts && !Store(old_value)) {
-      Status(Tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
-                 .arg(old_value, next.data));
+      Status(
+          Texts::tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
+              .arg(old_value, next.data));
     }
     return false;
   }
@@ -175,7 +177,7 @@ bool CardOperations::WriteOperation(bool cyclic) {
   if (logs_.write_enabled) Log(logs_.write_file);
   ShowLamp(Lamp::kGreen);
   if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
-  Status(Tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
+  Status(Texts::tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
   ForgetLastMessage();
   job_.data = next.data;
   ShowData();
@@ -206,7 +208,7 @@ bool CardOperations::ReadOperation(bool cyclic) {
     ShowData();
     return false;
   }
-  if (context_.status) context_.status->Message(Tr("Erfolgreich gelesen"));
+  if (context_.status) context_.status->Message(Texts::tr("Erfolgreich gelesen"));
   job_.data = DecodeData(job_, bytes);
   ShowData();
   context_.cards.last_uid = context_.cards.current_uid;

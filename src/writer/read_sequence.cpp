@@ -7,9 +7,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("ReadSequence", text);
-}
+// The operator texts of this file, context "ReadSequence" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(ReadSequence)
+};
 
 constexpr int kAuthenticationError = KOVRA_DESFIRE_BASE + 0xAE;
 constexpr int kPlain = 0x00;
@@ -65,14 +66,15 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
   if (IsKeyNumber(n)) {
     const AuthOutcome read = Authenticate(context, n, plan.read_key);
     if (read.kind == AuthKind::kAes) {
-      status.Message(Tr("AES Authentifizierung mit Lesen Key erfolgreich!"));
+      status.Message(Texts::tr("AES Authentifizierung mit Lesen Key erfolgreich!"));
       authenticated = true;
     } else if (read.kind == AuthKind::kIso) {
-      status.Message(Tr("3DES Authentifizierung mit Lesen Key als erfolgreich!"));
+      status.Message(Texts::tr("3DES Authentifizierung mit Lesen Key als erfolgreich!"));
       authenticated = true;
     } else {
       if (read.error == kAuthenticationError) {
-        status.Message(Tr("Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig"));
+        status.Message(
+            Texts::tr("Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig"));
       } else {
         status.Line(read.error_text + QStringLiteral(" <Auth(1)>"));
       }
@@ -85,13 +87,13 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
     if (n == kNibbleNone && IsKeyNumber(m)) {
       const AuthOutcome read_write = Authenticate(context, m, plan.read_write_key);
       if (read_write.kind == AuthKind::kAes) {
-        status.Message(Tr("AES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
+        status.Message(Texts::tr("AES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
       } else if (read_write.kind == AuthKind::kIso) {
-        status.Message(Tr("3DES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
+        status.Message(Texts::tr("3DES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
       } else {
         if (read_write.error == kAuthenticationError) {
-          status.Message(
-              Tr("Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig"));
+          status.Message(Texts::tr(
+              "Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig"));
         } else {
           status.Line(read_write.error_text + QStringLiteral(" <Auth(ReadWrite,N)>"));
         }
@@ -119,8 +121,8 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
         n = kNibbleNone;  // the card wants a key after all: try the read/write key
         continue;
       }
-      status.Message(
-          Tr("Authentifizierung nicht möglich! Zum Lesen muss ein anderer Key gewählt werden"));
+      status.Message(Texts::tr(
+          "Authentifizierung nicht möglich! Zum Lesen muss ein anderer Key gewählt werden"));
       return false;
     }
     status.Line(LastErrorText(context) + QStringLiteral(" <Read>"));

@@ -10,9 +10,10 @@
 namespace quillmate {
 namespace {
 
-QString Tr(const char *text) {
-  return QCoreApplication::translate("WriteSequence", text);
-}
+// The operator texts of this file, context "WriteSequence" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(WriteSequence)
+};
 
 // Card statuses as the library's last error reports them.
 constexpr int kNoSuchKey = 0x10040;
@@ -129,11 +130,11 @@ class WriteRun {
   // --- step R: a repair pass removes the application --------------------------------------------
   Step RemoveApplication() {
     while (!DetectCard(context_, false)) {
-      const bool retry =
-          context_.prompter && context_.prompter->AskRetryCancel(Tr("Bitte Karte auflegen!")) ==
-                                   Prompter::Answer::kRetry;
+      const bool retry = context_.prompter &&
+                         context_.prompter->AskRetryCancel(Texts::tr("Bitte Karte auflegen!")) ==
+                             Prompter::Answer::kRetry;
       if (!retry) {
-        Message(Tr("Kein gültiger Transponder vorhanden!"));
+        Message(Texts::tr("Kein gültiger Transponder vorhanden!"));
         return Step::kFail;
       }
     }
@@ -150,7 +151,7 @@ class WriteRun {
       if (context_.status) context_.status->Line(line);
       return Step::kFail;
     }
-    Message(Tr("Die gewählte Applikation wurde gelöscht!"));
+    Message(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
     return Step::kGoOn;
   }
 
@@ -166,7 +167,7 @@ class WriteRun {
     if (AuthAes(0, kFactoryKey)) return Step::kGoOn;
     if (LastError() == kNoSuchKey) return Step::kGoOn;
     const QString line =
-        Tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
+        Texts::tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
     ShowMessage(line);
     Message(line);
     return Step::kFail;
@@ -177,7 +178,7 @@ class WriteRun {
   Step InstallAndWrite() {
     Step step = Step::kGoOn;
     if (Select(job_.app_id)) {
-      Message(Tr("App ID existiert bereits!"));
+      Message(Texts::tr("App ID existiert bereits!"));
       step = AlignExistingApplication();
     } else if (LastError() == kApplicationNotFound) {
       step = CreateApplication();
@@ -200,8 +201,8 @@ class WriteRun {
       if (!done) {
         if (LastError() == kNoSuchKey) {
           Message(
-              Tr("App hat nicht die richtigen Keys, Applikation wird gelöscht und neu "
-                 "erzeugt!"));
+              Texts::tr("App hat nicht die richtigen Keys, Applikation wird gelöscht und neu "
+                        "erzeugt!"));
           return Step::kNextPass;
         }
         if (!AuthAes(0, kFactoryKey) || !ChangeKey(0, app_key)) {
@@ -280,7 +281,7 @@ class WriteRun {
                                    " <Change(ReadWriteKey)>");
       if (step != Step::kGoOn) return step;
     }
-    Message(Tr("App wurde neu erzeugt"));
+    Message(Texts::tr("App wurde neu erzeugt"));
     return Step::kGoOn;
   }
 
@@ -315,16 +316,18 @@ class WriteRun {
       return Step::kNextPass;
     }
     if (settings[0] != kStandardDataFile || settings[1] != comm) {
-      Message(Tr("File hat den falschen Typ, Applikation wird gelöscht und neu erzeugt!"));
+      Message(Texts::tr("File hat den falschen Typ, Applikation wird gelöscht und neu erzeugt!"));
       return Step::kNextPass;
     }
     if ((settings[2] | (settings[3] << 8)) != access) {
-      Message(Tr("File hat nicht die richtigen Keys, Applikation wird gelöscht und neu erzeugt!"));
+      Message(Texts::tr(
+          "File hat nicht die richtigen Keys, Applikation wird gelöscht und neu erzeugt!"));
       return Step::kNextPass;
     }
     const int size = settings[4] | (settings[5] << 8) | (settings[6] << 16);
     if (size < data_.size()) {
-      Message(Tr("File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!"));
+      Message(
+          Texts::tr("File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!"));
       return Step::kNextPass;
     }
     return Step::kGoOn;

@@ -80,7 +80,7 @@ TEST_F(JobFileTest, SavedJobLoadsBackWithKeysInOrderAndProtected) {
 }
 
 TEST_F(JobFileTest, MissingKeysTakeTheJobFileDefaults) {
-  WriteAll(path_, "[Settings]\r\nAppID=5\r\nCardKey=kaputt\r\n");
+  WriteAll(path_, "[Settings]\r\nAppID=5\r\n");
   DesfireSet loaded = SeriesJob();
   ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
   DesfireSet expected;  // the settings' first-start job ...
@@ -109,6 +109,17 @@ TEST_F(JobFileTest, AFileWithoutJobKeysIsRefusedAndTheJobKept) {
         << loaded.message.toStdString();
     ExpectSameJob(job, SeriesJob());
   }
+}
+
+TEST_F(JobFileTest, ADamagedStoredKeyIsRefusedNotTakenForTheDefaultKey) {
+  WriteAll(path_, QByteArray("[Settings]\r\nAppID=5\r\nCardKey=") + kKnownStored +
+                      "\r\nAppKey=QUJDREVG\r\n");
+  DesfireSet job = SeriesJob();
+  const JobFileResult loaded = LoadJobFile(path_, job);
+  EXPECT_FALSE(loaded.ok);
+  EXPECT_TRUE(loaded.message.contains(QStringLiteral("\"AppKey\"")))
+      << loaded.message.toStdString();
+  ExpectSameJob(job, SeriesJob());
 }
 
 TEST_F(JobFileTest, AMissingFileFailsAndIsNotCreated) {

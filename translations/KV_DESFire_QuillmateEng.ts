@@ -1,0 +1,279 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="de">
+<context>
+    <name>CardDetection</name>
+    <message>
+        <source> MIFARE Ultralight®</source>
+        <translation> MIFARE Ultralight®</translation>
+    </message>
+    <message>
+        <source> MIFARE® 1K</source>
+        <translation> MIFARE® 1K</translation>
+    </message>
+    <message>
+        <source> MIFARE® 4K</source>
+        <translation> MIFARE® 4K</translation>
+    </message>
+    <message>
+        <source> SAK(%1)</source>
+        <translation> SAK(%1)</translation>
+    </message>
+    <message>
+        <source>Kein gültiger Transponder vorhanden!</source>
+        <translation>No valid transponder present!</translation>
+    </message>
+    <message>
+        <source>Ungültiger Transpondertyp:</source>
+        <translation>Invalid transponder type:</translation>
+    </message>
+</context>
+<context>
+    <name>CardLog</name>
+    <message>
+        <source>Dez</source>
+        <translation>Dec</translation>
+    </message>
+    <message>
+        <source>Hex</source>
+        <translation>Hex</translation>
+    </message>
+    <message>
+        <source>Die Protokollzeile konnte nicht in die Datei &lt;%1&gt; geschrieben werden!</source>
+        <translation>The log line could not be written to the file &lt;%1&gt;!</translation>
+    </message>
+    <message>
+        <source>ASCII</source>
+        <translation>ASCII</translation>
+    </message>
+    <message>
+        <source>BINÄR</source>
+        <translation>BINARY</translation>
+    </message>
+    <message>
+        <source>Gedreht</source>
+        <translation>Rotated</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normal</translation>
+    </message>
+</context>
+<context>
+    <name>CardOperations</name>
+    <message>
+        <source>Der nächste Wert &lt;%1&gt; konnte nicht gespeichert werden, die Karte wird nicht beschrieben!</source>
+        <translation>The next value &lt;%1&gt; could not be saved; the card is not written!</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; ist vielleicht auf der Karte und wird nicht noch einmal vergeben, weiter mit &lt;%2&gt;!</source>
+        <translation>The value &lt;%1&gt; may be on the card and is not used again; continuing with &lt;%2&gt;!</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; konnte nicht zurückgespeichert werden, gespeichert bleibt &lt;%2&gt;!</source>
+        <translation>The value &lt;%1&gt; could not be saved back; &lt;%2&gt; stays saved!</translation>
+    </message>
+    <message>
+        <source>Wert &lt;%1&gt; erfolgreich geschrieben</source>
+        <translation>Value &lt;%1&gt; written successfully</translation>
+    </message>
+    <message>
+        <source>Erfolgreich gelesen</source>
+        <translation>Read successfully</translation>
+    </message>
+</context>
+<context>
+    <name>DesfireSet</name>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl ein.</source>
+        <translation>Enter a whole number.</translation>
+    </message>
+    <message>
+        <source>Kein Zugriff</source>
+        <translation>No access</translation>
+    </message>
+    <message>
+        <source>Freier Zugriff</source>
+        <translation>Free access</translation>
+    </message>
+    <message>
+        <source>App Master Key</source>
+        <translation>App Master Key</translation>
+    </message>
+    <message>
+        <source>Key %1</source>
+        <translation>Key %1</translation>
+    </message>
+</context>
+<context>
+    <name>FormatDelete</name>
+    <message>
+        <source>Geben Sie höchstens %1 Zeichen ein.</source>
+        <translation>Enter at most %1 characters.</translation>
+    </message>
+    <message>
+        <source>Keine Hex-Eingabe</source>
+        <translation>Not a hex input</translation>
+    </message>
+    <message>
+        <source>Ungültiger Transpondertyp:</source>
+        <translation>Invalid transponder type:</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>Kein gültiger Transponder vorhanden!</source>
+        <translation>No valid transponder present!</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Card Master Key not valid</translation>
+    </message>
+    <message>
+        <source>Karte wurde gelöscht!</source>
+        <translation>Card erased!</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig</source>
+        <translation>Authentication not possible! Selected App Master Key not valid</translation>
+    </message>
+    <message>
+        <source>Die gewählte Applikation wurde gelöscht!</source>
+        <translation>The selected application was deleted!</translation>
+    </message>
+    <message>
+        <source>Die gewählte Applikation ist nicht vorhanden!</source>
+        <translation>The selected application does not exist!</translation>
+    </message>
+</context>
+<context>
+    <name>JobFile</name>
+    <message>
+        <source>Die Datei %1 kann nicht gelesen werden!</source>
+        <translation>The file %1 cannot be read!</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 kann nicht geschrieben werden: %2</source>
+        <translation>The file %1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>Der Wert von &quot;%1&quot; darf keinen Zeilenumbruch enthalten!</source>
+        <translation>The value of &quot;%1&quot; must not contain a line break!</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 enthält keinen Auftrag!</source>
+        <translation>The file %1 contains no job!</translation>
+    </message>
+    <message>
+        <source>Der gespeicherte Schlüssel &quot;%1&quot; in der Datei %2 kann nicht gelesen werden!</source>
+        <translation>The stored key &quot;%1&quot; in the file %2 cannot be read!</translation>
+    </message>
+</context>
+<context>
+    <name>KeyPlan</name>
+    <message>
+        <source>Bytanzahl größer 8 kann im Dezimal-Modus nicht bearbeitetet werden</source>
+        <translation>A byte count above 8 cannot be handled in decimal mode</translation>
+    </message>
+    <message>
+        <source>Keine Hex-Eingabe</source>
+        <translation>Not a hex input</translation>
+    </message>
+    <message>
+        <source>Kein Lesezugriff erlaubt, entweder bei Lesen oder bei Lesen/Schreiben den Zugriff erlauben</source>
+        <translation>No read access allowed; allow access either for Read or for Read/Write</translation>
+    </message>
+    <message>
+        <source>Kein Schreibzugriff erlaubt, entweder bei Schreiben oder bei Lesen/Schreiben den Zugriff erlauben</source>
+        <translation>No write access allowed; allow access either for Write or for Read/Write</translation>
+    </message>
+    <message>
+        <source>Keine Daten vorhanden!</source>
+        <translation>No data present!</translation>
+    </message>
+    <message>
+        <source>Keine Dezimal-Eingabe</source>
+        <translation>Not a decimal input</translation>
+    </message>
+</context>
+<context>
+    <name>ReadSequence</name>
+    <message>
+        <source>AES Authentifizierung mit Lesen Key erfolgreich!</source>
+        <translation>AES authentication with Read Key successful!</translation>
+    </message>
+    <message>
+        <source>3DES Authentifizierung mit Lesen Key als erfolgreich!</source>
+        <translation>3DES authentication with Read Key successful!</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Read Key not valid</translation>
+    </message>
+    <message>
+        <source>AES Authentifizierung mit Lesen/Schreiben Key erfolgreich!</source>
+        <translation>AES authentication with Read/Write Key successful!</translation>
+    </message>
+    <message>
+        <source>3DES Authentifizierung mit Lesen/Schreiben Key erfolgreich!</source>
+        <translation>3DES authentication with Read/Write Key successful!</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Read/Write Key not valid</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Zum Lesen muss ein anderer Key gewählt werden</source>
+        <translation>Authentication not possible! Select another key for reading</translation>
+    </message>
+</context>
+<context>
+    <name>WriteSequence</name>
+    <message>
+        <source>Bitte Karte auflegen!</source>
+        <translation>Please put a card on the reader!</translation>
+    </message>
+    <message>
+        <source>Kein gültiger Transponder vorhanden!</source>
+        <translation>No valid transponder present!</translation>
+    </message>
+    <message>
+        <source>Die gewählte Applikation wurde gelöscht!</source>
+        <translation>The selected application was deleted!</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig</source>
+        <translation>Authentication not possible! Selected App Master Key not valid</translation>
+    </message>
+    <message>
+        <source>App ID existiert bereits!</source>
+        <translation>App ID already exists!</translation>
+    </message>
+    <message>
+        <source>App hat nicht die richtigen Keys, Applikation wird gelöscht und neu erzeugt!</source>
+        <translation>App does not have the right keys; application is deleted and created again!</translation>
+    </message>
+    <message>
+        <source>App wurde neu erzeugt</source>
+        <translation>App created</translation>
+    </message>
+    <message>
+        <source>File hat den falschen Typ, Applikation wird gelöscht und neu erzeugt!</source>
+        <translation>File has the wrong type; application is deleted and created again!</translation>
+    </message>
+    <message>
+        <source>File hat nicht die richtigen Keys, Applikation wird gelöscht und neu erzeugt!</source>
+        <translation>File does not have the right keys; application is deleted and created again!</translation>
+    </message>
+    <message>
+        <source>File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!</source>
+        <translation>File has too little space; application is deleted and created again!</translation>
+    </message>
+</context>
+</TS>
