@@ -116,10 +116,9 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   const int handle = OpenReader(operator_settings, options);
   if (handle == 0) return kExitNoReader;
 
-  StderrStatusSink status;
-  CliPrompter prompter(status, !options.json, options.wait_card_s);
-  WriterContext context = MakeWriterContext(handle, status, prompter);
-  context.language = CoreLanguage(operator_settings, options);
+  CardSession session(handle, operator_settings, options);
+  StderrStatusSink &status = session.status;
+  WriterContext &context = session.context;
 
   int exit_code = kExitDone;
   {

@@ -87,21 +87,18 @@ int RunErase(SettingsStore &settings, const CardOptions &options, const char *op
   const int handle = OpenReader(operator_settings, options);
   if (handle == 0) return kExitNoReader;
 
-  StderrStatusSink status;
-  CliPrompter prompter(status, !options.json, options.wait_card_s);
-  WriterContext context = MakeWriterContext(handle, status, prompter);
-  context.language = CoreLanguage(operator_settings, options);
+  CardSession session(handle, operator_settings, options);
 
   JobCheck refusal;
   QByteArray uid;
-  const bool done = action(context, fields, &refusal, &uid);
+  const bool done = action(session.context, fields, &refusal, &uid);
   KOVRA_ClosePort(handle);
 
   if (options.json) {
     PrintJson({{"op", op},
                {"ok", done},
                {"uid", UidHex(uid)},
-               {"lines", QJsonArray::fromStringList(status.TakeLines())}});
+               {"lines", QJsonArray::fromStringList(session.status.TakeLines())}});
   }
   if (done) return kExitDone;
   return refusal.ok ? kExitCardFailed : kExitUsage;

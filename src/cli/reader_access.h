@@ -6,7 +6,9 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "cli/cli_io.h"
 #include "writer/settings_store.h"
+#include "writer/writer_context.h"
 
 namespace quillmate::cli {
 
@@ -40,6 +42,22 @@ int OpenReader(const OperatorSettings &settings, const CardOptions &options);
 
 // The settings' language with --lang applied, as the writer core counts it (1 German, 0 English).
 int CoreLanguage(const OperatorSettings &settings, const CardOptions &options);
+
+// What a card command works with on an open reader: status lines on stderr, questions answered as
+// CliPrompter does, and the writer context in the language of the settings or --lang.
+struct CardSession {
+  CardSession(int handle, const OperatorSettings &settings, const CardOptions &options)
+      : prompter(status, !options.json, options.wait_card_s),
+        context(MakeWriterContext(handle, status, prompter)) {
+    context.language = CoreLanguage(settings, options);
+  }
+  CardSession(const CardSession &) = delete;
+  CardSession &operator=(const CardSession &) = delete;
+
+  StderrStatusSink status;
+  CliPrompter prompter;
+  WriterContext context;
+};
 
 // A UID in hex, first byte first.
 QString UidHex(const QByteArray &uid);
