@@ -1,7 +1,6 @@
 #include "cli/job_command.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -10,20 +9,13 @@
 
 #include "cli/exit_codes.h"
 #include "writer/job_file.h"
+#include "writer/key_plan.h"
 
 namespace quillmate::cli {
 namespace {
 
 void Error(const QString &text) {
   std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-}
-
-bool IsHexKey(const QString &text) {
-  if (text.size() > 32) return false;
-  for (const QChar c : text) {
-    if (!c.isDigit() && !(c.toUpper() >= QChar('A') && c.toUpper() <= QChar('F'))) return false;
-  }
-  return true;
 }
 
 struct KeyAccess {
@@ -72,7 +64,7 @@ KeyAccess EnumKey(Enum DesfireSet::*member, int max) {
 KeyAccess HexTextKey(QString DesfireSet::*member) {
   return {true, [member](const DesfireSet &job) { return job.*member; },
           [member](DesfireSet &job, const QString &text) {
-            if (!IsHexKey(text)) return false;
+            if (!IsKeyText(text)) return false;
             job.*member = text.toUpper();
             return true;
           }};
@@ -212,7 +204,10 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
   // Saving writes every key: a stored key that does not decipher would be replaced by an empty
   // one unless it is set anew here.
   for (const QString &key : unreadable) {
-    if (!rest.filter(QRegularExpression("^" + key + "=")).isEmpty()) continue;
+    const auto sets_it = [&key](const QString &assignment) {
+      return assignment.startsWith(key + '=');
+    };
+    if (std::any_of(rest.begin(), rest.end(), sets_it)) continue;
     Error("job set: " + UnreadableKeyText(key));
     return kExitUsage;
   }

@@ -6,24 +6,17 @@
 #include <array>
 #include <climits>
 
+#include "writer/key_plan.h"
+
 namespace quillmate {
 namespace {
 
-constexpr int kMaxDecimalBytes = 8;
 // Decimal digits of the largest unsigned number of 0 to 8 bytes.
 constexpr std::array<int, kMaxDecimalBytes + 1> kDecimalDigits{0, 3, 5, 8, 10, 13, 15, 17, 20};
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-int HexValue(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') return u - u'0';
-  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
-  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
-  return -1;
-}
-
 int DigitValue(QChar c, NumberFormat format) {
-  const int value = HexValue(c);
+  const int value = HexDigitValue(c);
   if (format == NumberFormat::kDecimal) return value >= 0 && value <= 9 ? value : -1;
   return value;
 }
@@ -36,7 +29,8 @@ QByteArray HexPairs(QStringView digits) {
   QByteArray bytes;
   bytes.reserve(digits.size() / 2);
   for (qsizetype i = 0; i + 1 < digits.size(); i += 2) {
-    const int byte = (std::max(HexValue(digits[i]), 0) << 4) | std::max(HexValue(digits[i + 1]), 0);
+    const int byte =
+        (std::max(HexDigitValue(digits[i]), 0) << 4) | std::max(HexDigitValue(digits[i + 1]), 0);
     bytes.append(static_cast<char>(byte));
   }
   return bytes;

@@ -24,6 +24,8 @@ inline constexpr int kMinKeyCount = 0;
 inline constexpr int kMaxKeyCount = 14;
 // A data file's size travels in 24 bits; a larger length could not be created as asked.
 inline constexpr int kMaxLength = 0xFFFFFF;
+// A decimal value is a number of at most 64 bits.
+inline constexpr int kMaxDecimalBytes = 8;
 
 // Defaults are those of a first start with empty settings.
 struct DesfireSet {

@@ -16,7 +16,6 @@ struct Texts {
 
 constexpr int kAuthenticationError = KOVRA_DESFIRE_BASE + 0xAE;
 constexpr int kApplicationNotFound = KOVRA_DESFIRE_BASE + 0xA0;
-constexpr int kMaxKeyChars = 32;
 constexpr int kDeleteMinAppId = 0;
 constexpr int kUidRoom = 10;
 constexpr int kAtsRoom = 10;
@@ -39,8 +38,8 @@ const unsigned char *KeyBytes(const QByteArray &key) {
 }
 
 JobCheck CheckKeyText(const QString &text, JobField field) {
-  if (text.size() > kMaxKeyChars) {
-    return JobCheck::Refused(Texts::tr("Geben Sie höchstens %1 Zeichen ein.").arg(kMaxKeyChars),
+  if (text.size() > kMaxKeyDigits) {
+    return JobCheck::Refused(Texts::tr("Geben Sie höchstens %1 Zeichen ein.").arg(kMaxKeyDigits),
                              field, true);
   }
   if (!IsHexText(text)) return JobCheck::Refused(Texts::tr("Keine Hex-Eingabe"), field, true);

@@ -13,26 +13,12 @@ struct Texts {
 };
 
 constexpr int kKeyBytes = 16;
-constexpr int kMaxKeyDigits = 2 * kKeyBytes;
-constexpr int kMaxDecimalBytes = 8;
-
-int HexValue(QChar c) {
-  const char16_t u = c.unicode();
-  if (u >= u'0' && u <= u'9') return u - u'0';
-  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
-  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
-  return -1;
-}
 
 bool IsDecimalText(QStringView text) {
   for (QChar c : text) {
     if (c.unicode() < u'0' || c.unicode() > u'9') return false;
   }
   return true;
-}
-
-bool IsKeyText(QStringView text) {
-  return text.size() <= kMaxKeyDigits && IsHexText(text);
 }
 
 JobCheck NotHex(JobField field) {
@@ -90,9 +76,21 @@ bool SameAsReadOrWrite(int nibble, const KeyPlan &plan) {
 
 }  // namespace
 
+int HexDigitValue(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= u'0' && u <= u'9') return u - u'0';
+  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+  return -1;
+}
+
+bool IsKeyText(QStringView text) {
+  return text.size() <= kMaxKeyDigits && IsHexText(text);
+}
+
 bool IsHexText(QStringView text) {
   for (QChar c : text) {
-    if (HexValue(c) < 0) return false;
+    if (HexDigitValue(c) < 0) return false;
   }
   return true;
 }
@@ -102,8 +100,8 @@ QByteArray HexKeyToBytes(QStringView text) {
   QByteArray key(kKeyBytes, '\0');
   text = text.left(kMaxKeyDigits);
   for (qsizetype i = 0; i < text.size(); i += 2) {
-    const int high = qMax(HexValue(text[i]), 0);
-    const int byte = i + 1 < text.size() ? (high << 4) | qMax(HexValue(text[i + 1]), 0) : high;
+    const int high = qMax(HexDigitValue(text[i]), 0);
+    const int byte = i + 1 < text.size() ? (high << 4) | qMax(HexDigitValue(text[i + 1]), 0) : high;
     key[i / 2] = static_cast<char>(byte);
   }
   return key;

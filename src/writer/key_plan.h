@@ -27,8 +27,17 @@ struct KeyPlan {
   QByteArray read_write_key;
 };
 
+// A key text has at most this many hex digits (16 bytes).
+inline constexpr int kMaxKeyDigits = 32;
+
+// The value 0-15 of a hex digit 0-9, A-F, a-f; -1 for any other character.
+int HexDigitValue(QChar c);
+
 // True when every character is a hex digit 0-9, A-F, a-f (an empty text is all hex).
 bool IsHexText(QStringView text);
+
+// True for a key text: at most kMaxKeyDigits hex digits (empty: the factory default key).
+bool IsKeyText(QStringView text);
 
 // A hex key text as 16 bytes: digit pairs from the left, high nibble first, zeros after; an odd
 // last digit becomes a byte of that digit's value ("ABC" gives AB 0C 00 ...). Empty text gives an
