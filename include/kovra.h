@@ -58,6 +58,14 @@ extern "C" {
 #define KOVRA_ERR_MORE_DATA 32      /* the reader has more data; the call itself succeeded */
 #define KOVRA_DESFIRE_BASE 0x10000  /* a DESFire card status s is stored as 0x10000 + s */
 
+/* Codes a caller acts on when a card does not answer. KOVRA_ERR_NO_TRANSPONDER: the field is
+ * empty or the card was not activated. From KOVRA_ERR_FIRST_CARD_ERROR up (the reader's air
+ * interface, ISO and MIFARE errors, and every DESFire code) the card's answer was missing or
+ * unusable: for a look at the field that also means "no card here". The codes below it are the
+ * library's and the reader's own: the line or the reader failed. */
+#define KOVRA_ERR_NO_TRANSPONDER 21
+#define KOVRA_ERR_FIRST_CARD_ERROR 25
+
 /* Languages of KOVRA_GetErrorText: 1 is German, every other value English. */
 #define KOVRA_LANG_GERMAN 1
 #define KOVRA_LANG_ENGLISH 0
@@ -189,6 +197,11 @@ KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
 #define KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED 0x10023
 #define KOVRA_DESFIRE_ERR_MAC 0x10024 /* the card's MAC does not match: back to card level */
 #define KOVRA_DESFIRE_ERR_CRC 0x10025 /* CRC after deciphering does not match */
+/* Card statuses the writer acts on (0x10000 + the card's status byte). */
+#define KOVRA_DESFIRE_NO_SUCH_KEY 0x10040          /* the key number does not exist */
+#define KOVRA_DESFIRE_APP_NOT_FOUND 0x100A0        /* no application with this AID */
+#define KOVRA_DESFIRE_AUTHENTICATION_ERROR 0x100AE /* wrong key, or an access right refused */
+#define KOVRA_DESFIRE_DUPLICATE 0x100DE            /* the application or file exists already */
 
 /* Authenticate with key key_no of the selected application (or of the card at card level).
  * key NULL stands for the factory default key (16 zero bytes); otherwise key_length must be 16
