@@ -1,10 +1,15 @@
 #include "sim/field.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace kovra_sim {
 namespace {
+
+std::string UidKey(const Bytes &uid) {
+  return std::string(uid.begin(), uid.end());
+}
 
 // Enough to keep every UID of a long production run apart; beyond it the set starts over (a
 // repeat among 2^48 random UIDs is not a practical concern, it only guards against bad luck).
@@ -209,7 +214,7 @@ void Field::Advance(SimClock::time_point now) {
 
 void Field::Arrive(std::shared_ptr<Card> card, SimClock::time_point at,
                    std::optional<std::chrono::milliseconds> leave_after) {
-  uids_seen_.insert(card->Uid());
+  uids_seen_.insert(UidKey(card->Uid()));
   current_ = InField{std::move(card), at, std::nullopt, 0, leave_after, {}};
   activation_ = Activation::kIdle;
   ++presence_id_;
@@ -245,7 +250,8 @@ void Field::Leave(SimClock::time_point at, LeaveReason reason) {
 Bytes Field::FreshUid(CardKind kind) {
   if (uids_seen_.size() > kUidMemory) uids_seen_.clear();
   Bytes uid = RandomUid(kind, random_);
-  for (int attempt = 0; attempt < kFreshUidAttempts && uids_seen_.count(uid) != 0; ++attempt) {
+  for (int attempt = 0; attempt < kFreshUidAttempts && uids_seen_.count(UidKey(uid)) != 0;
+       ++attempt) {
     uid = RandomUid(kind, random_);
   }
   return uid;

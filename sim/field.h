@@ -33,6 +33,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "sim/cards.h"
@@ -193,7 +194,9 @@ class Field {
   std::optional<Flow> flow_;
   std::optional<size_t> remove_after_;
   std::deque<LeftCard> history_;
-  std::set<Bytes> uids_seen_;  // fresh UIDs do not repeat one seen before (bounded)
+  // Fresh UIDs do not repeat one seen before (bounded). Kept as strings: GCC 12 at -O3 warns
+  // falsely about the memcmp of std::vector's ordering (stringop-overread).
+  std::set<std::string> uids_seen_;
 };
 
 }  // namespace kovra_sim

@@ -8,14 +8,13 @@
 #include <atomic>
 #include <cstdio>
 
-#include "cli/cli_io.h"
+#include "cli/cli_job.h"
+#include "cli/cli_output.h"
+#include "cli/cli_session.h"
 #include "cli/exit_codes.h"
-#include "cli/job_command.h"
-#include "cli/reader_access.h"
-#include "kovra.h"
 #include "writer/beeper.h"
 #include "writer/data_codec.h"
-#include "writer/job_file.h"
+#include "writer/job_keys.h"
 #include "writer/key_plan.h"
 #include "writer/operations.h"
 
@@ -57,67 +56,27 @@ QString PendingValue(const DesfireSet &job) {
 
 }  // namespace
 
-int RunInfo(SettingsStore &settings, const CardOptions &options) {
-  const OperatorSettings operator_settings = settings.LoadOperatorSettings();
-  const int handle = OpenReader(operator_settings, options);
-  if (handle == 0) return kExitNoReader;
-  char name[64] = {};
-  KOVRA_GetDeviceName(handle, name, sizeof name);
-  unsigned char version[16] = {};
-  const int length = KOVRA_GetVersion(handle, version, sizeof version);
-  KOVRA_ClosePort(handle);
-  if (length < 4) {
-    Error("the reader did not answer its version");
-    return kExitNoReader;
-  }
-  const QString text = QString::fromLatin1(reinterpret_cast<const char *>(version), length);
-  const QString port = PortName(operator_settings, options);
-  if (options.json) {
-    PrintJson({{"op", "info"},
-               {"device", QString::fromUtf8(name)},
-               {"version", text},
-               {"firmware", text.mid(3)},
-               {"port", port}});
-  } else {
-    std::printf("device: %s\nversion: %s\nfirmware: %s\nport: %s\n", name,
-                text.toLatin1().constData(), text.mid(3).toLatin1().constData(),
-                port.toUtf8().constData());
-  }
-  return kExitDone;
-}
-
 int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool write) {
   const OperatorSettings operator_settings = settings.LoadOperatorSettings();
 
-  DesfireSet job;
-  std::unique_ptr<ValueStore> store;
-  if (options.job_file.isEmpty()) {
-    if (!LoadSettingsJob(settings, job)) return kExitUsage;
-    store = std::make_unique<SettingsValueStore>(settings);
-  } else {
-    const QString file = WithJobFileExtension(options.job_file);
-    const JobFileResult loaded = LoadJobFile(file, job);
-    if (!loaded.ok) {
-      Error(loaded.message);
-      return kExitUsage;
-    }
-    store = std::make_unique<JobFileValueStore>(file);
-  }
+  JobSource source = LoadCliJob(settings, options.job_file);
+  if (!source.ok) return kExitUsage;
+  DesfireSet &job = source.job;
   if (options.value_given) job.data = options.value;
   // The whole job check runs before the reader is opened: a refused job never reaches it, and the
   // message names the job key to correct.
   KeyPlan plan;
   const JobCheck check = write ? ValidateWriteJob(job, plan) : ValidateReadJob(job, plan);
   if (!check.ok) {
-    Error(FieldKey(check.field) + ": " + check.message);
+    Error(JobFieldKeyName(check.field) + ": " + check.message);
     return kExitUsage;
   }
 
-  const int handle = OpenReader(operator_settings, options);
+  const int handle = OpenCliReader(operator_settings, options);
   if (handle == 0) return kExitNoReader;
 
   CardSession session(handle, operator_settings, options);
-  StderrStatusSink &status = session.status;
+  CliFrontEnd &front_end = session.front_end;
   WriterContext &context = session.context;
 
   int exit_code = kExitDone;
@@ -125,7 +84,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     // The tone after a written card, as the GUI plays it ("BeepTime", 0: none); silent on a
     // machine without a sound device.
     AlsaBeeper beeper;
-    CardOperations operations(context, job, store.get(), &beeper);
+    CardOperations operations(context, job, source.value_store.get(), &beeper);
     operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
     operations.SetBeepTimeMs(operator_settings.beep_time_ms);
     LogSettings logs = operator_settings.logs;
@@ -137,35 +96,30 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
 
     int cards_done = 0;
     QString pending;
-    OperationHooks hooks;
-    hooks.tick_running = [&status](bool running) { status.SetTickRunning(running); };
-    hooks.forget_last_message = [&status] { status.ForgetLastMessage(); };
-    hooks.card_done = [&] {
+    front_end.SetCardDone([&] {
       ++cards_done;
       if (options.json) {
         PrintJson(CardObject(write, true, context.cards.last_uid, write ? pending : job.data,
-                             status.TakeLines()));
+                             front_end.TakeLines()));
       }
-    };
-    operations.SetHooks(hooks);
+    });
 
     if (options.count <= 0 && !options.cycle) {
       pending = PendingValue(job);
       const RunResult result = write ? operations.SingleWrite() : operations.SingleRead();
       if (!result.check.ok) {
-        status.Line(result.check.message);
+        context.report.Line(result.check.message);
         exit_code = kExitUsage;
       } else if (!result.done) {
         if (options.json) {
-          PrintJson(
-              CardObject(write, false, context.cards.current_uid, QString(), status.TakeLines()));
+          PrintJson(CardObject(write, false, result.card_uid, QString(), front_end.TakeLines()));
         }
         exit_code = kExitCardFailed;
       }
     } else {
       const JobCheck started = write ? operations.StartWriteCycle() : operations.StartReadCycle();
       if (!started.ok) {
-        status.Line(started.message);
+        context.report.Line(started.message);
         exit_code = kExitUsage;
       } else {
         g_interrupted = false;
@@ -178,7 +132,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
           // A tick that looked and found no new card says nothing; one that failed on a card
           // left status lines. A card that keeps failing is reported once, not every tick.
           if (options.json && cards_done == done_before) {
-            const QStringList lines = status.TakeLines();
+            const QStringList lines = front_end.TakeLines();
             if (!lines.isEmpty()) {
               const QJsonObject failure =
                   CardObject(write, false, context.cards.current_uid, QString(), lines);
@@ -195,7 +149,6 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
       }
     }
   }
-  KOVRA_ClosePort(handle);
   return exit_code;
 }
 

@@ -3,30 +3,19 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include "cli/cli_io.h"
+#include "cli/cli_job.h"
+#include "cli/cli_output.h"
+#include "cli/cli_session.h"
 #include "cli/exit_codes.h"
-#include "cli/job_command.h"
-#include "kovra.h"
 #include "writer/format_delete.h"
-#include "writer/job_file.h"
+#include "writer/job_keys.h"
 #include "writer/key_plan.h"
 
 namespace quillmate::cli {
 namespace {
 
 // The core's erase actions share one signature.
-using EraseAction = bool (*)(WriterContext &, const DeleteFields &, JobCheck *, QByteArray *);
-
-// The job whose keys stand in for a key option that was not given: the --job file, else the
-// job in the settings. False after saying why on stderr.
-bool LoadDefaultJob(SettingsStore &settings, const CardOptions &options, DesfireSet &job) {
-  if (options.job_file.isEmpty()) {
-    return LoadSettingsJob(settings, job);
-  }
-  const JobFileResult loaded = LoadJobFile(WithJobFileExtension(options.job_file), job);
-  if (!loaded.ok) Error(loaded.message);
-  return loaded.ok;
-}
+using EraseAction = RunResult (*)(WriterContext &, const DeleteFields &);
 
 // The key text to use: the option when given (an empty option asks for the factory default key),
 // else the job's key. False when the job was needed and could not be loaded.
@@ -36,9 +25,11 @@ bool ChooseKey(SettingsStore &settings, const CardOptions &options, bool given,
     key = option_text;
     return true;
   }
-  DesfireSet job;
-  if (!LoadDefaultJob(settings, options, job)) return false;
-  key = job.*job_key;
+  // The job whose keys stand in for a key option that was not given: the --job file, else the
+  // job in the settings.
+  const JobSource source = LoadCliJob(settings, options.job_file);
+  if (!source.ok) return false;
+  key = source.job.*job_key;
   return true;
 }
 
@@ -64,9 +55,9 @@ QString FieldSource(JobField field, const CardOptions &options) {
     case JobField::kAppId:
       return "--aid";
     case JobField::kCardKey:
-      return options.card_key_given ? "--card-key" : "the job's CardKey";
+      return options.card_key_given ? "--card-key" : "the job's " + JobFieldKeyName(field);
     case JobField::kAppKey:
-      return options.app_key_given ? "--app-key" : "the job's AppKey";
+      return options.app_key_given ? "--app-key" : "the job's " + JobFieldKeyName(field);
     default:
       return "delete fields";
   }
@@ -84,24 +75,24 @@ int RunErase(SettingsStore &settings, const CardOptions &options, const char *op
   }
 
   const OperatorSettings operator_settings = settings.LoadOperatorSettings();
-  const int handle = OpenReader(operator_settings, options);
+  const int handle = OpenCliReader(operator_settings, options);
   if (handle == 0) return kExitNoReader;
 
-  CardSession session(handle, operator_settings, options);
-
-  JobCheck refusal;
-  QByteArray uid;
-  const bool done = action(session.context, fields, &refusal, &uid);
-  KOVRA_ClosePort(handle);
-
+  QStringList lines;
+  RunResult result;
+  {
+    CardSession session(handle, operator_settings, options);
+    result = action(session.context, fields);
+    lines = session.front_end.TakeLines();
+  }
   if (options.json) {
     PrintJson({{"op", op},
-               {"ok", done},
-               {"uid", UidHex(uid)},
-               {"lines", QJsonArray::fromStringList(session.status.TakeLines())}});
+               {"ok", result.done},
+               {"uid", UidHex(result.card_uid)},
+               {"lines", QJsonArray::fromStringList(lines)}});
   }
-  if (done) return kExitDone;
-  return refusal.ok ? kExitCardFailed : kExitUsage;
+  if (result.done) return kExitDone;
+  return result.check.ok ? kExitCardFailed : kExitUsage;
 }
 
 }  // namespace

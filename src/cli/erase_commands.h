@@ -1,7 +1,7 @@
 // "format" and "delete-app": erasing a card completely, or removing one application from it.
 #pragma once
 
-#include "cli/reader_access.h"
+#include "cli/cli_options.h"
 #include "writer/settings_store.h"
 
 namespace quillmate::cli {

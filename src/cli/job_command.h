@@ -11,13 +11,6 @@ namespace quillmate::cli {
 // `arguments` are the words after "job". Result: an exit code (0, or 2 for bad usage, an unknown
 // key, a value that does not parse, a refused job or a file that could not be written; the
 // message on stderr names the key or field).
-// The settings key of a job field, for messages ("" for kNone).
-QString FieldKey(JobField field);
-
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments);
-
-// The job of the settings for a card command. False, after naming the key on stderr, when a
-// stored key does not decipher: the job would otherwise use the factory default key in its place.
-bool LoadSettingsJob(const SettingsStore &settings, DesfireSet &job);
 
 }  // namespace quillmate::cli

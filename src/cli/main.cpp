@@ -6,8 +6,10 @@
 #include <memory>
 
 #include "cli/card_commands.h"
+#include "cli/cli_session.h"
 #include "cli/erase_commands.h"
 #include "cli/exit_codes.h"
+#include "cli/info_command.h"
 #include "cli/job_command.h"
 #include "writer/settings_store.h"
 #include "writer/translation.h"
@@ -122,7 +124,7 @@ int main(int argc, char *argv[]) {
       UsageError("--lang: de or en");
       ok = false;
     }
-    options.language = text == "en" ? 1 : 0;
+    options.language = text == "en" ? Language::kEnglish : Language::kGerman;
   }
   if (options.cycle && parser.isSet(count)) {
     UsageError("--count and --cycle exclude each other");
@@ -157,9 +159,9 @@ int main(int argc, char *argv[]) {
   SettingsStore &settings = *store;
   // The core's texts follow --lang, else the settings' "Sprache"; English needs the translation
   // file, without it they stay German.
-  const int language =
-      options.language >= 0 ? options.language : settings.LoadOperatorSettings().language;
-  if (language == 1) InstallEnglishTexts(app);
+  if (ChosenLanguage(settings.LoadOperatorSettings(), options) == Language::kEnglish) {
+    InstallEnglishTexts(app);
+  }
 
   if (command == "job") return RunJobCommand(settings, words.mid(1));
   if (words.size() > 1) {

@@ -3,8 +3,6 @@
 // the card just processed so that it is not processed twice.
 #pragma once
 
-#include <QByteArray>
-
 #include "writer/writer_context.h"
 
 namespace quillmate {
@@ -13,8 +11,5 @@ namespace quillmate {
 // cycle tick (an empty field is then silent, and the card processed last is skipped). Failures
 // write their status line through the context; the card is left untouched.
 bool DetectCard(WriterContext &context, bool cyclic);
-
-// The PPS parameter for the second byte of a RATS answer (DSI and DRI from its bits 4-6 and 0-2).
-int PpsParameter(unsigned char ats_format_byte);
 
 }  // namespace quillmate

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 
 #include "kovra.h"
+#include "writer/card_calls.h"
 #include "writer/key_plan.h"
 
 namespace quillmate {
@@ -14,27 +15,12 @@ struct Texts {
   Q_DECLARE_TR_FUNCTIONS(FormatDelete)
 };
 
-constexpr int kAuthenticationError = KOVRA_DESFIRE_BASE + 0xAE;
-constexpr int kApplicationNotFound = KOVRA_DESFIRE_BASE + 0xA0;
 constexpr int kDeleteMinAppId = 0;
-constexpr int kUidRoom = 10;
-constexpr int kAtsRoom = 10;
 // The divisor pair DSI = 2, DRI = 2 (212 kbit/s both ways) the dialog always asks for.
 constexpr int kDeletePps = 0x0A;
-constexpr int kKeyTypeDes = 0;
-constexpr int kKeyTypeAes = 2;
 
 void ReportError(WriterContext &context, const char *tag) {
-  context.status->Line(LastErrorText(context) + QLatin1String(tag));
-}
-
-void Pause(const WriterContext &context, int ms) {
-  if (context.sleep_ms) context.sleep_ms(ms);
-}
-
-// An empty key stands for the factory default key: handed over as an absent key.
-const unsigned char *KeyBytes(const QByteArray &key) {
-  return key.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(key.constData());
+  context.report.Line(ErrorLine(context, tag));
 }
 
 JobCheck CheckKeyText(const QString &text, JobField field) {
@@ -47,50 +33,16 @@ JobCheck CheckKeyText(const QString &text, JobField field) {
 }
 
 // The field exchange; a refusal is shown as the exchange's message box.
-bool TakeFields(WriterContext &context, const DeleteFields &fields, JobCheck *refusal) {
-  const JobCheck check = CheckDeleteFields(fields);
-  if (check.ok) return true;
-  if (context.prompter) context.prompter->ShowMessage(check.message);
-  if (refusal) *refusal = check;
+bool TakeFields(WriterContext &context, const DeleteFields &fields, RunResult &result) {
+  result.check = CheckDeleteFields(fields);
+  if (result.check.ok) return true;
+  context.report.ShowMessage(result.check.message);
   return false;
 }
 
-// The status line for a SAK other than a DESFire card's.
-QString SakRefusal(unsigned char sak) {
-  QString card;
-  switch (sak) {
-    case 0x00:
-      card = QStringLiteral(" MIFARE Ultralight®");
-      break;
-    case 0x08:
-    case 0x88:
-      card = QStringLiteral(" MIFARE® 1K");
-      break;
-    case 0x18:
-      card = QStringLiteral(" MIFARE® 4K");
-      break;
-    default:
-      card = QStringLiteral(" SAK(%1)").arg(sak, 2, 16, QLatin1Char('0')).toUpper();
-      break;
-  }
-  return Texts::tr("Ungültiger Transpondertyp:") + card;
-}
-
-enum class Auth { kAes, kIso, kFailed };
-
-// AES first, then ISO; when both fail the last error is the ISO attempt's.
-Auth AuthenticateKey0(const WriterContext &context, const QByteArray &key) {
-  const int length = static_cast<int>(key.size());
-  if (KOVRA_DESFireAuthenticateAES(context.handle, 0, KeyBytes(key), length) == 0)
-    return Auth::kAes;
-  if (KOVRA_DESFireAuthenticateISO(context.handle, 0, KeyBytes(key), length) == 0)
-    return Auth::kIso;
-  return Auth::kFailed;
-}
-
 void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
-  if (KOVRA_GetLastError(context.handle) == kAuthenticationError) {
-    context.status->Line(Texts::tr(invalid_key_text));
+  if (LastError(context) == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
+    context.report.Line(Texts::tr(invalid_key_text));
   } else {
     ReportError(context, " <Auth(0)>");
   }
@@ -111,105 +63,85 @@ JobCheck CheckDeleteFields(const DeleteFields &fields) {
 }
 
 bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
-  const int handle = context.handle;
   if (card_uid) card_uid->clear();
-  KOVRA_SetRfField(handle, 0);
-  Pause(context, 10);
-  KOVRA_SetRfField(handle, 1);
-  Pause(context, 10);
-
-  unsigned short atqa = 0;
-  if (KOVRA_Request(handle, &atqa) != 0) {
-    context.status->Line(Texts::tr("Kein gültiger Transponder vorhanden!"));
+  ResetRfField(context);
+  const SelectedCard card = RequestAndSelect(context);
+  if (card.outcome == SelectedCard::Outcome::kNoAnswer) {
+    context.report.Line(Texts::tr("Kein gültiger Transponder vorhanden!"));
     return false;
   }
-  unsigned char uid[kUidRoom] = {};
-  unsigned char sak = 0;
-  const int uid_length = KOVRA_Select(handle, uid, kUidRoom, &sak);
-  if (uid_length < 0) {
+  if (card.outcome == SelectedCard::Outcome::kSelectFailed) {
     ReportError(context, " <Select()>");
     return false;
   }
-  if (card_uid) *card_uid = QByteArray(reinterpret_cast<const char *>(uid), uid_length);
-  if (sak != 0x20) {
-    context.status->Line(SakRefusal(sak));
+  if (card_uid) *card_uid = card.uid;
+  if (card.sak != kSakDesfire) {
+    context.report.Line(RefusedCardLine(card.sak));
     return false;
   }
-  KOVRA_SetIsoParameter(handle, 1);
-  unsigned char ats[kAtsRoom] = {};
-  if (KOVRA_SendRats(handle, ats, kAtsRoom) < 0) {
-    ReportError(context, " <Rats()>");
-    return false;
-  }
-  if (KOVRA_SendPps(handle, kDeletePps) != 0) {
-    ReportError(context, " <PPS()>");
-    return false;
-  }
-  return true;
+  return EnterIsoProtocol(context, kDeletePps);
 }
 
-bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal,
-                QByteArray *card_uid) {
-  if (card_uid) card_uid->clear();
-  if (!TakeFields(context, fields, refusal)) return false;
+RunResult FormatCard(WriterContext &context, const DeleteFields &fields) {
+  RunResult result;
+  if (!TakeFields(context, fields, result)) return result;
   const QByteArray card_master_key = HexKeyToBytes(fields.card_master_key);
-  if (!DetectCardForDelete(context, card_uid)) return false;
+  if (!DetectCardForDelete(context, &result.card_uid)) return result;
 
-  const int handle = context.handle;
-  if (KOVRA_DESFireSelectApplication(handle, 0) != 0) {
+  if (!SelectApplication(context, 0)) {
     ReportError(context, " <SelectCard>");
-    return false;
+    return result;
   }
-  const Auth auth = AuthenticateKey0(context, card_master_key);
-  if (auth == Auth::kFailed) {
+  const Authentication auth = AuthenticateAesThenIso(context, 0, card_master_key);
+  if (!auth.ok()) {
     ReportAuthFailure(context, QT_TRANSLATE_NOOP("FormatDelete",
                                                  "Authentifizierung nicht möglich! "
                                                  "Gewählter Card Master Key nicht gültig"));
-    return false;
+    return result;
   }
-  if (KOVRA_DESFireFormatPICC(handle) != 0) {
+  if (KOVRA_DESFireFormatPICC(context.handle) != 0) {
     ReportError(context, " <FormatPICC()>");
-    return false;
+    return result;
   }
   // The formatted card keeps its master key; the factory default of the same type replaces it.
-  const unsigned char zero_key[16] = {};
-  const int key_type = auth == Auth::kAes ? kKeyTypeAes : kKeyTypeDes;
-  if (KOVRA_DESFireChangeKey(handle, 0, zero_key, sizeof zero_key, 0, nullptr, 0, key_type) != 0) {
+  const QByteArray zero_key(16, '\0');
+  const int key_type = auth.kind == Authentication::Kind::kAes ? kKeyTypeAes : kKeyTypeDes;
+  if (!ChangeKey(context, 0, zero_key, key_type)) {
     ReportError(context, " <ChangeKey()>");
-    return false;
+    return result;
   }
-  context.status->Line(Texts::tr("Karte wurde gelöscht!"));
-  return true;
+  context.report.Line(Texts::tr("Karte wurde gelöscht!"));
+  result.done = true;
+  return result;
 }
 
-bool DeleteApplication(WriterContext &context, const DeleteFields &fields, JobCheck *refusal,
-                       QByteArray *card_uid) {
-  if (card_uid) card_uid->clear();
-  if (!TakeFields(context, fields, refusal)) return false;
+RunResult DeleteApplication(WriterContext &context, const DeleteFields &fields) {
+  RunResult result;
+  if (!TakeFields(context, fields, result)) return result;
   const QByteArray app_master_key = HexKeyToBytes(fields.app_master_key);
-  if (!DetectCardForDelete(context, card_uid)) return false;
+  if (!DetectCardForDelete(context, &result.card_uid)) return result;
 
-  const int handle = context.handle;
-  if (KOVRA_DESFireSelectApplication(handle, fields.app_id) != 0) {
+  if (!SelectApplication(context, fields.app_id)) {
     ReportError(context, " <SelectApp>");
-    return false;
+    return result;
   }
-  if (AuthenticateKey0(context, app_master_key) == Auth::kFailed) {
+  if (!AuthenticateAesThenIso(context, 0, app_master_key).ok()) {
     ReportAuthFailure(context, QT_TRANSLATE_NOOP("FormatDelete",
                                                  "Authentifizierung nicht möglich! "
                                                  "Gewählter App Master Key nicht gültig"));
-    return false;
+    return result;
   }
-  if (KOVRA_DESFireDeleteApplication(handle, fields.app_id) == 0) {
-    context.status->Line(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
-    return true;
+  if (KOVRA_DESFireDeleteApplication(context.handle, fields.app_id) == 0) {
+    context.report.Line(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
+    result.done = true;
+    return result;
   }
-  if (KOVRA_GetLastError(handle) == kApplicationNotFound) {
-    context.status->Line(Texts::tr("Die gewählte Applikation ist nicht vorhanden!"));
+  if (LastError(context) == KOVRA_DESFIRE_APP_NOT_FOUND) {
+    context.report.Line(Texts::tr("Die gewählte Applikation ist nicht vorhanden!"));
   } else {
     ReportError(context, " <DeleteApp>");
   }
-  return false;
+  return result;
 }
 
 }  // namespace quillmate

@@ -1,14 +1,15 @@
 // Erasing a card completely or removing one application from it, outside the write job. The
 // front end's "Löschen" dialog hands its fields over as DeleteFields; the dialog's status box
-// shows only the latest line, so every action writes exactly one line through StatusSink::Line()
+// shows only the latest line, so every action writes exactly one line through Reporter::Line()
 // (the front end empties its box before it calls), and a refused field goes to the operator
-// through Prompter::ShowMessage() as the field exchange's message box.
+// through the front end's ShowMessage() as the field exchange's message box.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
 
 #include "writer/job_check.h"
+#include "writer/run_result.h"
 #include "writer/writer_context.h"
 
 namespace quillmate {
@@ -34,17 +35,13 @@ bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid = nullptr)
 
 // Formats the card on the reader with the card master key of `fields` (AES, then ISO) and sets
 // its master key back to the factory default key (16 zero bytes, version 0) of the same type: AES
-// when the old master key was AES, DES/3DES otherwise. Result: true after "Karte wurde
-// gelöscht!"; false after one status line, or after a field refusal (shown through the prompter
-// and copied to `refusal` when given) with nothing sent to the reader. `card_uid` as in
-// DetectCardForDelete.
-bool FormatCard(WriterContext &context, const DeleteFields &fields, JobCheck *refusal = nullptr,
-                QByteArray *card_uid = nullptr);
+// when the old master key was AES, DES/3DES otherwise. done after "Karte wurde gelöscht!"; not
+// done after one status line, or after a field refusal (shown through the front end, in check)
+// with nothing sent to the reader.
+RunResult FormatCard(WriterContext &context, const DeleteFields &fields);
 
 // Deletes application fields.app_id, authenticated with its app master key (AES, then ISO).
-// Result: true after "Die gewählte Applikation wurde gelöscht!"; false after one status line or a
-// field refusal, as FormatCard.
-bool DeleteApplication(WriterContext &context, const DeleteFields &fields,
-                       JobCheck *refusal = nullptr, QByteArray *card_uid = nullptr);
+// done after "Die gewählte Applikation wurde gelöscht!"; otherwise as FormatCard.
+RunResult DeleteApplication(WriterContext &context, const DeleteFields &fields);
 
 }  // namespace quillmate

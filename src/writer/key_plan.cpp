@@ -31,10 +31,6 @@ JobCheck LengthOverDecimal() {
       JobField::kLength, true);
 }
 
-bool IsKeyNumber(int nibble) {
-  return nibble < kNibbleFree;
-}
-
 // One access right: its nibble from the list index and, for a key of its own, the key bytes from
 // its text. `shared` tells that an earlier right uses the same nibble, so this text is ignored.
 struct Right {
@@ -155,12 +151,12 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
   }
 
   // One key number carries one key value: the first right naming it decides.
-  if (IsKeyNumber(plan.read_nibble) && plan.read_nibble == plan.write_nibble) {
+  if (NeedsKey(plan.read_nibble) && plan.read_nibble == plan.write_nibble) {
     plan.write_key = plan.read_key;
   }
-  if (IsKeyNumber(plan.read_nibble) && plan.read_nibble == plan.read_write_nibble) {
+  if (NeedsKey(plan.read_nibble) && plan.read_nibble == plan.read_write_nibble) {
     plan.read_write_key = plan.read_key;
-  } else if (IsKeyNumber(plan.write_nibble) && plan.write_nibble == plan.read_write_nibble) {
+  } else if (NeedsKey(plan.write_nibble) && plan.write_nibble == plan.read_write_nibble) {
     plan.read_write_key = plan.write_key;
   }
   return JobCheck::Passed();

@@ -11,8 +11,20 @@
 
 namespace quillmate {
 
+// An access nibble: 0 the app master key, 1 to 13 that key number, 14 free, 15 none.
+inline constexpr int kNibbleAppMasterKey = 0;
 inline constexpr int kNibbleFree = 14;
 inline constexpr int kNibbleNone = 15;
+
+// True when the right needs key `nibble` (the app master key or keys 1 to 13): an authentication.
+inline constexpr bool NeedsKey(int nibble) {
+  return nibble >= kNibbleAppMasterKey && nibble < kNibbleFree;
+}
+// True when the right names a key of its own (1 to 13), installed under the right's name; the app
+// master key is installed as such.
+inline constexpr bool NeedsOwnKey(int nibble) {
+  return nibble > kNibbleAppMasterKey && nibble < kNibbleFree;
+}
 
 // An empty key stands for the factory default key (16 zero bytes) and is handed to the library
 // as an absent key; every other key is exactly 16 bytes.

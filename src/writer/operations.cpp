@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "kovra.h"
+#include "writer/card_calls.h"
 #include "writer/card_detection.h"
 #include "writer/data_codec.h"
 #include "writer/read_sequence.h"
@@ -15,8 +16,6 @@ namespace {
 struct Texts {
   Q_DECLARE_TR_FUNCTIONS(CardOperations)
 };
-
-constexpr int kRfSettleMs = 10;
 
 }  // namespace
 
@@ -52,6 +51,7 @@ RunResult CardOperations::SingleWrite() {
   RunResult result;
   result.check = ValidateWriteJob(job_, plan_);
   if (result.check.ok) result.done = WriteOperation(false);
+  result.card_uid = context_.cards.current_uid;
   return result;
 }
 
@@ -59,6 +59,7 @@ RunResult CardOperations::SingleRead() {
   RunResult result;
   result.check = ValidateReadJob(job_, plan_);
   if (result.check.ok) result.done = ReadOperation(false);
+  result.card_uid = context_.cards.current_uid;
   return result;
 }
 
@@ -80,9 +81,9 @@ JobCheck CardOperations::StartCycle(Cycle cycle) {
   running_period_ms_ = cycle_period_ms_;
   // Every card of a new cycle is new, also the one processed just before it started.
   context_.cards.last_uid.clear();
-  ForgetLastMessage();
+  context_.report.ForgetLastMessage();
   if (cycle == Cycle::kWrite) {
-    ShowLamp(Lamp::kRed);
+    context_.report.ShowLamp(Lamp::kRed);
   } else {
     job_.data.clear();
     ShowData();
@@ -102,7 +103,7 @@ void CardOperations::StopCycle() {
 void CardOperations::Tick() {
   if (in_tick_ || cycle_ == Cycle::kNone) return;
   in_tick_ = true;
-  if (hooks_.tick_running) hooks_.tick_running(true);
+  context_.report.SetTickRunning(true);
   if (cycle_ == Cycle::kRead) {
     ReadOperation(true);
   } else {
@@ -110,12 +111,12 @@ void CardOperations::Tick() {
   }
   if (cycle_ == Cycle::kNone && background_on_) SetBackgroundMode(false);
   in_tick_ = false;
-  if (hooks_.tick_running) hooks_.tick_running(false);
+  context_.report.SetTickRunning(false);
 }
 
 bool CardOperations::WriteOperation(bool cyclic) {
   if (!DetectCard(context_, cyclic)) return false;
-  ShowLamp(Lamp::kYellow);
+  context_.report.ShowLamp(Lamp::kYellow);
 
   // The card gets the tidied value, the same text the log and the status line show afterwards
   // (a value taken over untidied, "0041" from a script, would otherwise go on the card as typed
@@ -126,7 +127,7 @@ bool CardOperations::WriteOperation(bool cyclic) {
   const JobCheck encoded = EncodeData(written, written.data, bytes);
   if (!encoded.ok) {
     Status(encoded.message);
-    ShowLamp(Lamp::kRed);
+    context_.report.ShowLamp(Lamp::kRed);
     return false;
   }
 
@@ -137,19 +138,17 @@ bool CardOperations::WriteOperation(bool cyclic) {
   const QString old_value = job_.data;
   const bool counts = next.data != old_value;
   if (counts && !Store(next.data)) {
-    if (context_.status) {
-      context_.status->Message(
-          Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
-                    "beschrieben!")
-              .arg(next.data));
-    }
-    ShowLamp(Lamp::kRed);
+    context_.report.Message(
+        Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
+                  "beschrieben!")
+            .arg(next.data));
+    context_.report.ShowLamp(Lamp::kRed);
     return false;
   }
 
   bool data_may_be_on_card = false;
   if (!WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card)) {
-    ShowLamp(Lamp::kRed);
+    context_.report.ShowLamp(Lamp::kRed);
     if (data_may_be_on_card) {
       // The card may hold this value although its answer was lost: giving the value to the
       // next card could put it on two. The series skips it instead, and the job moves on.
@@ -175,23 +174,20 @@ bool CardOperations::WriteOperation(bool cyclic) {
   context_.cards.last_uid = context_.cards.current_uid;
   job_.data = written.data;
   if (logs_.write_enabled) Log(logs_.write_file);
-  ShowLamp(Lamp::kGreen);
+  context_.report.ShowLamp(Lamp::kGreen);
   if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
   Status(Texts::tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
-  ForgetLastMessage();
+  context_.report.ForgetLastMessage();
   job_.data = next.data;
   ShowData();
-  if (hooks_.card_done) hooks_.card_done();
+  context_.report.CardDone();
   return true;
 }
 
 bool CardOperations::ReadOperation(bool cyclic) {
   if (cyclic) {
     // The read cycle resets the field before every look, so a card is recognised by its UID.
-    KOVRA_SetRfField(context_.handle, 0);
-    if (context_.sleep_ms) context_.sleep_ms(kRfSettleMs);
-    KOVRA_SetRfField(context_.handle, 1);
-    if (context_.sleep_ms) context_.sleep_ms(kRfSettleMs);
+    ResetRfField(context_);
   }
   if (!DetectCard(context_, cyclic)) {
     if (context_.cards.same_card) {
@@ -208,13 +204,13 @@ bool CardOperations::ReadOperation(bool cyclic) {
     ShowData();
     return false;
   }
-  if (context_.status) context_.status->Message(Texts::tr("Erfolgreich gelesen"));
+  context_.report.Message(Texts::tr("Erfolgreich gelesen"));
   job_.data = DecodeData(job_, bytes);
   ShowData();
   context_.cards.last_uid = context_.cards.current_uid;
-  ForgetLastMessage();
+  context_.report.ForgetLastMessage();
   if (logs_.read_enabled) Log(logs_.read_file);
-  if (hooks_.card_done) hooks_.card_done();
+  context_.report.CardDone();
   return true;
 }
 
@@ -224,19 +220,11 @@ void CardOperations::SetBackgroundMode(bool on) {
 }
 
 void CardOperations::Status(const QString &line) {
-  if (context_.status) context_.status->Line(line);
-}
-
-void CardOperations::ShowLamp(Lamp lamp) {
-  if (context_.show_lamp) context_.show_lamp(lamp);
+  context_.report.Line(line);
 }
 
 void CardOperations::ShowData() {
-  if (hooks_.show_data) hooks_.show_data(job_.data);
-}
-
-void CardOperations::ForgetLastMessage() {
-  if (hooks_.forget_last_message) hooks_.forget_last_message();
+  context_.report.ShowData(job_.data);
 }
 
 bool CardOperations::Store(const QString &value) {

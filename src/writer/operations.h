@@ -9,13 +9,13 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 #include "writer/beeper.h"
 #include "writer/card_log.h"
 #include "writer/desfire_set.h"
 #include "writer/job_check.h"
 #include "writer/key_plan.h"
+#include "writer/run_result.h"
 #include "writer/writer_context.h"
 
 namespace quillmate {
@@ -51,29 +51,6 @@ struct LogSettings {
   QString read_file;
 };
 
-// What a front end shows besides status lines and the lamp (both in the WriterContext). Each hook
-// may be empty.
-struct OperationHooks {
-  // The data text to show in the data field: the next value after a written card, the value
-  // read, or an empty text after a failed read.
-  std::function<void(const QString &text)> show_data;
-  // A cycle tick starts (true) or ends (false): the status sink suppresses repeated messages only
-  // in between.
-  std::function<void(bool running)> tick_running;
-  // A card has been processed: the next message is shown even if it repeats the last one.
-  std::function<void()> forget_last_message;
-  // A new card has been written or read (not called for a card that stays on the reader during a
-  // read cycle): after the log line, with the job's data text already the next value.
-  std::function<void()> card_done;
-};
-
-// A single run's outcome: a refused job (check.ok false, the card untouched: the front end shows
-// check.message and focuses check.field), or whether the card operation succeeded.
-struct RunResult {
-  JobCheck check;
-  bool done = false;
-};
-
 class CardOperations {
  public:
   // `context` and `job` belong to the front end and outlive this object; `job` is the job the
@@ -93,7 +70,6 @@ class CardOperations {
   int BeepTimeMs() const { return beep_time_ms_; }
   void SetLogSettings(const LogSettings &logs) { logs_ = logs; }
   void SetLogClock(LogClock clock) { log_clock_ = std::move(clock); }
-  void SetHooks(OperationHooks hooks) { hooks_ = std::move(hooks); }
 
   // --- single runs -------------------------------------------------------------------------------
   // Checks the job for writing and writes the card on the reader once; after a success the job's
@@ -137,9 +113,7 @@ class CardOperations {
  private:
   void SetBackgroundMode(bool on);
   void Status(const QString &line);
-  void ShowLamp(Lamp lamp);
   void ShowData();
-  void ForgetLastMessage();
   bool Store(const QString &value);
   void Log(const QString &file);
   JobCheck StartCycle(Cycle cycle);
@@ -151,7 +125,6 @@ class CardOperations {
   KeyPlan plan_;
   LogSettings logs_;
   LogClock log_clock_ = SystemLogClock;
-  OperationHooks hooks_;
   int cycle_period_ms_ = kDefaultCyclePeriodMs;
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;

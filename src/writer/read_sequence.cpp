@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "kovra.h"
+#include "writer/card_calls.h"
 
 namespace quillmate {
 namespace {
@@ -12,50 +13,18 @@ struct Texts {
   Q_DECLARE_TR_FUNCTIONS(ReadSequence)
 };
 
-constexpr int kAuthenticationError = KOVRA_DESFIRE_BASE + 0xAE;
 constexpr int kPlain = 0x00;
-
-bool IsKeyNumber(int nibble) {
-  return nibble >= 0 && nibble < kNibbleFree;
-}
-
-// An empty key stands for the factory default key: handed over as an absent key.
-const unsigned char *KeyBytes(const QByteArray &key) {
-  return key.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(key.constData());
-}
-
-enum class AuthKind { kAes, kIso, kFailed };
-
-struct AuthOutcome {
-  AuthKind kind = AuthKind::kFailed;
-  // For kFailed: the AES attempt's error, which is the one reported even after the ISO attempt.
-  int error = 0;
-  QString error_text;
-};
-
-// AES first; when the card refuses, the key may be stored as a DES/3DES key: ISO next.
-AuthOutcome Authenticate(const WriterContext &context, int key_no, const QByteArray &key) {
-  const int length = static_cast<int>(key.size());
-  if (KOVRA_DESFireAuthenticateAES(context.handle, key_no, KeyBytes(key), length) == 0) {
-    return {AuthKind::kAes, 0, {}};
-  }
-  AuthOutcome failed{AuthKind::kFailed, KOVRA_GetLastError(context.handle), LastErrorText(context)};
-  if (KOVRA_DESFireAuthenticateISO(context.handle, key_no, KeyBytes(key), length) == 0) {
-    return {AuthKind::kIso, 0, {}};
-  }
-  return failed;
-}
 
 }  // namespace
 
 bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
               QByteArray &bytes) {
   bytes.clear();
-  StatusSink &status = *context.status;
+  Reporter &status = context.report;
   const int handle = context.handle;
 
-  if (KOVRA_DESFireSelectApplication(handle, job.app_id) != 0) {
-    status.Line(LastErrorText(context) + QStringLiteral(" <SelectApp>"));
+  if (!SelectApplication(context, job.app_id)) {
+    status.Line(ErrorLine(context, " <SelectApp>"));
     return false;
   }
 
@@ -63,20 +32,20 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
   const int m = plan.read_write_nibble;
   bool authenticated = false;
 
-  if (IsKeyNumber(n)) {
-    const AuthOutcome read = Authenticate(context, n, plan.read_key);
-    if (read.kind == AuthKind::kAes) {
+  if (NeedsKey(n)) {
+    const Authentication read = AuthenticateAesThenIso(context, n, plan.read_key);
+    if (read.kind == Authentication::Kind::kAes) {
       status.Message(Texts::tr("AES Authentifizierung mit Lesen Key erfolgreich!"));
       authenticated = true;
-    } else if (read.kind == AuthKind::kIso) {
+    } else if (read.kind == Authentication::Kind::kIso) {
       status.Message(Texts::tr("3DES Authentifizierung mit Lesen Key als erfolgreich!"));
       authenticated = true;
     } else {
-      if (read.error == kAuthenticationError) {
+      if (read.aes_error == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
         status.Message(
             Texts::tr("Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig"));
       } else {
-        status.Line(read.error_text + QStringLiteral(" <Auth(1)>"));
+        status.Line(read.aes_error_text + QStringLiteral(" <Auth(1)>"));
       }
       n = kNibbleNone;
     }
@@ -84,18 +53,18 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
 
   // At most two rounds: the second only after free access was refused, with n then 15.
   for (;;) {
-    if (n == kNibbleNone && IsKeyNumber(m)) {
-      const AuthOutcome read_write = Authenticate(context, m, plan.read_write_key);
-      if (read_write.kind == AuthKind::kAes) {
+    if (n == kNibbleNone && NeedsKey(m)) {
+      const Authentication read_write = AuthenticateAesThenIso(context, m, plan.read_write_key);
+      if (read_write.kind == Authentication::Kind::kAes) {
         status.Message(Texts::tr("AES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
-      } else if (read_write.kind == AuthKind::kIso) {
+      } else if (read_write.kind == Authentication::Kind::kIso) {
         status.Message(Texts::tr("3DES Authentifizierung mit Lesen/Schreiben Key erfolgreich!"));
       } else {
-        if (read_write.error == kAuthenticationError) {
+        if (read_write.aes_error == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
           status.Message(Texts::tr(
               "Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig"));
         } else {
-          status.Line(read_write.error_text + QStringLiteral(" <Auth(ReadWrite,N)>"));
+          status.Line(read_write.aes_error_text + QStringLiteral(" <Auth(ReadWrite,N)>"));
         }
         return false;
       }
@@ -116,8 +85,8 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
       return true;
     }
 
-    if (KOVRA_GetLastError(handle) == kAuthenticationError) {
-      if (n == kNibbleFree && IsKeyNumber(m)) {
+    if (LastError(context) == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
+      if (n == kNibbleFree && NeedsKey(m)) {
         n = kNibbleNone;  // the card wants a key after all: try the read/write key
         continue;
       }
@@ -125,7 +94,7 @@ bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan
           "Authentifizierung nicht möglich! Zum Lesen muss ein anderer Key gewählt werden"));
       return false;
     }
-    status.Line(LastErrorText(context) + QStringLiteral(" <Read>"));
+    status.Line(ErrorLine(context, " <Read>"));
     return false;
   }
 }

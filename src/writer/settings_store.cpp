@@ -114,7 +114,7 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
   bool write_back = false;
   {
     const GroupScope group(s, kSettingsGroup);
-    result.language = ReadInt(s, "Sprache", 0);
+    result.language = LanguageFromSetting(ReadInt(s, "Sprache", 0));
     result.show_keys = ReadInt(s, "KeysAnzeigen", 1) != 0;
     const int cycle = ReadInt(s, "ZyklusZeit", -1);
     if (IsValidCyclePeriod(cycle)) {
@@ -166,7 +166,7 @@ bool SettingsStore::SaveOperatorSettings(const OperatorSettings &settings) {
   }
   {
     const GroupScope group(s, kSettingsGroup);
-    WriteInt(s, "Sprache", settings.language);
+    WriteInt(s, "Sprache", LanguageSetting(settings.language));
     WriteInt(s, "KeysAnzeigen", settings.show_keys ? 1 : 0);
     WriteInt(s, "ZyklusZeit", settings.cycle_period_ms);
     WriteInt(s, "BeepTime", settings.beep_time_ms);

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "writer/desfire_set.h"
+#include "writer/language.h"
 #include "writer/operations.h"
 
 namespace quillmate {
@@ -34,7 +35,7 @@ struct PortSettings {
 
 // Everything persisted that is not part of the job.
 struct OperatorSettings {
-  int language = 0;       // "Sprache": 0 German, 1 English
+  Language language = Language::kGerman;  // "Sprache"
   bool show_keys = true;  // "KeysAnzeigen": keys shown in clear rather than as asterisks
   LogSettings logs;       // "Protokoll" section
   int cycle_period_ms = kDefaultCyclePeriodMs;  // "ZyklusZeit"

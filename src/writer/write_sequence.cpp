@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "kovra.h"
+#include "writer/card_calls.h"
 #include "writer/card_detection.h"
 
 namespace quillmate {
@@ -15,16 +16,8 @@ struct Texts {
   Q_DECLARE_TR_FUNCTIONS(WriteSequence)
 };
 
-// Card statuses as the library's last error reports them.
-constexpr int kNoSuchKey = 0x10040;
-constexpr int kApplicationNotFound = 0x100A0;
-constexpr int kAuthenticationError = 0x100AE;
-constexpr int kDuplicate = 0x100DE;
-
 constexpr int kCardLevel = 0;
 constexpr int kPasses = 4;
-constexpr int kKeyLength = 16;
-constexpr int kKeyTypeAes = 2;
 constexpr int kCryptoAes = 2;
 constexpr int kChangeWithItself = 14;  // change-key access: each key after authenticating itself
 constexpr int kKeySettings = 15;
@@ -33,10 +26,6 @@ constexpr int kMinSettings = 7;
 constexpr unsigned char kStandardDataFile = 0x00;
 
 const QByteArray kFactoryKey;  // empty: the library takes the factory default key
-
-bool IsKeyNumber(int nibble) {
-  return nibble >= 1 && nibble <= 13;
-}
 
 // How a step ends: the sequence goes on, starts the next pass, or ends with false.
 enum class Step { kGoOn, kNextPass, kFail };
@@ -65,24 +54,14 @@ class WriteRun {
 
  private:
   // --- library calls --------------------------------------------------------------------------
-  bool Select(int aid) { return KOVRA_DESFireSelectApplication(handle_, aid) == 0; }
-  bool AuthAes(int key_no, const QByteArray &key) {
-    return KOVRA_DESFireAuthenticateAES(handle_, key_no, KeyBytes(key), KeyLength(key)) == 0;
-  }
-  bool AuthIso(int key_no, const QByteArray &key) {
-    return KOVRA_DESFireAuthenticateISO(handle_, key_no, KeyBytes(key), KeyLength(key)) == 0;
-  }
-  // Changes the authenticated key to `key` (AES, version 0); the card's settings let each key
-  // be changed after authenticating with itself, so no old key is needed.
+  bool Select(int aid) { return SelectApplication(context_, aid); }
+  bool AuthAes(int key_no, const QByteArray &key) { return AuthenticateAes(context_, key_no, key); }
+  bool AuthIso(int key_no, const QByteArray &key) { return AuthenticateIso(context_, key_no, key); }
+  // The job's keys are AES keys.
   bool ChangeKey(int key_no, const QByteArray &key) {
-    return KOVRA_DESFireChangeKey(handle_, key_no, KeyBytes(key), KeyLength(key), 0, nullptr, 0,
-                                  kKeyTypeAes) == 0;
+    return quillmate::ChangeKey(context_, key_no, key, kKeyTypeAes);
   }
-  int LastError() const { return KOVRA_GetLastError(handle_); }
-  static const unsigned char *KeyBytes(const QByteArray &key) {
-    return key.isEmpty() ? nullptr : reinterpret_cast<const unsigned char *>(key.constData());
-  }
-  static int KeyLength(const QByteArray &key) { return key.isEmpty() ? 0 : kKeyLength; }
+  int LastError() const { return quillmate::LastError(context_); }
 
   // The key the job gives a key number. Of two rights on one key only the first in the order
   // read, write, read/write carries the key (the plan leaves the others empty).
@@ -94,18 +73,13 @@ class WriteRun {
   }
 
   // --- status ---------------------------------------------------------------------------------
-  QString ErrorText() const { return LastErrorText(context_); }
   // A failed call: its error text and the step's tag, always shown.
   void ErrorLine(const char *tag) const {
-    if (context_.status) context_.status->Line(ErrorText() + QLatin1String(tag));
+    context_.report.Line(quillmate::ErrorLine(context_, tag));
   }
   // A fixed text: not repeated during a cycle tick.
-  void Message(const QString &line) const {
-    if (context_.status) context_.status->Message(line);
-  }
-  void ShowMessage(const QString &text) const {
-    if (context_.prompter) context_.prompter->ShowMessage(text);
-  }
+  void Message(const QString &line) const { context_.report.Message(line); }
+  void ShowMessage(const QString &text) const { context_.report.ShowMessage(text); }
 
   // --- step A: the card master key --------------------------------------------------------------
   Step CardMasterKey() {
@@ -130,10 +104,8 @@ class WriteRun {
   // --- step R: a repair pass removes the application --------------------------------------------
   Step RemoveApplication() {
     while (!DetectCard(context_, false)) {
-      const bool retry = context_.prompter &&
-                         context_.prompter->AskRetryCancel(Texts::tr("Bitte Karte auflegen!")) ==
-                             Prompter::Answer::kRetry;
-      if (!retry) {
+      if (context_.report.AskRetryCancel(Texts::tr("Bitte Karte auflegen!")) !=
+          FrontEnd::Answer::kRetry) {
         Message(Texts::tr("Kein gültiger Transponder vorhanden!"));
         return Step::kFail;
       }
@@ -145,10 +117,10 @@ class WriteRun {
     const Step authenticated = AuthenticateForDeletion();
     if (authenticated != Step::kGoOn) return authenticated;
     if (KOVRA_DESFireDeleteApplication(handle_, job_.app_id) != 0 &&
-        LastError() != kApplicationNotFound) {
-      const QString line = ErrorText() + QLatin1String(" <DeleteApp>");
+        LastError() != KOVRA_DESFIRE_APP_NOT_FOUND) {
+      const QString line = quillmate::ErrorLine(context_, " <DeleteApp>");
       ShowMessage(line);
-      if (context_.status) context_.status->Line(line);
+      context_.report.Line(line);
       return Step::kFail;
     }
     Message(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
@@ -159,13 +131,13 @@ class WriteRun {
   Step AuthenticateForDeletion() {
     if (!plan_.card_master_key.isEmpty() && AuthAes(0, plan_.card_master_key)) return Step::kGoOn;
     if (AuthAes(0, kFactoryKey) || AuthIso(0, kFactoryKey)) return Step::kGoOn;
-    if (!Select(job_.app_id) && LastError() != kApplicationNotFound) {
+    if (!Select(job_.app_id) && LastError() != KOVRA_DESFIRE_APP_NOT_FOUND) {
       ErrorLine(" <SelectApp>");
       return Step::kFail;
     }
     if (!plan_.app_master_key.isEmpty() && AuthAes(0, plan_.app_master_key)) return Step::kGoOn;
     if (AuthAes(0, kFactoryKey)) return Step::kGoOn;
-    if (LastError() == kNoSuchKey) return Step::kGoOn;
+    if (LastError() == KOVRA_DESFIRE_NO_SUCH_KEY) return Step::kGoOn;
     const QString line =
         Texts::tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
     ShowMessage(line);
@@ -173,14 +145,13 @@ class WriteRun {
     return Step::kFail;
   }
 
-  // --- steps S, E or C, F and W: one pass
-  // ---------------------------------------------------------
+  // --- steps S, E or C, F and W: one pass ------------------------------------------------------
   Step InstallAndWrite() {
     Step step = Step::kGoOn;
     if (Select(job_.app_id)) {
       Message(Texts::tr("App ID existiert bereits!"));
       step = AlignExistingApplication();
-    } else if (LastError() == kApplicationNotFound) {
+    } else if (LastError() == KOVRA_DESFIRE_APP_NOT_FOUND) {
       step = CreateApplication();
     } else {
       ErrorLine(" <SelectApp()>");
@@ -197,9 +168,9 @@ class WriteRun {
     if (job_.key_count >= 1) {
       const QByteArray &app_key = plan_.app_master_key;
       bool done = AuthAes(0, app_key);
-      if (!done && LastError() == kAuthenticationError) done = AuthIso(0, app_key);
+      if (!done && LastError() == KOVRA_DESFIRE_AUTHENTICATION_ERROR) done = AuthIso(0, app_key);
       if (!done) {
-        if (LastError() == kNoSuchKey) {
+        if (LastError() == KOVRA_DESFIRE_NO_SUCH_KEY) {
           Message(
               Texts::tr("App hat nicht die richtigen Keys, Applikation wird gelöscht und neu "
                         "erzeugt!"));
@@ -211,17 +182,17 @@ class WriteRun {
         }
       }
     }
-    if (IsKeyNumber(plan_.read_nibble) && !AlignReadKey(plan_.read_nibble)) {
+    if (NeedsOwnKey(plan_.read_nibble) && !AlignReadKey(plan_.read_nibble)) {
       ErrorLine(" <Auth(ReadKey)>");
       return Step::kFail;
     }
     const int write = plan_.write_nibble;
-    if (IsKeyNumber(write) && write != plan_.read_nibble && !AlignKey(write, plan_.write_key)) {
+    if (NeedsOwnKey(write) && write != plan_.read_nibble && !AlignKey(write, plan_.write_key)) {
       ErrorLine(" <Auth(WriteKey)>");
       return Step::kFail;
     }
     const int read_write = plan_.read_write_nibble;
-    if (IsKeyNumber(read_write) && read_write != plan_.read_nibble && read_write != write &&
+    if (NeedsOwnKey(read_write) && read_write != plan_.read_nibble && read_write != write &&
         !AlignKey(read_write, plan_.read_write_key)) {
       ErrorLine(" <Auth(ReadWriteKey)>");
       return Step::kFail;
@@ -264,19 +235,19 @@ class WriteRun {
       if (step != Step::kGoOn) return step;
     }
     const int read = plan_.read_nibble;
-    if (IsKeyNumber(read)) {
+    if (NeedsOwnKey(read)) {
       const Step step =
           InstallKey(read, plan_.read_key, " <Auth(ReadKey,0)>", " <Change(ReadKey)>");
       if (step != Step::kGoOn) return step;
     }
     const int write = plan_.write_nibble;
-    if (IsKeyNumber(write) && write != read) {
+    if (NeedsOwnKey(write) && write != read) {
       const Step step =
           InstallKey(write, plan_.write_key, " <Auth(WriteKey,0)>", " <Change(WriteKey)>");
       if (step != Step::kGoOn) return step;
     }
     const int read_write = plan_.read_write_nibble;
-    if (IsKeyNumber(read_write) && read_write != read && read_write != write) {
+    if (NeedsOwnKey(read_write) && read_write != read && read_write != write) {
       const Step step = InstallKey(read_write, plan_.read_write_key, " <Auth(ReadWriteKey,0)>",
                                    " <Change(ReadWriteKey)>");
       if (step != Step::kGoOn) return step;
@@ -305,7 +276,7 @@ class WriteRun {
     if (KOVRA_DESFireCreateStdDataFile(handle_, job_.file_id, 0, job_.length, comm, access) == 0) {
       return Step::kGoOn;
     }
-    if (LastError() != kDuplicate) {
+    if (LastError() != KOVRA_DESFIRE_DUPLICATE) {
       ErrorLine(" <CreateFile()>");
       return Step::kNextPass;
     }
@@ -338,12 +309,12 @@ class WriteRun {
     int comm = FileModeByte(job_.file_mode);
     const int write = plan_.write_nibble;
     const int read_write = plan_.read_write_nibble;
-    if (write < kNibbleFree) {
+    if (NeedsKey(write)) {
       if (!AuthAes(write, KeyOf(write))) {
         ErrorLine(" <Auth(Write,N)>");
         return Step::kNextPass;
       }
-    } else if (write == kNibbleNone && read_write < kNibbleFree) {
+    } else if (write == kNibbleNone && NeedsKey(read_write)) {
       if (!AuthAes(read_write, KeyOf(read_write))) {
         ErrorLine(" <Auth(ReadWrite,N)>");
         return Step::kNextPass;
@@ -384,7 +355,7 @@ class WriteRun {
         return false;
       case KOVRA_DESFIRE_ERR_MAC:
       case KOVRA_DESFIRE_ERR_CRC:
-      case KOVRA_DESFIRE_BASE + 0xAF:
+      case KOVRA_DESFIRE_ADDITIONAL_FRAME:
         return true;
       default:
         return error <= KOVRA_DESFIRE_BASE || error > KOVRA_DESFIRE_BASE + 0xFF;

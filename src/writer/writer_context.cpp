@@ -3,21 +3,13 @@
 #include <chrono>
 #include <thread>
 
-#include "kovra.h"
-
 namespace quillmate {
 
-QString LastErrorText(const WriterContext &context) {
-  char text[512];
-  const int length = KOVRA_GetErrorText(context.handle, context.language, text, sizeof text);
-  return QString::fromUtf8(text, length > 0 ? length : 0);
-}
-
-WriterContext MakeWriterContext(int handle, StatusSink &status, Prompter &prompter) {
+WriterContext MakeWriterContext(int handle, FrontEnd *front_end, Language language) {
   WriterContext context;
   context.handle = handle;
-  context.status = &status;
-  context.prompter = &prompter;
+  context.report.SetFrontEnd(front_end);
+  context.language = language;
   // The steady clock counts from boot, so its milliseconds are never 0, which the card memory
   // reserves for "no card seen".
   context.tick_ms = [] {

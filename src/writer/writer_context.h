@@ -1,20 +1,17 @@
-// What the card sequences of the writer share for one open reader: the port handle, where they
-// report and ask, the clock, and the memory of the cards seen (current and last UID, last-seen
-// tick, same-card flag). The front end (GUI window, CLI) owns one and keeps it while the port is
-// open.
+// What the card sequences of the writer share for one open reader: the port handle, the reporter
+// that reaches the front end, the language of the library's texts, the clock, and the memory of
+// the cards seen (current and last UID, last-seen tick, same-card flag). The front end (GUI
+// window, CLI) owns one and keeps it while the port is open.
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <QtGlobal>
 #include <functional>
 
-#include "writer/prompter.h"
-#include "writer/status_sink.h"
+#include "writer/language.h"
+#include "writer/reporter.h"
 
 namespace quillmate {
-
-enum class Lamp { kRed, kYellow, kGreen };
 
 struct CardMemory {
   QByteArray current_uid;      // the card activated last (up to 10 bytes)
@@ -25,22 +22,16 @@ struct CardMemory {
 
 struct WriterContext {
   int handle = 0;  // the open port (KOVRA_OpenPort)
-  StatusSink *status = nullptr;
-  Prompter *prompter = nullptr;
-  int language = 1;  // 1 German, 0 English: for the library's error texts and the log words
+  Reporter report;
+  Language language = Language::kGerman;  // of the library's error texts
   // Milliseconds of a steady clock; tests drive it.
   std::function<quint64()> tick_ms;
   // Pauses between RF field off and on; tests may skip them.
   std::function<void(int ms)> sleep_ms;
-  // Shows the traffic light; may be empty.
-  std::function<void(Lamp)> show_lamp;
   CardMemory cards;
 };
 
-// The port's last error as text in the context's language (the library's texts are UTF-8).
-QString LastErrorText(const WriterContext &context);
-
-// A context with the system's steady clock and real sleeps.
-WriterContext MakeWriterContext(int handle, StatusSink &status, Prompter &prompter);
+// A context with the system's steady clock and real sleeps. `front_end` may be null.
+WriterContext MakeWriterContext(int handle, FrontEnd *front_end, Language language);
 
 }  // namespace quillmate

@@ -182,7 +182,7 @@ class CliSeriesTest : public CliTest {
     return With(With(Config(), {"--port", sim_.pty(), "--baud", "115200"}), command);
   }
   std::string StoredValue() {
-    const std::string job = RunCli(With(Config(), {"job", "show"})).out;
+    const std::string job = "\n" + RunCli(With(Config(), {"job", "show"})).out;
     const size_t at = job.find("\nWert=");
     return at == std::string::npos ? "" : job.substr(at + 6, job.find('\n', at + 1) - at - 6);
   }

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "sim_rig.h"
+#include "writer/card_calls.h"
 #include "writer/card_detection.h"
 
 namespace {
@@ -46,7 +47,7 @@ TEST_F(Detection, SingleActivatesTheCardEveryTime) {
   MarkProcessed();
   EXPECT_TRUE(DetectCard(context_, false));
   EXPECT_FALSE(context_.cards.same_card);
-  EXPECT_TRUE(sink_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
 }
 
 TEST_F(Detection, CycleSkipsTheCardThatStaysWithoutResettingIt) {
@@ -61,8 +62,8 @@ TEST_F(Detection, CycleSkipsTheCardThatStaysWithoutResettingIt) {
   }
   EXPECT_EQ(Count(0x30), requests) << "the presence check alone recognised the card";
   EXPECT_EQ(Count(0xF5), field_switches);
-  EXPECT_TRUE(sink_.lines.isEmpty());
-  EXPECT_TRUE(lamps.empty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lamps.empty());
 }
 
 TEST_F(Detection, CardBackWithinASecondIsSkipped) {
@@ -72,7 +73,7 @@ TEST_F(Detection, CardBackWithinASecondIsSkipped) {
   Place(nullptr);
   now_ms += 600;
   EXPECT_FALSE(DetectCard(context_, true));
-  EXPECT_EQ(lamps, std::vector<Lamp>{Lamp::kRed});
+  EXPECT_EQ(front_end_.lamps, std::vector<Lamp>{Lamp::kRed});
   EXPECT_EQ(context_.cards.last_uid, ToQt(kUid)) << "gone for less than a second: remembered";
 
   Place(card_);
@@ -80,7 +81,7 @@ TEST_F(Detection, CardBackWithinASecondIsSkipped) {
   EXPECT_FALSE(DetectCard(context_, true));
   EXPECT_TRUE(context_.cards.same_card);
   EXPECT_EQ(context_.cards.last_seen_tick, now_ms);
-  EXPECT_TRUE(sink_.lines.isEmpty()) << "an empty field is silent in a cycle";
+  EXPECT_TRUE(front_end_.lines.isEmpty()) << "an empty field is silent in a cycle";
 }
 
 TEST_F(Detection, CardBackAfterASecondIsProcessedAgain) {
@@ -97,7 +98,8 @@ TEST_F(Detection, CardBackAfterASecondIsProcessedAgain) {
 
   now_ms += 250;
   EXPECT_FALSE(DetectCard(context_, true));
-  EXPECT_EQ(lamps.size(), 1u) << "the red lamp only while a processed card is remembered";
+  EXPECT_EQ(front_end_.lamps.size(), 1u)
+      << "the red lamp only while a processed card is remembered";
 
   Place(card_);
   now_ms += 250;
@@ -117,17 +119,17 @@ TEST_F(Detection, AnotherCardInTheCycleIsNew) {
 TEST_F(Detection, EmptyFieldIsReportedOnlyInSingleOperation) {
   Place(nullptr);
   EXPECT_FALSE(DetectCard(context_, true));
-  EXPECT_TRUE(sink_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
   EXPECT_FALSE(DetectCard(context_, false));
-  EXPECT_EQ(sink_.lines, QStringList{kNoCard});
+  EXPECT_EQ(front_end_.lines, QStringList{kNoCard});
 
   // A reader that does not answer at all counts the same (in a cycle too: each silent call costs
   // the port's timeout, so only the single case is run).
   Place(card_);
-  sink_.lines.clear();
+  front_end_.lines.clear();
   reader_.SetSilent(true);
   EXPECT_FALSE(DetectCard(context_, false));
-  EXPECT_EQ(sink_.lines, QStringList{kNoCard});
+  EXPECT_EQ(front_end_.lines, QStringList{kNoCard});
 }
 
 // A layer-3 card with a SAK of the test's choice.
@@ -162,10 +164,10 @@ TEST_F(Detection, CardsOfOtherKindsAreRefusedInEveryMode) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.line.toStdString());
     Place(c.card);
-    sink_.lines.clear();
+    front_end_.lines.clear();
     EXPECT_FALSE(DetectCard(context_, false));
     EXPECT_FALSE(DetectCard(context_, true));
-    EXPECT_EQ(sink_.lines, (QStringList{c.line, c.line}));
+    EXPECT_EQ(front_end_.lines, (QStringList{c.line, c.line}));
     EXPECT_EQ(context_.cards.last_seen_tick, 0u) << "no DESFire card was seen";
   }
 }
@@ -173,28 +175,28 @@ TEST_F(Detection, CardsOfOtherKindsAreRefusedInEveryMode) {
 TEST_F(Detection, ReaderErrorsAfterTheRequestAreReportedWithTheirStep) {
   reader_.PushReply(0x31, kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNotAccepted));
   EXPECT_FALSE(DetectCard(context_, true));
-  ASSERT_EQ(sink_.lines.size(), 1);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QLatin1String(" <Select()>")))
-      << sink_.lines[0].toStdString();
-  EXPECT_GT(sink_.lines[0].size(), 12) << "the error text comes first";
+  ASSERT_EQ(front_end_.lines.size(), 1);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QLatin1String(" <Select()>")))
+      << front_end_.lines[0].toStdString();
+  EXPECT_GT(front_end_.lines[0].size(), 12) << "the error text comes first";
 
-  sink_.lines.clear();
+  front_end_.lines.clear();
   reader_.PushReply(0x41, kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNotAccepted));
   EXPECT_FALSE(DetectCard(context_, false));
-  ASSERT_EQ(sink_.lines.size(), 1);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QLatin1String(" <Rats()>")));
+  ASSERT_EQ(front_end_.lines.size(), 1);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QLatin1String(" <Rats()>")));
 
-  sink_.lines.clear();
+  front_end_.lines.clear();
   reader_.PushReply(0x42, kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNotAccepted));
   EXPECT_FALSE(DetectCard(context_, false));
-  ASSERT_EQ(sink_.lines.size(), 1);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QLatin1String(" <PPS()>")));
+  ASSERT_EQ(front_end_.lines.size(), 1);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QLatin1String(" <PPS()>")));
 
   // A card that leaves between request and select is an empty field: silent.
-  sink_.lines.clear();
+  front_end_.lines.clear();
   reader_.PushReply(0x31, kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNoCard));
   EXPECT_FALSE(DetectCard(context_, false));
-  EXPECT_TRUE(sink_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
 }
 
 TEST(PpsParameter, DivisorsFromTheFormatByte) {

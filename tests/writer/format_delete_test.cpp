@@ -74,10 +74,10 @@ TEST_F(FormatDeleteRig, FormatEmptiesTheCardAndResetsTheMasterKeyInItsType) {
     SetCardMasterKey(c.type, c.key);
     PutApplication(kAid, DesfireKeyType::kAes, kAppKey);
     PutApplication(kOtherAid, DesfireKeyType::kDes, kZeroKey);
-    sink_.lines.clear();
+    front_end_.lines.clear();
 
-    EXPECT_TRUE(FormatCard(context_, Fields(kAid, c.key_text, QString())));
-    EXPECT_EQ(sink_.lines, QStringList{kFormatted});
+    EXPECT_TRUE(FormatCard(context_, Fields(kAid, c.key_text, QString())).done);
+    EXPECT_EQ(front_end_.lines, QStringList{kFormatted});
     const kovra_sim::DesfirePicc &picc = card().Content();
     EXPECT_TRUE(picc.applications.empty());
     EXPECT_EQ(picc.master_key.type, c.type);
@@ -90,10 +90,11 @@ TEST_F(FormatDeleteRig, FormatWithAWrongCardMasterKeyLeavesTheCardAlone) {
   SetCardMasterKey(DesfireKeyType::kAes, kAesCardKey);
   PutApplication(kAid, DesfireKeyType::kAes, kAppKey);
 
-  EXPECT_FALSE(FormatCard(context_, Fields(kAid, kWrongKeyText, QString())));
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral(
-                             "Authentifizierung nicht möglich! Gewählter Card Master Key nicht "
-                             "gültig")});
+  EXPECT_FALSE(FormatCard(context_, Fields(kAid, kWrongKeyText, QString())).done);
+  EXPECT_EQ(
+      front_end_.lines,
+      QStringList{QStringLiteral("Authentifizierung nicht möglich! Gewählter Card Master Key nicht "
+                                 "gültig")});
   const kovra_sim::DesfirePicc &picc = card().Content();
   EXPECT_EQ(picc.applications.size(), 1u);
   EXPECT_EQ(picc.master_key.type, DesfireKeyType::kAes);
@@ -106,10 +107,10 @@ TEST_F(FormatDeleteRig, DeleteRemovesOnlyTheChosenApplication) {
     card().EditContent().applications.clear();
     PutApplication(kOtherAid, DesfireKeyType::kAes, kZeroKey);
     PutApplication(kAid, type, kAppKey);
-    sink_.lines.clear();
+    front_end_.lines.clear();
 
-    EXPECT_TRUE(DeleteApplication(context_, Fields(kAid, QString(), kAppKeyText)));
-    EXPECT_EQ(sink_.lines, QStringList{kDeleted});
+    EXPECT_TRUE(DeleteApplication(context_, Fields(kAid, QString(), kAppKeyText)).done);
+    EXPECT_EQ(front_end_.lines, QStringList{kDeleted});
     EXPECT_EQ(card().Application(kAid), nullptr);
     EXPECT_NE(card().Application(kOtherAid), nullptr);
   }
@@ -117,18 +118,18 @@ TEST_F(FormatDeleteRig, DeleteRemovesOnlyTheChosenApplication) {
 
 TEST_F(FormatDeleteRig, DeleteWithAWrongAppMasterKeyKeepsTheApplication) {
   PutApplication(kAid, DesfireKeyType::kAes, kAppKey);
-  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), kWrongKeyText)));
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral(
-                             "Authentifizierung nicht möglich! Gewählter App Master Key nicht "
-                             "gültig")});
+  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), kWrongKeyText)).done);
+  EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral(
+                                  "Authentifizierung nicht möglich! Gewählter App Master Key nicht "
+                                  "gültig")});
   EXPECT_NE(card().Application(kAid), nullptr);
 }
 
 TEST_F(FormatDeleteRig, DeleteOfAMissingApplicationFailsAtTheSelect) {
   PutApplication(kOtherAid, DesfireKeyType::kAes, kZeroKey);
-  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), kAppKeyText)));
+  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), kAppKeyText)).done);
   EXPECT_EQ(KOVRA_GetLastError(handle_), KOVRA_DESFIRE_BASE + 0xA0);
-  EXPECT_EQ(sink_.lines, QStringList{ErrorText() + QStringLiteral(" <SelectApp>")});
+  EXPECT_EQ(front_end_.lines, QStringList{ErrorText() + QStringLiteral(" <SelectApp>")});
   EXPECT_NE(card().Application(kOtherAid), nullptr);
 }
 
@@ -157,25 +158,25 @@ TEST_F(FormatDeleteRig, RefusedFieldsStopBeforeTheCard) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.message.toStdString());
     for (bool format : {true, false}) {
-      prompter_.messages.clear();
-      JobCheck refusal;
-      EXPECT_FALSE(format ? FormatCard(context_, c.fields, &refusal)
-                          : DeleteApplication(context_, c.fields, &refusal));
-      EXPECT_EQ(prompter_.messages, QStringList{c.message});
-      EXPECT_FALSE(refusal.ok);
-      EXPECT_EQ(refusal.field, c.field);
+      front_end_.messages.clear();
+      const quillmate::RunResult result =
+          format ? FormatCard(context_, c.fields) : DeleteApplication(context_, c.fields);
+      EXPECT_FALSE(result.done);
+      EXPECT_EQ(front_end_.messages, QStringList{c.message});
+      EXPECT_FALSE(result.check.ok);
+      EXPECT_EQ(result.check.field, c.field);
     }
   }
-  EXPECT_TRUE(sink_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
   EXPECT_NE(card().Application(kAid), nullptr);
 }
 
 // App ID 0 passes the field check here (the card level); the card refuses to delete it.
 TEST_F(FormatDeleteRig, AppIdZeroReachesTheCard) {
   EXPECT_TRUE(CheckDeleteFields(Fields(0, QString(), QString())).ok);
-  EXPECT_FALSE(DeleteApplication(context_, Fields(0, QString(), QString())));
-  ASSERT_EQ(sink_.lines.size(), 1);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QStringLiteral(" <DeleteApp>")));
+  EXPECT_FALSE(DeleteApplication(context_, Fields(0, QString(), QString())).done);
+  ASSERT_EQ(front_end_.lines.size(), 1);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QStringLiteral(" <DeleteApp>")));
 }
 
 TEST_F(FormatDeleteRig, DetectionRefusesWhatIsNoDesfireCard) {
@@ -183,11 +184,11 @@ TEST_F(FormatDeleteRig, DetectionRefusesWhatIsNoDesfireCard) {
   EXPECT_FALSE(DetectCardForDelete(context_));
   Place(std::make_shared<kovra_sim::Layer3Card>(kovra_sim::CardKind::kClassic1K,
                                                 Bytes{0x01, 0x02, 0x03, 0x04}));
-  EXPECT_FALSE(FormatCard(context_, Fields(kAid, QString(), QString())));
+  EXPECT_FALSE(FormatCard(context_, Fields(kAid, QString(), QString())).done);
   Place(std::make_shared<kovra_sim::Layer3Card>(kovra_sim::CardKind::kUltralight,
                                                 Bytes{0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06}));
-  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), QString())));
-  EXPECT_EQ(sink_.lines,
+  EXPECT_FALSE(DeleteApplication(context_, Fields(kAid, QString(), QString())).done);
+  EXPECT_EQ(front_end_.lines,
             (QStringList{QStringLiteral("Kein gültiger Transponder vorhanden!"),
                          QStringLiteral("Ungültiger Transpondertyp: MIFARE® 1K"),
                          QStringLiteral("Ungültiger Transpondertyp: MIFARE Ultralight®")}));
@@ -196,7 +197,7 @@ TEST_F(FormatDeleteRig, DetectionRefusesWhatIsNoDesfireCard) {
 TEST_F(FormatDeleteRig, DetectionActivatesADesfireCard) {
   EXPECT_TRUE(DetectCardForDelete(context_));
   EXPECT_GE(KOVRA_DESFireGetFreeMemory(handle_), 0);
-  EXPECT_TRUE(sink_.lines.isEmpty());
+  EXPECT_TRUE(front_end_.lines.isEmpty());
 }
 
 }  // namespace

@@ -66,11 +66,6 @@ class Operations : public SimRig {
     job_.write_key_nr = kFree;
     job_.read_write_key_nr = 0;
     ops_ = std::make_unique<CardOperations>(context_, job_, &store_, &beeper_);
-    quillmate::OperationHooks hooks;
-    hooks.show_data = [this](const QString &text) { shown_.append(text); };
-    hooks.tick_running = [this](bool running) { sink_.in_tick = running; };
-    hooks.forget_last_message = [this] { sink_.last_message.clear(); };
-    ops_->SetHooks(hooks);
   }
   void TearDown() override {
     ops_.reset();
@@ -84,13 +79,13 @@ class Operations : public SimRig {
     return quillmate::DecodeData(job_, ToQt(app->files.front().data));
   }
   int SuccessLines() const {
-    return static_cast<int>(sink_.lines.filter(QStringLiteral("erfolgreich geschrieben")).size());
+    return static_cast<int>(
+        front_end_.lines.filter(QStringLiteral("erfolgreich geschrieben")).size());
   }
 
   quillmate::DesfireSet job_;
   RecordingStore store_;
   RecordingBeeper beeper_;
-  QStringList shown_;
   std::unique_ptr<CardOperations> ops_;
 };
 
@@ -98,20 +93,20 @@ TEST_F(Operations, SingleWriteCountsUpThenSingleReadShowsTheWrittenValue) {
   job_.data = QStringLiteral("0041");  // normalised to 41 before it is logged and reported
   const quillmate::RunResult written = ops_->SingleWrite();
   ASSERT_TRUE(written.check.ok);
-  ASSERT_TRUE(written.done) << sink_.lines.join('\n').toStdString();
+  ASSERT_TRUE(written.done) << front_end_.lines.join('\n').toStdString();
   EXPECT_EQ(ValueOn(card()), QStringLiteral("41"));
   EXPECT_EQ(job_.data, QStringLiteral("42"));
-  EXPECT_EQ(shown_.last(), QStringLiteral("42"));
+  EXPECT_EQ(front_end_.shown.last(), QStringLiteral("42"));
   EXPECT_EQ(store_.values, QStringList{QStringLiteral("42")});
-  EXPECT_EQ(lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kGreen}));
+  EXPECT_EQ(front_end_.lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kGreen}));
   EXPECT_EQ(beeper_.beeps, std::vector<int>{quillmate::kDefaultBeepTimeMs});
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("Wert <41> erfolgreich geschrieben")));
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("Wert <41> erfolgreich geschrieben")));
   EXPECT_EQ(context_.cards.last_uid, ToQt(kUid));
 
   const quillmate::RunResult read = ops_->SingleRead();
-  ASSERT_TRUE(read.done) << sink_.lines.join('\n').toStdString();
+  ASSERT_TRUE(read.done) << front_end_.lines.join('\n').toStdString();
   EXPECT_EQ(job_.data, QStringLiteral("41"));
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("Erfolgreich gelesen")));
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("Erfolgreich gelesen")));
   EXPECT_EQ(store_.values.size(), 1) << "a read stores nothing";
 
   // Without a card both report the empty field; the read empties the data text.
@@ -119,7 +114,7 @@ TEST_F(Operations, SingleWriteCountsUpThenSingleReadShowsTheWrittenValue) {
   EXPECT_FALSE(ops_->SingleWrite().done);
   EXPECT_FALSE(ops_->SingleRead().done);
   EXPECT_TRUE(job_.data.isEmpty());
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
 }
 
 TEST_F(Operations, RefusedJobTouchesNothing) {
@@ -150,7 +145,7 @@ TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
     ops_->Tick();
   }
   EXPECT_EQ(SuccessLines(), 1);
-  EXPECT_EQ(lamps.back(), Lamp::kGreen);
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kGreen);
 
   const kovra_sim::Bytes uid_b = {0x04, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5};
   const kovra_sim::Bytes uid_c = {0x04, 0xC0, 0xC1, 0xC2};
@@ -186,7 +181,7 @@ TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
   Place(nullptr);
   now_ms += 250;
   ops_->Tick();
-  EXPECT_EQ(lamps.back(), Lamp::kRed);
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
 
   ops_->StopCycle();
   EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
@@ -206,7 +201,7 @@ TEST_F(Operations, ReadCycleKeepsTheValueWhileTheCardStays) {
   now_ms += 250;
   ops_->Tick();
   EXPECT_EQ(job_.data, QStringLiteral("1"));
-  EXPECT_EQ(sink_.lines.count(QStringLiteral("Erfolgreich gelesen")), 1);
+  EXPECT_EQ(front_end_.lines.count(QStringLiteral("Erfolgreich gelesen")), 1);
   Place(nullptr);
   now_ms += 250;
   ops_->Tick();
@@ -231,10 +226,10 @@ TEST_F(Operations, FailedWritePutsTheValueBack) {
   card().EditContent().master_key = {kovra_sim::DesfireKeyType::kAes, kovra_sim::Bytes(16, 0x5A),
                                      0};
   EXPECT_FALSE(ops_->SingleWrite().done);
-  EXPECT_TRUE(sink_.HasTag(QStringLiteral(" <Auth(CardKey,0)>")));
+  EXPECT_TRUE(front_end_.HasTag(QStringLiteral(" <Auth(CardKey,0)>")));
   EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
   EXPECT_EQ(job_.data, QStringLiteral("1"));
-  EXPECT_EQ(lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kRed}));
+  EXPECT_EQ(front_end_.lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kRed}));
   EXPECT_TRUE(beeper_.beeps.empty());
   EXPECT_TRUE(context_.cards.last_uid.isEmpty());
 }
@@ -261,7 +256,7 @@ TEST_F(Operations, AWriteWhoseAnswerIsLostDoesNotPutTheValueBack) {
   EXPECT_EQ(ValueOn(*card), QStringLiteral("1"));  // the card took it
   EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
   EXPECT_EQ(job_.data, QStringLiteral("2"));
-  EXPECT_TRUE(sink_.HasTag(QStringLiteral(" <Write>")));
+  EXPECT_TRUE(front_end_.HasTag(QStringLiteral(" <Write>")));
 
   card->lose_answers = false;
   ASSERT_TRUE(ops_->SingleWrite().done);
@@ -275,37 +270,26 @@ TEST_F(Operations, StoreThatCannotSaveStopsTheWrite) {
   EXPECT_EQ(card().Application(kAid), nullptr) << "the card was not written";
   EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")}) << "nothing to put back";
   EXPECT_EQ(job_.data, QStringLiteral("1"));
-  EXPECT_EQ(lamps.back(), Lamp::kRed);
-  EXPECT_TRUE(sink_.Contains(QStringLiteral(
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral(
       "Der nächste Wert <2> konnte nicht gespeichert werden, die Karte wird nicht beschrieben!")));
 }
 
 // Runs a tick from inside every status line, as a front end's event loop may during a question.
-class ReenteringSink : public quillmate_test::RecordingSink {
- public:
-  void Line(const QString &line) override {
-    RecordingSink::Line(line);
-    const size_t before = reader->ReceivedCommands().size();
-    in_tick_seen = in_tick_seen || operations->InTick();
-    operations->Tick();
-    nested_commands += reader->ReceivedCommands().size() - before;
-  }
-  CardOperations *operations = nullptr;
-  kovra_sim::SimReader *reader = nullptr;
+TEST_F(Operations, TickIsNotReenteredFromInsideATick) {
   size_t nested_commands = 0;
   bool in_tick_seen = false;
-};
-
-TEST_F(Operations, TickIsNotReenteredFromInsideATick) {
-  ReenteringSink sink;
-  sink.operations = ops_.get();
-  sink.reader = &reader_;
-  context_.status = &sink;
+  front_end_.on_line = [&](const QString &) {
+    const size_t before = reader_.ReceivedCommands().size();
+    in_tick_seen = in_tick_seen || ops_->InTick();
+    ops_->Tick();
+    nested_commands += reader_.ReceivedCommands().size() - before;
+  };
   ASSERT_TRUE(ops_->StartWriteCycle().ok);
   ops_->Tick();
-  EXPECT_TRUE(sink.in_tick_seen);
-  EXPECT_EQ(sink.nested_commands, 0u);
-  EXPECT_EQ(sink.lines.filter(QStringLiteral("erfolgreich geschrieben")).size(), 1);
+  EXPECT_TRUE(in_tick_seen);
+  EXPECT_EQ(nested_commands, 0u);
+  EXPECT_EQ(front_end_.lines.filter(QStringLiteral("erfolgreich geschrieben")).size(), 1);
   EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
   EXPECT_FALSE(ops_->InTick());
   ops_->StopCycle();

@@ -121,12 +121,12 @@ TEST_F(ReadRig, ReadsEveryModeWithTheReadKeyAndWithTheReadWriteKey) {
     SCOPED_TRACE(testing::Message() << "comm " << c.comm << " read key " << c.with_read_key);
     card_->EditContent().applications.clear();
     PutApplication(DesfireKeyType::kAes, 0x1F20, c.comm);
-    sink_.lines.clear();
+    front_end_.lines.clear();
     const KeyPlan plan = c.with_read_key ? Plan(1, kReadKey, 2, kReadWriteKey)
                                          : Plan(kNibbleNone, {}, 2, kReadWriteKey);
     EXPECT_TRUE(ReadCard(context_, Job(c.mode), plan, bytes_));
     EXPECT_EQ(bytes_, kData);
-    EXPECT_EQ(sink_.lines, QStringList{c.with_read_key ? kReadAes : kReadWriteAes});
+    EXPECT_EQ(front_end_.lines, QStringList{c.with_read_key ? kReadAes : kReadWriteAes});
   }
 }
 
@@ -135,7 +135,7 @@ TEST_F(ReadRig, ReadsWithTheAppMasterKeyAsReadRight) {
   EXPECT_TRUE(
       ReadCard(context_, Job(FileMode::kPlainWithMac), Plan(0, kAppMasterKey, 15, {}), bytes_));
   EXPECT_EQ(bytes_, kData);
-  EXPECT_EQ(sink_.lines, QStringList{kReadAes});
+  EXPECT_EQ(front_end_.lines, QStringList{kReadAes});
 }
 
 TEST_F(ReadRig, ReadsAFreeFilePlainlyWhateverTheJobsMode) {
@@ -143,7 +143,7 @@ TEST_F(ReadRig, ReadsAFreeFilePlainlyWhateverTheJobsMode) {
   EXPECT_TRUE(ReadCard(context_, Job(FileMode::kEnciphered),
                        Plan(kNibbleFree, {}, 2, kReadWriteKey), bytes_));
   EXPECT_EQ(bytes_, kData);
-  EXPECT_TRUE(sink_.lines.empty());
+  EXPECT_TRUE(front_end_.lines.empty());
 }
 
 TEST_F(ReadRig, FallsBackToTheIsoAuthenticationForADesKey) {
@@ -151,7 +151,7 @@ TEST_F(ReadRig, FallsBackToTheIsoAuthenticationForADesKey) {
   EXPECT_TRUE(
       ReadCard(context_, Job(FileMode::kEnciphered), Plan(1, kReadKey, 2, kReadWriteKey), bytes_));
   EXPECT_EQ(bytes_, kData);
-  EXPECT_EQ(sink_.lines, QStringList{kReadIso});
+  EXPECT_EQ(front_end_.lines, QStringList{kReadIso});
 }
 
 TEST_F(ReadRig, AWrongReadKeyFallsBackToTheReadWriteKey) {
@@ -159,7 +159,7 @@ TEST_F(ReadRig, AWrongReadKeyFallsBackToTheReadWriteKey) {
   EXPECT_TRUE(
       ReadCard(context_, Job(FileMode::kEnciphered), Plan(1, kWrongKey, 2, kReadWriteKey), bytes_));
   EXPECT_EQ(bytes_, kData);
-  EXPECT_EQ(sink_.lines, (QStringList{kReadKeyInvalid, kReadWriteAes}));
+  EXPECT_EQ(front_end_.lines, (QStringList{kReadKeyInvalid, kReadWriteAes}));
 }
 
 TEST_F(ReadRig, AReadKeyTheApplicationLacksIsReportedWithItsErrorAndFallsBack) {
@@ -167,11 +167,11 @@ TEST_F(ReadRig, AReadKeyTheApplicationLacksIsReportedWithItsErrorAndFallsBack) {
   EXPECT_TRUE(
       ReadCard(context_, Job(FileMode::kEnciphered), Plan(5, kReadKey, 2, kReadWriteKey), bytes_));
   EXPECT_EQ(bytes_, kData);
-  ASSERT_EQ(sink_.lines.size(), 2u);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QStringLiteral(" <Auth(1)>")))
-      << sink_.lines[0].toStdString();
-  EXPECT_NE(sink_.lines[0], QStringLiteral(" <Auth(1)>"));  // the library's text comes first
-  EXPECT_EQ(sink_.lines[1], kReadWriteAes);
+  ASSERT_EQ(front_end_.lines.size(), 2u);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QStringLiteral(" <Auth(1)>")))
+      << front_end_.lines[0].toStdString();
+  EXPECT_NE(front_end_.lines[0], QStringLiteral(" <Auth(1)>"));  // the library's text comes first
+  EXPECT_EQ(front_end_.lines[1], kReadWriteAes);
 }
 
 TEST_F(ReadRig, WrongReadAndReadWriteKeysEndTheRead) {
@@ -179,7 +179,7 @@ TEST_F(ReadRig, WrongReadAndReadWriteKeysEndTheRead) {
   EXPECT_FALSE(
       ReadCard(context_, Job(FileMode::kEnciphered), Plan(1, kWrongKey, 2, kWrongKey), bytes_));
   EXPECT_TRUE(bytes_.isEmpty());
-  EXPECT_EQ(sink_.lines, (QStringList{kReadKeyInvalid, kReadWriteKeyInvalid}));
+  EXPECT_EQ(front_end_.lines, (QStringList{kReadKeyInvalid, kReadWriteKeyInvalid}));
 }
 
 // A job that thinks the file is free while the card protects it.
@@ -188,7 +188,7 @@ TEST_F(ReadRig, ARefusedFreeReadFallsBackToTheReadWriteKey) {
   EXPECT_TRUE(ReadCard(context_, Job(FileMode::kPlainWithMac),
                        Plan(kNibbleFree, {}, 2, kReadWriteKey), bytes_));
   EXPECT_EQ(bytes_, kData);
-  EXPECT_EQ(sink_.lines, QStringList{kReadWriteAes});
+  EXPECT_EQ(front_end_.lines, QStringList{kReadWriteAes});
 }
 
 TEST_F(ReadRig, ARefusedFreeReadWithoutAReadWriteKeyAsksForAnotherKey) {
@@ -196,7 +196,7 @@ TEST_F(ReadRig, ARefusedFreeReadWithoutAReadWriteKeyAsksForAnotherKey) {
   EXPECT_FALSE(
       ReadCard(context_, Job(FileMode::kPlainWithMac), Plan(kNibbleFree, {}, 15, {}), bytes_));
   EXPECT_TRUE(bytes_.isEmpty());
-  EXPECT_EQ(sink_.lines, QStringList{kOtherKeyNeeded});
+  EXPECT_EQ(front_end_.lines, QStringList{kOtherKeyNeeded});
 }
 
 TEST_F(ReadRig, AMissingApplicationIsReportedAtTheSelect) {
@@ -204,7 +204,7 @@ TEST_F(ReadRig, AMissingApplicationIsReportedAtTheSelect) {
       ReadCard(context_, Job(FileMode::kPlain), Plan(1, kReadKey, 2, kReadWriteKey), bytes_));
   EXPECT_TRUE(bytes_.isEmpty());
   EXPECT_EQ(KOVRA_GetLastError(handle_), KOVRA_DESFIRE_BASE + 0xA0);
-  EXPECT_EQ(sink_.lines, QStringList{ErrorText() + QStringLiteral(" <SelectApp>")});
+  EXPECT_EQ(front_end_.lines, QStringList{ErrorText() + QStringLiteral(" <SelectApp>")});
 }
 
 TEST_F(ReadRig, AFileShorterThanTheJobIsReportedAtTheRead) {
@@ -214,7 +214,7 @@ TEST_F(ReadRig, AFileShorterThanTheJobIsReportedAtTheRead) {
                         Plan(1, kReadKey, 2, kReadWriteKey), bytes_));
   EXPECT_TRUE(bytes_.isEmpty());
   EXPECT_EQ(KOVRA_GetLastError(handle_), KOVRA_DESFIRE_BASE + 0xBE);
-  EXPECT_EQ(sink_.lines, (QStringList{kReadAes, ErrorText() + QStringLiteral(" <Read>")}));
+  EXPECT_EQ(front_end_.lines, (QStringList{kReadAes, ErrorText() + QStringLiteral(" <Read>")}));
 }
 
 TEST_F(ReadRig, AShorterJobReadsTheFilesStart) {

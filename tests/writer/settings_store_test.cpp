@@ -81,7 +81,7 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesB
   ExpectSameJob(store.LoadJob(), DesfireSet{});
 
   const OperatorSettings settings = store.LoadOperatorSettings();
-  EXPECT_EQ(settings.language, 0);
+  EXPECT_EQ(settings.language, quillmate::Language::kGerman);
   EXPECT_TRUE(settings.show_keys);
   EXPECT_FALSE(settings.logs.write_enabled);
   EXPECT_FALSE(settings.logs.read_enabled);
@@ -103,7 +103,7 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesB
 
 TEST_F(SettingsStoreTest, EveryFieldSurvivesARestart) {
   OperatorSettings settings;
-  settings.language = 1;
+  settings.language = quillmate::Language::kEnglish;
   settings.show_keys = false;
   settings.logs = {true, QStringLiteral("/tmp/s.txt"), true, QStringLiteral("/tmp/l.txt")};
   settings.cycle_period_ms = 1000;
@@ -118,7 +118,7 @@ TEST_F(SettingsStoreTest, EveryFieldSurvivesARestart) {
   SettingsStore store(dir_.path());
   ExpectSameJob(store.LoadJob(), ChangedJob());
   const OperatorSettings loaded = store.LoadOperatorSettings();
-  EXPECT_EQ(loaded.language, 1);
+  EXPECT_EQ(loaded.language, quillmate::Language::kEnglish);
   EXPECT_FALSE(loaded.show_keys);
   EXPECT_TRUE(loaded.logs.write_enabled);
   EXPECT_TRUE(loaded.logs.read_enabled);

@@ -1,5 +1,5 @@
 // A simulated reader with a card on a pseudo-terminal, opened through the public API, and the
-// writer context around it with a recording status sink, a scripted prompter and a clock the test
+// writer context around it with a recording front end (scripted answers) and a clock the test
 // drives. Shared by the tests of the card sequences.
 #pragma once
 
@@ -16,53 +16,10 @@
 #include "sim/desfire/desfire_card.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
+#include "support/recording_front_end.h"
 #include "writer/writer_context.h"
 
 namespace quillmate_test {
-
-// Keeps every line; Message() drops a repetition of the last message only while `in_tick` is set,
-// as the front ends do during a cycle tick.
-class RecordingSink : public quillmate::StatusSink {
- public:
-  void Line(const QString &line) override { lines.append(line); }
-  void Message(const QString &line) override {
-    if (in_tick && line == last_message) return;
-    last_message = line;
-    lines.append(line);
-  }
-  bool Contains(const QString &line) const { return lines.contains(line); }
-  // True when a line ends with `tag` (a failed call: error text + tag).
-  bool HasTag(const QString &tag) const {
-    for (const QString &line : lines) {
-      if (line.endsWith(tag)) return true;
-    }
-    return false;
-  }
-
-  QStringList lines;
-  QString last_message;
-  bool in_tick = false;
-};
-
-// Answers retry/cancel questions from a script (cancel when the script is used up) and runs an
-// optional action before each answer (a test lays a card down there). Records what was asked.
-class ScriptedPrompter : public quillmate::Prompter {
- public:
-  Answer AskRetryCancel(const QString &question) override {
-    questions.append(question);
-    if (before_answer) before_answer();
-    if (answers.empty()) return Answer::kCancel;
-    const Answer next = answers.front();
-    answers.pop_front();
-    return next;
-  }
-  void ShowMessage(const QString &text) override { messages.append(text); }
-
-  std::deque<Answer> answers;
-  std::function<void()> before_answer;
-  QStringList questions;
-  QStringList messages;
-};
 
 inline kovra_sim::Bytes UidBytes(std::initializer_list<uint8_t> bytes) {
   return kovra_sim::Bytes(bytes);
@@ -74,7 +31,7 @@ inline QByteArray ToQt(const kovra_sim::Bytes &bytes) {
 
 // The fixture: a reader of family 0 served on a pty, the port opened, a factory-fresh DESFire
 // card in the field (card()), and a writer context whose clock is `now_ms` and whose sleeps do
-// nothing. Lamps shown are recorded in `lamps`.
+// nothing. What reaches the front end is recorded in `front_end_`.
 class SimRig : public ::testing::Test {
  protected:
   static inline const kovra_sim::Bytes kUid = {0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66};
@@ -86,12 +43,10 @@ class SimRig : public ::testing::Test {
     handle_ = KOVRA_OpenPort(server_.Path().c_str(), 115200, 1000);
     ASSERT_GT(handle_, 0);
     context_.handle = handle_;
-    context_.status = &sink_;
-    context_.prompter = &prompter_;
-    context_.language = KOVRA_LANG_GERMAN;
+    context_.report.SetFrontEnd(&front_end_);
+    context_.language = quillmate::Language::kGerman;
     context_.tick_ms = [this] { return now_ms; };
     context_.sleep_ms = [](int) {};
-    context_.show_lamp = [this](quillmate::Lamp lamp) { lamps.push_back(lamp); };
   }
   void TearDown() override {
     if (handle_ > 0) KOVRA_ClosePort(handle_);
@@ -108,10 +63,8 @@ class SimRig : public ::testing::Test {
   kovra_sim::PtyServer server_{reader_};
   std::shared_ptr<kovra_sim::DesfireCard> card_;
   int handle_ = 0;
-  RecordingSink sink_;
-  ScriptedPrompter prompter_;
+  RecordingFrontEnd front_end_;
   quint64 now_ms = 100000;
-  std::vector<quillmate::Lamp> lamps;
   quillmate::WriterContext context_;
 };
 

@@ -138,16 +138,16 @@ TEST_F(EnglishCardTexts, WriteAndDetectionSpeakEnglish) {
   quillmate::CardOperations operations(context_, job, nullptr, nullptr);
 
   operations.SingleWrite();
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("App created")))
-      << sink_.lines.join('\n').toStdString();
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("Value <41> written successfully")))
-      << sink_.lines.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("App created")))
+      << front_end_.lines.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("Value <41> written successfully")))
+      << front_end_.lines.join('\n').toStdString();
 
   Place(nullptr);
-  sink_.lines.clear();
+  front_end_.lines.clear();
   operations.SingleWrite();
-  EXPECT_TRUE(sink_.Contains(QStringLiteral("No valid transponder present!")))
-      << sink_.lines.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("No valid transponder present!")))
+      << front_end_.lines.join('\n').toStdString();
 }
 
 // The placeholders (%1, %2) and <...> tags of a text, in order.

@@ -101,18 +101,18 @@ class WriteSequenceInMode : public WriteSequence, public ::testing::WithParamInt
 
 TEST_P(WriteSequenceInMode, FreshCardInOnePassThenTheSameCardAgain) {
   job_.file_mode = GetParam();
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App wurde neu erzeugt")});
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App wurde neu erzeugt")});
   ExpectPersonalised(card());
 
   // Written again with the next value: the application and file are found and kept.
-  sink_.lines.clear();
+  front_end_.lines.clear();
   job_.data = QStringLiteral("4712");
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
   ExpectPersonalised(card());
-  EXPECT_TRUE(prompter_.questions.isEmpty());
-  EXPECT_TRUE(prompter_.messages.isEmpty());
+  EXPECT_TRUE(front_end_.questions.isEmpty());
+  EXPECT_TRUE(front_end_.messages.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(FileModes, WriteSequenceInMode,
@@ -155,12 +155,13 @@ TEST_F(WriteSequence, FileThatDoesNotFitIsRepairedInTheNextPass) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     c.change(job_);
-    sink_.lines.clear();
-    ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
-    EXPECT_EQ(sink_.lines, (QStringList{QStringLiteral("App ID existiert bereits!"), c.line,
-                                        QStringLiteral("Die gewählte Applikation wurde gelöscht!"),
-                                        QStringLiteral("App wurde neu erzeugt")}));
-    EXPECT_TRUE(prompter_.questions.isEmpty()) << "the card was still there";
+    front_end_.lines.clear();
+    ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+    EXPECT_EQ(front_end_.lines,
+              (QStringList{QStringLiteral("App ID existiert bereits!"), c.line,
+                           QStringLiteral("Die gewählte Applikation wurde gelöscht!"),
+                           QStringLiteral("App wurde neu erzeugt")}));
+    EXPECT_TRUE(front_end_.questions.isEmpty()) << "the card was still there";
     const kovra_sim::DesfireFile &file = card().Application(kAid)->files.at(0);
     EXPECT_EQ(file.data.size(), static_cast<size_t>(job_.length));
     EXPECT_EQ(file.comm_settings, quillmate::FileModeByte(job_.file_mode));
@@ -175,14 +176,14 @@ TEST_F(WriteSequence, FreeWriteAfterKeyChecksDropsTheStaleSession) {
   job_.write_key_nr = kFree;
   job_.read_write_key_nr = kKey2;
   job_.read_write_key = kWriteKey;
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
   // Without its file the application is kept and the file created in the key checks' session
   // (a duplicate file's error would have ended that session by itself).
   card().EditContent().Application(kAid)->files.clear();
-  sink_.lines.clear();
+  front_end_.lines.clear();
   job_.data = QStringLiteral("4712");
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
   EXPECT_EQ(ToQt(card().Application(kAid)->files.at(0).data), bytes_);
 }
 
@@ -191,7 +192,7 @@ TEST_F(WriteSequence, EmptyCardKeyAndNoApplicationKeys) {
   job_.key_count = 0;
   job_.read_key_nr = kFree;
   job_.write_key_nr = kFree;
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
   EXPECT_EQ(card().Content().master_key.type, DesfireKeyType::kDes) << "card key left alone";
   EXPECT_EQ(card().Content().master_key.bytes, kovra_sim::Bytes(16, 0));
   const kovra_sim::DesfireApplication *app = card().Application(kAid);
@@ -201,16 +202,16 @@ TEST_F(WriteSequence, EmptyCardKeyAndNoApplicationKeys) {
   ASSERT_EQ(app->keys.size(), 1u) << "the least a DESFire application has";
   EXPECT_EQ(app->keys[0].bytes, kovra_sim::Bytes(16, 0));
 
-  sink_.lines.clear();
+  front_end_.lines.clear();
   job_.data = QStringLiteral("4712");
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
-  EXPECT_EQ(sink_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
   EXPECT_EQ(ToQt(card().Application(kAid)->files.at(0).data), bytes_);
 }
 
 TEST_F(WriteSequence, ReadRightOnTheAppMasterKey) {
   job_.read_key_nr = kMasterKey;
-  ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
   const kovra_sim::DesfireApplication *app = card().Application(kAid);
   ASSERT_NE(app, nullptr);
   ExpectAesKey(app->keys[0], kAppKey);
@@ -225,8 +226,8 @@ TEST_F(WriteSequence, UnknownCardMasterKeyStopsBeforeTheCardChanges) {
   foreign.bytes = KeyBytes(QStringLiteral("FFEEDDCCBBAA99887766554433221100"));
   card().EditContent().master_key = foreign;
   EXPECT_FALSE(Write());
-  ASSERT_EQ(sink_.lines.size(), 1);
-  EXPECT_TRUE(sink_.lines[0].endsWith(QLatin1String(" <Auth(CardKey,0)>")));
+  ASSERT_EQ(front_end_.lines.size(), 1);
+  EXPECT_TRUE(front_end_.lines[0].endsWith(QLatin1String(" <Auth(CardKey,0)>")));
   EXPECT_EQ(card().Content().master_key.bytes, foreign.bytes);
   EXPECT_TRUE(card().Content().applications.empty());
 }
@@ -238,11 +239,11 @@ TEST_F(WriteSequence, FourFailingPassesEndWithoutAFurtherLine) {
   auto small = std::make_shared<kovra_sim::DesfireCard>(kUid, options);
   Place(small);
   EXPECT_FALSE(Write());
-  EXPECT_EQ(std::count_if(sink_.lines.begin(), sink_.lines.end(),
+  EXPECT_EQ(std::count_if(front_end_.lines.begin(), front_end_.lines.end(),
                           [](const QString &line) { return line.endsWith(" <CreateFile()>"); }),
             4);
-  EXPECT_TRUE(sink_.lines.last().endsWith(QLatin1String(" <CreateFile()>")));
-  EXPECT_TRUE(prompter_.messages.isEmpty());
+  EXPECT_TRUE(front_end_.lines.last().endsWith(QLatin1String(" <CreateFile()>")));
+  EXPECT_TRUE(front_end_.messages.isEmpty());
 }
 
 TEST_F(WriteSequence, CardPulledDuringTheWrite) {
@@ -255,27 +256,28 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
     SCOPED_TRACE(retry ? "retry" : "cancel");
     auto second = FreshDesfire({0x04, 0x10, 0x20, 0x30, 0x40, 0x50, static_cast<uint8_t>(retry)});
     Place(second);
-    sink_.lines.clear();
-    prompter_.questions.clear();
-    prompter_.answers = {retry ? quillmate::Prompter::Answer::kRetry
-                               : quillmate::Prompter::Answer::kCancel};
-    prompter_.before_answer = [this, second] { Place(second); };
+    front_end_.lines.clear();
+    front_end_.questions.clear();
+    front_end_.answers = {retry ? quillmate::FrontEnd::Answer::kRetry
+                                : quillmate::FrontEnd::Answer::kCancel};
+    front_end_.before_answer = [this, second] { Place(second); };
     ASSERT_TRUE(quillmate::DetectCard(context_, false));
     reader_.RemoveCardAfterExchanges(exchanges - 1);
     const bool written = quillmate::WriteCard(context_, job_, plan_, bytes_);
-    prompter_.before_answer = nullptr;
-    ASSERT_GE(sink_.lines.size(), 2);
-    EXPECT_TRUE(sink_.lines[1].endsWith(QLatin1String(" <Write>"))) << sink_.lines[1].toStdString();
-    EXPECT_EQ(prompter_.questions, QStringList{QStringLiteral("Bitte Karte auflegen!")});
+    front_end_.before_answer = nullptr;
+    ASSERT_GE(front_end_.lines.size(), 2);
+    EXPECT_TRUE(front_end_.lines[1].endsWith(QLatin1String(" <Write>")))
+        << front_end_.lines[1].toStdString();
+    EXPECT_EQ(front_end_.questions, QStringList{QStringLiteral("Bitte Karte auflegen!")});
     const kovra_sim::DesfireApplication *app = second->Application(kAid);
     ASSERT_NE(app, nullptr);
     if (retry) {
       EXPECT_TRUE(written);
-      EXPECT_TRUE(sink_.Contains(QStringLiteral("Die gewählte Applikation wurde gelöscht!")));
+      EXPECT_TRUE(front_end_.Contains(QStringLiteral("Die gewählte Applikation wurde gelöscht!")));
       ExpectPersonalised(*second);
     } else {
       EXPECT_FALSE(written);
-      EXPECT_EQ(sink_.lines.last(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
+      EXPECT_EQ(front_end_.lines.last(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
       EXPECT_EQ(app->files.at(0).data, kovra_sim::Bytes(32, 0)) << "application left as it was";
     }
   }
@@ -289,16 +291,16 @@ TEST_F(WriteSequence, CardPulledAtAnyStepEndsWithALineAndTheNextCardStartsClean)
     SCOPED_TRACE(pulled_after);
     auto pulled = FreshDesfire({0x04, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
     Place(pulled);
-    sink_.lines.clear();
+    front_end_.lines.clear();
     ASSERT_TRUE(quillmate::DetectCard(context_, false));
     reader_.RemoveCardAfterExchanges(pulled_after);
     EXPECT_FALSE(quillmate::WriteCard(context_, job_, plan_, bytes_));
-    EXPECT_FALSE(sink_.lines.isEmpty());
+    EXPECT_FALSE(front_end_.lines.isEmpty());
 
     auto next = FreshDesfire({0x04, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F});
     Place(next);
-    sink_.lines.clear();
-    ASSERT_TRUE(Write()) << sink_.lines.join('\n').toStdString();
+    front_end_.lines.clear();
+    ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
     ExpectPersonalised(*next);
   }
 }

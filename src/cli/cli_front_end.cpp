@@ -1,4 +1,4 @@
-#include "cli/cli_io.h"
+#include "cli/cli_front_end.h"
 
 #include <unistd.h>
 
@@ -10,25 +10,13 @@
 
 namespace quillmate::cli {
 
-void StderrStatusSink::Line(const QString &line) {
+void CliFrontEnd::AppendStatusLine(const QString &line) {
   std::fprintf(stderr, "%s\n", line.toUtf8().constData());
   std::fflush(stderr);
   lines_.append(line);
 }
 
-void StderrStatusSink::Message(const QString &line) {
-  if (tick_running_ && line == last_message_) return;
-  last_message_ = line;
-  Line(line);
-}
-
-QStringList StderrStatusSink::TakeLines() {
-  QStringList taken;
-  taken.swap(lines_);
-  return taken;
-}
-
-Prompter::Answer CliPrompter::AskRetryCancel(const QString &question) {
+FrontEnd::Answer CliFrontEnd::AskRetryCancel(const QString &question) {
   if (interactive_ && isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "%s [W]iederholen/[A]bbrechen (r/c): ", question.toUtf8().constData());
     std::fflush(stderr);
@@ -44,7 +32,7 @@ Prompter::Answer CliPrompter::AskRetryCancel(const QString &question) {
   last_ask_ms_ = now;
   if (asking_since_ms_ < 0) {
     asking_since_ms_ = now;
-    status_.Line(question);
+    AppendStatusLine(question);
   }
   if (now - asking_since_ms_ >= static_cast<qint64>(wait_card_s_) * 1000) {
     asking_since_ms_ = -1;
@@ -54,8 +42,18 @@ Prompter::Answer CliPrompter::AskRetryCancel(const QString &question) {
   return Answer::kRetry;
 }
 
-void CliPrompter::ShowMessage(const QString &text) {
-  status_.Line(text);
+void CliFrontEnd::ShowMessage(const QString &text) {
+  AppendStatusLine(text);
+}
+
+void CliFrontEnd::CardDone() {
+  if (card_done_) card_done_();
+}
+
+QStringList CliFrontEnd::TakeLines() {
+  QStringList taken;
+  taken.swap(lines_);
+  return taken;
 }
 
 }  // namespace quillmate::cli

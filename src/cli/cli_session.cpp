@@ -1,0 +1,47 @@
+#include "cli/cli_session.h"
+
+#include "cli/cli_output.h"
+#include "kovra.h"
+#include "writer/reader_port.h"
+
+namespace quillmate::cli {
+
+PortSettings ChosenPort(const OperatorSettings &settings, const CardOptions &options) {
+  PortSettings port = settings.port;
+  if (!options.port.isEmpty()) {
+    port.name = options.port;
+    port.address = kDefaultReaderAddress;
+  }
+  if (options.baud >= 0) port.baud_rate = options.baud;
+  if (options.timeout_ms >= 0) port.timeout_ms = options.timeout_ms;
+  return port;
+}
+
+Language ChosenLanguage(const OperatorSettings &settings, const CardOptions &options) {
+  return options.language.value_or(settings.language);
+}
+
+int OpenCliReader(const OperatorSettings &settings, const CardOptions &options) {
+  const OpenedReader reader = OpenReader(ChosenPort(settings, options));
+  if (reader.port_name.isEmpty()) {
+    Error("no reader port: give --port or set one in the settings");
+    return 0;
+  }
+  if (!reader.ok()) {
+    Error(QString("the reader on %1 could not be opened or identified (%2)")
+              .arg(reader.port_name)
+              .arg(reader.open_result));
+    return 0;
+  }
+  return reader.handle;
+}
+
+CardSession::CardSession(int handle, const OperatorSettings &settings, const CardOptions &options)
+    : front_end(!options.json, options.wait_card_s),
+      context(MakeWriterContext(handle, &front_end, ChosenLanguage(settings, options))) {}
+
+CardSession::~CardSession() {
+  KOVRA_ClosePort(context.handle);
+}
+
+}  // namespace quillmate::cli

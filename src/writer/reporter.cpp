@@ -1,0 +1,35 @@
+#include "writer/reporter.h"
+
+namespace quillmate {
+
+void Reporter::Line(const QString &line) {
+  if (front_end_) front_end_->AppendStatusLine(line);
+}
+
+void Reporter::Message(const QString &line) {
+  if (tick_running_ && line == last_message_) return;
+  last_message_ = line;
+  Line(line);
+}
+
+FrontEnd::Answer Reporter::AskRetryCancel(const QString &question) {
+  return front_end_ ? front_end_->AskRetryCancel(question) : FrontEnd::Answer::kCancel;
+}
+
+void Reporter::ShowMessage(const QString &text) {
+  if (front_end_) front_end_->ShowMessage(text);
+}
+
+void Reporter::ShowLamp(Lamp lamp) {
+  if (front_end_) front_end_->ShowLamp(lamp);
+}
+
+void Reporter::ShowData(const QString &text) {
+  if (front_end_) front_end_->ShowData(text);
+}
+
+void Reporter::CardDone() {
+  if (front_end_) front_end_->CardDone();
+}
+
+}  // namespace quillmate
