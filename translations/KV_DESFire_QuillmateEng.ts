@@ -120,10 +120,6 @@
         <translation>Not a hex input</translation>
     </message>
     <message>
-        <source>Ungültiger Transpondertyp:</source>
-        <translation>Invalid transponder type:</translation>
-    </message>
-    <message>
         <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
         <translation>Enter a whole number between %1 and %2.</translation>
     </message>
@@ -173,6 +169,13 @@
     <message>
         <source>Der gespeicherte Schlüssel &quot;%1&quot; in der Datei %2 kann nicht gelesen werden!</source>
         <translation>The stored key &quot;%1&quot; in the file %2 cannot be read!</translation>
+    </message>
+</context>
+<context>
+    <name>JobSource</name>
+    <message>
+        <source>Der gespeicherte Schlüssel &quot;%1&quot; in den Einstellungen kann nicht gelesen werden!</source>
+        <translation>The stored key &quot;%1&quot; in the settings cannot be read!</translation>
     </message>
 </context>
 <context>
