@@ -6,6 +6,16 @@ if(KOVRA_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# With KOVRA_SANITIZE_THREAD every target runs under ThreadSanitizer (clang); it excludes the
+# address sanitizer, so it is a build of its own.
+if(KOVRA_SANITIZE_THREAD)
+  if(KOVRA_SANITIZE)
+    message(FATAL_ERROR "KOVRA_SANITIZE_THREAD and KOVRA_SANITIZE exclude each other")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # kovra_fuzz_target(name source...): a libFuzzer executable (only with KOVRA_FUZZ, under clang).
 function(kovra_fuzz_target name)
   add_executable(${name} ${ARGN})

@@ -1,6 +1,6 @@
-// Block operations of des and rijdael against published known-answer vectors. The ids are those
-// of the project's vector collection (shared/vectors/block_ciphers.json); each row names the
-// public source the values come from.
+// Block operations of des and rijdael against published known-answer vectors (FIPS-197,
+// NIST SP 800-38A, SP 800-17, SP 800-67, NIST CAVP); each row names the public source the values
+// come from.
 #include <gtest/gtest.h>
 
 #include <algorithm>

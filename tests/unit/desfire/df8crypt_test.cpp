@@ -35,7 +35,7 @@ struct CbcVector {
   const char *ciphertext;
 };
 
-// Ids as in the project's vector collection (shared/vectors/block_ciphers.json).
+// Each row names its published source (NIST SP 800-38A, NIST CAVP) and where it is quoted.
 const CbcVector kCbcVectors[] = {
     // NIST SP 800-38A F.2.1 CBC-AES128; Legrandin/pycryptodome
     // lib/Crypto/SelfTest/Cipher/test_CBC.py lines 474-488.

@@ -15,7 +15,7 @@ namespace {
 using kovra_test::Hex;
 using kovra_test::ToHex;
 
-// shared/vectors/crc.json (CRC32DF-*): reveng's CRC-32/JAMCRC check value and DESFire frames.
+// The reveng CRC catalogue's CRC-32/JAMCRC check value, and CRCs of DESFire frames.
 TEST(DesfireCrc32, KnownAnswers) {
   const struct {
     const char *id;
@@ -48,7 +48,7 @@ void SetSession(DF8Crypt &context, uint8_t cipher, const std::vector<uint8_t> &k
   GenerateCmacSubkeys(context);
 }
 
-// shared/vectors/cmac.json: SP 800-38B subkeys (mbedtls library/cmac.c, NIST examples).
+// NIST SP 800-38B subkeys, as the NIST examples give them (quoted in mbedtls library/cmac.c).
 TEST(DesfireCmac, SubkeysFromTheSessionKey) {
   DF8Crypt context;
   SetSession(context, CipherAES, Hex("2B7E151628AED2A6ABF7158809CF4F3C"));  // CMAC-AES128-subkeys
@@ -60,7 +60,7 @@ TEST(DesfireCmac, SubkeysFromTheSessionKey) {
   EXPECT_EQ(ToHex(context.IV(), 16), ToHex(std::vector<uint8_t>(16, 0)));  // chain kept
 }
 
-// shared/vectors/cmac.json: AES from NIST AES_CMAC.pdf / RFC 4493, two-key TDES from NIST
+// AES from NIST AES_CMAC.pdf / RFC 4493, two-key TDES from NIST
 // TDES_CMAC.pdf and SP 800-38B D.7, DES from the proxmark3 self-test.
 TEST(DesfireCmac, KnownAnswersFromAZeroChain) {
   const struct {

@@ -15,7 +15,7 @@ CMyByteArray Bytes(const std::string &hex) {
   return CMyByteArray(Hex(hex));
 }
 
-// CRC-16/MODBUS known answers (shared/vectors/crc.json; check value from the reveng CRC catalogue).
+// CRC-16/MODBUS known answers: the check value of the reveng CRC catalogue (CRC-16/MODBUS).
 TEST(FrameChecksum, Crc16ModbusKnownAnswers) {
   const struct {
     const char *data;
