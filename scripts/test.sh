@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, then
 #   1. the normal build (gcc, warnings are errors) and its tests, the C consumer check included;
-#   2. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer and its tests, plus a
+#   2. the Release build users and packagers make (gcc -O3, warnings are errors here too) and its
+#      tests;
+#   3. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer and its tests, plus a
 #      bounded run of each fuzz target (KOVRA_FUZZ_SECONDS each, 30 by default);
-#   3. the format check.
+#   4. a clang build with ThreadSanitizer and its tests (port threads, waits, the cycle, the CLI's
+#      signal handling);
+#   5. the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C.UTF-8 TZ=UTC
@@ -16,6 +20,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== release build =="
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOVRA_WERROR=ON \
+  -DKOVRA_BUILD_BENCH=OFF
+cmake --build build-release -j "$jobs"
+ctest --test-dir build-release --output-on-failure -j "$jobs"
+
 echo "== sanitizer build (ASan + UBSan) with fuzz targets =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKOVRA_SANITIZE=ON -DKOVRA_FUZZ=ON -DKOVRA_BUILD_BENCH=OFF \
@@ -23,6 +33,13 @@ CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug 
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== thread sanitizer build =="
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DKOVRA_SANITIZE_THREAD=ON -DKOVRA_BUILD_BENCH=OFF
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/sanitizers/tsan.supp" \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600
 
 echo "== format check =="
 bash scripts/check-format.sh

@@ -3,6 +3,7 @@
 // answers. The card's cryptography is OpenSSL's, so a fault in ours cannot hide behind it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ class SpoilingCard : public kovra_sim::Iso14443Card {
   Bytes Exchange(const Bytes &block) override {
     Bytes answer = card_->Exchange(block);
     if (spoil_next_ && answer.size() > 1) {
-      answer[answer.size() - 1 - spoil_offset_from_end_] ^= 0x01;
+      answer[answer.size() - 1 - spoil_offset_from_end_.load()] ^= 0x01;
       spoil_next_ = false;
     }
     return answer;
@@ -56,8 +57,9 @@ class SpoilingCard : public kovra_sim::Iso14443Card {
 
  private:
   std::shared_ptr<kovra_sim::Iso14443Card> card_;
-  bool spoil_next_ = false;
-  size_t spoil_offset_from_end_ = 0;
+  // Set by the test, read by the simulator's pty thread.
+  std::atomic<bool> spoil_next_{false};
+  std::atomic<size_t> spoil_offset_from_end_{0};
 };
 
 // A factory-fresh DESFire card on a simulated reader of family 0, opened and activated.

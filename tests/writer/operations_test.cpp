@@ -245,7 +245,7 @@ class AnswerLostCard : public kovra_sim::DesfireCard {
     return answer;
   }
   static constexpr uint8_t kWriteDataCommand = 0x3D;
-  bool lose_answers = true;
+  std::atomic<bool> lose_answers{true};  // set by the test, read by the simulator's pty thread
 };
 
 // The value a card may hold is never given to another card: the series skips it.
