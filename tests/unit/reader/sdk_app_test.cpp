@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "kovra.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
@@ -102,6 +105,28 @@ TEST(PortRegistry, LookupRemovesPortsWithoutALiveLink) {
   RemoveSimPort(serial);
   RemoveSimPort(successor);
   EXPECT_EQ(app.PortCount(), before);
+}
+
+// A port closed while another thread runs commands on it stays alive until that call ends; the
+// handle and the link are given up without a race (a sanitizer build checks the latter).
+TEST(PortRegistry, ClosingAPortWhileAnotherThreadUsesIt) {
+  SimReader reader;
+  auto port = MakeSimPort(reader, 0, Registered(true));
+  const int handle = port->Handle();
+  std::atomic<int> answered{0};
+  std::atomic<bool> stop{false};
+  std::thread user([&] {
+    while (!stop.load()) {
+      unsigned char version[8];
+      if (KOVRA_GetVersion(handle, version, sizeof version) == 4) ++answered;
+    }
+  });
+  while (answered.load() < 3) std::this_thread::yield();
+  EXPECT_EQ(KOVRA_ClosePort(handle), 0);
+  stop.store(true);
+  user.join();
+  EXPECT_EQ(port->Handle(), 0);
+  EXPECT_EQ(KOVRA_GetLastError(handle), KOVRA_ERR_PORT_INVALID);
 }
 
 TEST(PortRegistry, CloseAllClosesEveryLink) {
