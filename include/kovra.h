@@ -202,8 +202,8 @@ KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
 #define KOVRA_DESFIRE_NO_SUCH_KEY 0x10040          /* the key number does not exist */
 #define KOVRA_DESFIRE_APP_NOT_FOUND 0x100A0        /* no application with this AID */
 #define KOVRA_DESFIRE_AUTHENTICATION_ERROR 0x100AE /* wrong key, or an access right refused */
+#define KOVRA_DESFIRE_ADDITIONAL_FRAME 0x100AF     /* a chained command waits for more frames */
 #define KOVRA_DESFIRE_DUPLICATE 0x100DE            /* the application or file exists already */
-#define KOVRA_DESFIRE_ADDITIONAL_FRAME 0x100AF /* the card still waits for frames: outcome open */
 
 /* Authenticate with key key_no of the selected application (or of the card at card level).
  * key NULL stands for the factory default key (16 zero bytes); otherwise key_length must be 16
