@@ -55,6 +55,7 @@ extern "C" {
 #define KOVRA_ERR_CHECKSUM 10       /* the BCC or CRC of a reply is wrong */
 #define KOVRA_ERR_EMPTY_REPLY 12    /* a reply of no bytes */
 #define KOVRA_ERR_MODE_INVALID 13   /* an invalid mode argument */
+#define KOVRA_ERR_DATA_AMOUNT 20    /* an answer that never ends or holds too much or too little */
 #define KOVRA_ERR_MORE_DATA 32      /* the reader has more data; the call itself succeeded */
 #define KOVRA_DESFIRE_BASE 0x10000  /* a DESFire card status s is stored as 0x10000 + s */
 
@@ -201,8 +202,8 @@ KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
 #define KOVRA_DESFIRE_NO_SUCH_KEY 0x10040          /* the key number does not exist */
 #define KOVRA_DESFIRE_APP_NOT_FOUND 0x100A0        /* no application with this AID */
 #define KOVRA_DESFIRE_AUTHENTICATION_ERROR 0x100AE /* wrong key, or an access right refused */
+#define KOVRA_DESFIRE_ADDITIONAL_FRAME 0x100AF     /* a chained command waits for more frames */
 #define KOVRA_DESFIRE_DUPLICATE 0x100DE            /* the application or file exists already */
-#define KOVRA_DESFIRE_ADDITIONAL_FRAME 0x100AF     /* the card waits for the next frame */
 
 /* Authenticate with key key_no of the selected application (or of the card at card level).
  * key NULL stands for the factory default key (16 zero bytes); otherwise key_length must be 16

@@ -7,6 +7,7 @@
 #include "desfire/card_exchange.h"
 #include "desfire/cmac.h"
 #include "desfire/session.h"
+#include "kovra.h"
 
 namespace kovra::desfire {
 namespace {
@@ -34,7 +35,7 @@ bool AnswerIs(const CMyByteArray &answer, uint8_t status, size_t min_length) {
 bool Authenticate(CKOVRA_Port &port, AuthMethod method, int key_no, const uint8_t *key,
                   int key_length) {
   if (key != nullptr && key_length != 16) {
-    port.SetLastError(kErrKeyLength);
+    port.SetLastError(KOVRA_DESFIRE_ERR_KEY_LENGTH);
     return false;
   }
   const bool aes = method == AuthMethod::kAes;
@@ -61,7 +62,7 @@ bool Authenticate(CKOVRA_Port &port, AuthMethod method, int key_no, const uint8_
   if (!RandomBytes(rnd_a, rnd)) {  // no entropy to be had: the authentication cannot go on
     SecureWipe(card_key, sizeof card_key);
     FailCommand(port, CMyByteArray());
-    port.SetLastError(11);
+    port.SetLastError(11);  // "No communication to device"
     return false;
   }
   std::memcpy(proof, rnd_a, rnd);

@@ -1,6 +1,7 @@
 #include "desfire/card_exchange.h"
 
 #include "desfire/session.h"
+#include "kovra.h"
 #include "reader/exchange.h"
 
 namespace kovra::desfire {
@@ -10,7 +11,7 @@ bool CardExchange(CKOVRA_Port &port, const uint8_t *frame, size_t length, size_t
   answer.RemoveAll();
   if (!Exchange(port, frame, length, answer)) return false;
   if (answer.GetSize() > receive_size) {
-    port.SetLastError(5);
+    port.SetLastError(KOVRA_ERR_BUFFER_SMALL);
     answer.RemoveAll();
     return false;
   }
@@ -19,7 +20,7 @@ bool CardExchange(CKOVRA_Port &port, const uint8_t *frame, size_t length, size_t
 
 bool FailCommand(CKOVRA_Port &port, const CMyByteArray &answer) {
   ResetAuthentication(port);
-  if (!answer.IsEmpty()) port.SetLastError(kCardStatusBase + answer[0]);
+  if (!answer.IsEmpty()) port.SetLastError(KOVRA_DESFIRE_BASE + answer[0]);
   return false;
 }
 

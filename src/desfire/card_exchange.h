@@ -14,7 +14,8 @@ constexpr uint8_t kStatusOk = 0x00;
 constexpr uint8_t kStatusMore = 0xAF;
 
 // Sends the frame and collects the answer. False when the exchange fails (its error stays), the
-// answer is longer than receive_size (error 5), or the answer is empty (no new error).
+// answer is longer than receive_size (KOVRA_ERR_BUFFER_SMALL), or the answer is empty (no new
+// error).
 bool CardExchange(CKOVRA_Port &port, const uint8_t *frame, size_t length, size_t receive_size,
                   CMyByteArray &answer);
 

@@ -6,6 +6,7 @@
 #include "desfire/card_exchange.h"
 #include "desfire/crc32.h"
 #include "desfire/session.h"
+#include "kovra.h"
 
 namespace kovra::desfire {
 namespace {
@@ -118,17 +119,17 @@ bool ChangeKey(CKOVRA_Port &port, int key_no, const uint8_t *new_key, int new_ke
                int key_version, const uint8_t *old_key, int old_key_length,
                int new_master_key_type) {
   if (new_key == nullptr || new_key_length != 16) {
-    port.SetLastError(kErrKeyLength);
+    port.SetLastError(KOVRA_DESFIRE_ERR_KEY_LENGTH);
     return false;
   }
   if (!IsAuthenticated(port)) {
-    port.SetLastError(kErrNeedsAuthentication);
+    port.SetLastError(KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED);
     return false;
   }
   CDatenFuerDesfireInPort &session = SessionOf(port);
   const bool same_key = static_cast<uint8_t>(key_no) == session.auth_key_no;
   if (!same_key && (old_key == nullptr || old_key_length != 16)) {
-    port.SetLastError(kErrOldKeyLength);
+    port.SetLastError(KOVRA_DESFIRE_ERR_OLD_KEY_LENGTH);
     return false;
   }
   const bool aes_session = session.auth_state == kAesAuthenticated;

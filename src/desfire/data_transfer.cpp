@@ -8,6 +8,7 @@
 #include "desfire/commands.h"
 #include "desfire/crc32.h"
 #include "desfire/session.h"
+#include "kovra.h"
 
 namespace kovra::desfire {
 namespace {
@@ -16,7 +17,6 @@ constexpr uint32_t kMaxChunk = 7600;
 constexpr size_t kFrameReceiveSize = 100;
 constexpr size_t kFirstWriteFrameData = 52;
 constexpr size_t kNextWriteFrameData = 59;
-constexpr int kErrDataAmount = 20;  // "Data amount wrong"
 
 CMyByteArray Header(uint8_t command, int file_no, uint32_t offset, uint32_t length) {
   CMyByteArray header;
@@ -52,7 +52,7 @@ bool ChunkPayload(CKOVRA_Port &port, int mode, uint32_t chunk, CMyByteArray &col
     payload =
         chunk != 0 ? chunk : GetDataLength(port, collected.GetData(), collected.GetSize(), mode);
     if (collected.GetSize() < payload + 4) {
-      port.SetLastError(kErrCrc);
+      port.SetLastError(KOVRA_DESFIRE_ERR_CRC);
       return false;
     }
     CMyByteArray covered(collected.GetData(), payload);
@@ -60,7 +60,7 @@ bool ChunkPayload(CKOVRA_Port &port, int mode, uint32_t chunk, CMyByteArray &col
     uint32_t received = 0;
     for (int i = 3; i >= 0; --i) received = (received << 8) | collected[payload + i];
     if (Crc32(covered.GetData(), covered.GetSize()) != received) {
-      port.SetLastError(kErrCrc);
+      port.SetLastError(KOVRA_DESFIRE_ERR_CRC);
       return false;
     }
     return true;
@@ -81,7 +81,7 @@ bool ReadData(CKOVRA_Port &port, int file_no, int comm_mode, uint32_t offset, ui
               CMyByteArray &data) {
   data.RemoveAll();
   if (comm_mode == kModeEnciphered && !IsAuthenticated(port)) {
-    port.SetLastError(kErrNeedsAuthentication);
+    port.SetLastError(KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED);
     return false;
   }
   do {
@@ -98,7 +98,7 @@ bool ReadData(CKOVRA_Port &port, int file_no, int comm_mode, uint32_t offset, ui
     payload = std::min(payload, collected.GetSize());
     if (chunk != 0 && payload < chunk) {
       // A card that hands out less than asked would keep this loop going; it is refused.
-      port.SetLastError(kErrDataAmount);
+      port.SetLastError(KOVRA_ERR_DATA_AMOUNT);
       return false;
     }
     data.Append(collected.GetData(), payload);
@@ -110,7 +110,7 @@ bool ReadData(CKOVRA_Port &port, int file_no, int comm_mode, uint32_t offset, ui
 bool WriteData(CKOVRA_Port &port, int file_no, int comm_mode, uint32_t offset, const uint8_t *data,
                size_t length) {
   if (comm_mode == kModeEnciphered && !IsAuthenticated(port)) {
-    port.SetLastError(kErrNeedsAuthentication);
+    port.SetLastError(KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED);
     return false;
   }
   size_t done = 0;

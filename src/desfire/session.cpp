@@ -1,25 +1,45 @@
 #include "desfire/session.h"
 
+#include <memory>
+
 #include "desfire/cmac.h"
 #include "desfire/crc32.h"
+#include "kovra.h"
 #include "reader/port.h"
 
 namespace kovra::desfire {
 
+void CDatenFuerDesfireInPort::ResetAuthentication() {
+  auth_state = kNotAuthenticated;
+  auth_key_no = kNoKey;
+  crypt.Init(CipherNone);
+}
+
+void CDatenFuerDesfireInPort::Reset() {
+  selected_aid = 0;
+  ResetAuthentication();
+}
+
 CDatenFuerDesfireInPort &SessionOf(CKOVRA_Port &port) {
-  return port.DesfireSession();
+  if (auto *session = dynamic_cast<CDatenFuerDesfireInPort *>(port.GetCardSession())) {
+    return *session;
+  }
+  auto created = std::make_unique<CDatenFuerDesfireInPort>();
+  CDatenFuerDesfireInPort &session = *created;
+  port.SetCardSession(std::move(created));
+  return session;
+}
+
+const CDatenFuerDesfireInPort *FindSession(const CKOVRA_Port &port) {
+  return dynamic_cast<const CDatenFuerDesfireInPort *>(port.GetCardSession());
 }
 
 void ResetAuthentication(CKOVRA_Port &port) {
-  CDatenFuerDesfireInPort &session = SessionOf(port);
-  session.auth_state = kNotAuthenticated;
-  session.auth_key_no = kNoKey;
-  session.crypt.Init(CipherNone);
+  SessionOf(port).ResetAuthentication();
 }
 
 void ResetSession(CKOVRA_Port &port) {
-  SessionOf(port).selected_aid = 0;
-  ResetAuthentication(port);
+  SessionOf(port).Reset();
 }
 
 bool IsAuthenticated(CKOVRA_Port &port) {
@@ -27,11 +47,13 @@ bool IsAuthenticated(CKOVRA_Port &port) {
 }
 
 uint8_t GetAuthState(CKOVRA_Port &port) {
-  return port.HasDesfireSession() ? port.DesfireSession().auth_state : kNotAuthenticated;
+  const CDatenFuerDesfireInPort *session = FindSession(port);
+  return session != nullptr ? session->auth_state : kNotAuthenticated;
 }
 
 uint32_t GetSelectedAid(CKOVRA_Port &port) {
-  return port.HasDesfireSession() ? port.DesfireSession().selected_aid : 0;
+  const CDatenFuerDesfireInPort *session = FindSession(port);
+  return session != nullptr ? session->selected_aid : 0;
 }
 
 size_t GetMacLength(CKOVRA_Port &port) {
@@ -47,7 +69,7 @@ void MacCommand(CKOVRA_Port &port, const uint8_t *command, size_t length, uint8_
 bool VerifyResponseMac(CKOVRA_Port &port, const uint8_t *answer, size_t length) {
   if (GetMacLength(port) == 0 || length <= 1) return true;
   if (VerifyTrailingMac(SessionOf(port).crypt, answer, length)) return true;
-  port.SetLastError(kErrMac);
+  port.SetLastError(KOVRA_DESFIRE_ERR_MAC);
   ResetSession(port);
   return false;
 }

@@ -9,6 +9,7 @@
 
 #include "desfire/df8crypt.h"
 #include "reader/byte_array.h"
+#include "reader/card_session.h"
 
 namespace kovra {
 class CKOVRA_Port;
@@ -22,23 +23,20 @@ constexpr uint8_t kIsoAuthenticated = 2;  // triple DES
 constexpr uint8_t kAesAuthenticated = 3;
 constexpr uint8_t kNoKey = 0xFF;
 
-// Codes of the DESFire layer itself (0x10000 + a card status for the card's own).
-constexpr int kErrKeyLength = 0x10020;
-constexpr int kErrOldKeyLength = 0x10021;
-constexpr int kErrNeedsAuthentication = 0x10023;
-constexpr int kErrMac = 0x10024;
-constexpr int kErrCrc = 0x10025;
-constexpr int kCardStatusBase = 0x10000;
-
 // Communication modes of a data transfer.
 constexpr int kModePlain = 0;
 constexpr int kModeMac = 1;
 constexpr int kModeEnciphered = 3;
 
-class CDatenFuerDesfireInPort {
+// The DESFire session record of a port, kept by the port as its card session.
+class CDatenFuerDesfireInPort final : public CardSession {
  public:
-  CDatenFuerDesfireInPort() = default;
-  virtual ~CDatenFuerDesfireInPort() = default;
+  // State 0, no key, context without cipher; the selected application stays.
+  void ResetAuthentication();
+  // Back to card level, then ResetAuthentication. A new record is in this state.
+  void Reset();
+  // A newly activated card: its session starts over (Reset).
+  void OnCardActivated() override { Reset(); }
 
   uint32_t selected_aid = 0;  // 0: card level
   uint8_t auth_state = kNotAuthenticated;
@@ -46,8 +44,11 @@ class CDatenFuerDesfireInPort {
   DF8Crypt crypt;
 };
 
-// The port's session record, created on first use.
+// The port's session record, created on first use (a card session of another kind that the port
+// holds is replaced).
 CDatenFuerDesfireInPort &SessionOf(CKOVRA_Port &port);
+// The port's session record, or null while it has none.
+const CDatenFuerDesfireInPort *FindSession(const CKOVRA_Port &port);
 
 // State 0, no key, context without cipher; the selected application stays.
 void ResetAuthentication(CKOVRA_Port &port);
@@ -65,7 +66,8 @@ void MacCommand(CKOVRA_Port &port, const uint8_t *command, size_t length, uint8_
 
 // Checks the MAC at the end of an answer (status byte first). True when not authenticated or
 // when the answer is the status byte alone (which leaves the chain as it is), or when the MAC
-// matches. On a mismatch: last error 0x10024, the session back to card level, false.
+// matches. On a mismatch: last error KOVRA_DESFIRE_ERR_MAC, the session back to card level,
+// false.
 bool VerifyResponseMac(CKOVRA_Port &port, const uint8_t *answer, size_t length);
 
 // While authenticated: deciphers the bytes in place with the session key (a length that is not

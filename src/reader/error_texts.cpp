@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "desfire/status_texts.h"
-
 namespace kovra {
 namespace {
 
@@ -70,9 +68,6 @@ static_assert(std::is_sorted(std::begin(kCodeTexts), std::end(kCodeTexts),
                              [](const CodeText &a, const CodeText &b) { return a.code < b.code; }),
               "the lookup needs the rows sorted by code");
 
-constexpr int kFirstDesfireCode = 0x10000;
-constexpr int kLastDesfireCode = 0x1FFFF;
-
 const char *TableText(int code, int language) {
   const auto row =
       std::lower_bound(std::begin(kCodeTexts), std::end(kCodeTexts), code,
@@ -82,14 +77,15 @@ const char *TableText(int code, int language) {
 }
 
 // The text stored for a code, or "" when it has none.
-const char *StoredText(int code, int language) {
+const char *StoredText(int code, int language, std::span<const ErrorTextRange> ranges) {
   if (code == 0) return language == kGerman ? "Operation erfolgreich" : "Successful operation";
-  if (code >= kFirstDesfireCode && code <= kLastDesfireCode) {
-    const char *text = desfire::GetDesfireErrorText(code, language);
+  for (const ErrorTextRange &range : ranges) {
+    if (code < range.first || code > range.last) continue;
+    const char *text = range.text(code, language);
     return text != nullptr ? text : "";
   }
   if (code > 0 && code <= 0xFFFF) return TableText(code, language);
-  return "";  // negative codes and codes above the DESFire range have no texts
+  return "";  // negative codes and codes above 0xFFFF outside the ranges have no texts
 }
 
 void AppendHexByte(std::string &out, unsigned value) {
@@ -99,7 +95,7 @@ void AppendHexByte(std::string &out, unsigned value) {
 }
 
 // "Unknown error #" with the low byte, or the second and the low byte when the second is not 0.
-// Higher bits are left out, so a DESFire status 0x100xx shows as the bare card status byte.
+// Higher bits are left out, so a card status stored as 0x100xx shows as the bare status byte.
 std::string FallbackText(int code, int language) {
   std::string text = language == kGerman ? "Unbekannter Fehler #" : "Unknown error #";
   const auto bits = static_cast<unsigned>(code);  // well defined for negative codes too
@@ -111,8 +107,8 @@ std::string FallbackText(int code, int language) {
 
 }  // namespace
 
-std::string ErrorText(int code, int language) {
-  const char *text = StoredText(code, language);
+std::string ErrorText(int code, int language, std::span<const ErrorTextRange> ranges) {
+  const char *text = StoredText(code, language, ranges);
   if (*text == '\0') return FallbackText(code, language);
   return text;
 }

@@ -1,13 +1,13 @@
 #include "reader/exchange.h"
 
-#include "reader/api_support.h"
+#include "kovra.h"
+#include "reader/answer_copy.h"
 
 namespace kovra {
 namespace {
 
 constexpr uint8_t kExchangeCommand = 0x45;
 constexpr uint8_t kNextPartCommand = 0x46;
-constexpr int kMoreData = 32;
 // A reader that keeps announcing more data would hold the caller forever; no card answer comes
 // near this many parts (255 parts of 255 bytes).
 constexpr int kMaxParts = 255;
@@ -19,9 +19,9 @@ bool Exchange(CKOVRA_Port &port, const uint8_t *block, size_t length, CMyByteArr
   CMyByteArray part;
   if (!port.Command(kExchangeCommand, block, length, part)) return false;
   answer.Append(part);
-  for (int parts = 1; port.LastError() == kMoreData; ++parts) {
+  for (int parts = 1; port.LastError() == KOVRA_ERR_MORE_DATA; ++parts) {
     if (parts >= kMaxParts) {
-      port.SetLastError(20);  // "Data amount wrong": the answer never ended
+      port.SetLastError(KOVRA_ERR_DATA_AMOUNT);  // the answer never ended
       return false;
     }
     if (!port.Command(kNextPartCommand, nullptr, 0, part)) return false;

@@ -15,8 +15,8 @@ namespace kovra {
 // 0 once the final part came.
 bool Exchange(CKOVRA_Port &port, const uint8_t *block, size_t length, CMyByteArray &answer);
 
-// The same with the "data" result convention: the answer's length, or -1 (error 5 when it does
-// not fit into `size` bytes; the buffer is then left untouched).
+// The same with the "data" result convention: the answer's length, or -1 (KOVRA_ERR_BUFFER_SMALL
+// when it does not fit into `size` bytes; the buffer is then left untouched).
 int Exchange(CKOVRA_Port &port, const uint8_t *block, size_t length, uint8_t *buffer, int size);
 
 }  // namespace kovra

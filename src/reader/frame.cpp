@@ -1,5 +1,7 @@
 #include "reader/frame.h"
 
+#include "kovra.h"
+
 namespace kovra::frame {
 
 namespace {
@@ -17,16 +19,16 @@ size_t LengthByteIndex(int family) {
 int Family23StatusError(uint8_t status) {
   switch (status) {
     case 0xA0:
-      return 24;
+      return 24;  // "Communication aborted, Device does not accept this command"
     case 0xA4:
-      return 20;
+      return KOVRA_ERR_DATA_AMOUNT;
     case 0x88:
-      return 17;
+      return 17;  // a reader code without a text
     case 0xCC:
-      return 23;
+      return 23;  // "Collision error"
     case 0xC4:
     case 0xC5:
-      return 21;
+      return KOVRA_ERR_NO_TRANSPONDER;
     default:
       return 0;
   }
@@ -36,9 +38,9 @@ int Family0StatusError(uint8_t status) {
   switch (status) {
     case 3:
     case 25:
-      return 23;
+      return 23;  // "Collision error"
     case 7:
-      return 44;
+      return 44;  // "ISO Error Framing"
     default:
       return status;
   }
@@ -105,11 +107,11 @@ void TranslateCommand(int family, CMyByteArray &command) {
 }
 
 BuiltFrame BuildFrame(int family, uint8_t address, CMyByteArray &command) {
-  if (command.IsEmpty()) return {8, 0};
+  if (command.IsEmpty()) return {KOVRA_ERR_NO_DATA, 0};
   CMyByteArray frame = command;
   TranslateCommand(family, frame);
   const size_t data_count = frame.GetSize() - 1;
-  if (data_count > kMaxDataLength) return {7, 0};
+  if (data_count > kMaxDataLength) return {KOVRA_ERR_WRONG_PARAMETER, 0};
   const uint8_t echo = frame[0];
   frame.InsertAt(1, static_cast<uint8_t>(data_count));
   switch (family) {
@@ -178,21 +180,21 @@ std::optional<size_t> CompleteLength(int family, const uint8_t *bytes, size_t co
 ParseResult ParseReply(int family, uint8_t echo, const uint8_t *bytes, size_t count,
                        CMyByteArray &data) {
   data.RemoveAll();
-  if (count == 0) return {false, 12};
+  if (count == 0) return {false, KOVRA_ERR_EMPTY_REPLY};
   const size_t header = HeaderLength(family);
   const size_t trailer = TrailerLength(family);
-  if (count < header + trailer) return {false, 9};
+  if (count < header + trailer) return {false, KOVRA_ERR_WRONG_LENGTH};
   const bool chain = bytes[LengthByteIndex(family)] == kBlockChain;
   const size_t closing = chain ? 1 : 0;
-  if (count < header + closing + trailer) return {false, 9};
+  if (count < header + closing + trailer) return {false, KOVRA_ERR_WRONG_LENGTH};
 
   int stored = 0;
   switch (family) {
     case 0: {
-      if (Bcc(bytes + 1, count - 2) != bytes[count - 1]) return {false, 10};
+      if (Bcc(bytes + 1, count - 2) != bytes[count - 1]) return {false, KOVRA_ERR_CHECKSUM};
       const uint8_t status = bytes[2];
       if (status == 0x20) {
-        stored = 32;  // success, and the reader holds more data for a follow-up command
+        stored = KOVRA_ERR_MORE_DATA;  // success, and the reader holds more data to fetch
       } else if (status != 0) {
         return {false, Family0StatusError(status)};
       }
@@ -200,14 +202,16 @@ ParseResult ParseReply(int family, uint8_t echo, const uint8_t *bytes, size_t co
     }
     case 1: {
       const uint16_t crc = Crc16Modbus(bytes, count - 2);
-      if (bytes[count - 2] != (crc & 0xFF) || bytes[count - 1] != (crc >> 8)) return {false, 10};
+      if (bytes[count - 2] != (crc & 0xFF) || bytes[count - 1] != (crc >> 8)) {
+        return {false, KOVRA_ERR_CHECKSUM};
+      }
       if (bytes[1] != 0) return {false, bytes[1]};
       break;
     }
     default: {
       const uint8_t status = bytes[1];
       if (const int error = Family23StatusError(status)) return {false, error};
-      if (status != echo) return {false, 16};
+      if (status != echo) return {false, 16};  // "Command error": the answer is to another command
       break;
     }
   }

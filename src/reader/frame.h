@@ -38,8 +38,8 @@ struct BuiltFrame {
 };
 
 // Frames `command` (code followed by data) for the family in place: translation, length byte,
-// start byte or address, check bytes. An empty command gives error 8, more than 255 data bytes
-// error 7; the command is then left as it was.
+// start byte or address, check bytes. An empty command gives KOVRA_ERR_NO_DATA, more than 255
+// data bytes KOVRA_ERR_WRONG_PARAMETER; the command is then left as it was.
 BuiltFrame BuildFrame(int family, uint8_t address, CMyByteArray &command);
 
 size_t HeaderLength(int family);   // 4 in family 0, 3 in the others
@@ -55,13 +55,14 @@ std::optional<size_t> CompleteLength(int family, const uint8_t *bytes, size_t co
 
 struct ParseResult {
   bool ok = false;
-  int error =
-      0;  // the code to store as the port's last error (32 on a family-0 "more data" success)
+  // The code to store as the port's last error (KOVRA_ERR_MORE_DATA on a family-0 "more data"
+  // success).
+  int error = 0;
 };
 
 // Checks a reply frame and, on success, leaves only its data in `data`. `echo` is the command byte
 // that was sent (families 2 and 3). Accepts any bytes: a frame too short for its header and
-// trailer is refused with error 9.
+// trailer is refused with KOVRA_ERR_WRONG_LENGTH.
 ParseResult ParseReply(int family, uint8_t echo, const uint8_t *bytes, size_t count,
                        CMyByteArray &data);
 

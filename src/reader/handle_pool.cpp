@@ -19,18 +19,18 @@ void HandlePool::Release(int handle) {
 }
 
 HandlePool &HandlePool::Serial() {
-  static HandlePool pool(0);
-  return pool;
+  static HandlePool *const pool = new HandlePool(0);
+  return *pool;
 }
 
 HandlePool &HandlePool::Hid() {
-  static HandlePool pool(10000);
-  return pool;
+  static HandlePool *const pool = new HandlePool(10000);
+  return *pool;
 }
 
 HandlePool &HandlePool::Lan() {
-  static HandlePool pool(20000);
-  return pool;
+  static HandlePool *const pool = new HandlePool(20000);
+  return *pool;
 }
 
 }  // namespace kovra

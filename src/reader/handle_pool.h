@@ -1,5 +1,5 @@
-// Process-wide pools of port handle numbers: each open transport takes the smallest free number
-// above its pool's base and gives it back when it closes.
+// Process-wide pools of port handle numbers: each open port takes the smallest free number above
+// its pool's base when its link is attached and gives it back when the link closes.
 #pragma once
 
 #include <mutex>
@@ -16,6 +16,8 @@ class HandlePool {
   // Gives a number back; numbers not in use are ignored.
   void Release(int handle);
 
+  // The library's pools. They are never destroyed: the library object closes the ports left open
+  // when the process ends, and those give their numbers back after static pools would be gone.
   static HandlePool &Serial();  // 1, 2, 3, ...
   static HandlePool &Hid();     // 10001, 10002, ...
   static HandlePool &Lan();     // 20001, 20002, ...

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "desfire/session.h"
+#include "kovra.h"
 #include "reader/frame.h"
 #include "reader/frame_log.h"
 #include "reader/handle_pool.h"
@@ -16,26 +16,31 @@ CKOVRA_Port::~CKOVRA_Port() {
   CloseTransport();
 }
 
-void CKOVRA_Port::AttachTransport(std::unique_ptr<Transport> transport) {
+void CKOVRA_Port::AttachTransport(std::unique_ptr<Transport> transport, HandlePool &handles) {
+  CloseTransport();
   transport_ = std::move(transport);
-}
-
-desfire::CDatenFuerDesfireInPort &CKOVRA_Port::DesfireSession() {
-  if (!desfire_session_) desfire_session_ = std::make_unique<desfire::CDatenFuerDesfireInPort>();
-  return *desfire_session_;
+  handle_pool_ = &handles;
+  handle_.store(handles.Acquire());
 }
 
 int CKOVRA_Port::Handle() const {
-  if (com_handle_ != 0) return com_handle_;
-  return transport_ ? transport_->Handle() : 0;
+  return transport_ && transport_->IsOpen() ? handle_.load() : 0;
 }
 
 void CKOVRA_Port::CloseTransport() {
   if (transport_) transport_->Close();
-  if (com_handle_ != 0) {
-    HandlePool::Serial().Release(com_handle_);
-    com_handle_ = 0;
-  }
+  // Given back only after the link is closed, so that the number is never named by two ports
+  // that both answer to it.
+  const int handle = handle_.exchange(0);
+  if (handle != 0 && handle_pool_ != nullptr) handle_pool_->Release(handle);
+}
+
+void CKOVRA_Port::SetCardSession(std::unique_ptr<CardSession> session) {
+  card_session_ = std::move(session);
+}
+
+void CKOVRA_Port::OnCardActivated() {
+  if (card_session_) card_session_->OnCardActivated();
 }
 
 void CKOVRA_Port::OnBytesReceived(const uint8_t *bytes, size_t count) {
@@ -54,7 +59,7 @@ CMyByteArray CKOVRA_Port::ReceivedBytes() const {
 }
 
 bool CKOVRA_Port::Transceive() {
-  last_error_.store(0);
+  last_error_.store(KOVRA_ERR_NONE);
   CMyByteArray frame = send_buffer_;
   send_buffer_.RemoveAll();
   const frame::BuiltFrame built =
@@ -80,7 +85,7 @@ bool CKOVRA_Port::Transceive() {
   if (transport_) transport_->Write(frame.GetData(), frame.GetSize());
 
   if (WaitForReply()) return true;
-  last_error_.store(4);
+  last_error_.store(KOVRA_ERR_TIMEOUT);
   return false;
 }
 

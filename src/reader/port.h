@@ -1,6 +1,7 @@
-// CKOVRA_Port: one open reader port. It owns the link below it (a Transport), the send and
-// receive buffers and the per-port state, and runs the transceive step: frame the command, send
-// it, wait until a complete reply lies in the receive buffer, check and parse it.
+// CKOVRA_Port: one open reader port. It owns the link below it (a Transport), its handle number,
+// the send and receive buffers, the per-port state and the session record of the card in the
+// field, and runs the transceive step: frame the command, send it, wait until a complete reply
+// lies in the receive buffer, check and parse it.
 #pragma once
 
 #include <atomic>
@@ -10,13 +11,12 @@
 #include <mutex>
 
 #include "reader/byte_array.h"
+#include "reader/card_session.h"
 #include "reader/transport.h"
 
-namespace kovra::desfire {
-class CDatenFuerDesfireInPort;
-}
-
 namespace kovra {
+
+class HandlePool;
 
 class CKOVRA_Port : public ReceiveSink {
  public:
@@ -27,16 +27,18 @@ class CKOVRA_Port : public ReceiveSink {
   CKOVRA_Port(const CKOVRA_Port &) = delete;
   CKOVRA_Port &operator=(const CKOVRA_Port &) = delete;
 
-  // --- the link ---------------------------------------------------------------------------
-  // Takes over a transport that has been opened. A serial transport also takes a COM handle
-  // (SetComHandle), which then names the port.
-  void AttachTransport(std::unique_ptr<Transport> transport);
+  // --- the link and the handle --------------------------------------------------------------
+  // Takes over a transport that has been opened and names the port by the smallest free number
+  // of `handles` (HandlePool::Serial() for serial links, Hid(), Lan()), which the port holds
+  // until CloseTransport. A transport attached before is closed first. The pool must outlive the
+  // port's handle (the library's pools live until the process ends).
+  void AttachTransport(std::unique_ptr<Transport> transport, HandlePool &handles);
   Transport *GetTransport() const { return transport_.get(); }
-  void SetComHandle(int handle) { com_handle_ = handle; }
-  int ComHandle() const { return com_handle_; }
-  // The port's handle: its COM handle, else the transport's handle; 0 when it has no live link.
+  // The port's handle while its link is open; 0 before a transport is attached, after
+  // CloseTransport, and once the transport reports its link no longer open. Any thread.
   int Handle() const;
-  // Closes the transport and gives the COM handle number back. Safe to call more than once.
+  // Closes the transport and gives the handle number back to its pool. Safe to call more than
+  // once.
   void CloseTransport();
 
   // --- per-port state ---------------------------------------------------------------------
@@ -56,17 +58,23 @@ class CKOVRA_Port : public ReceiveSink {
   void SetBackgroundMode(bool on) { background_mode_.store(on); }
   uint8_t EchoByte() const { return echo_byte_; }
 
-  // --- the DESFire session of the card in the field ---------------------------------------
-  // The session record, created on first use; destroyed with the port.
-  desfire::CDatenFuerDesfireInPort &DesfireSession();
-  bool HasDesfireSession() const { return desfire_session_ != nullptr; }
+  // --- the session of the card in the field ------------------------------------------------
+  // The record a layer above the reader keeps about the card (see CardSession); null until that
+  // layer sets one. The port owns it and destroys it with itself.
+  CardSession *GetCardSession() const { return card_session_.get(); }
+  // Replaces the record (the one before is destroyed).
+  void SetCardSession(std::unique_ptr<CardSession> session);
+  // A card was activated anew in the field: passes this on to the record, if there is one (a
+  // port without a record has no card state to forget).
+  void OnCardActivated();
 
   // --- commands ---------------------------------------------------------------------------
   CMyByteArray &SendBuffer() { return send_buffer_; }
 
   // Frames the send buffer, empties it, sends the frame and waits for a complete reply. Resets
-  // the last error to 0 first; on failure leaves 8 (nothing to send), 7 (too much data) or
-  // 4 (timeout). Bytes of a late reply stay in the receive buffer until the next step.
+  // the last error to KOVRA_ERR_NONE first; on failure leaves KOVRA_ERR_NO_DATA (nothing to
+  // send), KOVRA_ERR_WRONG_PARAMETER (too much data) or KOVRA_ERR_TIMEOUT. Bytes of a late reply
+  // stay in the receive buffer until the next step.
   bool Transceive();
   // Moves the whole receive buffer out, checks the frame and leaves only its data in `data`.
   bool ParseReply(CMyByteArray &data);
@@ -89,7 +97,10 @@ class CKOVRA_Port : public ReceiveSink {
   void PollTransport();
 
   std::unique_ptr<Transport> transport_;
-  int com_handle_ = 0;
+  // The handle number and the pool it came from; atomic because lookups on other threads read
+  // it while a close gives it back.
+  std::atomic<int> handle_{0};
+  HandlePool *handle_pool_ = nullptr;
 
   CMyByteArray send_buffer_;
   CMyByteArray receive_buffer_;
@@ -105,7 +116,7 @@ class CKOVRA_Port : public ReceiveSink {
   std::atomic<int> last_error_{0};
   std::atomic<bool> background_mode_{false};
   uint8_t echo_byte_ = 0;
-  std::unique_ptr<desfire::CDatenFuerDesfireInPort> desfire_session_;
+  std::unique_ptr<CardSession> card_session_;
 };
 
 }  // namespace kovra

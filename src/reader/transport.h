@@ -24,10 +24,11 @@ class Transport {
  public:
   virtual ~Transport() = default;
 
-  // Non-zero while the link is open, 0 once it is closed or has dropped. A port whose transport
-  // reports 0 (and that holds no COM handle) has no live transport and is removed by the next
-  // lookup that walks past it.
-  virtual int Handle() const = 0;
+  // True while the link is open; false once it is closed, or once it dropped in a way that ends
+  // the port (a HID or network reader that went away). A port whose link is no longer open loses
+  // its handle and is removed by the next lookup that walks past it. May be called from any
+  // thread.
+  virtual bool IsOpen() const = 0;
 
   // Sends one whole frame. Never blocks for long; the result is not looked at because a lost
   // frame shows up as a missing reply.
@@ -45,7 +46,7 @@ class Transport {
   // ports, virtual COM ports, LAN and the Bluetooth adapter.
   virtual bool IsUsbDevice() const { return false; }
 
-  // Releases the link; afterwards Handle() is 0. Safe to call more than once.
+  // Releases the link; afterwards IsOpen() is false. Safe to call more than once.
   virtual void Close() = 0;
 };
 

@@ -6,21 +6,17 @@
 namespace kovra_test {
 namespace {
 
-// Handles of simulated links, far above the serial, HID and LAN ranges so that they never meet
-// a handle the library hands out itself.
+// Handles of ports on simulated links (see SimPortOptions::serial_handle). Never destroyed, as
+// the library's own pools, so that ports closed at process end can still give numbers back.
 kovra::HandlePool &SimHandlePool() {
-  static kovra::HandlePool pool(30000);
-  return pool;
+  static kovra::HandlePool *const pool = new kovra::HandlePool(30000);
+  return *pool;
 }
 
 }  // namespace
 
-SimTransport::SimTransport(kovra_sim::SimReader &reader, Delivery delivery, int handle)
-    : delivery_(delivery), handle_(handle), reader_(&reader) {
-  if (handle == 0) {
-    pooled_handle_ = SimHandlePool().Acquire();
-    handle_.store(*pooled_handle_);
-  }
+SimTransport::SimTransport(kovra_sim::SimReader &reader, Delivery delivery)
+    : delivery_(delivery), reader_(&reader) {
   connection_ =
       reader.Connect([this](const uint8_t *bytes, size_t count) { OnOutput(bytes, count); },
                      [this] { OnReaderGone(); });
@@ -32,10 +28,6 @@ SimTransport::~SimTransport() {
 
 void SimTransport::SetSink(kovra::ReceiveSink *sink) {
   sink_.store(sink);
-}
-
-int SimTransport::Handle() const {
-  return handle_.load();
 }
 
 void SimTransport::Write(const uint8_t *bytes, size_t count) {
@@ -62,17 +54,13 @@ void SimTransport::Close() {
     if (reader_ != nullptr) reader_->Disconnect(connection_);
     reader_ = nullptr;
   }
-  handle_.store(0);
-  if (pooled_handle_) {
-    SimHandlePool().Release(*pooled_handle_);
-    pooled_handle_.reset();
-  }
+  open_.store(false);
   std::lock_guard<std::mutex> lock(queue_mutex_);
   queue_.clear();
 }
 
-void SimTransport::SetHandle(int handle) {
-  handle_.store(handle);
+void SimTransport::SetLinkGone() {
+  open_.store(false);
 }
 
 void SimTransport::SetLinkDropped(bool dropped) {
@@ -98,17 +86,17 @@ void SimTransport::OnOutput(const uint8_t *bytes, size_t count) {
 void SimTransport::OnReaderGone() {
   std::lock_guard<std::mutex> lock(reader_mutex_);
   reader_ = nullptr;
-  handle_.store(0);
+  open_.store(false);
 }
 
 std::shared_ptr<kovra::CKOVRA_Port> MakeSimPort(kovra_sim::SimReader &reader, int family,
                                                 const SimPortOptions &options) {
   auto port = std::make_shared<kovra::CKOVRA_Port>();
-  auto transport = std::make_unique<SimTransport>(reader, options.delivery, options.handle);
+  auto transport = std::make_unique<SimTransport>(reader, options.delivery);
   transport->SetSink(port.get());
   transport->SetDrainsBeforeSend(options.drains_before_send);
-  port->AttachTransport(std::move(transport));
-  if (options.serial_handle) port->SetComHandle(kovra::HandlePool::Serial().Acquire());
+  port->AttachTransport(std::move(transport),
+                        options.serial_handle ? kovra::HandlePool::Serial() : SimHandlePool());
   port->SetFamily(family);
   port->SetBusAddress(options.address.value_or(reader.Config().address));
   port->SetTimeout(options.timeout_ms);

@@ -24,10 +24,8 @@ class SimTransport : public kovra::Transport {
   };
 
   // Connects to `reader`. A reader that is destroyed first, or that another SimTransport connects
-  // to, counts as unplugged for this one: Handle() 0, writes lost.
-  // `handle` 0 takes a number from a pool of simulator handles (30001, 30002, ...), given back at
-  // Close; any other value is used as it is.
-  SimTransport(kovra_sim::SimReader &reader, Delivery delivery, int handle = 0);
+  // to, counts as unplugged for this one: IsOpen() false, writes lost.
+  SimTransport(kovra_sim::SimReader &reader, Delivery delivery);
   ~SimTransport() override;  // Close()
 
   // Pushed mode: where received bytes go (normally the port that owns this transport). Set it
@@ -35,20 +33,22 @@ class SimTransport : public kovra::Transport {
   void SetSink(kovra::ReceiveSink *sink);
 
   // --- kovra::Transport ----------------------------------------------------------------------
-  int Handle() const override;
+  bool IsOpen() const override { return open_.load(); }
   // Hands the frame to the reader, unless the link is dropped or closed (then it is lost).
   void Write(const uint8_t *bytes, size_t count) override;
   bool IsPolled() const override { return delivery_ == Delivery::kPolled; }
   // Polled mode: up to `max` queued bytes, never blocking; 0 when nothing waits.
   size_t Read(uint8_t *buffer, size_t max) override;
   bool DrainsBeforeSend() const override { return drains_before_send_.load(); }
-  // Disconnects from the reader and drops queued bytes; Handle() is 0 afterwards.
+  // Disconnects from the reader and drops queued bytes; IsOpen() is false afterwards.
   void Close() override;
 
   // --- test controls -------------------------------------------------------------------------
-  // The value Handle() reports from now on; 0 makes the link look gone to the port registry.
-  void SetHandle(int handle);
-  // While dropped, frames written are lost (the reader never sees them); Handle() stays.
+  // The link reports itself closed from now on, as a HID or network reader that went away does:
+  // its port loses its handle and the registry drops it.
+  void SetLinkGone();
+  // While dropped, frames written are lost (the reader never sees them) and the link stays open,
+  // as a serial line whose adapter was pulled does.
   void SetLinkDropped(bool dropped);
   void SetDrainsBeforeSend(bool drains) { drains_before_send_.store(drains); }
   size_t WriteCount() const { return write_count_.load(); }  // frames passed to Write
@@ -59,8 +59,7 @@ class SimTransport : public kovra::Transport {
   void OnReaderGone();
 
   const Delivery delivery_;
-  std::atomic<int> handle_;
-  std::optional<int> pooled_handle_;  // a number from the simulator pool, given back at Close
+  std::atomic<bool> open_{true};
   std::atomic<bool> link_dropped_{false};
   std::atomic<bool> drains_before_send_{false};
   std::atomic<size_t> write_count_{0};
@@ -79,9 +78,9 @@ struct SimPortOptions {
   SimTransport::Delivery delivery = SimTransport::Delivery::kPushed;
   std::optional<int> address;  // the port's bus address; default: the reader's
   unsigned timeout_ms = kovra::CKOVRA_Port::kDefaultTimeoutMs;
-  int handle = 0;  // the transport's handle; 0 takes one from the simulator pool
-  // Takes a COM handle from the serial pool (1, 2, ...), as an opened serial port does; the port
-  // then answers to that handle, and keeps it even when the transport's handle becomes 0.
+  // The port takes its handle from the serial pool (1, 2, ...), as an opened serial port does;
+  // otherwise from a pool of simulator handles (30001, 30002, ...), far above the serial, HID and
+  // LAN ranges so that they never meet a handle the library hands out itself.
   bool serial_handle = false;
   bool drains_before_send = false;
   // Adds the port to CKOVRA_SDKApp::Instance(), so that the C API finds it by its handle.

@@ -30,6 +30,8 @@ class ScriptedCard {
         blocks_.push_back(command.data);
         return Reply::Ok(answer_(command.data));
       });
+      // The scripted card counts as activated: the reader takes every PPS.
+      firmware.SetHandler(0x42, [](const kovra_sim::FirmwareCommand &) { return Reply::Ok(); });
     });
     kovra_test::SimPortOptions options;
     options.add_to_app = true;
@@ -49,6 +51,25 @@ class ScriptedCard {
   std::vector<Bytes> blocks_;
   std::function<Bytes(const Bytes &)> answer_ = [](const Bytes &) { return Bytes{0x00}; };
 };
+
+// The PPS exchange activates a card anew: the session of the card before goes back to card level,
+// unauthenticated, through the port's card session record.
+TEST(DesfireSession, ANewlyActivatedCardStartsAtCardLevelUnauthenticated) {
+  ScriptedCard card;
+  ASSERT_EQ(KOVRA_DESFireSelectApplication(card.handle(), 0x123456), 0);
+  CDatenFuerDesfireInPort &session = SessionOf(card.port());
+  session.auth_state = kAesAuthenticated;
+  session.auth_key_no = 2;
+  session.crypt.Init(CipherAES);
+  ASSERT_EQ(GetSelectedAid(card.port()), 0x123456u);
+
+  ASSERT_EQ(KOVRA_SendPps(card.handle(), 0x0A), 0);
+  EXPECT_EQ(GetSelectedAid(card.port()), 0u);
+  EXPECT_FALSE(IsAuthenticated(card.port()));
+  EXPECT_EQ(session.auth_key_no, kNoKey);
+  EXPECT_EQ(session.crypt.CipherType(), CipherNone);
+  EXPECT_EQ(&SessionOf(card.port()), &session);  // the same record, reset
+}
 
 TEST(DesfireCommands, ManagementFrames) {
   ScriptedCard card;

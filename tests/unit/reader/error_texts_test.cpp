@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <set>
 #include <string>
-
-#include "kovra.h"
 
 namespace kovra {
 namespace {
@@ -48,9 +45,6 @@ TEST(ErrorText, SampleRowsInBothLanguages) {
       {252, "MIFARE\xC2\xAE Error Authenticate Error,",
        "MIFARE\xC2\xAE Fehler Authenticate Error,"},
       {254, "MIFARE\xC2\xAE Error CRC Error", "MIFARE\xC2\xAE Fehler CRC Error"},
-      // The DESFire range is answered by the DESFire table.
-      {0x100AE, "Current authentication state does not allow the requested command",
-       "Der aktuelle Authentifizierungs-Status erlaubt die gew\xC3\xBCnschte Operation nicht"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.code);
@@ -72,14 +66,14 @@ TEST(ErrorText, CodesWithoutTextShowTheirLowBytesInHex) {
     int code;
     const char *digits;
   } cases[] = {
-      {17, "11"},                          // a gap in the reader's table
-      {253, "FD"},                         // the gap between the MIFARE rows
-      {255, "FF"},                         // past the table
-      {0x1234, "1234"},                    // second byte not 0: both bytes
-      {0x10001, "01"},                     // DESFire range, status without a row
-      {0x10022, "22"},                     // DESFire layer code that is never set
-      {0x20005, "05"},                     // above the DESFire range: higher bits are not shown
-      {0x7FFFABCD, "ABCD"}, {-1, "FFFF"},  // negative: the low 16 bits of the two's complement
+      {17, "11"},            // a gap in the reader's table
+      {253, "FD"},           // the gap between the MIFARE rows
+      {255, "FF"},           // past the table
+      {0x1234, "1234"},      // second byte not 0: both bytes
+      {0x10001, "01"},       // no range given: higher bits are not shown
+      {0x20005, "05"},       // likewise
+      {0x7FFFABCD, "ABCD"},  // only the low 16 bits
+      {-1, "FFFF"},          // negative: the low 16 bits of the two's complement
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.code);
@@ -101,37 +95,24 @@ TEST(ErrorText, OnlyTheListedReaderCodesHaveTexts) {
   }
 }
 
-// A handle of 0 never names a port, so its last error is 3 ("Port number invalid").
-constexpr int kNoSuchPort = 0;
-
-TEST(GetErrorTextApi, CopiesTheTextOfAnUnknownHandleWithoutTerminator) {
-  const std::string english = "Port number invalid";
-  char buffer[64];
-  std::memset(buffer, '*', sizeof buffer);
-  ASSERT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_ENGLISH, buffer, sizeof buffer),
-            static_cast<int>(english.size()));
-  EXPECT_EQ(std::string(buffer, english.size()), english);
-  EXPECT_EQ(buffer[english.size()], '*');  // no NUL written after the text
-
-  const std::string german = "Portnummer ung\xC3\xBCltig";
-  std::memset(buffer, '*', sizeof buffer);
-  ASSERT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_GERMAN, buffer, sizeof buffer),
-            static_cast<int>(german.size()));
-  EXPECT_EQ(std::string(buffer, german.size()), german);
-  EXPECT_EQ(buffer[german.size()], '*');
-}
-
-TEST(GetErrorTextApi, ShortBufferGetsAPrefixAndNoBufferGetsNothing) {
-  char buffer[8];
-  std::memset(buffer, '*', sizeof buffer);
-  EXPECT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_ENGLISH, buffer, 4), 4);
-  EXPECT_EQ(std::string(buffer, sizeof buffer), "Port****");
-
-  std::memset(buffer, '*', sizeof buffer);
-  EXPECT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_ENGLISH, nullptr, 8), 0);
-  EXPECT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_ENGLISH, buffer, 0), 0);
-  EXPECT_EQ(KOVRA_GetErrorText(kNoSuchPort, KOVRA_LANG_ENGLISH, buffer, -1), 0);
-  EXPECT_EQ(std::string(buffer, sizeof buffer), "********");
+// Codes of a layer above the reader take the text of the range that holds them; the first range
+// decides, and a code the range has no text for gets the fallback.
+TEST(ErrorText, RangesOfLayersAboveAnswerTheirCodes) {
+  const ErrorTextRange ranges[] = {
+      {0x30000, 0x300FF,
+       [](int code, int language) -> const char * {
+         if (code != 0x30001) return code == 0x30002 ? nullptr : "";
+         return language == kGerman ? "drei" : "three";
+       }},
+      {0x30000, 0x3FFFF, [](int, int) -> const char * { return "second range"; }},
+  };
+  EXPECT_EQ(ErrorText(0x30001, kEnglish, ranges), "three");
+  EXPECT_EQ(ErrorText(0x30001, kGerman, ranges), "drei");
+  EXPECT_EQ(ErrorText(0x30002, kEnglish, ranges), "Unknown error #02");  // null: no text
+  EXPECT_EQ(ErrorText(0x30003, kGerman, ranges), "Unbekannter Fehler #03");
+  EXPECT_EQ(ErrorText(0x30100, kEnglish, ranges), "second range");
+  EXPECT_EQ(ErrorText(3, kEnglish, ranges), "Port number invalid");  // outside every range
+  EXPECT_EQ(ErrorText(0x30001, kEnglish), "Unknown error #01");      // no ranges given
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "kovra.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
@@ -71,31 +74,59 @@ TEST(PortRegistry, ErrorsOfAFailedCallStayReadableUntilTheNextCommand) {
 }
 
 // A port whose link is gone is removed by the next lookup that walks past it: one for a handle
-// behind it, or one for a handle that is not open. A serial port keeps its COM handle.
+// behind it, or one for a handle that is not open. A serial line whose adapter was pulled stays
+// open until it is closed, so its port keeps its handle. A removed port's number is free again.
 TEST(PortRegistry, LookupRemovesPortsWithoutALiveLink) {
   auto &app = CKOVRA_SDKApp::Instance();
   const size_t before = app.PortCount();
-  SimReader reader_a, reader_b, reader_c;
+  SimReader reader_a, reader_b, reader_c, reader_d;
   auto serial = MakeSimPort(reader_b, 0, Registered(true));
   auto stale = MakeSimPort(reader_a, 0, Registered());
   auto live = MakeSimPort(reader_c, 0, Registered());
+  const int serial_handle = serial->Handle();
   const int stale_handle = stale->Handle();
 
-  SimTransportOf(*stale)->SetHandle(0);
-  SimTransportOf(*serial)->SetHandle(0);  // unplugged, but still named by its COM handle
-  EXPECT_EQ(app.FindPort(serial->Handle()), serial);  // found before the walk reaches the stale one
+  SimTransportOf(*stale)->SetLinkGone();
+  EXPECT_EQ(stale->Handle(), 0);
+  SimTransportOf(*serial)->SetLinkDropped(true);   // unplugged, but still named by its handle
+  EXPECT_EQ(app.FindPort(serial_handle), serial);  // found before the walk reaches the stale one
   EXPECT_EQ(app.PortCount(), before + 3);
 
   EXPECT_EQ(app.FindPort(live->Handle()), live);  // walks past the stale port
   EXPECT_EQ(app.PortCount(), before + 2);
   EXPECT_EQ(app.FindPort(stale_handle), nullptr);
-  EXPECT_EQ(app.FindPort(serial->Handle()), serial);
+  EXPECT_EQ(app.FindPort(serial_handle), serial);
+  auto successor = MakeSimPort(reader_d, 0, Registered());
+  EXPECT_EQ(successor->Handle(), stale_handle);  // the smallest free number again
 
-  SimTransportOf(*live)->SetHandle(0);
+  SimTransportOf(*live)->SetLinkGone();
   EXPECT_EQ(app.FindPort(424242), nullptr);  // a lookup that finds nothing cleans up too
-  EXPECT_EQ(app.PortCount(), before + 1);
+  EXPECT_EQ(app.PortCount(), before + 2);
   RemoveSimPort(serial);
+  RemoveSimPort(successor);
   EXPECT_EQ(app.PortCount(), before);
+}
+
+// A port closed while another thread runs commands on it stays alive until that call ends; the
+// handle and the link are given up without a race (a sanitizer build checks the latter).
+TEST(PortRegistry, ClosingAPortWhileAnotherThreadUsesIt) {
+  SimReader reader;
+  auto port = MakeSimPort(reader, 0, Registered(true));
+  const int handle = port->Handle();
+  std::atomic<int> answered{0};
+  std::atomic<bool> stop{false};
+  std::thread user([&] {
+    while (!stop.load()) {
+      unsigned char version[8];
+      if (KOVRA_GetVersion(handle, version, sizeof version) == 4) ++answered;
+    }
+  });
+  while (answered.load() < 3) std::this_thread::yield();
+  EXPECT_EQ(KOVRA_ClosePort(handle), 0);
+  stop.store(true);
+  user.join();
+  EXPECT_EQ(port->Handle(), 0);
+  EXPECT_EQ(KOVRA_GetLastError(handle), KOVRA_ERR_PORT_INVALID);
 }
 
 TEST(PortRegistry, CloseAllClosesEveryLink) {
@@ -106,7 +137,8 @@ TEST(PortRegistry, CloseAllClosesEveryLink) {
   const int serial_handle = a->Handle();
   app.CloseAllPorts();
   EXPECT_EQ(app.PortCount(), 0u);
-  EXPECT_EQ(SimTransportOf(*b)->Handle(), 0);
+  EXPECT_FALSE(SimTransportOf(*b)->IsOpen());
+  EXPECT_EQ(b->Handle(), 0);
   EXPECT_EQ(a->Handle(), 0);
   EXPECT_EQ(KOVRA_GetLastError(serial_handle), KOVRA_ERR_PORT_INVALID);
 }

@@ -4,9 +4,9 @@
 
 #include <string>
 
+#include "api/open_port.h"
 #include "hex.h"
 #include "kovra.h"
-#include "reader/open_port.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
 

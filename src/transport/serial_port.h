@@ -6,13 +6,14 @@
 //
 // Threads: Open, StartThread, Write and Close are called by the thread that runs the port's
 // commands, never concurrently with each other. The sink is called from the port thread only,
-// without any lock of this class held. Handle, IsRunning and PendingBytes may be called from any
+// without any lock of this class held. IsOpen, IsRunning and PendingBytes may be called from any
 // thread.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -58,10 +59,10 @@ class CUSBSerialPort final : public Transport {
   bool UsesD2xx() const { return use_d2xx_; }
   bool IsUsbDevice() const override { return use_d2xx_; }
 
-  // Transport: 1 while the device is open and the port thread runs, 0 otherwise. The port is
-  // named by the COM handle its open sequence takes from HandlePool::Serial(); this value only
-  // tells whether the link is live.
-  int Handle() const override { return IsRunning() ? 1 : 0; }
+  // Transport: true from a successful Open until Close, also after an unplug. A serial port keeps
+  // its handle when its adapter is pulled, as a COM port's handle stays valid until it is closed:
+  // its commands then time out, and the application closes it.
+  bool IsOpen() const override { return open_.load(); }
 
   // Transport: queues one frame for the port thread if it fits into the free part of the write
   // buffer, else drops all of it without notice (the command then times out). Frames are also
@@ -91,6 +92,7 @@ class CUSBSerialPort final : public Transport {
   bool use_d2xx_ = false;
   int event_fd_ = -1;  // "frame queued" / "shut down"; owned by the commanding thread
   std::thread thread_;
+  std::atomic<bool> open_{false};
   std::atomic<bool> running_{false};
   std::atomic<bool> stop_requested_{false};
 
@@ -102,5 +104,12 @@ class CUSBSerialPort final : public Transport {
   bool link_up_ = false;
   std::vector<uint8_t> pending_;
 };
+
+// The serial transport for a port name (NormaliseSerialName), opened at the line settings of a
+// baud argument (LineSettingsFromBaudArgument) with 8 data bits and its port thread started;
+// `sink` receives what it reads. Traces "Init and Create... " and then "done" or "Error". Null
+// when the device does not open.
+std::unique_ptr<Transport> OpenSerialTransport(std::string_view name, int baud_argument,
+                                               ReceiveSink &sink);
 
 }  // namespace kovra

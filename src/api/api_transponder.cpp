@@ -2,10 +2,9 @@
 // housekeeping commands (mode, serial number, USB mode, control command).
 #include <cstring>
 
-#include "desfire/session.h"
+#include "api/api_guard.h"
 #include "kovra.h"
-#include "reader/api_guard.h"
-#include "reader/api_support.h"
+#include "reader/answer_copy.h"
 #include "reader/sdk_app.h"
 
 using kovra::CKOVRA_SDKApp;
@@ -117,7 +116,7 @@ KOVRA_API int KOVRA_SendPps(int handle, int parameter) {
     CMyByteArray reply;
     const uint8_t data = LowByte(parameter);
     if (!port || !port->Command(kPps, &data, 1, reply)) return -1;
-    kovra::desfire::ResetSession(*port);  // a newly activated card: its session starts over
+    port->OnCardActivated();  // a newly activated card: the session of the one before is over
     return 0;
   });
 }

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "api/api_guard.h"
+#include "api/library_error_text.h"
 #include "kovra.h"
-#include "reader/api_guard.h"
-#include "reader/error_texts.h"
 #include "reader/sdk_app.h"
 
 using kovra::CKOVRA_SDKApp;
@@ -24,7 +24,7 @@ KOVRA_API int KOVRA_GetLastError(int handle) {
 KOVRA_API int KOVRA_GetErrorText(int handle, int language, char *buffer, int size) {
   return Guarded(0, [&] {
     if (buffer == nullptr || size <= 0) return 0;
-    const std::string text = kovra::ErrorText(KOVRA_GetLastError(handle), language);
+    const std::string text = kovra::LibraryErrorText(KOVRA_GetLastError(handle), language);
     const int count = std::min(size, static_cast<int>(text.size()));
     std::memcpy(buffer, text.data(), static_cast<size_t>(count));
     return count;

@@ -1,16 +1,15 @@
-#include "reader/open_port.h"
+#include "api/open_port.h"
 
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
 
-#include "reader/handle_pool.h"
+#include "kovra.h"
 #include "reader/port_name.h"
 #include "reader/sdk_app.h"
-#include "reader/serial_name.h"
-#include "reader/serial_port.h"
 #include "reader/trace.h"
+#include "transport/transport_factory.h"
 
 namespace kovra {
 namespace {
@@ -79,23 +78,6 @@ void RewriteFamily3Version(CMyByteArray &answer) {
   answer = version;
 }
 
-// Opens the serial transport of the port; false (after tracing "Error") when the device does
-// not open.
-bool OpenSerial(CKOVRA_Port &port, const std::string &name, int baud_argument) {
-  trace::Trace("Init and Create... ");
-  const LineSettings line = LineSettingsFromBaudArgument(baud_argument);
-  auto serial = std::make_unique<CUSBSerialPort>(port);
-  if (!serial->Open(name, line.baud, line.parity, 8, line.stop_bits)) {
-    trace::Trace("Error\n");
-    return false;
-  }
-  serial->StartThread();
-  port.AttachTransport(std::move(serial));
-  port.SetComHandle(HandlePool::Serial().Acquire());
-  trace::Trace("done\n");
-  return true;
-}
-
 void DiscardPort(const PortRef &port) {
   CKOVRA_SDKApp::Instance().RemovePort(port);
   port->CloseTransport();
@@ -105,21 +87,14 @@ void DiscardPort(const PortRef &port) {
 // handle, a negative result, or 0 for "repeat".
 int OpenPass(const char *name_argument, int baud, int timeout_ms, bool first_pass) {
   auto port = std::make_shared<CKOVRA_Port>();
-  if (timeout_ms < 0) return kOpenBadTimeout;
+  if (timeout_ms < 0) return KOVRA_OPEN_BAD_TIMEOUT;
   port->SetTimeout(static_cast<unsigned>(timeout_ms));
   const PortName parsed = SplitBusAddress(name_argument);
   port->SetBusAddress(parsed.bus_address);
 
-  switch (RouteOf(parsed.name)) {
-    case PortRoute::kLan:        // no network transport on this build yet
-    case PortRoute::kHid:        // no HID transport on this build yet
-    case PortRoute::kBluetooth:  // no Bluetooth adapter transport on this build yet
-    case PortRoute::kBluetoothW:
-      return kOpenFailed;
-    case PortRoute::kSerial:
-      if (!OpenSerial(*port, parsed.name, baud)) return kOpenFailed;
-      break;
-  }
+  OpenedTransport opened = OpenTransport(parsed, baud, *port);
+  if (!opened.transport) return KOVRA_OPEN_FAILED;
+  port->AttachTransport(std::move(opened.transport), *opened.handles);
 
   auto &app = CKOVRA_SDKApp::Instance();
   trace::Trace("Add Object... ");
@@ -145,7 +120,7 @@ int OpenPass(const char *name_argument, int baud, int timeout_ms, bool first_pas
 
   if (!answered || version.GetSize() != 4) {
     DiscardPort(port);
-    return kOpenNoReader;
+    return KOVRA_OPEN_NO_READER;
   }
   port->SetDeviceType(DeviceTypeValue(version));
   port->SetFirmwareRevision(RevisionValue(version[3]));

@@ -2,10 +2,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "api/api_guard.h"
 #include "desfire/authenticate.h"
 #include "desfire/commands.h"
 #include "kovra.h"
-#include "reader/api_guard.h"
 #include "reader/sdk_app.h"
 
 using kovra::CKOVRA_SDKApp;

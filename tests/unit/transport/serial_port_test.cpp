@@ -1,6 +1,6 @@
 // The serial transport against real pseudo-terminals: the port opens the slave by its /dev/pts
 // path as it would a USB adapter's tty, and the test plays the reader at the master.
-#include "reader/serial_port.h"
+#include "transport/serial_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -126,7 +126,7 @@ class SerialPort : public ::testing::Test {
 TEST_F(SerialPort, CarriesFramesBothWays) {
   ASSERT_TRUE(OpenAndStart());
   EXPECT_TRUE(port_.IsRunning());
-  EXPECT_EQ(port_.Handle(), 1);
+  EXPECT_TRUE(port_.IsOpen());
 
   const Bytes frame = {0x02, 0x01, 0xF0, 0x00, 0xF1};
   port_.Write(frame.data(), frame.size());
@@ -232,14 +232,14 @@ TEST_F(SerialPort, UnplugEndsTheThreadAndLaterFramesAreDropped) {
   pty_.CloseMaster();  // a pseudo-terminal's way of pulling the USB plug
 
   EXPECT_TRUE(StopsRunning(port_));
-  EXPECT_EQ(port_.Handle(), 0);
+  EXPECT_TRUE(port_.IsOpen());  // until Close: its port keeps the handle, commands time out
   const Bytes frame = {0x02, 0x01, 0xF0, 0x00, 0xF1};
   port_.Write(frame.data(), frame.size());
   EXPECT_EQ(port_.PendingBytes(), 0u);
   EXPECT_FALSE(port_.StartThread());  // the ended thread still waits for Close
   port_.Close();
   port_.Close();
-  EXPECT_EQ(port_.Handle(), 0);
+  EXPECT_FALSE(port_.IsOpen());
 }
 
 TEST_F(SerialPort, CloseIsSafeOnAnyPortAndTwice) {
@@ -252,7 +252,7 @@ TEST_F(SerialPort, CloseIsSafeOnAnyPortAndTwice) {
   ASSERT_TRUE(OpenAndStart());
   port_.Close();
   EXPECT_FALSE(port_.IsRunning());
-  EXPECT_EQ(port_.Handle(), 0);
+  EXPECT_FALSE(port_.IsOpen());
   port_.Close();
   const Bytes frame = {0x01};
   port_.Write(frame.data(), frame.size());
@@ -273,7 +273,7 @@ TEST_F(SerialPort, NamesWithoutAUsableTtyFailToOpen) {
     EXPECT_FALSE(port_.Open(c.name, 19200, 'N', 8, 1)) << c.name;
     EXPECT_EQ(port_.UsesD2xx(), c.use_d2xx) << c.name;
     EXPECT_FALSE(port_.StartThread()) << c.name;
-    EXPECT_EQ(port_.Handle(), 0) << c.name;
+    EXPECT_FALSE(port_.IsOpen()) << c.name;
   }
 }
 

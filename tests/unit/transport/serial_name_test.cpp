@@ -1,4 +1,4 @@
-#include "reader/serial_name.h"
+#include "transport/serial_name.h"
 
 #include <gtest/gtest.h>
 

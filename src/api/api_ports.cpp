@@ -3,11 +3,11 @@
 #include <cstring>
 #include <string>
 
+#include "api/api_guard.h"
+#include "api/open_port.h"
 #include "kovra.h"
-#include "reader/api_guard.h"
-#include "reader/api_support.h"
+#include "reader/answer_copy.h"
 #include "reader/device_names.h"
-#include "reader/open_port.h"
 #include "reader/sdk_app.h"
 #include "reader/wait.h"
 
@@ -26,7 +26,7 @@ PortRef Find(int handle) {
 extern "C" {
 
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms) {
-  return Guarded(kovra::kOpenFailed, [&] { return kovra::OpenPort(name, baud, timeout_ms); });
+  return Guarded(KOVRA_OPEN_FAILED, [&] { return kovra::OpenPort(name, baud, timeout_ms); });
 }
 
 KOVRA_API int KOVRA_ClosePort(int handle) {

@@ -1,4 +1,4 @@
-#include "reader/serial_port.h"
+#include "transport/serial_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,8 @@
 #include <cerrno>
 #include <system_error>
 
-#include "reader/serial_name.h"
+#include "reader/trace.h"
+#include "transport/serial_name.h"
 
 namespace kovra {
 namespace {
@@ -163,6 +164,7 @@ bool CUSBSerialPort::Open(std::string_view name, int baud, char parity, int data
   device_fd_ = fd;
   link_up_ = true;
   pending_.reserve(kWriteBufferSize);
+  open_.store(true);
   return true;
 }
 
@@ -208,6 +210,7 @@ void CUSBSerialPort::Close() {
   }
   running_.store(false);
   stop_requested_.store(false);
+  open_.store(false);
   {
     std::lock_guard<std::mutex> lock(write_lock_);
     if (device_fd_ >= 0) {
@@ -312,6 +315,20 @@ void CUSBSerialPort::DropDevice() {
     ::close(device_fd_);
     device_fd_ = -1;
   }
+}
+
+std::unique_ptr<Transport> OpenSerialTransport(std::string_view name, int baud_argument,
+                                               ReceiveSink &sink) {
+  trace::Trace("Init and Create... ");
+  const LineSettings line = LineSettingsFromBaudArgument(baud_argument);
+  auto serial = std::make_unique<CUSBSerialPort>(sink);
+  if (!serial->Open(name, line.baud, line.parity, 8, line.stop_bits)) {
+    trace::Trace("Error\n");
+    return nullptr;
+  }
+  serial->StartThread();
+  trace::Trace("done\n");
+  return serial;
 }
 
 }  // namespace kovra

@@ -1,0 +1,30 @@
+#include "transport/transport_factory.h"
+
+#include <utility>
+
+#include "transport/serial_port.h"
+
+namespace kovra {
+namespace {
+
+OpenedTransport Opened(std::unique_ptr<Transport> transport, HandlePool &handles) {
+  if (!transport) return {};
+  return {std::move(transport), &handles};
+}
+
+}  // namespace
+
+OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSink &sink) {
+  switch (RouteOf(name.name)) {
+    case PortRoute::kSerial:
+      return Opened(OpenSerialTransport(name.name, baud_argument, sink), HandlePool::Serial());
+    case PortRoute::kLan:        // no network transport on this build yet
+    case PortRoute::kHid:        // no HID transport on this build yet
+    case PortRoute::kBluetooth:  // no Bluetooth adapter transport on this build yet
+    case PortRoute::kBluetoothW:
+      return {};
+  }
+  return {};
+}
+
+}  // namespace kovra

@@ -1,0 +1,29 @@
+// Picks and opens the link a port name leads to. Each kind of link is one file in this folder
+// behind the Transport interface (reader/transport.h); a new kind adds its file and its line in
+// OpenTransport.
+#pragma once
+
+#include <memory>
+
+#include "reader/handle_pool.h"
+#include "reader/port_name.h"
+#include "reader/transport.h"
+
+namespace kovra {
+
+// A transport that is open, and the pool its port takes its handle number from.
+struct OpenedTransport {
+  std::unique_ptr<Transport> transport;  // null when nothing was opened
+  HandlePool *handles = nullptr;         // set whenever `transport` is
+};
+
+// Opens the transport for a port name by its route (RouteOf): a serial name (a /dev/ path, a COM
+// name, an FTDI serial number) opens the serial transport with the line settings of
+// `baud_argument` (see OpenSerialTransport), numbered from HandlePool::Serial(). Network, HID and
+// Bluetooth names have no transport on this build, and a "BTW" name never has one. `sink` is
+// where the transport delivers what it receives (the port that will own it); it must outlive the
+// transport. Result: the open transport and its pool, or an empty result when the name leads to
+// no transport or the link does not open.
+OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSink &sink);
+
+}  // namespace kovra
