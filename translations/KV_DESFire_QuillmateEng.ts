@@ -81,6 +81,10 @@
         <source>Erfolgreich gelesen</source>
         <translation>Read successfully</translation>
     </message>
+    <message>
+        <source>Ein anderes Programm hat die Serie weitergezählt, weiter mit &lt;%1&gt;!</source>
+        <translation>Another program has counted the series on, going on with &lt;%1&gt;!</translation>
+    </message>
 </context>
 <context>
     <name>DesfireSet</name>
@@ -169,6 +173,10 @@
     <message>
         <source>Der gespeicherte Schlüssel &quot;%1&quot; in der Datei %2 kann nicht gelesen werden!</source>
         <translation>The stored key &quot;%1&quot; in the file %2 cannot be read!</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 kann nicht gesperrt werden: %2</source>
+        <translation>The file %1 cannot be locked: %2</translation>
     </message>
 </context>
 <context>

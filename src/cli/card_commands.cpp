@@ -13,7 +13,6 @@
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
 #include "writer/beeper.h"
-#include "writer/data_codec.h"
 #include "writer/job_keys.h"
 #include "writer/key_plan.h"
 #include "writer/operations.h"
@@ -45,13 +44,6 @@ QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString
           {"uid", UidHex(uid)},
           {"value", value},
           {"lines", QJsonArray::fromStringList(lines)}};
-}
-
-// The value the next write puts on the card, tidied as the write tidies it.
-QString PendingValue(const DesfireSet &job) {
-  DesfireSet tidy = job;
-  NormaliseValue(tidy, 0);
-  return tidy.data;
 }
 
 }  // namespace
@@ -95,17 +87,15 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     operations.SetLogSettings(logs);
 
     int cards_done = 0;
-    QString pending;
     front_end.SetCardDone([&] {
       ++cards_done;
       if (options.json) {
-        PrintJson(CardObject(write, true, context.cards.last_uid, write ? pending : job.data,
+        PrintJson(CardObject(write, true, context.cards.last_uid, operations.LastCardValue(),
                              front_end.TakeLines()));
       }
     });
 
     if (options.count <= 0 && !options.cycle) {
-      pending = PendingValue(job);
       const RunResult result = write ? operations.SingleWrite() : operations.SingleRead();
       if (!result.check.ok) {
         context.report.Line(result.check.message);
@@ -126,7 +116,6 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
         CatchInterrupt();
         QJsonObject last_failure;
         while (!g_interrupted && (options.cycle || cards_done < options.count)) {
-          pending = PendingValue(job);
           const int done_before = cards_done;
           operations.Tick();
           // A tick that looked and found no new card says nothing; one that failed on a card

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/atomic_file.h"
+#include "support/file_lock.h"
 #include "support/ini_store.h"
 #include "writer/job_keys.h"
 #include "writer/settings_store.h"
@@ -147,6 +148,22 @@ JobFileResult StoreJobFileValue(const QString &path, const QString &value) {
   JobFileResult read = ReadInto(path, store);
   if (!read.ok) return read;
   SetText(store, "Wert", value);
+  return Write(path, store);
+}
+
+JobFileResult UpdateJobFileValue(const QString &path, const ValueStore::Change &change) {
+  const FileLock lock(path.toStdString(), kValueLockTimeoutMs);
+  if (!lock.held()) {
+    return {false, Texts::tr("Die Datei %1 kann nicht gesperrt werden: %2")
+                       .arg(path, QString::fromStdString(lock.error()))};
+  }
+  CIniEx store;
+  JobFileResult read = ReadInto(path, store);
+  if (!read.ok) return read;
+  const std::optional<QString> replaced = change(GetText(store, "Wert"));
+  if (!replaced) return {};
+  if (HasLineBreak(*replaced)) return LineBreakRefused("Wert");
+  SetText(store, "Wert", *replaced);
   return Write(path, store);
 }
 

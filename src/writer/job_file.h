@@ -38,11 +38,17 @@ JobFileResult SaveJobFile(const QString &path, const DesfireSet &job);
 // Replaces "Wert" alone in the job file `path`, as a whole-file replacement.
 JobFileResult StoreJobFileValue(const QString &path, const QString &value);
 
+// Reads "Wert" of the job file `path` and stores what `change` makes of it, under the exclusive
+// lock that every process sharing the file takes for it ("<path>.lck").
+JobFileResult UpdateJobFileValue(const QString &path, const ValueStore::Change &change);
+
 // A job file's data text as the store of a counting series.
 class JobFileValueStore : public ValueStore {
  public:
   explicit JobFileValueStore(QString path) : path_(std::move(path)) {}
-  bool StoreValue(const QString &value) override { return StoreJobFileValue(path_, value).ok; }
+
+ protected:
+  bool LockedUpdate(const Change &change) override { return UpdateJobFileValue(path_, change).ok; }
 
  private:
   QString path_;

@@ -31,6 +31,9 @@ JobSource LoadJobSource(SettingsStore &settings, const QString &job_file) {
     if (!loaded.ok) source.errors.append(loaded.message);
     source.value_store = std::make_unique<JobFileValueStore>(source.job_file);
   }
+  // A stored value other than this one, when a card is written, means that another process sharing
+  // the store has counted on.
+  source.value_store->SetSeen(source.job.data);
   source.ok = source.errors.isEmpty();
   return source;
 }

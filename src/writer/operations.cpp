@@ -132,19 +132,37 @@ bool CardOperations::WriteOperation(bool cyclic) {
   }
 
   // The value the next card gets is stored before this card is written: if the process dies
-  // during or after the write, the series goes on with a value no card carries yet.
-  DesfireSet next = written;
-  if (next.auto_increment) NormaliseValue(next, 1);
+  // during or after the write, the series goes on with a value no card carries yet. Another
+  // process sharing the store may have moved the series on meanwhile: then this card takes the
+  // stored value instead, so that no value goes onto two cards.
   const QString old_value = job_.data;
-  const bool counts = next.data != old_value;
-  if (counts && !Store(next.data)) {
+  const QString candidate = written.data;
+  QString next_value;
+  bool counts = false;
+  if (!ReserveValue(written, next_value, counts)) {
     context_.report.Message(
         Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
                   "beschrieben!")
-            .arg(next.data));
+            .arg(next_value));
     context_.report.ShowLamp(Lamp::kRed);
     return false;
   }
+  const bool taken_over = written.data != candidate;
+  const QString put_back = taken_over ? written.data : old_value;
+  if (taken_over) {
+    // The job follows the store: the value this process had is on another card already.
+    job_.data = written.data;
+    ShowData();
+    Status(Texts::tr("Ein anderes Programm hat die Serie weitergezählt, weiter mit <%1>!")
+               .arg(written.data));
+    if (!EncodeData(written, written.data, bytes).ok) {
+      PutBack(put_back, next_value, counts);
+      context_.report.ShowLamp(Lamp::kRed);
+      return false;
+    }
+  }
+  DesfireSet next = written;
+  next.data = next_value;
 
   bool data_may_be_on_card = false;
   if (!WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card)) {
@@ -161,18 +179,14 @@ bool CardOperations::WriteOperation(bool cyclic) {
       }
       return false;
     }
-    // The card did not take this value: the next card gets it. Failing that, the series skips
-    // it, which leaves a gap but never a repeat.
-    if (counts && !Store(old_value)) {
-      Status(
-          Texts::tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
-              .arg(old_value, next.data));
-    }
+    // The card did not take this value: the next card gets it.
+    PutBack(put_back, next_value, counts);
     return false;
   }
 
   context_.cards.last_uid = context_.cards.current_uid;
   job_.data = written.data;
+  last_card_value_ = written.data;
   if (logs_.write_enabled) Log(logs_.write_file);
   context_.report.ShowLamp(Lamp::kGreen);
   if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
@@ -206,6 +220,7 @@ bool CardOperations::ReadOperation(bool cyclic) {
   }
   context_.report.Message(Texts::tr("Erfolgreich gelesen"));
   job_.data = DecodeData(job_, bytes);
+  last_card_value_ = job_.data;
   ShowData();
   context_.cards.last_uid = context_.cards.current_uid;
   context_.report.ForgetLastMessage();
@@ -227,8 +242,53 @@ void CardOperations::ShowData() {
   context_.report.ShowData(job_.data);
 }
 
-bool CardOperations::Store(const QString &value) {
-  return store_ == nullptr || store_->StoreValue(value);
+bool ValueStore::Update(const Change &change) {
+  QString now;
+  const bool done = LockedUpdate([&](const QString &stored) {
+    const std::optional<QString> replaced = change(stored);
+    now = replaced.value_or(stored);
+    return replaced;
+  });
+  if (done) seen_ = now;
+  return done;
+}
+
+bool CardOperations::ReserveValue(DesfireSet &written, QString &next, bool &counts) {
+  const auto count_on = [&] {
+    DesfireSet following = written;
+    if (following.auto_increment) NormaliseValue(following, 1);
+    next = following.data;
+  };
+  count_on();
+  if (store_ == nullptr) {
+    counts = next != job_.data;
+    return true;
+  }
+  return store_->Update([&](const QString &stored) -> std::optional<QString> {
+    if (stored != store_->Seen()) {
+      written.data = stored;
+      NormaliseValue(written, 0);
+    }
+    count_on();
+    counts = next != stored;
+    if (!counts) return std::nullopt;
+    return next;
+  });
+}
+
+void CardOperations::PutBack(const QString &value, const QString &next, bool counts) {
+  if (!counts || store_ == nullptr) return;
+  // Only while no other process has reserved a value since: otherwise the series keeps a gap,
+  // never a repeat.
+  const bool done = store_->Update([&](const QString &stored) -> std::optional<QString> {
+    if (stored != next) return std::nullopt;
+    return value;
+  });
+  if (!done) {
+    Status(
+        Texts::tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
+            .arg(value, next));
+  }
 }
 
 void CardOperations::Log(const QString &file) {

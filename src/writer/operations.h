@@ -9,6 +9,8 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+#include <optional>
 
 #include "writer/beeper.h"
 #include "writer/card_log.h"
@@ -20,14 +22,40 @@
 
 namespace quillmate {
 
-// Where the data text of the job is kept between runs (the settings' "Wert", a job file).
+// Where the data text of the job is kept between runs (the settings' "Wert", a job file). Several
+// processes may share one store (a window and a script, two production lines on one job file):
+// every change of the stored value is one locked read-change-write, so each card's value is
+// reserved for it alone.
+// How long a process waits for another that reserves a value of the same series.
+inline constexpr int kValueLockTimeoutMs = 5000;
+
 class ValueStore {
  public:
+  // What to store instead of the stored text; nullopt leaves it as it is.
+  using Change = std::function<std::optional<QString>(const QString &stored)>;
+
   virtual ~ValueStore() = default;
 
-  // Makes `value` the stored data text, durably. True when it has been saved; false when it could
-  // not be (the operation then does not write the card).
-  virtual bool StoreValue(const QString &value) = 0;
+  // The stored text as this process last read or wrote it: the value the job was loaded with,
+  // then each value it stored. A stored text that differs means another process moved on.
+  const QString &Seen() const { return seen_; }
+  void SetSeen(const QString &value) { seen_ = value; }
+
+  // Reads the stored text and stores what `change` makes of it, as one step no other process
+  // sharing the store can come between. True when done (Seen() then holds the text now stored);
+  // false when the store could not be locked, read or written, and nothing was changed.
+  bool Update(const Change &change);
+  // Stores `value` whatever is stored (an operator's new start value).
+  bool Store(const QString &value) {
+    return Update([&value](const QString &) { return std::optional<QString>(value); });
+  }
+
+ protected:
+  // The locked read-change-write of the store behind it.
+  virtual bool LockedUpdate(const Change &change) = 0;
+
+ private:
+  QString seen_;
 };
 
 // Timer period of both cycles and length of the tone after a written card, in milliseconds.
@@ -92,6 +120,8 @@ class CardOperations {
   Cycle RunningCycle() const { return cycle_; }
   // The period the running cycle was started with.
   int RunningPeriodMs() const { return running_period_ms_; }
+  // The value of the card written or read last (as logged and reported); empty before the first.
+  const QString &LastCardValue() const { return last_card_value_; }
 
   // One timer tick: one cyclic write or read attempt. Does nothing when no cycle runs or when it
   // is called from inside a tick (a front end's event loop running while a question is asked).
@@ -114,7 +144,13 @@ class CardOperations {
   void SetBackgroundMode(bool on);
   void Status(const QString &line);
   void ShowData();
-  bool Store(const QString &value);
+  // Reserves the value of the card about to be written; see WriteOperation.
+  // `written` holds the tidied value; it becomes the stored one when another process moved the
+  // series on. `next` receives the value now stored for the next card; `counts` whether the
+  // store changed. False when the store could not be locked or written.
+  bool ReserveValue(DesfireSet &written, QString &next, bool &counts);
+  // After a card that did not take its value: the stored next value goes back to `value`.
+  void PutBack(const QString &value, const QString &next, bool counts);
   void Log(const QString &file);
   JobCheck StartCycle(Cycle cycle);
 
@@ -128,6 +164,7 @@ class CardOperations {
   int cycle_period_ms_ = kDefaultCyclePeriodMs;
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;
+  QString last_card_value_;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;
   bool in_tick_ = false;

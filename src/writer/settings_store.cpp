@@ -4,6 +4,7 @@
 #include <QStandardPaths>
 
 #include "support/crypt_text.h"
+#include "support/file_lock.h"
 #include "writer/job_keys.h"
 
 namespace quillmate {
@@ -13,7 +14,6 @@ constexpr char kSettingsGroup[] = "Settings";
 constexpr char kLogGroup[] = "Protokoll";
 constexpr char kPortGroup[] = "Port";
 constexpr char kVersionGroup[] = "Version";
-
 // Scopes a QSettings group to a block, so no early return leaves a group open.
 class GroupScope {
  public:
@@ -192,6 +192,21 @@ bool SettingsStore::StoreValue(const QString &value) {
     WriteText(*settings_, "Wert", value);
   }
   return Sync();
+}
+
+bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
+  const FileLock lock(FileName().toStdString(), kValueLockTimeoutMs);
+  if (!lock.held()) return false;
+  // Another process may have written the file since this one read it.
+  if (!Sync()) return false;
+  QString stored;
+  {
+    const GroupScope group(*settings_, kSettingsGroup);
+    stored = ReadText(*settings_, "Wert");
+  }
+  const std::optional<QString> replaced = change(stored);
+  if (!replaced) return true;
+  return StoreValue(*replaced);
 }
 
 bool SettingsStore::Sync() {

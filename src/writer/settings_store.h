@@ -81,6 +81,11 @@ class SettingsStore {
   // Makes `value` the stored "Wert" and syncs at once. True when it reached the file.
   bool StoreValue(const QString &value);
 
+  // Reads "Wert" afresh from the file and stores what `change` makes of it, under the exclusive
+  // lock that every process sharing this file takes for it. True when done; false when the lock
+  // or the file failed.
+  bool UpdateValue(const ValueStore::Change &change);
+
  private:
   bool Sync();
 
@@ -91,7 +96,9 @@ class SettingsStore {
 class SettingsValueStore : public ValueStore {
  public:
   explicit SettingsValueStore(SettingsStore &store) : store_(store) {}
-  bool StoreValue(const QString &value) override { return store_.StoreValue(value); }
+
+ protected:
+  bool LockedUpdate(const Change &change) override { return store_.UpdateValue(change); }
 
  private:
   SettingsStore &store_;

@@ -293,4 +293,54 @@ TEST_F(CliSeriesTest, KilledAnywhereInASeriesNoValueIsOnTwoCards) {
   EXPECT_EQ(card_of_data.count(CardData(StoredValue())), 0u);
 }
 
+// Two production lines on one series: two readers, two CLI processes, one settings folder (and,
+// the same again, one job file). Each card gets a value of its own: the value is reserved under a
+// lock of the store, and a process whose store was counted on by the other takes the stored value.
+TEST_F(CliSeriesTest, TwoProcessesSharingAStoreNeverWriteOneValueTwice) {
+  const std::string job_file = dir_.path() + "/shared.KVMFDat";
+  ASSERT_EQ(RunCli(With(With(Config(), {"job", "set", job_file}), kExampleJob)).exit_code, 0);
+  const std::vector<std::vector<std::string>> sources = {{}, {"--job", job_file}};
+  for (const std::vector<std::string> &source : sources) {
+    SCOPED_TRACE(source.empty() ? "settings" : "job file");
+    kovra_test::SimProcess first_sim{KOVRA_SIM_PATH, {}};
+    kovra_test::SimProcess second_sim{KOVRA_SIM_PATH, {}};
+    const auto run_on = [&](kovra_test::SimProcess &sim) {
+      return std::async(std::launch::async, [&, pty = sim.pty()] {
+        return RunCli(With(
+            With(Config(), {"--port", pty, "--baud", "115200", "--json", "write", "--count", "5"}),
+            source));
+      });
+    };
+    auto first = run_on(first_sim);
+    auto second = run_on(second_sim);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));  // both open their ports
+    ASSERT_EQ(first_sim.Control("feed 5 leave=300 gap=100"), "ok");
+    ASSERT_EQ(second_sim.Control("feed 5 leave=300 gap=100"), "ok");
+    const CliRun runs[] = {first.get(), second.get()};
+
+    std::map<std::string, std::string> line_of_value;
+    size_t cards_written = 0;
+    for (size_t line = 0; line < 2; ++line) {
+      EXPECT_EQ(runs[line].exit_code, 0) << runs[line].err;
+      for (const QJsonObject &card : JsonLines(runs[line].out)) {
+        if (!card["ok"].toBool()) continue;
+        ++cards_written;
+        const std::string value = card["value"].toString().toStdString();
+        const auto [at, fresh] = line_of_value.emplace(value, std::to_string(line));
+        EXPECT_TRUE(fresh) << "value " << value << " written by both lines";
+      }
+    }
+    EXPECT_EQ(cards_written, 10u);
+    // What the cards hold agrees with what was reported.
+    for (kovra_test::SimProcess *sim : {&first_sim, &second_sim}) {
+      for (const SeenCard &card : CardsSeen(*sim)) {
+        const bool reported =
+            std::any_of(line_of_value.begin(), line_of_value.end(),
+                        [&](const auto &entry) { return CardData(entry.first) == card.data; });
+        EXPECT_TRUE(reported) << card.uid << " holds " << card.data;
+      }
+    }
+  }
+}
+
 }  // namespace

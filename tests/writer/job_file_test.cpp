@@ -126,7 +126,7 @@ TEST_F(JobFileTest, AMissingFileFailsAndIsNotCreated) {
   DesfireSet job = SeriesJob();
   EXPECT_FALSE(LoadJobFile(path_, job).ok);
   ExpectSameJob(job, SeriesJob());
-  EXPECT_FALSE(JobFileValueStore(path_).StoreValue(QStringLiteral("1")));
+  EXPECT_FALSE(JobFileValueStore(path_).Store(QStringLiteral("1")));
   EXPECT_FALSE(QFile::exists(path_));
 }
 
@@ -159,13 +159,13 @@ TEST_F(JobFileTest, ALineBreakInAValueIsRefusedAndNothingWritten) {
       EXPECT_TRUE(result.message.contains(QLatin1String(c.key))) << result.message.toStdString();
     }
   }
-  EXPECT_FALSE(JobFileValueStore(path_).StoreValue(QStringLiteral("2\n3")));
+  EXPECT_FALSE(JobFileValueStore(path_).Store(QStringLiteral("2\n3")));
   EXPECT_EQ(ReadAll(path_), QByteArray("[Settings]\nWert=alt\n"));
 }
 
 TEST_F(JobFileTest, ValueStoreRewritesOnlyTheValueAtOnce) {
   ASSERT_TRUE(SaveJobFile(path_, SeriesJob()).ok);
-  ASSERT_TRUE(JobFileValueStore(path_).StoreValue(QStringLiteral("Los Ä-0101 Ende")));
+  ASSERT_TRUE(JobFileValueStore(path_).Store(QStringLiteral("Los Ä-0101 Ende")));
   DesfireSet loaded;
   ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
   DesfireSet expected = SeriesJob();

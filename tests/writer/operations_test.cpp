@@ -26,18 +26,24 @@ using quillmate_test::ToQt;
 constexpr int kAid = 0x010203;
 constexpr int kFree = 1;  // access list index of "Freier Zugriff"
 
-// Records every value handed to it; `on_store` runs inside the call (a test looks at the card
-// there), `fail` makes it refuse.
+// Records every value stored in it (the last one is the stored value; `initial` before any);
+// `on_store` runs inside the call (a test looks at the card there), `fail` makes it refuse.
 class RecordingStore : public quillmate::ValueStore {
  public:
-  bool StoreValue(const QString &value) override {
-    values.append(value);
-    if (on_store) on_store();
-    return !fail;
-  }
+  QString Stored() const { return values.isEmpty() ? initial : values.last(); }
+  QString initial;
   QStringList values;
   std::function<void()> on_store;
   bool fail = false;
+
+ protected:
+  bool LockedUpdate(const Change &change) override {
+    const std::optional<QString> replaced = change(Stored());
+    if (!replaced) return true;
+    values.append(*replaced);
+    if (on_store) on_store();
+    return !fail;
+  }
 };
 
 class RecordingBeeper : public quillmate::Beeper {
@@ -65,6 +71,8 @@ class Operations : public SimRig {
     job_.read_key_nr = kFree;
     job_.write_key_nr = kFree;
     job_.read_write_key_nr = 0;
+    store_.initial = job_.data;
+    store_.SetSeen(job_.data);
     ops_ = std::make_unique<CardOperations>(context_, job_, &store_, &beeper_);
   }
   void TearDown() override {
@@ -218,6 +226,19 @@ TEST_F(Operations, NextValueIsStoredBeforeTheCardIsWritten) {
   // When "2" was stored the card had nothing yet; when "3" was, it still held "1".
   EXPECT_EQ(on_card_at_store, (QStringList{QString(), QStringLiteral("1")}));
   EXPECT_EQ(ValueOn(card()), QStringLiteral("2"));
+}
+
+// Another process sharing the store has counted on: this card takes the stored value, never the
+// one this process had, and the job follows the store.
+TEST_F(Operations, AValueReservedByAnotherProcessIsNotWrittenAgain) {
+  store_.initial = QStringLiteral("7");  // the other process wrote 1 to 6
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("7"));
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("8")});
+  EXPECT_EQ(job_.data, QStringLiteral("8"));
+  EXPECT_EQ(ops_->LastCardValue(), QStringLiteral("7"));
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Ein anderes Programm hat die Serie weitergezählt, weiter mit <7>!")));
 }
 
 TEST_F(Operations, FailedWritePutsTheValueBack) {

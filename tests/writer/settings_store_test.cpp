@@ -167,7 +167,7 @@ TEST_F(SettingsStoreTest, GarbageTakesDefaults) {
 TEST_F(SettingsStoreTest, ValueStoreWritesAtOnce) {
   SettingsStore store(dir_.path());
   SettingsValueStore values(store);
-  ASSERT_TRUE(values.StoreValue(QStringLiteral("0815")));
+  ASSERT_TRUE(values.Store(QStringLiteral("0815")));
   // Seen by another reader of the file while this store is still alive.
   EXPECT_EQ(RawValue("Settings/Wert").toString(), QStringLiteral("0815"));
 }
@@ -179,7 +179,7 @@ TEST_F(SettingsStoreTest, ValueStoreReportsAnUnwritableStore) {
   file.close();
   SettingsStore store(not_a_folder);
   SettingsValueStore values(store);
-  EXPECT_FALSE(values.StoreValue(QStringLiteral("1")));
+  EXPECT_FALSE(values.Store(QStringLiteral("1")));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -222,8 +223,9 @@ TEST_F(SerialPort, KeepsQueuedBytesWhileTheDeviceTakesNoneAndSendsThemInOrder) {
   std::this_thread::sleep_for(milliseconds(20));
 
   ASSERT_EQ(::tcflow(pty_.slave, TCOON), 0);  // room again: only poll's POLLOUT says so
-  Bytes expected = first;
-  expected.insert(expected.end(), fills_up.begin(), fills_up.end());
+  // Built in one go: GCC 12 at -O3 warns falsely (array-bounds) on a vector grown by insert.
+  Bytes expected(first.size() + fills_up.size(), 'A');
+  std::fill(expected.begin() + static_cast<std::ptrdiff_t>(first.size()), expected.end(), 'C');
   EXPECT_EQ(pty_.Read(expected.size()), expected);
 }
 
