@@ -85,6 +85,10 @@
         <source>Ein anderes Programm hat die Serie weitergezählt, weiter mit &lt;%1&gt;!</source>
         <translation>Another program has counted the series on, going on with &lt;%1&gt;!</translation>
     </message>
+    <message>
+        <source> Die Serie endet.</source>
+        <translation> The series ends.</translation>
+    </message>
 </context>
 <context>
     <name>DesfireSet</name>
@@ -211,6 +215,10 @@
     <message>
         <source>Keine Dezimal-Eingabe</source>
         <translation>Not a decimal input</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; passt nicht in die Datei mit %2 Bytes!</source>
+        <translation>The value &lt;%1&gt; does not fit into the file of %2 bytes!</translation>
     </message>
 </context>
 <context>

@@ -130,9 +130,15 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
             }
           }
           if (g_interrupted || (!options.cycle && cards_done >= options.count)) break;
+          // The core ended the cycle (a series whose next value no longer fits the file).
+          if (operations.RunningCycle() == Cycle::kNone) break;
           QThread::msleep(static_cast<unsigned long>(operations.RunningPeriodMs()));
         }
         operations.StopCycle();
+        // Fewer cards than asked for, or a series that ended on its own, is no success.
+        if (operations.SeriesOutgrewTheFile() || (!options.cycle && cards_done < options.count)) {
+          exit_code = kExitCardFailed;
+        }
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
       }

@@ -6,9 +6,10 @@
 
 namespace quillmate::cli {
 
-// Writes (`write` true) or reads cards. Result: 0 when every card asked for was done (a cycle
-// stopped by SIGINT counts as done), 1 when a single operation failed, 2 for a refused job or an
-// unreadable job file, 3 without a reader.
+// Writes (`write` true) or reads cards. Result: 0 when every card asked for was done (a --cycle
+// stopped by SIGINT counts as done), 1 when a single operation failed, a --count series ended with
+// fewer cards, or a series ended because its next value no longer fits the file; 2 for a refused
+// job or an unreadable job file, 3 without a reader.
 int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool write);
 
 }  // namespace quillmate::cli

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <limits>
 
 #include "writer/key_plan.h"
 
@@ -157,6 +158,30 @@ JobCheck EncodeData(const DesfireSet &job, const QString &text, QByteArray &byte
   }
   if (job.orientation == Orientation::kRotated) std::reverse(bytes.begin(), bytes.end());
   return JobCheck::Passed();
+}
+
+bool ValueFitsFile(const DesfireSet &job, const QString &text) {
+  const qint64 length = Length(job);
+  if (job.representation == Representation::kAscii) {
+    QString chars = text;
+    if (job.leading_zeros) chars = WithLeadingZeros(chars, length);
+    return chars.size() <= length;
+  }
+  if (job.number_format != NumberFormat::kDecimal) return text.size() <= 2 * length;
+  QStringView digits = text;
+  if (!digits.isEmpty() && digits.front() == u'-') return true;
+  if (!digits.isEmpty() && digits.front() == u'+') digits = digits.mid(1);
+  const int bits = static_cast<int>(8 * std::min<qint64>(length, kMaxDecimalBytes));
+  quint64 value = 0;
+  for (QChar c : digits) {
+    const int digit = DigitValue(c, NumberFormat::kDecimal);
+    if (digit < 0) break;
+    if (value > (std::numeric_limits<quint64>::max() - static_cast<quint64>(digit)) / 10) {
+      return false;  // beyond 64 bits
+    }
+    value = value * 10 + static_cast<quint64>(digit);
+  }
+  return bits >= 64 || value < (quint64{1} << bits);
 }
 
 QString DecodeData(const DesfireSet &job, const QByteArray &read) {

@@ -23,6 +23,12 @@ int MaxDataChars(const DesfireSet &job);
 // field. Digits are assumed valid (ValidateWriteJob refuses others); a stray character reads as 0.
 JobCheck EncodeData(const DesfireSet &job, const QString &text, QByteArray &bytes);
 
+// True when `text` goes into the job's file whole: ASCII text of at most job.length characters,
+// hex digits of at most 2 x length, a decimal number below 2^(8 x length) (at most 64 bits). A
+// text that does not fit would be cut on the card, and a counting series would write the cut
+// value again and again. Negative decimal numbers are left to EncodeData as they are.
+bool ValueFitsFile(const DesfireSet &job, const QString &text);
+
 // The data text for bytes read from a card under the job's settings (any number of bytes).
 QString DecodeData(const DesfireSet &job, const QByteArray &bytes);
 

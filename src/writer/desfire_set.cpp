@@ -121,10 +121,24 @@ JobCheck CheckJobRanges(const DesfireSet &job) {
   if (job.length < 0 || job.length > kMaxLength)
     return JobCheck::Refused(RangeMessage(QStringLiteral("0"), QString::number(kMaxLength)),
                              JobField::kLength, true);
-  const int mode = static_cast<int>(job.file_mode);
-  if (mode < 0 || mode > 2)
-    return JobCheck::Refused(RangeMessage(QStringLiteral("0"), QStringLiteral("2")),
-                             JobField::kFileMode);
+  // The list choices: a hand-edited job file may hold any number, which would otherwise act as
+  // some other choice (no number format, binary, normal order) without a word.
+  const struct {
+    int value;
+    int max;
+    JobField field;
+  } choices[] = {
+      {static_cast<int>(job.file_mode), 2, JobField::kFileMode},
+      {static_cast<int>(job.number_format), 2, JobField::kNumberFormat},
+      {static_cast<int>(job.representation), 1, JobField::kRepresentation},
+      {static_cast<int>(job.orientation), 1, JobField::kOrientation},
+  };
+  for (const auto &choice : choices) {
+    if (choice.value < 0 || choice.value > choice.max) {
+      return JobCheck::Refused(RangeMessage(QStringLiteral("0"), QString::number(choice.max)),
+                               choice.field);
+    }
+  }
   return JobCheck::Passed();
 }
 

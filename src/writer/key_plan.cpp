@@ -4,6 +4,8 @@
 
 #include <optional>
 
+#include "writer/data_codec.h"
+
 namespace quillmate {
 namespace {
 
@@ -23,6 +25,10 @@ bool IsDecimalText(QStringView text) {
 
 JobCheck NotHex(JobField field) {
   return JobCheck::Refused(Texts::tr("Keine Hex-Eingabe"), field, true);
+}
+
+JobCheck ValueDoesNotFit(const DesfireSet &job) {
+  return JobCheck::Refused(ValueDoesNotFitText(job), JobField::kData, true);
 }
 
 JobCheck LengthOverDecimal() {
@@ -177,7 +183,17 @@ JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
       return NotHex(JobField::kData);
     }
   }
+  // A value the file cannot hold whole would be cut on the card and reported as written.
+  DesfireSet tidy = job;
+  NormaliseValue(tidy, 0);
+  if (!ValueFitsFile(tidy, tidy.data)) return ValueDoesNotFit(tidy);
   return BuildKeyPlan(job, plan);
+}
+
+QString ValueDoesNotFitText(const DesfireSet &job) {
+  return Texts::tr("Der Wert <%1> passt nicht in die Datei mit %2 Bytes!")
+      .arg(job.data)
+      .arg(job.length);
 }
 
 JobCheck ValidateReadJob(const DesfireSet &job, KeyPlan &plan) {

@@ -68,8 +68,12 @@ quint16 AccessRightsWord(const KeyPlan &plan, int key_count);
 JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan);
 
 // Checks the job for writing (data text present and made of the format's digits, decimal binary
-// at most 8 bytes) and builds `plan`. Passed: the job may go to a card.
+// at most 8 bytes, the tidied value fits the file whole) and builds `plan`. Passed: the job may go
+// to a card.
 JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan);
+
+// "Der Wert <value> passt nicht in die Datei mit N Bytes!" for the job's (tidied) value.
+QString ValueDoesNotFitText(const DesfireSet &job);
 
 // Checks the job for reading (decimal binary at most 8 bytes; the data text is not looked at) and
 // builds `plan`.

@@ -6,6 +6,7 @@
 #include "writer/card_calls.h"
 #include "writer/card_detection.h"
 #include "writer/data_codec.h"
+#include "writer/key_plan.h"
 #include "writer/read_sequence.h"
 #include "writer/write_sequence.h"
 
@@ -123,6 +124,10 @@ bool CardOperations::WriteOperation(bool cyclic) {
   // and be reported as 41).
   DesfireSet written = job_;
   NormaliseValue(written, 0);
+  if (!ValueFitsFile(written, written.data)) {
+    EndSeriesThatOutgrewTheFile(written);
+    return false;
+  }
   QByteArray bytes;
   const JobCheck encoded = EncodeData(written, written.data, bytes);
   if (!encoded.ok) {
@@ -155,6 +160,11 @@ bool CardOperations::WriteOperation(bool cyclic) {
     ShowData();
     Status(Texts::tr("Ein anderes Programm hat die Serie weitergezählt, weiter mit <%1>!")
                .arg(written.data));
+    if (!ValueFitsFile(written, written.data)) {
+      PutBack(put_back, next_value, counts);
+      EndSeriesThatOutgrewTheFile(written);
+      return false;
+    }
     if (!EncodeData(written, written.data, bytes).ok) {
       PutBack(put_back, next_value, counts);
       context_.report.ShowLamp(Lamp::kRed);
@@ -274,6 +284,15 @@ bool CardOperations::ReserveValue(DesfireSet &written, QString &next, bool &coun
     if (!counts) return std::nullopt;
     return next;
   });
+}
+
+void CardOperations::EndSeriesThatOutgrewTheFile(const DesfireSet &written) {
+  // Cut on the card, the value would be reported as written and the next ones would all be the
+  // same cut text: the series ends here, the card untouched.
+  Status(ValueDoesNotFitText(written) + Texts::tr(" Die Serie endet."));
+  context_.report.ShowLamp(Lamp::kRed);
+  series_outgrown_ = true;
+  StopCycle();
 }
 
 void CardOperations::PutBack(const QString &value, const QString &next, bool counts) {

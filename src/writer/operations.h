@@ -120,6 +120,8 @@ class CardOperations {
   Cycle RunningCycle() const { return cycle_; }
   // The period the running cycle was started with.
   int RunningPeriodMs() const { return running_period_ms_; }
+  // True once a series has met a value that no longer fits the file (its cycle has ended).
+  bool SeriesOutgrewTheFile() const { return series_outgrown_; }
   // The value of the card written or read last (as logged and reported); empty before the first.
   const QString &LastCardValue() const { return last_card_value_; }
 
@@ -149,6 +151,8 @@ class CardOperations {
   // series on. `next` receives the value now stored for the next card; `counts` whether the
   // store changed. False when the store could not be locked or written.
   bool ReserveValue(DesfireSet &written, QString &next, bool &counts);
+  // A value that no longer fits the file: a status line, the red lamp, and the cycle ends.
+  void EndSeriesThatOutgrewTheFile(const DesfireSet &written);
   // After a card that did not take its value: the stored next value goes back to `value`.
   void PutBack(const QString &value, const QString &next, bool counts);
   void Log(const QString &file);
@@ -165,6 +169,7 @@ class CardOperations {
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;
   QString last_card_value_;
+  bool series_outgrown_ = false;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;
   bool in_tick_ = false;

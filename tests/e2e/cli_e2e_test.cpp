@@ -96,6 +96,13 @@ TEST_F(CliTest, BadJobFilesAreRefusedNamingTheKey) {
       {"[Settings]\r\nAppID=zz\r\n", "AppID"},
       {"[Settings]\r\nAppID=1\r\nByteanzahl=99999999999999999999\r\n", "Byteanzahl"},
       {"[Settings]\r\nAppID=1\r\nFileMode=9\r\n", "FileMode"},
+      {"[Settings]\r\nAppID=1\r\nZahlenformat=3\r\n", "Zahlenformat"},
+      {"[Settings]\r\nAppID=1\r\nDarstellung=-1\r\n", "Darstellung"},
+      {"[Settings]\r\nAppID=1\r\nAusrichtung=2\r\n", "Ausrichtung"},
+      // Four ASCII bytes cannot hold five digits: the card would get "1234".
+      {"[Settings]\r\nAppID=1\r\nWert=12345\r\nByteanzahl=4\r\nZahlenformat=1\r\n"
+       "Darstellung=1\r\n",
+       "Wert"},
       {"[Settings]\r\nAppID=1\r\nWert=1\r\nByteanzahl=4\r\nZahlenformat=1\r\nCardKey=!!\r\n",
        "CardKey"},
       {"[Settings]\r\nAppID=1\r\nWert=4\xff\xfe\r\nByteanzahl=4\r\nZahlenformat=1\r\n", "Wert"},

@@ -220,7 +220,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ValidateJob, AcceptsAbsurdButLegalLengths) {
   // The card decides about sizes it cannot hold; only decimal binary is bounded here.
-  for (int length : {0, 8, 7600, 100000}) {
+  for (int length : {1, 8, 7600, 100000}) {
     DesfireSet job;  // ASCII
     job.data = QStringLiteral("A");
     job.length = length;
@@ -233,6 +233,47 @@ TEST(ValidateJob, AcceptsAbsurdButLegalLengths) {
   EXPECT_TRUE(ValidateWriteJob(decimal, plan).ok);  // 8 bytes decimal
   decimal.data.clear();
   EXPECT_TRUE(ValidateReadJob(decimal, plan).ok);  // the data text is not read for reading
+}
+
+// A value the file cannot hold whole is refused on the data field before any card is touched:
+// the card would get it cut and the log would claim the whole value.
+TEST(ValidateJob, RefusesAValueTheFileCannotHoldWhole) {
+  const struct {
+    Representation representation;
+    NumberFormat format;
+    int length;
+    const char *value;
+    bool fits;
+  } cases[] = {
+      {Representation::kAscii, NumberFormat::kDecimal, 4, "1234", true},
+      {Representation::kAscii, NumberFormat::kDecimal, 4, "12345", false},
+      {Representation::kAscii, NumberFormat::kNone, 0, "A", false},
+      {Representation::kBinary, NumberFormat::kHexadecimal, 2, "FFFF", true},
+      {Representation::kBinary, NumberFormat::kHexadecimal, 2, "10000", false},
+      {Representation::kBinary, NumberFormat::kNone, 1, "ABC", false},
+      {Representation::kBinary, NumberFormat::kDecimal, 1, "255", true},
+      {Representation::kBinary, NumberFormat::kDecimal, 1, "256", false},
+      {Representation::kBinary, NumberFormat::kDecimal, 8, "18446744073709551615", true},
+      {Representation::kBinary, NumberFormat::kDecimal, 8, "18446744073709551616", false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.value);
+    DesfireSet job = GoodJob();
+    job.representation = c.representation;
+    job.number_format = c.format;
+    job.length = c.length;
+    job.data = QString::fromLatin1(c.value);
+    KeyPlan plan;
+    const JobCheck check = ValidateWriteJob(job, plan);
+    EXPECT_EQ(check.ok, c.fits) << check.message.toStdString();
+    if (!c.fits) {
+      EXPECT_EQ(check.field, JobField::kData);
+      EXPECT_EQ(check.message,
+                QStringLiteral("Der Wert <%1> passt nicht in die Datei mit %2 Bytes!")
+                    .arg(QString::fromLatin1(c.value))
+                    .arg(c.length));
+    }
+  }
 }
 
 QByteArray Key(const char *hex) {

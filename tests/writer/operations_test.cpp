@@ -241,6 +241,30 @@ TEST_F(Operations, AValueReservedByAnotherProcessIsNotWrittenAgain) {
       QStringLiteral("Ein anderes Programm hat die Serie weitergezählt, weiter mit <7>!")));
 }
 
+// A counting series that outgrows its file ends with a line that says so; the card that would
+// have got the cut value stays untouched.
+TEST_F(Operations, ASeriesThatOutgrowsTheFileEnds) {
+  job_.length = 2;
+  job_.data = QStringLiteral("99");
+  store_.initial = job_.data;
+  store_.SetSeen(job_.data);
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  ops_->Tick();
+  ASSERT_EQ(SuccessLines(), 1) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("99"));
+
+  auto next_card = FreshDesfire({0x04, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5});
+  Place(next_card);
+  now_ms += 250;
+  ops_->Tick();
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Der Wert <100> passt nicht in die Datei mit 2 Bytes! Die Serie endet.")));
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
+  EXPECT_TRUE(ops_->SeriesOutgrewTheFile());
+  EXPECT_EQ(next_card->Application(kAid), nullptr);
+  EXPECT_EQ(SuccessLines(), 1);
+}
+
 TEST_F(Operations, FailedWritePutsTheValueBack) {
   // A card master key the job does not know: the write fails at the card level.
   job_.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
