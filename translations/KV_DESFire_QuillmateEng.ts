@@ -253,6 +253,13 @@
     </message>
 </context>
 <context>
+    <name>SettingsStore</name>
+    <message>
+        <source>Die Einstellungsdatei %1 kann nicht gelesen werden und bleibt unverändert; verschieben oder löschen Sie sie, um mit den Voreinstellungen zu beginnen!</source>
+        <translation>The settings file %1 cannot be read and is left unchanged; move it away or delete it to start with the defaults!</translation>
+    </message>
+</context>
+<context>
     <name>WriteSequence</name>
     <message>
         <source>Bitte Karte auflegen!</source>

@@ -157,6 +157,12 @@ int main(int argc, char *argv[]) {
       parser.isSet(config) ? std::make_unique<SettingsStore>(parser.value(config))
                            : std::make_unique<SettingsStore>();
   SettingsStore &settings = *store;
+  // Defaults standing in for settings that could not be read would put the default job on cards
+  // and overwrite what the file held: every command refuses instead.
+  if (!settings.Readable()) {
+    UsageError(settings.Problem());
+    return kExitUsage;
+  }
   // The core's texts follow --lang, else the settings' "Sprache"; English needs the translation
   // file, without it they stay German.
   if (ChosenLanguage(settings.LoadOperatorSettings(), options) == Language::kEnglish) {

@@ -17,6 +17,7 @@ struct Texts {
 JobSource LoadJobSource(SettingsStore &settings, const QString &job_file) {
   JobSource source;
   if (job_file.isEmpty()) {
+    if (!settings.Readable()) source.errors.append(settings.Problem());
     source.job = settings.LoadJob(&source.unreadable_keys);
     for (const QString &key : source.unreadable_keys) {
       source.errors.append(

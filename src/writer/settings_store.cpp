@@ -1,5 +1,6 @@
 #include "writer/settings_store.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -9,6 +10,11 @@
 
 namespace quillmate {
 namespace {
+
+// The operator texts of this file, context "SettingsStore" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(SettingsStore)
+};
 
 constexpr char kSettingsGroup[] = "Settings";
 constexpr char kLogGroup[] = "Protokoll";
@@ -75,14 +81,32 @@ QString DefaultLogFile(bool write_log) {
 SettingsStore::SettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                             QString::fromLatin1(kSettingsOrganisation),
-                                            QString::fromLatin1(kSettingsApplication))) {}
+                                            QString::fromLatin1(kSettingsApplication))) {
+  CheckReadable();
+}
 
 SettingsStore::SettingsStore(const QString &folder)
     : settings_(std::make_unique<QSettings>(
           QDir(folder).filePath(QString::fromLatin1(kSettingsApplication) + QStringLiteral(".ini")),
-          QSettings::IniFormat)) {}
+          QSettings::IniFormat)) {
+  CheckReadable();
+}
 
 SettingsStore::~SettingsStore() = default;
+
+// QSettings reads the file on first use and from then on keeps what it met there as its status.
+void SettingsStore::CheckReadable() {
+  settings_->allKeys();
+  readable_ = settings_->status() == QSettings::NoError;
+}
+
+QString SettingsStore::Problem() const {
+  if (readable_) return {};
+  return Texts::tr(
+             "Die Einstellungsdatei %1 kann nicht gelesen werden und bleibt unverändert; "
+             "verschieben oder löschen Sie sie, um mit den Voreinstellungen zu beginnen!")
+      .arg(FileName());
+}
 
 QString SettingsStore::FileName() const {
   return settings_->fileName();
@@ -98,6 +122,8 @@ DesfireSet SettingsStore::LoadJob(QStringList *unreadable_keys) const {
 }
 
 bool SettingsStore::SaveJob(const DesfireSet &job) {
+  // A store that could not be read is never written (not even by QSettings when it goes away).
+  if (!readable_) return false;
   QSettings &s = *settings_;
   {
     const GroupScope group(s, kSettingsGroup);
@@ -119,14 +145,14 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
     const int cycle = ReadInt(s, "ZyklusZeit", -1);
     if (IsValidCyclePeriod(cycle)) {
       result.cycle_period_ms = cycle;
-    } else {
+    } else if (readable_) {
       WriteInt(s, "ZyklusZeit", kDefaultCyclePeriodMs);
       write_back = true;
     }
     const int beep = ReadInt(s, "BeepTime", -1);
     if (IsValidBeepTime(beep)) {
       result.beep_time_ms = beep;
-    } else {
+    } else if (readable_) {
       WriteInt(s, "BeepTime", kDefaultBeepTimeMs);
       write_back = true;
     }
@@ -156,6 +182,7 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
 }
 
 bool SettingsStore::SaveOperatorSettings(const OperatorSettings &settings) {
+  if (!readable_) return false;
   QSettings &s = *settings_;
   {
     const GroupScope group(s, kLogGroup);
@@ -187,6 +214,7 @@ bool SettingsStore::SaveOperatorSettings(const OperatorSettings &settings) {
 }
 
 bool SettingsStore::StoreValue(const QString &value) {
+  if (!readable_) return false;
   {
     const GroupScope group(*settings_, kSettingsGroup);
     WriteText(*settings_, "Wert", value);
@@ -195,6 +223,7 @@ bool SettingsStore::StoreValue(const QString &value) {
 }
 
 bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
+  if (!readable_) return false;
   const FileLock lock(FileName().toStdString(), kValueLockTimeoutMs);
   if (!lock.held()) return false;
   // Another process may have written the file since this one read it.
@@ -210,6 +239,7 @@ bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
 }
 
 bool SettingsStore::Sync() {
+  if (!readable_) return false;
   settings_->sync();
   return settings_->status() == QSettings::NoError;
 }

@@ -66,6 +66,13 @@ class SettingsStore {
   // The path of the INI file behind the store.
   QString FileName() const;
 
+  // False when the file exists but could not be read as settings (damaged, not an INI text, no
+  // permission). Such a store is never written: every save and value change fails, so that what
+  // the file held is not replaced by defaults without the operator's say, and front ends refuse
+  // card operations on it (Problem() names the file).
+  bool Readable() const { return readable_; }
+  QString Problem() const;
+
   // The job as stored, each missing value with its first-start default, keys deciphered (a key
   // that does not decipher is empty, and named in `unreadable_keys` when given).
   DesfireSet LoadJob(QStringList *unreadable_keys = nullptr) const;
@@ -88,8 +95,10 @@ class SettingsStore {
 
  private:
   bool Sync();
+  void CheckReadable();
 
   std::unique_ptr<QSettings> settings_;
+  bool readable_ = true;
 };
 
 // The settings' data text as the store of a counting series.

@@ -83,6 +83,28 @@ TEST_F(CliTest, RefusedJobsExitTwoNamingTheField) {
   }
 }
 
+// A settings file of random bytes is neither shown as the default job, nor replaced by it, nor
+// used for a card: every command refuses it (exit 2, the file named) and leaves it as it was.
+TEST_F(CliTest, ADamagedSettingsFileIsRefusedAndLeftAlone) {
+  const std::string path = dir_.path() + "/KV-DESFire Quillmate.ini";
+  const std::string garbage("\x13\xfe\x00[\x87\n\x01zz\xff\n", 11);
+  {
+    std::ofstream file(path, std::ios::binary);
+    file << garbage;
+  }
+  const std::vector<std::vector<std::string>> commands = {
+      {"job", "show"}, {"job", "set", "Wert=5"}, {"--port", "/dev/null", "write"}};
+  for (const std::vector<std::string> &command : commands) {
+    const CliRun run = RunCli(With(Config(), command));
+    EXPECT_EQ(run.exit_code, 2) << command.front();
+    EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+  std::ifstream file(path, std::ios::binary);
+  const std::string now((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(now, garbage);
+}
+
 // Job files with garbage are refused before the reader is opened (exit 2, the key named), and the
 // file is left as it was.
 TEST_F(CliTest, BadJobFilesAreRefusedNamingTheKey) {

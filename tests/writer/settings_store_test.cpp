@@ -76,6 +76,30 @@ class SettingsStoreTest : public testing::Test {
   }
 };
 
+// A file QSettings cannot read is never written: not by a save, not by a value of a series, not
+// by the write-back of the cycle values, and not when the store goes away.
+TEST_F(SettingsStoreTest, AnUnreadableFileIsNeverWritten) {
+  const QString path = SettingsStore(dir_.path()).FileName();
+  const QByteArray garbage("\x13\xfe[\x87\n\x01zz\xff\n");
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(garbage);
+  }
+  {
+    SettingsStore store(dir_.path());
+    EXPECT_FALSE(store.Readable());
+    EXPECT_TRUE(store.Problem().contains(path));
+    store.LoadOperatorSettings();
+    EXPECT_FALSE(store.SaveJob(DesfireSet{}));
+    EXPECT_FALSE(store.SaveOperatorSettings(OperatorSettings{}));
+    EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("5")));
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), garbage);
+}
+
 TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesBack) {
   SettingsStore store(dir_.path());
   ExpectSameJob(store.LoadJob(), DesfireSet{});

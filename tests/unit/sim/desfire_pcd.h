@@ -277,8 +277,10 @@ class Pcd {
       ADD_FAILURE() << "answer without MAC in a session";
       return answer;
     }
-    const Bytes mac(answer.data.end() - 8, answer.data.end());
-    answer.data.resize(answer.data.size() - 8);
+    // erase, not resize: GCC 12 at -O3 warns falsely (stringop-overflow) on the shrinking resize.
+    const auto mac_start = answer.data.end() - 8;
+    const Bytes mac(mac_start, answer.data.end());
+    answer.data.erase(mac_start, answer.data.end());
     EXPECT_EQ(Mac(Cat(answer.data, {0x00})), mac) << "response MAC";
     return answer;
   }
