@@ -14,9 +14,12 @@
 namespace quillmate::cli {
 namespace {
 
-int ShowJob(const DesfireSet &job) {
+int ShowJob(const DesfireSet &job, bool show_keys) {
   for (const JobKey &key : JobKeys()) {
-    std::printf("%s=%s\n", key.name, JobKeyText(key, job).toUtf8().constData());
+    QString text = JobKeyText(key, job);
+    // Keys are shown as the window shows them with its key display off.
+    if (key.kind == JobKeyKind::kKey && !show_keys) text.fill(u'*');
+    std::printf("%s=%s\n", key.name, text.toUtf8().constData());
   }
   return kExitDone;
 }
@@ -43,7 +46,7 @@ bool Assign(const QStringList &assignments, DesfireSet &job) {
 
 }  // namespace
 
-int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
+int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys) {
   if (arguments.isEmpty() || (arguments[0] != "show" && arguments[0] != "set")) {
     Error("job: expected \"show [FILE]\" or \"set [FILE] KEY=VALUE ...\"");
     return kExitUsage;
@@ -72,7 +75,7 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments) {
     for (const QString &key : unreadable) {
       Error(QString("the stored %1 cannot be deciphered; %2").arg(key, SetKeyAgainHint(key)));
     }
-    return ShowJob(job);
+    return ShowJob(job, show_keys);
   }
 
   if (rest.isEmpty()) {

@@ -11,6 +11,7 @@ namespace quillmate::cli {
 // `arguments` are the words after "job". Result: an exit code (0, or 2 for bad usage, an unknown
 // key, a value that does not parse, a refused job or a file that could not be written; the
 // message on stderr names the key or field).
-int RunJobCommand(SettingsStore &settings, const QStringList &arguments);
+// "job show" prints each key as one '*' per digit unless `show_keys` (--show-keys).
+int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys);
 
 }  // namespace quillmate::cli

@@ -25,7 +25,7 @@ Commands:
   read    [--job FILE] [--count N | --cycle] [--log FILE]
   format  [--card-key HEX]
   delete-app --aid HEX [--app-key HEX]
-  job show [FILE]            job set [FILE] KEY=VALUE ...
+  job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...
   info                       (opens the reader: device name, version, firmware, port)
 
 Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
@@ -70,8 +70,9 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption card_key("card-key", "Card master key for format.", "HEX");
   const QCommandLineOption aid("aid", "Application to delete.", "HEX");
   const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
+  const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
   parser.addOptions({help, port, baud, timeout, lang, config, json, job, value, count, cycle, log,
-                     wait_card, card_key, aid, app_key});
+                     wait_card, card_key, aid, app_key, show_keys});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -147,6 +148,10 @@ int main(int argc, char *argv[]) {
     UsageError("--aid and --app-key belong to delete-app");
     ok = false;
   }
+  if (command != "job" && parser.isSet(show_keys)) {
+    UsageError("--show-keys belongs to job show");
+    ok = false;
+  }
   if (command == "delete-app" && !parser.isSet(aid)) {
     UsageError("delete-app needs --aid");
     ok = false;
@@ -169,7 +174,7 @@ int main(int argc, char *argv[]) {
     InstallEnglishTexts(app);
   }
 
-  if (command == "job") return RunJobCommand(settings, words.mid(1));
+  if (command == "job") return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys));
   if (words.size() > 1) {
     UsageError("unexpected argument " + words[1]);
     return kExitUsage;

@@ -66,7 +66,8 @@ bool ReplaceFileContent(const std::string &path, std::string_view content, std::
   }
 
   const std::string temporary = TemporaryNameFor(path);
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // A new file is its owner's alone: the files written here hold (protected) keys.
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = Failure("Cannot create", temporary, errno);
     return false;

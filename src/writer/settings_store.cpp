@@ -1,7 +1,12 @@
 #include "writer/settings_store.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "support/crypt_text.h"
@@ -93,6 +98,19 @@ SettingsStore::SettingsStore(const QString &folder)
 }
 
 SettingsStore::~SettingsStore() = default;
+
+// The settings hold (protected) keys: a new file is its owner's alone. QSettings replaces the file
+// on every write and keeps the permissions of the one it replaces, so an empty file created 0600
+// before the first write gives the file that mode from its first byte on (and a file the
+// operator gave another mode keeps it).
+void SettingsStore::CreatePrivateFile() {
+  const QString path = FileName();
+  if (QFileInfo::exists(path)) return;
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                        0600);
+  if (fd >= 0) ::close(fd);
+}
 
 // QSettings reads the file on first use and from then on keeps what it met there as its status.
 void SettingsStore::CheckReadable() {
@@ -240,6 +258,7 @@ bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
 
 bool SettingsStore::Sync() {
   if (!readable_) return false;
+  CreatePrivateFile();
   settings_->sync();
   return settings_->status() == QSettings::NoError;
 }

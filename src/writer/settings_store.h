@@ -96,6 +96,7 @@ class SettingsStore {
  private:
   bool Sync();
   void CheckReadable();
+  void CreatePrivateFile();
 
   std::unique_ptr<QSettings> settings_;
   bool readable_ = true;

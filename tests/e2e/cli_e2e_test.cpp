@@ -1,5 +1,7 @@
 // quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader,
 // and series written and read on kovra-sim.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 #include <chrono>
 #include <cstdlib>
@@ -103,6 +105,31 @@ TEST_F(CliTest, ADamagedSettingsFileIsRefusedAndLeftAlone) {
   std::ifstream file(path, std::ios::binary);
   const std::string now((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_EQ(now, garbage);
+}
+
+// Files that hold keys are their owner's alone when created (0600); a file the operator gave
+// another mode keeps it. `job show` prints keys masked unless --show-keys.
+TEST_F(CliTest, KeyFilesArePrivateAndKeysAreShownMasked) {
+  const std::string settings = dir_.path() + "/KV-DESFire Quillmate.ini";
+  const std::string job_file = dir_.path() + "/private.KVMFDat";
+  const std::string key = "00112233445566778899AABBCCDDEEFF";
+  ASSERT_EQ(RunCli(With(Config(), {"job", "set", "CardKey=" + key})).exit_code, 0);
+  ASSERT_EQ(RunCli(With(Config(), {"job", "set", job_file, "CardKey=" + key})).exit_code, 0);
+  const auto mode = [](const std::string &path) {
+    struct stat state {};
+    return stat(path.c_str(), &state) == 0 ? state.st_mode & 0777 : 07777;
+  };
+  EXPECT_EQ(mode(settings), 0600u);
+  EXPECT_EQ(mode(job_file), 0600u);
+  ASSERT_EQ(chmod(job_file.c_str(), 0640), 0);
+  ASSERT_EQ(RunCli(With(Config(), {"job", "set", job_file, "Wert=7"})).exit_code, 0);
+  EXPECT_EQ(mode(job_file), 0640u);
+
+  const std::string masked = RunCli(With(Config(), {"job", "show"})).out;
+  EXPECT_NE(masked.find("CardKey=" + std::string(32, '*') + "\n"), std::string::npos) << masked;
+  EXPECT_EQ(masked.find(key), std::string::npos);
+  const std::string clear = RunCli(With(Config(), {"job", "show", "--show-keys"})).out;
+  EXPECT_NE(clear.find("CardKey=" + key + "\n"), std::string::npos) << clear;
 }
 
 // Job files with garbage are refused before the reader is opened (exit 2, the key named), and the
