@@ -184,6 +184,33 @@
     </message>
 </context>
 <context>
+    <name>JobRisks</name>
+    <message>
+        <source>%1 hat nur %2 von 32 Hex-Ziffern, der Rest wird mit Nullen gefüllt.</source>
+        <translation>%1 has only %2 of 32 hex digits, the rest is filled with zeros.</translation>
+    </message>
+    <message>
+        <source>%1 und %2 sind derselbe Key.</source>
+        <translation>%1 and %2 are the same key.</translation>
+    </message>
+    <message>
+        <source>%1 = %2 gibt es bei %3 Keys nicht und wirkt als &quot;Kein Zugriff&quot;.</source>
+        <translation>%1 = %2 does not exist with %3 keys and acts as &quot;No access&quot;.</translation>
+    </message>
+    <message>
+        <source>Freier Schreibzugriff: jeder kann die Datei ohne Key beschreiben.</source>
+        <translation>Free write access: anyone can write the file without a key.</translation>
+    </message>
+    <message>
+        <source>CardKey ist leer: die Karte behält den Standard-Key, jeder kann sie formatieren und die gesperrte Applikation löschen.</source>
+        <translation>CardKey is empty: the card keeps the default key, anyone can format it and delete the locked application.</translation>
+    </message>
+    <message>
+        <source>Wert: die Serie passt nach %1 Karten nicht mehr in die Datei (&lt;%2&gt; hat mehr als %3 Bytes).</source>
+        <translation>Wert: after %1 cards the series no longer fits the file (&lt;%2&gt; has more than %3 bytes).</translation>
+    </message>
+</context>
+<context>
     <name>JobSource</name>
     <message>
         <source>Der gespeicherte Schlüssel &quot;%1&quot; in den Einstellungen kann nicht gelesen werden!</source>

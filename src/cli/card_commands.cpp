@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -14,6 +15,7 @@
 #include "cli/exit_codes.h"
 #include "writer/beeper.h"
 #include "writer/job_keys.h"
+#include "writer/job_risks.h"
 #include "writer/key_plan.h"
 #include "writer/operations.h"
 
@@ -62,6 +64,13 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   if (!check.ok) {
     Error(JobFieldKeyName(check.field) + ": " + check.message);
     return kExitUsage;
+  }
+
+  // What the job check accepts but is probably not meant, said before the first card.
+  if (write) {
+    for (const QString &risk : JobRisks(job, options.cycle ? 0 : std::max(options.count, 1))) {
+      Error("warning: " + risk);
+    }
   }
 
   const int handle = OpenCliReader(operator_settings, options);

@@ -9,6 +9,7 @@
 #include "cli/exit_codes.h"
 #include "writer/job_file.h"
 #include "writer/job_keys.h"
+#include "writer/job_risks.h"
 #include "writer/key_plan.h"
 
 namespace quillmate::cli {
@@ -35,22 +36,47 @@ bool Assign(const QStringList &assignments, DesfireSet &job) {
       return false;
     }
     if (!SetJobKeyText(*key, job, assignment.mid(equals + 1))) {
-      Error(QString("job set: %1: invalid value%2")
-                .arg(name, key->kind == JobKeyKind::kHex || key->kind == JobKeyKind::kKey ? " (hex)"
-                                                                                          : ""));
+      if (key->kind == JobKeyKind::kKey) {
+        Error(QString("job set: %1: a key is exactly 32 hex digits (empty: the factory key)")
+                  .arg(name));
+      } else {
+        Error(QString("job set: %1: invalid value%2")
+                  .arg(name, key->kind == JobKeyKind::kHex ? " (hex)" : ""));
+      }
       return false;
     }
   }
   return true;
 }
 
-}  // namespace
-
-int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys) {
-  if (arguments.isEmpty() || (arguments[0] != "show" && arguments[0] != "set")) {
-    Error("job: expected \"show [FILE]\" or \"set [FILE] KEY=VALUE ...\"");
+int CheckJob(SettingsStore &settings, const QStringList &arguments, int series_cards) {
+  if (arguments.size() > 1) {
+    Error("job check: unexpected argument " + arguments[1]);
     return kExitUsage;
   }
+  const JobSource source = LoadCliJob(settings, arguments.value(0));
+  if (!source.ok) return kExitUsage;
+  KeyPlan plan;
+  const JobCheck check = ValidateWriteJob(source.job, plan);
+  if (!check.ok) {
+    Error(JobFieldKeyName(check.field) + ": " + check.message);
+    return kExitUsage;
+  }
+  const QStringList risks = JobRisks(source.job, series_cards);
+  for (const QString &risk : risks) std::printf("warning: %s\n", risk.toUtf8().constData());
+  return risks.isEmpty() ? kExitDone : kExitCardFailed;
+}
+
+}  // namespace
+
+int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys,
+                  int series_cards) {
+  const QStringList verbs = {"show", "set", "check"};
+  if (arguments.isEmpty() || !verbs.contains(arguments[0])) {
+    Error("job: expected \"show [FILE]\", \"set [FILE] KEY=VALUE ...\" or \"check [FILE]\"");
+    return kExitUsage;
+  }
+  if (arguments[0] == "check") return CheckJob(settings, arguments.mid(1), series_cards);
   const bool show = arguments[0] == "show";
   QStringList rest = arguments.mid(1);
   QString file;

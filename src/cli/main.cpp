@@ -25,7 +25,7 @@ Commands:
   read    [--job FILE] [--count N | --cycle] [--log FILE]
   format  [--card-key HEX]
   delete-app --aid HEX [--app-key HEX]
-  job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...
+  job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...   job check [FILE] [--count N]
   info                       (opens the reader: device name, version, firmware, port)
 
 Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
@@ -132,7 +132,9 @@ int main(int argc, char *argv[]) {
     ok = false;
   }
   const bool card_command = command == "write" || command == "read";
-  if (!card_command && (parser.isSet(count) || options.cycle || parser.isSet(log))) {
+  const bool job_check = command == "job" && words.value(1) == "check";
+  if (!card_command &&
+      (options.cycle || parser.isSet(log) || (parser.isSet(count) && !job_check))) {
     UsageError("--count, --cycle and --log belong to write and read");
     ok = false;
   }
@@ -174,7 +176,9 @@ int main(int argc, char *argv[]) {
     InstallEnglishTexts(app);
   }
 
-  if (command == "job") return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys));
+  if (command == "job") {
+    return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options.count);
+  }
   if (words.size() > 1) {
     UsageError("unexpected argument " + words[1]);
     return kExitUsage;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "writer/job_risks.h"
 #include "writer/key_plan.h"
 #include "writer/settings_store.h"
 
@@ -97,7 +98,8 @@ bool SetJobKeyText(const JobKey &key, DesfireSet &job, const QString &text) {
       key.set_text(job, text);
       return true;
     case JobKeyKind::kKey:
-      if (!IsKeyText(text)) return false;
+      // A key typed anew is whole or empty: a shorter text is mostly a typo that locks cards.
+      if (!IsFullKeyText(text)) return false;
       key.set_text(job, text.toUpper());
       return true;
     case JobKeyKind::kFlag:

@@ -52,7 +52,7 @@ QString JobKeyText(const JobKey &key, const DesfireSet &job);
 
 // Takes a typed text into the job. False, leaving the job unchanged, when the text is no value of
 // the key: not 0/1 for a flag, no decimal (hex) integer, an index beyond the choices, a key text
-// that is not at most 32 hex digits. Key texts are kept in upper case.
+// that is neither empty nor exactly 32 hex digits. Key texts are kept in upper case.
 bool SetJobKeyText(const JobKey &key, DesfireSet &job, const QString &text);
 
 using ReadIntFn = std::function<int(const char *key, int fallback)>;

@@ -61,6 +61,7 @@ TEST_F(CliTest, RefusedJobsExitTwoNamingTheField) {
   const std::vector<Case> cases = {
       {{"job", "set", "AppID=XYZ"}, "AppID"},
       {{"job", "set", "CardKey=00GG"}, "CardKey"},
+      {{"job", "set", "CardKey=ABC"}, "exactly 32 hex digits"},
       {{"job", "set", "NoSuchKey=1"}, "NoSuchKey"},
       {{"job", "set", "FileID=20"}, "File"},
       {{"write", "--count", "0"}, "count"},
@@ -105,6 +106,22 @@ TEST_F(CliTest, ADamagedSettingsFileIsRefusedAndLeftAlone) {
   std::ifstream file(path, std::ios::binary);
   const std::string now((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_EQ(now, garbage);
+}
+
+// `job check` lists what the write check accepts but is probably not meant (exit 1), and `write`
+// says the same before its first card.
+TEST_F(CliTest, JobCheckWarnsBeforeTheFirstCard) {
+  ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
+  ASSERT_EQ(RunCli(With(Config(), {"job", "set", "Byteanzahl=2", "Wert=95"})).exit_code, 0);
+  const CliRun check = RunCli(With(Config(), {"job", "check", "--count", "10"}));
+  EXPECT_EQ(check.exit_code, 1) << check.err;
+  EXPECT_NE(check.out.find("warning: Freier Schreibzugriff"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("warning: Wert: die Serie passt nach 5 Karten"), std::string::npos)
+      << check.out;
+  const CliRun write = RunCli(With(Config(), {"--port", "/dev/null", "write", "--count", "10"}));
+  EXPECT_EQ(write.exit_code, 3);
+  EXPECT_NE(write.err.find("warning: Wert: die Serie passt nach 5 Karten"), std::string::npos)
+      << write.err;
 }
 
 // Files that hold keys are their owner's alone when created (0600); a file the operator gave
