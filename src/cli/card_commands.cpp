@@ -1,18 +1,18 @@
 #include "cli/card_commands.h"
 
-#include <signal.h>
+#include <unistd.h>
 
+#include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QThread>
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 
 #include "cli/cli_job.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
+#include "cli/interrupt.h"
 #include "writer/beeper.h"
 #include "writer/job_keys.h"
 #include "writer/job_risks.h"
@@ -22,22 +22,8 @@
 namespace quillmate::cli {
 namespace {
 
-std::atomic<bool> g_interrupted{false};
-
-void OnInterrupt(int) {
-  g_interrupted = true;
-}
-
-// Ctrl-C, and the SIGTERM a service manager or `timeout` sends, only ask the cycle to stop; the
-// card in progress is finished first.
-void CatchInterrupt() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
+// How often a single run looks for its first card while --wait-card allows.
+constexpr int kLookForCardMs = 500;
 
 QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString &value,
                        const QStringList &lines) {
@@ -47,6 +33,115 @@ QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString
           {"value", value},
           {"lines", QJsonArray::fromStringList(lines)}};
 }
+
+// One write or read run of the command, on the open reader.
+class CardRun {
+ public:
+  CardRun(CardSession &session, CardOperations &operations, const CardOptions &options, bool write)
+      : session_(session), operations_(operations), options_(options), write_(write) {
+    session_.front_end.SetCardDone([this] { OnCardDone(); });
+    // Without a status box, an error that repeats every tick is shown once.
+    session_.context.report.SetSuppressRepeatedLines(true);
+  }
+  ~CardRun() { session_.front_end.SetCardDone({}); }
+  CardRun(const CardRun &) = delete;
+  CardRun &operator=(const CardRun &) = delete;
+
+  // One card: the first one laid on the reader within --wait-card seconds.
+  int Single() {
+    const qint64 deadline =
+        QDateTime::currentMSecsSinceEpoch() + static_cast<qint64>(options_.wait_card_s) * 1000;
+    // While it waits for the first card, the empty field is reported once.
+    session_.context.report.SetTickRunning(true);
+    RunResult result;
+    for (;;) {
+      session_.front_end.StartCard();
+      result = write_ ? operations_.SingleWrite() : operations_.SingleRead();
+      const bool card_was_there = !result.card_uid.isEmpty();
+      if (result.done || !result.check.ok || card_was_there || Interrupted() ||
+          QDateTime::currentMSecsSinceEpoch() >= deadline) {
+        break;
+      }
+      SleepUnlessInterrupted(kLookForCardMs);
+    }
+    session_.context.report.SetTickRunning(false);
+    if (!result.check.ok) {
+      session_.context.report.Line(result.check.message);
+      return kExitUsage;
+    }
+    if (result.done) return kExitDone;
+    if (options_.json) {
+      PrintJson(
+          CardObject(write_, false, result.card_uid, QString(), session_.front_end.TakeLines()));
+    }
+    return kExitCardFailed;
+  }
+
+  // --count N or --cycle: the cycle until N cards are done, a signal comes, or the core ends it.
+  int Series() {
+    const JobCheck started = write_ ? operations_.StartWriteCycle() : operations_.StartReadCycle();
+    if (!started.ok) {
+      session_.context.report.Line(started.message);
+      return kExitUsage;
+    }
+    QJsonObject last_failure;
+    while (!Interrupted() && (options_.cycle || cards_done_ < options_.count)) {
+      const int done_before = cards_done_;
+      session_.front_end.StartCard();
+      operations_.Tick();
+      // A tick that looked and found no new card says nothing; one that failed on a card left
+      // status lines. A card that keeps failing is reported once, not every tick.
+      if (options_.json && cards_done_ == done_before) {
+        const QStringList lines = session_.front_end.TakeLines();
+        if (!lines.isEmpty()) {
+          const QJsonObject failure =
+              CardObject(write_, false, session_.context.cards.current_uid, QString(), lines);
+          if (failure != last_failure) PrintJson(failure);
+          last_failure = failure;
+        }
+      }
+      if (Interrupted() || (!options_.cycle && cards_done_ >= options_.count)) break;
+      // The core ended the cycle (a series whose next value no longer fits the file).
+      if (operations_.RunningCycle() == Cycle::kNone) break;
+      SleepUnlessInterrupted(operations_.RunningPeriodMs());
+    }
+    operations_.StopCycle();
+
+    const SeriesCounts &counts = operations_.Counts();
+    Error(QString("%1 cards done, %2 failed attempts, %3 values skipped")
+              .arg(counts.cards_done)
+              .arg(counts.failed_attempts)
+              .arg(counts.values_skipped));
+    // Fewer cards than asked for, a series that ended on its own, or an endless series that met
+    // failures: no success.
+    const bool short_count = !options_.cycle && cards_done_ < options_.count;
+    const bool cycle_failed = options_.cycle && counts.failed_attempts > 0;
+    if (short_count || cycle_failed || operations_.SeriesOutgrewTheFile()) return kExitCardFailed;
+    return kExitDone;
+  }
+
+ private:
+  void OnCardDone() {
+    ++cards_done_;
+    const QString value = operations_.LastCardValue();
+    if (options_.json) {
+      PrintJson(CardObject(write_, true, session_.context.cards.last_uid, value,
+                           session_.front_end.TakeLines()));
+    } else if (!write_) {
+      std::printf("%s\n", value.toUtf8().constData());
+      std::fflush(stdout);
+    }
+    if (options_.count > 0 && isatty(STDERR_FILENO)) {
+      std::fprintf(stderr, "%d/%d\n", cards_done_, options_.count);
+    }
+  }
+
+  CardSession &session_;
+  CardOperations &operations_;
+  const CardOptions &options_;
+  const bool write_;
+  int cards_done_ = 0;
+};
 
 }  // namespace
 
@@ -77,82 +172,24 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   if (handle == 0) return kExitNoReader;
 
   CardSession session(handle, operator_settings, options);
-  CliFrontEnd &front_end = session.front_end;
-  WriterContext &context = session.context;
-
-  int exit_code = kExitDone;
-  {
-    // The tone after a written card, as the GUI plays it ("BeepTime", 0: none); silent on a
-    // machine without a sound device.
-    AlsaBeeper beeper;
-    CardOperations operations(context, job, source.value_store.get(), &beeper);
-    operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
-    operations.SetBeepTimeMs(operator_settings.beep_time_ms);
-    LogSettings logs = operator_settings.logs;
-    if (!options.log_file.isEmpty()) {
-      (write ? logs.write_enabled : logs.read_enabled) = true;
-      (write ? logs.write_file : logs.read_file) = options.log_file;
-    }
-    operations.SetLogSettings(logs);
-
-    int cards_done = 0;
-    front_end.SetCardDone([&] {
-      ++cards_done;
-      if (options.json) {
-        PrintJson(CardObject(write, true, context.cards.last_uid, operations.LastCardValue(),
-                             front_end.TakeLines()));
-      }
-    });
-
-    if (options.count <= 0 && !options.cycle) {
-      const RunResult result = write ? operations.SingleWrite() : operations.SingleRead();
-      if (!result.check.ok) {
-        context.report.Line(result.check.message);
-        exit_code = kExitUsage;
-      } else if (!result.done) {
-        if (options.json) {
-          PrintJson(CardObject(write, false, result.card_uid, QString(), front_end.TakeLines()));
-        }
-        exit_code = kExitCardFailed;
-      }
-    } else {
-      const JobCheck started = write ? operations.StartWriteCycle() : operations.StartReadCycle();
-      if (!started.ok) {
-        context.report.Line(started.message);
-        exit_code = kExitUsage;
-      } else {
-        g_interrupted = false;
-        CatchInterrupt();
-        QJsonObject last_failure;
-        while (!g_interrupted && (options.cycle || cards_done < options.count)) {
-          const int done_before = cards_done;
-          operations.Tick();
-          // A tick that looked and found no new card says nothing; one that failed on a card
-          // left status lines. A card that keeps failing is reported once, not every tick.
-          if (options.json && cards_done == done_before) {
-            const QStringList lines = front_end.TakeLines();
-            if (!lines.isEmpty()) {
-              const QJsonObject failure =
-                  CardObject(write, false, context.cards.current_uid, QString(), lines);
-              if (failure != last_failure) PrintJson(failure);
-              last_failure = failure;
-            }
-          }
-          if (g_interrupted || (!options.cycle && cards_done >= options.count)) break;
-          // The core ended the cycle (a series whose next value no longer fits the file).
-          if (operations.RunningCycle() == Cycle::kNone) break;
-          QThread::msleep(static_cast<unsigned long>(operations.RunningPeriodMs()));
-        }
-        operations.StopCycle();
-        // Fewer cards than asked for, or a series that ended on its own, is no success.
-        if (operations.SeriesOutgrewTheFile() || (!options.cycle && cards_done < options.count)) {
-          exit_code = kExitCardFailed;
-        }
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-      }
-    }
+  // The tone after a written card, as the GUI plays it ("BeepTime", 0: none); silent on a
+  // machine without a sound device.
+  AlsaBeeper beeper;
+  CardOperations operations(session.context, job, source.value_store.get(), &beeper);
+  operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
+  operations.SetBeepTimeMs(operator_settings.beep_time_ms);
+  LogSettings logs = operator_settings.logs;
+  if (!options.log_file.isEmpty()) {
+    (write ? logs.write_enabled : logs.read_enabled) = true;
+    (write ? logs.write_file : logs.read_file) = options.log_file;
   }
+  operations.SetLogSettings(logs);
+
+  CatchInterrupts();
+  CardRun run(session, operations, options, write);
+  const bool series = options.count > 0 || options.cycle;
+  const int exit_code = series ? run.Series() : run.Single();
+  ReleaseInterrupts();
   return exit_code;
 }
 

@@ -3,12 +3,18 @@
 #include <unistd.h>
 
 #include <QDateTime>
-#include <QThread>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "cli/interrupt.h"
+
 namespace quillmate::cli {
+namespace {
+
+constexpr int kRetryPauseMs = 500;
+
+}  // namespace
 
 void CliFrontEnd::AppendStatusLine(const QString &line) {
   std::fprintf(stderr, "%s\n", line.toUtf8().constData());
@@ -16,30 +22,36 @@ void CliFrontEnd::AppendStatusLine(const QString &line) {
   lines_.append(line);
 }
 
+void CliFrontEnd::StartCard() {
+  card_started_ms_ = QDateTime::currentMSecsSinceEpoch();
+  asked_ = false;
+}
+
 FrontEnd::Answer CliFrontEnd::AskRetryCancel(const QString &question) {
+  if (Interrupted()) return Answer::kCancel;
   if (interactive_ && isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "%s [W]iederholen/[A]bbrechen (r/c): ", question.toUtf8().constData());
     std::fflush(stderr);
     std::string answer;
-    if (!std::getline(std::cin, answer)) return Answer::kCancel;
+    // A signal ends the read (the handler does not restart it): the card operation ends.
+    if (!std::getline(std::cin, answer) || Interrupted()) {
+      std::cin.clear();
+      return Answer::kCancel;
+    }
     const char first = answer.empty() ? 'r' : answer.front();
     return (first == 'c' || first == 'C' || first == 'a' || first == 'A') ? Answer::kCancel
                                                                           : Answer::kRetry;
   }
-  const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  // A question long after the last one belongs to another card: its wait starts anew.
-  if (asking_since_ms_ >= 0 && now - last_ask_ms_ > 2000) asking_since_ms_ = -1;
-  last_ask_ms_ = now;
-  if (asking_since_ms_ < 0) {
-    asking_since_ms_ = now;
+  if (!asked_) {
+    asked_ = true;
     AppendStatusLine(question);
   }
-  if (now - asking_since_ms_ >= static_cast<qint64>(wait_card_s_) * 1000) {
-    asking_since_ms_ = -1;
-    return Answer::kCancel;
-  }
-  QThread::msleep(500);
-  return Answer::kRetry;
+  // The deadline belongs to the card operation, not to the question: a silent reader whose every
+  // look takes seconds cannot stretch it.
+  const qint64 waited = QDateTime::currentMSecsSinceEpoch() - card_started_ms_;
+  if (waited >= static_cast<qint64>(wait_card_s_) * 1000) return Answer::kCancel;
+  SleepUnlessInterrupted(kRetryPauseMs);
+  return Interrupted() ? Answer::kCancel : Answer::kRetry;
 }
 
 void CliFrontEnd::ShowMessage(const QString &text) {

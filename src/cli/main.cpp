@@ -2,6 +2,7 @@
 // the same settings as the GUI.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -22,7 +23,7 @@ using namespace quillmate::cli;
 constexpr char kUsage[] = R"(
 Commands:
   write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S]
-  read    [--job FILE] [--count N | --cycle] [--log FILE]
+  read    [--job FILE] [--count N | --cycle] [--log FILE] [--wait-card S]
   format  [--card-key HEX]
   delete-app --aid HEX [--app-key HEX]
   job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...   job check [FILE] [--count N]
@@ -50,6 +51,8 @@ void UsageError(const QString &text) {
 
 int main(int argc, char *argv[]) {
   QCoreApplication app(argc, argv);
+  // A closed stdout (`| head -1`) gives failed writes, not a killed series.
+  signal(SIGPIPE, SIG_IGN);
   QCoreApplication::setApplicationName("quillmate-cli");
 
   QCommandLineParser parser;
@@ -138,8 +141,12 @@ int main(int argc, char *argv[]) {
     UsageError("--count, --cycle and --log belong to write and read");
     ok = false;
   }
-  if (command != "write" && (options.value_given || parser.isSet(wait_card))) {
-    UsageError("--value and --wait-card belong to write");
+  if (command != "write" && options.value_given) {
+    UsageError("--value belongs to write");
+    ok = false;
+  }
+  if (!card_command && parser.isSet(wait_card)) {
+    UsageError("--wait-card belongs to write and read");
     ok = false;
   }
   if (command != "format" && parser.isSet(card_key)) {

@@ -117,6 +117,12 @@ void CardOperations::Tick() {
 
 bool CardOperations::WriteOperation(bool cyclic) {
   if (!DetectCard(context_, cyclic)) return false;
+  const bool written = WriteDetectedCard();
+  ++(written ? counts_.cards_done : counts_.failed_attempts);
+  return written;
+}
+
+bool CardOperations::WriteDetectedCard() {
   context_.report.ShowLamp(Lamp::kYellow);
 
   // The card gets the tidied value, the same text the log and the status line show afterwards
@@ -181,6 +187,7 @@ bool CardOperations::WriteOperation(bool cyclic) {
       // The card may hold this value although its answer was lost: giving the value to the
       // next card could put it on two. The series skips it instead, and the job moves on.
       if (counts) {
+        ++counts_.values_skipped;
         job_.data = next.data;
         ShowData();
         Status(Texts::tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
@@ -222,6 +229,12 @@ bool CardOperations::ReadOperation(bool cyclic) {
     ShowData();
     return false;
   }
+  const bool read = ReadDetectedCard();
+  ++(read ? counts_.cards_done : counts_.failed_attempts);
+  return read;
+}
+
+bool CardOperations::ReadDetectedCard() {
   QByteArray bytes;
   if (!ReadCard(context_, job_, plan_, bytes)) {
     job_.data.clear();

@@ -71,6 +71,13 @@ bool IsValidBeepTime(qint64 ms);
 
 enum class Cycle { kNone, kWrite, kRead };
 
+// What the operations since the last ResetCounts() came to, for a series' summary.
+struct SeriesCounts {
+  int cards_done = 0;       // cards written or read
+  int failed_attempts = 0;  // attempts on a card on the reader that did not succeed
+  int values_skipped = 0;   // values not given again because a card may hold them
+};
+
 // The card logs as the operator set them; a log is written only while it is enabled.
 struct LogSettings {
   bool write_enabled = false;
@@ -120,6 +127,8 @@ class CardOperations {
   Cycle RunningCycle() const { return cycle_; }
   // The period the running cycle was started with.
   int RunningPeriodMs() const { return running_period_ms_; }
+  const SeriesCounts &Counts() const { return counts_; }
+  void ResetCounts() { counts_ = {}; }
   // True once a series has met a value that no longer fits the file (its cycle has ended).
   bool SeriesOutgrewTheFile() const { return series_outgrown_; }
   // The value of the card written or read last (as logged and reported); empty before the first.
@@ -147,6 +156,8 @@ class CardOperations {
   void Status(const QString &line);
   void ShowData();
   // Reserves the value of the card about to be written; see WriteOperation.
+  bool WriteDetectedCard();
+  bool ReadDetectedCard();
   // `written` holds the tidied value; it becomes the stored one when another process moved the
   // series on. `next` receives the value now stored for the next card; `counts` whether the
   // store changed. False when the store could not be locked or written.
@@ -170,6 +181,7 @@ class CardOperations {
   int running_period_ms_ = 0;
   QString last_card_value_;
   bool series_outgrown_ = false;
+  SeriesCounts counts_;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;
   bool in_tick_ = false;

@@ -3,6 +3,8 @@
 namespace quillmate {
 
 void Reporter::Line(const QString &line) {
+  if (suppress_repeated_lines_ && tick_running_ && line == last_line_) return;
+  last_line_ = line;
   if (front_end_) front_end_->AppendStatusLine(line);
 }
 

@@ -29,7 +29,13 @@ class Reporter {
   // A cycle tick starts (true) or ends (false); repeats are dropped only in between.
   void SetTickRunning(bool running) { tick_running_ = running; }
   // A card has been processed: the next message is shown even if it repeats the last one.
-  void ForgetLastMessage() { last_message_.clear(); }
+  void ForgetLastMessage() {
+    last_message_.clear();
+    last_line_.clear();
+  }
+  // Also drop a Line() that repeats the line shown last during a tick (a front end without a
+  // status box, where the same error three times a second would bury everything else).
+  void SetSuppressRepeatedLines(bool on) { suppress_repeated_lines_ = on; }
 
   FrontEnd::Answer AskRetryCancel(const QString &question);
   void ShowMessage(const QString &text);
@@ -40,7 +46,9 @@ class Reporter {
  private:
   FrontEnd *front_end_;
   QString last_message_;
+  QString last_line_;
   bool tick_running_ = false;
+  bool suppress_repeated_lines_ = false;
 };
 
 }  // namespace quillmate

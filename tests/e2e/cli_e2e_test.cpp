@@ -416,4 +416,42 @@ TEST_F(CliSeriesTest, TwoProcessesSharingAStoreNeverWriteOneValueTwice) {
   }
 }
 
+// A reader that falls silent in the middle of a write: the repair pass asks for the card, and
+// without a terminal --wait-card is the deadline of that card, however long each look at the
+// silent reader takes; a signal ends the card within a second or two. Either way the card's state
+// is reported and the exit code says it failed.
+TEST_F(CliSeriesTest, ASilentReaderEndsTheCardByItsDeadlineOrBySignal) {
+  struct Case {
+    const char *name;
+    const char *wait_card;
+    int signal_after_ms;  // 0: no signal
+    int must_end_within_ms;
+  };
+  const Case cases[] = {{"deadline", "3", 0, 15000}, {"SIGTERM", "600", 4000, 7000}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    kovra_test::SimProcess slow_sim{KOVRA_SIM_PATH, {"--per-command-us", "300000"}};
+    ASSERT_EQ(slow_sim.Control("place desfire").rfind("ok", 0), 0u);
+    const std::string output = dir_.path() + "/" + c.name + ".out";
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t cli =
+        kovra_test::StartCli(With(Config(), {"--port", slow_sim.pty(), "--baud", "115200", "--json",
+                                             "write", "--wait-card", c.wait_card}),
+                             output);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the write is under way
+    ASSERT_EQ(slow_sim.Control("fault silent"), "ok");
+    if (c.signal_after_ms > 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.signal_after_ms - 1500));
+      kill(cli, SIGTERM);
+    }
+    const int exit_code = kovra_test::WaitProgram(cli, c.must_end_within_ms);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
+    EXPECT_EQ(exit_code, 1) << "took " << took.count() << " ms";
+    std::ifstream file(output);
+    const std::string out((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(out.find("\"ok\":false"), std::string::npos) << out;
+  }
+}
+
 }  // namespace

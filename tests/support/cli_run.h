@@ -92,6 +92,24 @@ inline int StopProgram(pid_t pid, int signal_number) {
   return WEXITSTATUS(status);
 }
 
+// Waits at most `timeout_ms` for a process of StartProgram to end: its exit code, -1 when a
+// signal killed it, -2 when it was still running (it is then killed with SIGKILL).
+inline int WaitProgram(pid_t pid, int timeout_ms) {
+  if (pid <= 0) return -1;
+  for (int waited = 0;; waited += 20) {
+    int status = 0;
+    const pid_t ended = waitpid(pid, &status, WNOHANG);
+    if (ended == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (ended < 0) return -1;
+    if (waited >= timeout_ms) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -2;
+    }
+    usleep(20000);
+  }
+}
+
 #ifdef QUILLMATE_CLI_PATH
 inline CliRun RunCli(std::vector<std::string> arguments) {
   return RunProgram(QUILLMATE_CLI_PATH, std::move(arguments));
