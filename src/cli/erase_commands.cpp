@@ -1,7 +1,12 @@
 #include "cli/erase_commands.h"
 
+#include <unistd.h>
+
 #include <QJsonArray>
 #include <QJsonObject>
+#include <cstdio>
+#include <iostream>
+#include <string>
 
 #include "cli/cli_job.h"
 #include "cli/cli_output.h"
@@ -63,10 +68,22 @@ QString FieldSource(JobField field, const CardOptions &options) {
   }
 }
 
-// Checks the fields, then runs `action` on the reader and reports as write and read do: status
-// lines on stderr, with --json one object on stdout. Result: the command's exit code.
+// On a terminal the operator confirms an erase (a typo in a command line must not cost a card's
+// keys); --yes, or no terminal (a script), goes ahead.
+bool ConfirmedByOperator(const CardOptions &options, const QString &question) {
+  if (options.yes || !isatty(STDIN_FILENO)) return true;
+  std::fprintf(stderr, "%s [y/N] ", question.toUtf8().constData());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer)) return false;
+  return answer == "y" || answer == "Y" || answer == "yes" || answer == "j" || answer == "J";
+}
+
+// Asks (ConfirmedByOperator), checks the fields, then runs `action` on the reader and reports as
+// write and read do: status lines on stderr, with --json one object on stdout. Result: the
+// command's exit code.
 int RunErase(SettingsStore &settings, const CardOptions &options, const char *op,
-             const DeleteFields &fields, EraseAction action) {
+             const QString &question, const DeleteFields &fields, EraseAction action) {
   // A refused field must not reach the reader: checked before the port is opened.
   const JobCheck check = CheckDeleteFields(fields);
   if (!check.ok) {
@@ -75,6 +92,10 @@ int RunErase(SettingsStore &settings, const CardOptions &options, const char *op
   }
 
   const OperatorSettings operator_settings = settings.LoadOperatorSettings();
+  if (!ConfirmedByOperator(options, question)) {
+    Error("nothing erased");
+    return kExitCardFailed;
+  }
   const int handle = OpenCliReader(operator_settings, options);
   if (handle == 0) return kExitNoReader;
 
@@ -103,7 +124,9 @@ int RunFormat(SettingsStore &settings, const CardOptions &options) {
                  fields.card_master_key)) {
     return kExitUsage;
   }
-  return RunErase(settings, options, "format", fields, &FormatCard);
+  return RunErase(settings, options, "format",
+                  "Erase the whole card on the reader (all applications and files)?", fields,
+                  &FormatCard);
 }
 
 int RunDeleteApplication(SettingsStore &settings, const CardOptions &options) {
@@ -113,7 +136,11 @@ int RunDeleteApplication(SettingsStore &settings, const CardOptions &options) {
                  fields.app_master_key)) {
     return kExitUsage;
   }
-  return RunErase(settings, options, "delete-app", fields, &DeleteApplication);
+  return RunErase(settings, options, "delete-app",
+                  QString("Delete application %1 from the card on the reader?")
+                      .arg(fields.app_id, 6, 16, QChar('0'))
+                      .toUpper(),
+                  fields, &DeleteApplication);
 }
 
 }  // namespace quillmate::cli

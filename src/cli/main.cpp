@@ -24,8 +24,8 @@ constexpr char kUsage[] = R"(
 Commands:
   write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S]
   read    [--job FILE] [--count N | --cycle] [--log FILE] [--wait-card S]
-  format  [--card-key HEX]
-  delete-app --aid HEX [--app-key HEX]
+  format  [--card-key HEX] [--yes]
+  delete-app --aid HEX [--app-key HEX] [--yes]
   job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...   job check [FILE] [--count N]
   info                       (opens the reader: device name, version, firmware, port)
 
@@ -38,7 +38,7 @@ written (a card left on the reader is not written twice); --cycle runs until Ctr
 SIGTERM), which ends after the card in progress; read --count N reads N different cards. Without a terminal (or with --json) a request to put the card back is
 answered by looking for it every half second for --wait-card seconds (default 10).
 format erases the whole card and gives it the factory default master key; delete-app removes one
-application. Without --card-key / --app-key they use the job's "CardKey" / "AppKey".
+application. On a terminal both ask first (--yes does not). Without --card-key / --app-key they use the job's "CardKey" / "AppKey".
 Status lines go to stderr; --json prints one object per card on stdout.
 
 Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";
@@ -74,8 +74,9 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption aid("aid", "Application to delete.", "HEX");
   const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
   const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
+  const QCommandLineOption yes("yes", "format, delete-app: erase without asking.");
   parser.addOptions({help, port, baud, timeout, lang, config, json, job, value, count, cycle, log,
-                     wait_card, card_key, aid, app_key, show_keys});
+                     wait_card, card_key, aid, app_key, show_keys, yes});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -122,6 +123,7 @@ int main(int argc, char *argv[]) {
   options.aid = parser.value(aid);
   options.app_key = parser.value(app_key);
   options.app_key_given = parser.isSet(app_key);
+  options.yes = parser.isSet(yes);
   if (parser.isSet(lang)) {
     const QString text = parser.value(lang);
     if (text != "de" && text != "en") {
@@ -155,6 +157,10 @@ int main(int argc, char *argv[]) {
   }
   if (command != "delete-app" && (parser.isSet(aid) || parser.isSet(app_key))) {
     UsageError("--aid and --app-key belong to delete-app");
+    ok = false;
+  }
+  if (command != "format" && command != "delete-app" && options.yes) {
+    UsageError("--yes belongs to format and delete-app");
     ok = false;
   }
   if (command != "job" && parser.isSet(show_keys)) {

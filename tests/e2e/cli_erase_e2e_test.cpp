@@ -73,6 +73,23 @@ class CliEraseTest : public ::testing::Test {
   kovra_test::SimProcess sim_{KOVRA_SIM_PATH, {}};
 };
 
+// On a terminal the operator is asked first: anything but yes erases nothing (exit 1); yes, or
+// --yes, erases.
+TEST_F(CliEraseTest, OnATerminalTheOperatorConfirmsTheErase) {
+  WriteCard();
+  const std::string written = StoredCard(State());
+  const std::vector<std::string> format = {"--config", dir_.path(), "--port", sim_.pty(),
+                                           "--baud",   "115200",    "format"};
+  const CliRun declined = kovra_test::RunCliOnTerminal(format, "n\n");
+  EXPECT_EQ(declined.exit_code, 1) << declined.out;
+  EXPECT_NE(declined.out.find("Erase the whole card"), std::string::npos) << declined.out;
+  EXPECT_EQ(StoredCard(State()), written);
+
+  const CliRun confirmed = kovra_test::RunCliOnTerminal(format, "y\n");
+  EXPECT_EQ(confirmed.exit_code, 0) << confirmed.out;
+  EXPECT_EQ(State().find("\"aid\":\"A1B2C3\""), std::string::npos);
+}
+
 TEST_F(CliEraseTest, FormatNeedsTheCardKeyAndLeavesAFactoryAesCard) {
   WriteCard();
   const std::string written = State();

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -110,7 +112,45 @@ inline int WaitProgram(pid_t pid, int timeout_ms) {
   }
 }
 
+// Runs `program` on a pseudo-terminal, as an operator at a terminal would: `input` is typed after
+// the program's first output (its question). What it wrote to the terminal comes back as `out`.
+inline CliRun RunProgramOnTerminal(const char *program, std::vector<std::string> arguments,
+                                   const std::string &input) {
+  arguments.insert(arguments.begin(), program);
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  CliRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  bool typed = false;
+  char buffer[4096];
+  for (;;) {
+    pollfd ready{master, POLLIN, 0};
+    if (poll(&ready, 1, 20000) <= 0) break;
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;  // the program closed the terminal
+    run.out.append(buffer, static_cast<size_t>(n));
+    if (!typed) {
+      typed = true;
+      if (write(master, input.data(), input.size()) < 0) break;
+    }
+  }
+  close(master);
+  int status = 0;
+  if (waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+  return run;
+}
+
 #ifdef QUILLMATE_CLI_PATH
+inline CliRun RunCliOnTerminal(std::vector<std::string> arguments, const std::string &input) {
+  return RunProgramOnTerminal(QUILLMATE_CLI_PATH, std::move(arguments), input);
+}
 inline CliRun RunCli(std::vector<std::string> arguments) {
   return RunProgram(QUILLMATE_CLI_PATH, std::move(arguments));
 }
