@@ -90,6 +90,18 @@ extern "C" {
  * KOVRA_OPEN_HID_NOT_STARTED. A failed open leaves nothing behind (no last error to read). */
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 
+/* Why the link of the last KOVRA_OpenPort on this thread did not open (KOVRA_OPEN_FAILED), so
+ * that the operator can be told what to do about it. */
+#define KOVRA_LINK_OK 0             /* the link opened (or no open was tried yet) */
+#define KOVRA_LINK_NO_DEVICE 1      /* no such device: not plugged in, or a wrong name */
+#define KOVRA_LINK_NO_PERMISSION 2  /* this user may not open the device (group dialout, udev) */
+#define KOVRA_LINK_BUSY 3           /* another program holds the device */
+#define KOVRA_LINK_NOT_A_TERMINAL 4 /* the name is no serial device (a file, a folder) */
+#define KOVRA_LINK_NOT_SUPPORTED 5  /* this build has no transport for the kind of name */
+#define KOVRA_LINK_OTHER 6          /* the system refused for another reason */
+/* Result: one of the KOVRA_LINK_* codes above. */
+KOVRA_API int KOVRA_GetLinkFailure(void);
+
 /* Closes the port and frees its handle. Result: 0, or -1 for an unknown handle. */
 KOVRA_API int KOVRA_ClosePort(int handle);
 

@@ -280,6 +280,41 @@
     </message>
 </context>
 <context>
+    <name>ReaderPort</name>
+    <message>
+        <source>Es ist keine Schnittstelle für den Leser gewählt!</source>
+        <translation>No port has been chosen for the reader!</translation>
+    </message>
+    <message>
+        <source>Die Schnittstelle %1 gibt es nicht: ist der Leser angeschlossen?</source>
+        <translation>The port %1 does not exist: is the reader connected?</translation>
+    </message>
+    <message>
+        <source>Keine Berechtigung für %1: Mitglied der Gruppe &quot;dialout&quot; werden (sudo usermod -aG dialout $USER, danach neu anmelden) oder die udev-Regeln des Programms installieren.</source>
+        <translation>No permission for %1: join the group &quot;dialout&quot; (sudo usermod -aG dialout $USER, then log in again) or install the program&apos;s udev rules.</translation>
+    </message>
+    <message>
+        <source>%1 wird von einem anderen Programm benutzt.</source>
+        <translation>%1 is in use by another program.</translation>
+    </message>
+    <message>
+        <source>%1 ist keine serielle Schnittstelle.</source>
+        <translation>%1 is not a serial port.</translation>
+    </message>
+    <message>
+        <source>Diese Art von Schnittstelle (%1) wird hier nicht unterstützt.</source>
+        <translation>This kind of port (%1) is not supported here.</translation>
+    </message>
+    <message>
+        <source>An %1 antwortet kein Leser.</source>
+        <translation>No reader answers on %1.</translation>
+    </message>
+    <message>
+        <source>Der Leser an %1 konnte nicht geöffnet werden (%2).</source>
+        <translation>The reader on %1 could not be opened (%2).</translation>
+    </message>
+</context>
+<context>
     <name>SettingsStore</name>
     <message>
         <source>Die Einstellungsdatei %1 kann nicht gelesen werden und bleibt unverändert; verschieben oder löschen Sie sie, um mit den Voreinstellungen zu beginnen!</source>

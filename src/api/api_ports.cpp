@@ -10,6 +10,7 @@
 #include "reader/device_names.h"
 #include "reader/sdk_app.h"
 #include "reader/wait.h"
+#include "transport/link_failure.h"
 
 using kovra::CKOVRA_SDKApp;
 using kovra::Guarded;
@@ -26,7 +27,12 @@ PortRef Find(int handle) {
 extern "C" {
 
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms) {
+  kovra::SetLinkFailure(KOVRA_LINK_OK);
   return Guarded(KOVRA_OPEN_FAILED, [&] { return kovra::OpenPort(name, baud, timeout_ms); });
+}
+
+KOVRA_API int KOVRA_GetLinkFailure(void) {
+  return kovra::LinkFailure();
 }
 
 KOVRA_API int KOVRA_ClosePort(int handle) {

@@ -23,14 +23,8 @@ Language ChosenLanguage(const OperatorSettings &settings, const CardOptions &opt
 
 int OpenCliReader(const OperatorSettings &settings, const CardOptions &options) {
   const OpenedReader reader = OpenReader(ChosenPort(settings, options));
-  if (reader.port_name.isEmpty()) {
-    Error("no reader port: give --port or set one in the settings");
-    return 0;
-  }
   if (!reader.ok()) {
-    Error(QString("the reader on %1 could not be opened or identified (%2)")
-              .arg(reader.port_name)
-              .arg(reader.open_result));
+    Error(OpenFailureText(reader) + (reader.port_name.isEmpty() ? " (--port)" : ""));
     return 0;
   }
   return reader.handle;

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "kovra.h"
 #include "reader/trace.h"
+#include "transport/link_failure.h"
 #include "transport/serial_name.h"
 
 namespace kovra {
@@ -138,15 +140,22 @@ bool CUSBSerialPort::Open(std::string_view name, int baud, char parity, int data
   use_d2xx_ = device.use_d2xx;
   // FTDI devices without a tty need the vendor D2XX library, which is not bound yet: such a
   // name fails just as it does where that library is missing.
-  if (device.use_d2xx) return false;
+  if (device.use_d2xx) {
+    SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
+    return false;
+  }
 
   const int fd = ::open(device.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0) {
+    SetLinkFailure(LinkFailureForErrno(errno));
+    return false;
+  }
   // Only a tty is a serial line: a reader frame written to a disk or a file named by mistake
   // would destroy data. Exclusive use: the flock keeps out every other open that asks for it,
   // in this process too and by root (whom TIOCEXCL does not stop); TIOCEXCL keeps out other
   // programs that take no lock.
   if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    SetLinkFailure(::isatty(fd) ? KOVRA_LINK_BUSY : KOVRA_LINK_NOT_A_TERMINAL);
     ::close(fd);
     return false;
   }
@@ -156,6 +165,7 @@ bool CUSBSerialPort::Open(std::string_view name, int baud, char parity, int data
 
   event_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (event_fd_ < 0) {
+    SetLinkFailure(KOVRA_LINK_OTHER);
     ::ioctl(fd, TIOCNXCL);
     ::close(fd);
     return false;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "kovra.h"
+#include "transport/link_failure.h"
 #include "transport/serial_port.h"
 
 namespace kovra {
@@ -22,8 +24,10 @@ OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSi
     case PortRoute::kHid:        // no HID transport on this build yet
     case PortRoute::kBluetooth:  // no Bluetooth adapter transport on this build yet
     case PortRoute::kBluetoothW:
+      SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
       return {};
   }
+  SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
   return {};
 }
 

@@ -1,8 +1,18 @@
 #include "writer/reader_port.h"
 
+#include <QCoreApplication>
+
 #include "kovra.h"
 
 namespace quillmate {
+namespace {
+
+// The operator texts of this file, context "ReaderPort" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(ReaderPort)
+};
+
+}  // namespace
 
 QString ReaderPortName(const PortSettings &port) {
   QString name = port.name;
@@ -18,8 +28,45 @@ OpenedReader OpenReader(const PortSettings &port) {
   if (reader.port_name.isEmpty()) return reader;
   reader.open_result =
       KOVRA_OpenPort(reader.port_name.toUtf8().constData(), port.baud_rate, port.timeout_ms);
-  if (reader.open_result > 0) reader.handle = reader.open_result;
+  if (reader.open_result > 0) {
+    reader.handle = reader.open_result;
+  } else {
+    reader.link_failure = KOVRA_GetLinkFailure();
+  }
   return reader;
+}
+
+QString OpenFailureText(const OpenedReader &reader) {
+  if (reader.ok()) return {};
+  const QString &port = reader.port_name;
+  if (port.isEmpty()) return Texts::tr("Es ist keine Schnittstelle für den Leser gewählt!");
+  if (reader.open_result == KOVRA_OPEN_FAILED) {
+    switch (reader.link_failure) {
+      case KOVRA_LINK_NO_DEVICE:
+        return Texts::tr("Die Schnittstelle %1 gibt es nicht: ist der Leser angeschlossen?")
+            .arg(port);
+      case KOVRA_LINK_NO_PERMISSION:
+        return Texts::tr(
+                   "Keine Berechtigung für %1: Mitglied der Gruppe \"dialout\" werden "
+                   "(sudo usermod -aG dialout $USER, danach neu anmelden) oder die "
+                   "udev-Regeln des Programms installieren.")
+            .arg(port);
+      case KOVRA_LINK_BUSY:
+        return Texts::tr("%1 wird von einem anderen Programm benutzt.").arg(port);
+      case KOVRA_LINK_NOT_A_TERMINAL:
+        return Texts::tr("%1 ist keine serielle Schnittstelle.").arg(port);
+      case KOVRA_LINK_NOT_SUPPORTED:
+        return Texts::tr("Diese Art von Schnittstelle (%1) wird hier nicht unterstützt.").arg(port);
+      default:
+        break;
+    }
+  }
+  if (reader.open_result == KOVRA_OPEN_NO_READER) {
+    return Texts::tr("An %1 antwortet kein Leser.").arg(port);
+  }
+  return Texts::tr("Der Leser an %1 konnte nicht geöffnet werden (%2).")
+      .arg(port)
+      .arg(reader.open_result);
 }
 
 }  // namespace quillmate

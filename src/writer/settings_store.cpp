@@ -107,8 +107,8 @@ void SettingsStore::CreatePrivateFile() {
   const QString path = FileName();
   if (QFileInfo::exists(path)) return;
   QDir().mkpath(QFileInfo(path).absolutePath());
-  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                        0600);
+  const int fd =
+      ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd >= 0) ::close(fd);
 }
 

@@ -1,5 +1,7 @@
 // quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader,
 // and series written and read on kovra-sim.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
@@ -84,6 +86,30 @@ TEST_F(CliTest, RefusedJobsExitTwoNamingTheField) {
     EXPECT_EQ(run.exit_code, 2) << c.arguments.back();
     EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
   }
+}
+
+// Why a reader did not open is said, with what to do about it: a missing device, a name that is
+// no serial device, a device another program holds. (A device without permission cannot be shown
+// here: the tests may run as root, whom no device refuses.)
+TEST_F(CliTest, APortThatDoesNotOpenIsExplained) {
+  kovra_test::SimProcess sim{KOVRA_SIM_PATH, {}};
+  const int held = open(sim.pty().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+  const struct {
+    std::string port;
+    std::string said;
+  } cases[] = {
+      {"/dev/quillmate-no-such-reader", "gibt es nicht: ist der Leser angeschlossen?"},
+      {"/dev/null", "/dev/null ist keine serielle Schnittstelle."},
+      {sim.pty(), sim.pty() + " wird von einem anderen Programm benutzt."},
+  };
+  for (const auto &c : cases) {
+    const CliRun run = RunCli(With(Config(), {"--lang", "de", "--port", c.port, "info"}));
+    EXPECT_EQ(run.exit_code, 3) << c.port;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
+  }
+  close(held);
 }
 
 // A settings file of random bytes is neither shown as the default job, nor replaced by it, nor
