@@ -102,6 +102,12 @@ KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 /* Result: one of the KOVRA_LINK_* codes above. */
 KOVRA_API int KOVRA_GetLinkFailure(void);
 
+/* Whether the device below an open port is still there. A serial adapter that was unplugged (or a
+ * simulator that ended) keeps its handle, and its commands time out, until the port is closed;
+ * this tells the two apart at once. Result: 1 link up, 0 the device went away, -1 unknown
+ * handle. */
+KOVRA_API int KOVRA_IsLinkUp(int handle);
+
 /* Closes the port and frees its handle. Result: 0, or -1 for an unknown handle. */
 KOVRA_API int KOVRA_ClosePort(int handle);
 

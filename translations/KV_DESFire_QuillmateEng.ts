@@ -313,6 +313,14 @@
         <source>Der Leser an %1 konnte nicht geöffnet werden (%2).</source>
         <translation>The reader on %1 could not be opened (%2).</translation>
     </message>
+    <message>
+        <source>Die Verbindung zum Leser an %1 ist unterbrochen, neuer Versuch alle %2 s!</source>
+        <translation>The connection to the reader on %1 is lost, trying again every %2 s!</translation>
+    </message>
+    <message>
+        <source>Der Leser an %1 ist wieder da.</source>
+        <translation>The reader on %1 is back.</translation>
+    </message>
 </context>
 <context>
     <name>SettingsStore</name>

@@ -35,6 +35,14 @@ KOVRA_API int KOVRA_GetLinkFailure(void) {
   return kovra::LinkFailure();
 }
 
+KOVRA_API int KOVRA_IsLinkUp(int handle) {
+  return Guarded(-1, [&] {
+    PortRef port = Find(handle);
+    if (!port) return -1;
+    return port->LinkUp() ? 1 : 0;
+  });
+}
+
 KOVRA_API int KOVRA_ClosePort(int handle) {
   return Guarded(-1, [&] { return kovra::ClosePort(handle); });
 }

@@ -18,6 +18,7 @@
 #include "writer/job_risks.h"
 #include "writer/key_plan.h"
 #include "writer/operations.h"
+#include "writer/reader_port.h"
 
 namespace quillmate::cli {
 namespace {
@@ -37,8 +38,13 @@ QJsonObject CardObject(bool write, bool ok, const QByteArray &uid, const QString
 // One write or read run of the command, on the open reader.
 class CardRun {
  public:
-  CardRun(CardSession &session, CardOperations &operations, const CardOptions &options, bool write)
-      : session_(session), operations_(operations), options_(options), write_(write) {
+  CardRun(CardSession &session, CardOperations &operations, const CardOptions &options, bool write,
+          const ReaderWatch *watch)
+      : session_(session),
+        operations_(operations),
+        options_(options),
+        write_(write),
+        watch_(watch) {
     session_.front_end.SetCardDone([this] { OnCardDone(); });
     // Without a status box, an error that repeats every tick is shown once.
     session_.context.report.SetSuppressRepeatedLines(true);
@@ -115,7 +121,8 @@ class CardRun {
     // Fewer cards than asked for, a series that ended on its own, or an endless series that met
     // failures: no success.
     const bool short_count = !options_.cycle && cards_done_ < options_.count;
-    const bool cycle_failed = options_.cycle && counts.failed_attempts > 0;
+    const bool cycle_failed =
+        options_.cycle && (counts.failed_attempts > 0 || (watch_ && watch_->Losses() > 0));
     if (short_count || cycle_failed || operations_.SeriesOutgrewTheFile()) return kExitCardFailed;
     return kExitDone;
   }
@@ -140,6 +147,7 @@ class CardRun {
   CardOperations &operations_;
   const CardOptions &options_;
   const bool write_;
+  const ReaderWatch *watch_;
   int cards_done_ = 0;
 };
 
@@ -185,8 +193,12 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   }
   operations.SetLogSettings(logs);
 
+  // A reader lost during a series is reported at once and opened again when it comes back.
+  ReaderWatch watch(ChosenPort(operator_settings, options));
+  operations.SetReaderWatch(&watch);
+
   CatchInterrupts();
-  CardRun run(session, operations, options, write);
+  CardRun run(session, operations, options, write, &watch);
   const bool series = options.count > 0 || options.cycle;
   const int exit_code = series ? run.Series() : run.Single();
   ReleaseInterrupts();

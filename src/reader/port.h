@@ -40,6 +40,8 @@ class CKOVRA_Port : public ReceiveSink {
   // Closes the transport and gives the handle number back to its pool. Safe to call more than
   // once.
   void CloseTransport();
+  // False once the device below the port went away (Transport::LinkUp), or without a transport.
+  bool LinkUp() const { return transport_ != nullptr && transport_->LinkUp(); }
 
   // --- per-port state ---------------------------------------------------------------------
   unsigned Timeout() const { return timeout_ms_; }

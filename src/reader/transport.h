@@ -30,6 +30,11 @@ class Transport {
   // thread.
   virtual bool IsOpen() const = 0;
 
+  // True while bytes can still reach the device; false once the device went away although the
+  // link keeps its handle (an unplugged serial adapter: its commands time out until the port is
+  // closed and opened again). May be called from any thread.
+  virtual bool LinkUp() const { return IsOpen(); }
+
   // Sends one whole frame. Never blocks for long; the result is not looked at because a lost
   // frame shows up as a missing reply.
   virtual void Write(const uint8_t *bytes, size_t count) = 0;

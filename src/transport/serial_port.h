@@ -63,6 +63,10 @@ class CUSBSerialPort final : public Transport {
   // its handle when its adapter is pulled, as a COM port's handle stays valid until it is closed:
   // its commands then time out, and the application closes it.
   bool IsOpen() const override { return open_.load(); }
+  bool LinkUp() const override {
+    std::lock_guard<std::mutex> lock(write_lock_);
+    return link_up_;
+  }
 
   // Transport: queues one frame for the port thread if it fits into the free part of the write
   // buffer, else drops all of it without notice (the command then times out). Frames are also

@@ -8,6 +8,7 @@
 #include "writer/data_codec.h"
 #include "writer/key_plan.h"
 #include "writer/read_sequence.h"
+#include "writer/reader_port.h"
 #include "writer/write_sequence.h"
 
 namespace quillmate {
@@ -103,6 +104,7 @@ void CardOperations::StopCycle() {
 
 void CardOperations::Tick() {
   if (in_tick_ || cycle_ == Cycle::kNone) return;
+  if (watch_ && !WatchedReaderReady()) return;
   in_tick_ = true;
   context_.report.SetTickRunning(true);
   if (cycle_ == Cycle::kRead) {
@@ -249,6 +251,14 @@ bool CardOperations::ReadDetectedCard() {
   context_.report.ForgetLastMessage();
   if (logs_.read_enabled) Log(logs_.read_file);
   context_.report.CardDone();
+  return true;
+}
+
+bool CardOperations::WatchedReaderReady() {
+  const int handle_before = context_.handle;
+  if (!watch_->Check(context_)) return false;
+  // The reader is back on a new handle: the cycle's background mode belongs on it.
+  if (context_.handle != handle_before && background_on_) SetBackgroundMode(true);
   return true;
 }
 

@@ -22,6 +22,8 @@
 
 namespace quillmate {
 
+class ReaderWatch;
+
 // Where the data text of the job is kept between runs (the settings' "Wert", a job file). Several
 // processes may share one store (a window and a script, two production lines on one job file):
 // every change of the stored value is one locked read-change-write, so each card's value is
@@ -105,6 +107,8 @@ class CardOperations {
   int BeepTimeMs() const { return beep_time_ms_; }
   void SetLogSettings(const LogSettings &logs) { logs_ = logs; }
   void SetLogClock(LogClock clock) { log_clock_ = std::move(clock); }
+  // A watch on the reader for the cycles (may be null: the reader is taken to be there).
+  void SetReaderWatch(ReaderWatch *watch) { watch_ = watch; }
 
   // --- single runs -------------------------------------------------------------------------------
   // Checks the job for writing and writes the card on the reader once; after a success the job's
@@ -156,6 +160,7 @@ class CardOperations {
   void Status(const QString &line);
   void ShowData();
   // Reserves the value of the card about to be written; see WriteOperation.
+  bool WatchedReaderReady();
   bool WriteDetectedCard();
   bool ReadDetectedCard();
   // `written` holds the tidied value; it becomes the stored one when another process moved the
@@ -176,6 +181,7 @@ class CardOperations {
   KeyPlan plan_;
   LogSettings logs_;
   LogClock log_clock_ = SystemLogClock;
+  ReaderWatch *watch_ = nullptr;
   int cycle_period_ms_ = kDefaultCyclePeriodMs;
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;

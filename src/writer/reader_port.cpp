@@ -69,4 +69,31 @@ QString OpenFailureText(const OpenedReader &reader) {
       .arg(reader.open_result);
 }
 
+quint64 ReaderWatch::Now(const WriterContext &context) const {
+  return context.tick_ms ? context.tick_ms() : 0;
+}
+
+bool ReaderWatch::Check(WriterContext &context) {
+  if (!lost_) {
+    if (context.handle > 0 && KOVRA_IsLinkUp(context.handle) == 1) return true;
+    lost_ = true;
+    ++losses_;
+    context.report.Line(
+        Texts::tr("Die Verbindung zum Leser an %1 ist unterbrochen, neuer Versuch alle %2 s!")
+            .arg(ReaderPortName(port_))
+            .arg(retry_ms_ / 1000.0));
+    if (context.handle > 0) KOVRA_ClosePort(context.handle);
+    context.handle = 0;
+    next_try_ms_ = Now(context);
+  }
+  if (Now(context) < next_try_ms_) return false;
+  next_try_ms_ = Now(context) + static_cast<quint64>(retry_ms_);
+  const OpenedReader reader = OpenReader(port_);
+  if (!reader.ok()) return false;
+  context.handle = reader.handle;
+  lost_ = false;
+  context.report.Line(Texts::tr("Der Leser an %1 ist wieder da.").arg(reader.port_name));
+  return true;
+}
+
 }  // namespace quillmate

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QString>
+#include <utility>
 
 #include "writer/settings_store.h"
+#include "writer/writer_context.h"
 
 namespace quillmate {
 
@@ -28,5 +30,35 @@ QString OpenFailureText(const OpenedReader &reader);
 // Opens and identifies the reader of `port` with its baud rate and timeout. Not ok with an empty
 // port_name when no port was chosen; not ok with open_result when the library refused it.
 OpenedReader OpenReader(const PortSettings &port);
+
+// Watches the reader of a running cycle. A reader whose device went away (an unplugged adapter,
+// a pulled cable) is reported at once, naming the port; the port is then opened again at most
+// every `retry_ms`, and the return of the reader is reported too. Meanwhile the cycle's ticks do
+// nothing.
+class ReaderWatch {
+ public:
+  explicit ReaderWatch(PortSettings port, int retry_ms = kDefaultRetryMs)
+      : port_(std::move(port)), retry_ms_(retry_ms) {}
+
+  static constexpr int kDefaultRetryMs = 2000;
+
+  // True when the context's reader can be used now. When the link was lost, closes the port (the
+  // context's handle becomes 0) and, when the time has come, opens it again (the context gets
+  // the new handle, true).
+  bool Check(WriterContext &context);
+  // True from the loss of the reader until it is back.
+  bool Lost() const { return lost_; }
+  // How often the reader was lost while watched.
+  int Losses() const { return losses_; }
+
+ private:
+  quint64 Now(const WriterContext &context) const;
+
+  PortSettings port_;
+  int retry_ms_;
+  bool lost_ = false;
+  int losses_ = 0;
+  quint64 next_try_ms_ = 0;
+};
 
 }  // namespace quillmate

@@ -480,4 +480,20 @@ TEST_F(CliSeriesTest, ASilentReaderEndsTheCardByItsDeadlineOrBySignal) {
   }
 }
 
+// The reader's link dropped during a write cycle: the loss is said at once, naming the port, and
+// the series ends with an exit code that says it had failures.
+TEST_F(CliSeriesTest, ALostReaderIsReportedAtOnce) {
+  const std::string output = dir_.path() + "/lost.out";
+  const pid_t cli = kovra_test::StartCli(OnReader({"--lang", "de", "write", "--cycle"}), output);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));  // the cycle runs
+  ASSERT_EQ(sim_.Control("fault drop-link"), "ok");
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  EXPECT_EQ(kovra_test::StopProgram(cli, SIGINT), 1);
+  std::ifstream file(output);
+  const std::string out((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_NE(out.find("Die Verbindung zum Leser an " + sim_.pty() + " ist unterbrochen"),
+            std::string::npos)
+      << out;
+}
+
 }  // namespace
