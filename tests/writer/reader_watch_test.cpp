@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "sim_rig.h"
 #include "writer/card_detection.h"
 
@@ -12,7 +15,16 @@ namespace {
 using quillmate::PortSettings;
 using quillmate::ReaderWatch;
 
-class ReaderWatchTest : public quillmate_test::SimRig {};
+class ReaderWatchTest : public quillmate_test::SimRig {
+ protected:
+  // The port's thread sees the hang-up of a dropped link on its own time; a tick comes later.
+  static bool SeenGone(int handle) {
+    for (int i = 0; i < 200 && KOVRA_IsLinkUp(handle) == 1; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return KOVRA_IsLinkUp(handle) == 0;
+  }
+};
 
 TEST_F(ReaderWatchTest, ALostReaderIsReportedAndOpenedAgainWhenItIsBack) {
   // The reader the port name leads to once the first one is gone.
@@ -29,6 +41,7 @@ TEST_F(ReaderWatchTest, ALostReaderIsReportedAndOpenedAgainWhenItIsBack) {
   EXPECT_TRUE(front_end_.lines.isEmpty());
 
   server_.DropLink();  // the adapter is pulled
+  ASSERT_TRUE(SeenGone(context_.handle));
   const QString port_name = port.name;
   EXPECT_TRUE(watch.Check(context_)) << front_end_.lines.join('\n').toStdString();
   EXPECT_EQ(watch.Losses(), 1);
@@ -43,6 +56,7 @@ TEST_F(ReaderWatchTest, ALostReaderIsReportedAndOpenedAgainWhenItIsBack) {
 
   // Lost again with nothing to come back to: reported once, retried only after the period.
   second_server.DropLink();
+  ASSERT_TRUE(SeenGone(context_.handle));
   EXPECT_FALSE(watch.Check(context_));
   EXPECT_TRUE(watch.Lost());
   EXPECT_EQ(context_.handle, 0);
