@@ -9,6 +9,7 @@
 //                   ratio_field_reset_median counts the card detection's two 10 ms pauses (field
 //                   off, field on) as card time: a card needs them to reset, and the model does
 //                   not know them because the host waits them out with the line silent.
+//                   Arg 1 runs the same series with --verify: each card is read back and compared.
 //   BM_StartUp      wall time of `quillmate-cli --help` and `quillmate-cli --config DIR job show`,
 //                   run in turn with /bin/true as the baseline; medians in ms and their ratios to
 //                   the baseline.
@@ -182,8 +183,11 @@ void BM_WriteSeries(benchmark::State &state) {
   for (auto _ : state) {
     kovra_test::SimProcess sim(KOVRA_SIM_PATH,
                                {"--link-baud", "115200", "--card-times", "typical"});
-    LineSource cli(QUILLMATE_CLI_PATH, {"--config", config, "--port", sim.pty(), "--baud", "115200",
-                                        "--json", "write", "--count", std::to_string(kCards)});
+    std::vector<std::string> arguments = {
+        "--config", config,   "--port", sim.pty(), "--baud",
+        "115200",   "--json", "write",  "--count", std::to_string(kCards)};
+    if (state.range(0) == 1) arguments.push_back("--verify");
+    LineSource cli(QUILLMATE_CLI_PATH, arguments);
     if (sim.pty().empty() || !WaitForCycle(sim)) {
       state.SkipWithError("the CLI's write cycle did not start");
       return;
@@ -239,7 +243,8 @@ void BM_WriteSeries(benchmark::State &state) {
     state.counters["commands_per_card"] = commands / kCards;
   }
 }
-BENCHMARK(BM_WriteSeries)->Iterations(1)->Unit(benchmark::kSecond);
+// Arg 0: the plain write; arg 1: with --verify (each card read back and compared).
+BENCHMARK(BM_WriteSeries)->Arg(0)->Arg(1)->Iterations(1)->Unit(benchmark::kSecond);
 
 void BM_StartUp(benchmark::State &state) {
   kovra_test::TempDir folder;

@@ -89,6 +89,10 @@
         <source> Die Serie endet.</source>
         <translation> The series ends.</translation>
     </message>
+    <message>
+        <source>Die Prüfung nach dem Schreiben findet den Wert &lt;%1&gt; nicht auf der Karte!</source>
+        <translation>The check after writing does not find the value &lt;%1&gt; on the card!</translation>
+    </message>
 </context>
 <context>
     <name>DesfireSet</name>

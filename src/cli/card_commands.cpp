@@ -192,6 +192,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     (write ? logs.write_file : logs.read_file) = options.log_file;
   }
   operations.SetLogSettings(logs);
+  operations.SetVerifyAfterWrite(options.verify || operator_settings.verify_after_write);
 
   // A reader lost during a series is reported at once and opened again when it comes back.
   ReaderWatch watch(ChosenPort(operator_settings, options));

@@ -27,7 +27,9 @@ struct CardOptions {
   QString aid;      // delete-app: the application to delete (hex)
   QString app_key;  // delete-app: its master key (hex); empty: the job's "AppKey"
   bool app_key_given = false;
-  bool yes = false;  // format, delete-app: erase without asking on a terminal
+  bool yes = false;
+  bool verify = false;  // write: read each card back (also on when the settings ask for it)  //
+                        // format, delete-app: erase without asking on a terminal
 };
 
 }  // namespace quillmate::cli

@@ -22,7 +22,7 @@ using namespace quillmate::cli;
 
 constexpr char kUsage[] = R"(
 Commands:
-  write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S]
+  write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S] [--verify]
   read    [--job FILE] [--count N | --cycle] [--log FILE] [--wait-card S]
   format  [--card-key HEX] [--yes]
   delete-app --aid HEX [--app-key HEX] [--yes]
@@ -75,8 +75,9 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
   const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
   const QCommandLineOption yes("yes", "format, delete-app: erase without asking.");
+  const QCommandLineOption verify("verify", "write: read each card back and compare.");
   parser.addOptions({help, port, baud, timeout, lang, config, json, job, value, count, cycle, log,
-                     wait_card, card_key, aid, app_key, show_keys, yes});
+                     wait_card, card_key, aid, app_key, show_keys, yes, verify});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -124,6 +125,7 @@ int main(int argc, char *argv[]) {
   options.app_key = parser.value(app_key);
   options.app_key_given = parser.isSet(app_key);
   options.yes = parser.isSet(yes);
+  options.verify = parser.isSet(verify);
   if (parser.isSet(lang)) {
     const QString text = parser.value(lang);
     if (text != "de" && text != "en") {
@@ -143,8 +145,8 @@ int main(int argc, char *argv[]) {
     UsageError("--count, --cycle and --log belong to write and read");
     ok = false;
   }
-  if (command != "write" && options.value_given) {
-    UsageError("--value belongs to write");
+  if (command != "write" && (options.value_given || options.verify)) {
+    UsageError("--value and --verify belong to write");
     ok = false;
   }
   if (!card_command && parser.isSet(wait_card)) {

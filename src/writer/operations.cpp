@@ -183,7 +183,13 @@ bool CardOperations::WriteDetectedCard() {
   next.data = next_value;
 
   bool data_may_be_on_card = false;
-  if (!WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card)) {
+  bool written_ok = WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card);
+  if (written_ok && verify_after_write_ && !CardHolds(bytes, written.data)) {
+    // What the card holds is not known: its value is not given out again.
+    written_ok = false;
+    data_may_be_on_card = true;
+  }
+  if (!written_ok) {
     context_.report.ShowLamp(Lamp::kRed);
     if (data_may_be_on_card) {
       // The card may hold this value although its answer was lost: giving the value to the
@@ -252,6 +258,14 @@ bool CardOperations::ReadDetectedCard() {
   if (logs_.read_enabled) Log(logs_.read_file);
   context_.report.CardDone();
   return true;
+}
+
+bool CardOperations::CardHolds(const QByteArray &bytes, const QString &value) {
+  QByteArray on_card;
+  if (ReadCard(context_, job_, plan_, on_card) && on_card == bytes) return true;
+  Status(Texts::tr("Die Prüfung nach dem Schreiben findet den Wert <%1> nicht auf der Karte!")
+             .arg(value));
+  return false;
 }
 
 bool CardOperations::WatchedReaderReady() {

@@ -107,6 +107,10 @@ class CardOperations {
   int BeepTimeMs() const { return beep_time_ms_; }
   void SetLogSettings(const LogSettings &logs) { logs_ = logs; }
   void SetLogClock(LogClock clock) { log_clock_ = std::move(clock); }
+  // After each successful write the file is read back with the job's read (or read/write) key
+  // and compared; a card that does not hold what was written counts as failed, and its value,
+  // whose fate is unknown, is not given out again. Off: the write's own answer is trusted.
+  void SetVerifyAfterWrite(bool on) { verify_after_write_ = on; }
   // A watch on the reader for the cycles (may be null: the reader is taken to be there).
   void SetReaderWatch(ReaderWatch *watch) { watch_ = watch; }
 
@@ -161,6 +165,8 @@ class CardOperations {
   void ShowData();
   // Reserves the value of the card about to be written; see WriteOperation.
   bool WatchedReaderReady();
+  // Reads the file back and compares it with `bytes`; false after a status line.
+  bool CardHolds(const QByteArray &bytes, const QString &value);
   bool WriteDetectedCard();
   bool ReadDetectedCard();
   // `written` holds the tidied value; it becomes the stored one when another process moved the
@@ -182,6 +188,7 @@ class CardOperations {
   LogSettings logs_;
   LogClock log_clock_ = SystemLogClock;
   ReaderWatch *watch_ = nullptr;
+  bool verify_after_write_ = false;
   int cycle_period_ms_ = kDefaultCyclePeriodMs;
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;

@@ -160,6 +160,7 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
     const GroupScope group(s, kSettingsGroup);
     result.language = LanguageFromSetting(ReadInt(s, "Sprache", 0));
     result.show_keys = ReadInt(s, "KeysAnzeigen", 1) != 0;
+    result.verify_after_write = ReadInt(s, "VerifyAfterWrite", 0) != 0;
     const int cycle = ReadInt(s, "ZyklusZeit", -1);
     if (IsValidCyclePeriod(cycle)) {
       result.cycle_period_ms = cycle;
@@ -213,6 +214,7 @@ bool SettingsStore::SaveOperatorSettings(const OperatorSettings &settings) {
     const GroupScope group(s, kSettingsGroup);
     WriteInt(s, "Sprache", LanguageSetting(settings.language));
     WriteInt(s, "KeysAnzeigen", settings.show_keys ? 1 : 0);
+    WriteInt(s, "VerifyAfterWrite", settings.verify_after_write ? 1 : 0);
     WriteInt(s, "ZyklusZeit", settings.cycle_period_ms);
     WriteInt(s, "BeepTime", settings.beep_time_ms);
   }

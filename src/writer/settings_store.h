@@ -40,6 +40,7 @@ struct OperatorSettings {
   LogSettings logs;       // "Protokoll" section
   int cycle_period_ms = kDefaultCyclePeriodMs;  // "ZyklusZeit"
   int beep_time_ms = kDefaultBeepTimeMs;        // "BeepTime"
+  bool verify_after_write = false;              // "VerifyAfterWrite": read each written card back
   PortSettings port;
   bool update_check = true;  // "Version"/"Update": check for an update at start-up
 };

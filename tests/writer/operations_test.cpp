@@ -265,6 +265,35 @@ TEST_F(Operations, ASeriesThatOutgrowsTheFileEnds) {
   EXPECT_EQ(SuccessLines(), 1);
 }
 
+// A card that answers a data write with success but keeps nothing.
+class ForgetfulCard : public kovra_sim::DesfireCard {
+ public:
+  using DesfireCard::DesfireCard;
+  kovra_sim::Bytes Exchange(const kovra_sim::Bytes &frame) override {
+    if (!frame.empty() && frame[0] == kWriteDataCommand) return {0x00};
+    return DesfireCard::Exchange(frame);
+  }
+  static constexpr uint8_t kWriteDataCommand = 0x3D;
+};
+
+// Verify after write reads the file back: a card that does not hold the value is a failed card,
+// and its value, whose fate is unknown, is not given out again. A card that holds it is written.
+TEST_F(Operations, VerifyAfterWriteCatchesACardThatKeptNothing) {
+  ops_->SetVerifyAfterWrite(true);
+  ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("1"));
+
+  Place(
+      std::make_shared<ForgetfulCard>(kovra_sim::Bytes{0x04, 0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5}));
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Die Prüfung nach dem Schreiben findet den Wert <2> nicht auf der Karte!")));
+  EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
+  EXPECT_EQ(job_.data, QStringLiteral("3"));
+  EXPECT_EQ(ops_->Counts().values_skipped, 1);
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
+}
+
 TEST_F(Operations, FailedWritePutsTheValueBack) {
   // A card master key the job does not know: the write fails at the card level.
   job_.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
