@@ -50,6 +50,15 @@ void WriteText(QSettings &settings, const char *key, const QString &value) {
   settings.setValue(QString::fromLatin1(key), value);
 }
 
+// Another QSettings on the same store: the same file, scope and fallbacks.
+std::unique_ptr<QSettings> Reopened(const QSettings &settings) {
+  if (settings.organizationName().isEmpty()) {
+    return std::make_unique<QSettings>(settings.fileName(), settings.format());
+  }
+  return std::make_unique<QSettings>(settings.format(), settings.scope(),
+                                     settings.organizationName(), settings.applicationName());
+}
+
 QString DocumentsFolder() {
   const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
   return folder.isEmpty() ? QDir::homePath() : folder;
@@ -196,6 +205,15 @@ bool SettingsStore::StoreValue(const QString &value) {
 
 bool SettingsStore::Sync() {
   settings_->sync();
+  // A QSettings keeps the first problem it met for good. A line it could not read (a file edited
+  // by hand) is a FormatError that would hide every later outcome; the sync writes the file anew
+  // without that line, so a fresh QSettings on it tells whether this and later writes got through.
+  // It is opened while the old one lives, so it takes over changes still waiting to be written.
+  if (settings_->status() == QSettings::FormatError) {
+    std::unique_ptr<QSettings> fresh = Reopened(*settings_);
+    fresh->sync();
+    settings_ = std::move(fresh);
+  }
   return settings_->status() == QSettings::NoError;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -180,6 +181,32 @@ TEST_F(SettingsStoreTest, ValueStoreReportsAnUnwritableStore) {
   SettingsStore store(not_a_folder);
   SettingsValueStore values(store);
   EXPECT_FALSE(values.StoreValue(QStringLiteral("1")));
+}
+
+// A line QSettings cannot read (here one without "=") leaves its status at FormatError for good;
+// saving must still report what happened to the file, not that old complaint.
+TEST_F(SettingsStoreTest, ALineWithoutValueDoesNotFailEverySave) {
+  const QString folder = dir_.filePath(QStringLiteral("config"));
+  ASSERT_TRUE(QDir().mkpath(folder));
+  {
+    QFile file(SettingsStore(folder).FileName());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Settings]\nWert=7\nvon Hand geschrieben\n");
+  }
+  SettingsStore store(folder);
+  EXPECT_EQ(store.LoadJob().data, QStringLiteral("7"));
+  SettingsValueStore values(store);
+  EXPECT_TRUE(values.StoreValue(QStringLiteral("8")));
+  EXPECT_TRUE(values.StoreValue(QStringLiteral("9")));
+  EXPECT_EQ(QSettings(store.FileName(), QSettings::IniFormat).value("Settings/Wert").toString(),
+            QStringLiteral("9"));
+
+  // The folder gives way to a file: the next save fails, and says so.
+  ASSERT_TRUE(QDir(folder).removeRecursively());
+  QFile blocker(folder);
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  EXPECT_FALSE(values.StoreValue(QStringLiteral("10")));
 }
 
 }  // namespace
