@@ -3,11 +3,13 @@
 #   1. the normal build (gcc, warnings are errors) and its tests, the C consumer check included;
 #   2. the Release build users and packagers make (gcc -O3, warnings are errors here too) and its
 #      tests;
-#   3. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer and its tests, plus a
-#      bounded run of each fuzz target (KOVRA_FUZZ_SECONDS each, 30 by default);
-#   4. a clang build with ThreadSanitizer and its tests (port threads, waits, the cycle, the CLI's
+#   3. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer and its tests;
+#   4. the fuzz build (every object with libFuzzer's coverage instrumentation and the sanitizers)
+#      and a bounded run of each fuzz target (KOVRA_FUZZ_SECONDS each, 30 by default), with one
+#      line per target: edges covered and executions;
+#   5. a clang build with ThreadSanitizer and its tests (port threads, waits, the cycle, the CLI's
 #      signal handling);
-#   5. the format check.
+#   6. the format check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C.UTF-8 TZ=UTC
@@ -26,13 +28,18 @@ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOVRA_WERROR=O
 cmake --build build-release -j "$jobs"
 ctest --test-dir build-release --output-on-failure -j "$jobs"
 
-echo "== sanitizer build (ASan + UBSan) with fuzz targets =="
+echo "== sanitizer build (ASan + UBSan) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DKOVRA_SANITIZE=ON -DKOVRA_FUZZ=ON -DKOVRA_BUILD_BENCH=OFF \
-  -DKOVRA_FUZZ_SECONDS="${KOVRA_FUZZ_SECONDS:-30}"
+  -DKOVRA_SANITIZE=ON -DKOVRA_FUZZ=OFF -DKOVRA_BUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== fuzz build and bounded fuzz runs =="
+bash scripts/fuzz-build.sh build-fuzz
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
+cat build-fuzz/tests/fuzz/*-work.summary
 
 echo "== thread sanitizer build =="
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \

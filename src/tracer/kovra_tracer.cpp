@@ -13,9 +13,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "reader/trace.h"
+#include "tracer/trace_datagram.h"
 
 namespace {
 
@@ -80,11 +82,11 @@ int BindTracerSocket(const sockaddr_un &address) {
   return fd;
 }
 
-// Writes the characters of one value up to its first zero byte. False when stdout is gone.
-bool PrintValue(const unsigned char (&value)[4]) {
-  size_t count = 0;
-  while (count < sizeof value && value[count] != 0) ++count;
-  if (count > 0 && std::fwrite(value, 1, count, stdout) != count) return false;
+// Writes the characters of one value. False when stdout is gone.
+bool PrintText(const std::string &text) {
+  if (!text.empty() && std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) {
+    return false;
+  }
   return std::fflush(stdout) == 0;  // a pipe reader sees each piece at once
 }
 
@@ -102,9 +104,9 @@ int ReceiveLoop(int fd, const sigset_t &wait_mask) {
     unsigned char datagram[16];
     // MSG_TRUNC reports the datagram's real length, so a longer one is told apart from 4 bytes.
     const ssize_t length = recv(fd, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC);
-    if (length != 4) continue;
-    const unsigned char value[4] = {datagram[0], datagram[1], datagram[2], datagram[3]};
-    if (!PrintValue(value)) return errno == EPIPE ? 0 : 1;
+    const std::optional<std::string> text = kovra::trace::DatagramText(datagram, length);
+    if (!text) continue;
+    if (!PrintText(*text)) return errno == EPIPE ? 0 : 1;
   }
   return 0;
 }

@@ -262,6 +262,9 @@ bool SettingsStore::Sync() {
   if (!readable_) return false;
   CreatePrivateFile();
   settings_->sync();
+  // A file damaged meanwhile (by hand, by another program) is not taken over: from now on the store
+  // is as one that could not read its file.
+  if (settings_->status() == QSettings::FormatError) readable_ = false;
   return settings_->status() == QSettings::NoError;
 }
 

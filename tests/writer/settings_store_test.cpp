@@ -206,5 +206,25 @@ TEST_F(SettingsStoreTest, ValueStoreReportsAnUnwritableStore) {
   EXPECT_FALSE(values.Store(QStringLiteral("1")));
 }
 
+// A file with one line QSettings cannot read (here one without "=") counts as unreadable: the
+// store says so naming the file and writes nothing, rather than dropping the line on a save.
+TEST_F(SettingsStoreTest, ALineWithoutValueMakesTheFileUnreadable) {
+  const QString path = SettingsStore(dir_.path()).FileName();
+  const QByteArray text("[Settings]\nWert=7\nvon Hand geschrieben\n");
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+  }
+  {
+    SettingsStore store(dir_.path());
+    EXPECT_FALSE(store.Readable());
+    EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("8")));
+  }
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), text);
+}
+
 }  // namespace
 }  // namespace quillmate
