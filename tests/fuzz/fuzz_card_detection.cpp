@@ -37,12 +37,6 @@ class ReplySource {
   size_t pos_ = 0;
 };
 
-class NullSink : public quillmate::StatusSink {
- public:
-  void Line(const QString &) override {}
-  void Message(const QString &) override {}
-};
-
 bool CardLooksReady(const quillmate::CardMemory &cards, bool detected) {
   if (detected && cards.same_card) return false;
   return !detected || (!cards.current_uid.isEmpty() && cards.current_uid.size() <= 10);
@@ -71,14 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   options.add_to_app = true;
   const auto port = kovra_test::MakeSimPort(reader, family, options);
 
-  NullSink sink;
+  // No front end: status lines and lamps go nowhere.
   quint64 now_ms = 100000;
   quillmate::WriterContext context;
   context.handle = port->Handle();
-  context.status = &sink;
   context.tick_ms = [&now_ms] { return now_ms; };
   context.sleep_ms = [](int) {};
-  context.show_lamp = [](quillmate::Lamp) {};
 
   bool detected = quillmate::DetectCard(context, (flags & 4) != 0);
   if (!CardLooksReady(context.cards, detected)) std::abort();
