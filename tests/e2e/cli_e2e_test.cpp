@@ -1,6 +1,7 @@
 // quillmate-cli as a script runs it: the exit codes of help, a refused job and a missing reader,
 // and series written and read on kovra-sim.
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -494,6 +495,45 @@ TEST_F(CliSeriesTest, ALostReaderIsReportedAtOnce) {
   EXPECT_NE(out.find("Die Verbindung zum Leser an " + sim_.pty() + " ist unterbrochen"),
             std::string::npos)
       << out;
+}
+
+// A script that stops reading (`| head -1`) must not kill a series halfway through a card: with
+// stdout a pipe nobody reads, all cards are written. Read back without --json, the values read
+// come on stdout, one a line.
+TEST_F(CliSeriesTest, AClosedStdoutDoesNotEndASeriesAndReadPrintsTheValues) {
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  close(out[0]);  // nobody will read
+  std::vector<std::string> arguments = OnReader({"--json", "write", "--count", "3"});
+  arguments.insert(arguments.begin(), QUILLMATE_CLI_PATH);
+  std::vector<char *> argv;
+  for (std::string &argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_EQ(sim_.Control("feed 3 leave=500 gap=300"), "ok");
+  EXPECT_EQ(kovra_test::WaitProgram(pid, 30000), 0);
+  EXPECT_EQ(StoredValue(), "44");
+
+  // The last written card is taken away first, then all three come back to be read.
+  for (int i = 0; i < 100 && !FieldEmpty(sim_); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  auto reading = std::async(std::launch::async, [&] {
+    return RunCli(OnReader({"read", "--count", "3", "--wait-card", "5"}));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  ASSERT_EQ(sim_.Control("again 3 leave=900 gap=200"), "ok 3");
+  const CliRun read = reading.get();
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+  EXPECT_EQ(read.out, "41\n42\n43\n");
 }
 
 }  // namespace
