@@ -15,10 +15,10 @@ namespace quillmate {
 
 // Writes `data` (the job's encoded bytes) to the card that DetectCard has activated on
 // context.handle. True when the card has taken all bytes. False otherwise, after a status line
-// through context.status that names the step (the last pass's line when all four passes failed);
+// through context.report that names the step (the last pass's line when all four passes failed);
 // the card is left as far as the sequence got (keys already changed stay changed, a deleted
 // application stays deleted). A repair pass runs DetectCard again and, while no card is found,
-// asks context.prompter "Bitte Karte auflegen!" (Cancel ends the sequence).
+// asks the front end "Bitte Karte auflegen!" (Cancel ends the sequence).
 //
 // `data_may_be_on_card`, when given, is set after a failure when a data write reached the card
 // and its outcome is unknown (no answer, a broken or unverifiable answer): the card may hold the
