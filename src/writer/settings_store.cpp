@@ -244,6 +244,7 @@ bool SettingsStore::StoreValue(const QString &value) {
 
 bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
   if (!readable_) return false;
+  CreatePrivateFile();  // the lock's companion file lives in the store's folder
   const FileLock lock(FileName().toStdString(), kValueLockTimeoutMs);
   if (!lock.held()) return false;
   // Another process may have written the file since this one read it.
