@@ -27,7 +27,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -281,11 +280,3 @@ void BM_StartUp(benchmark::State &state) {
 BENCHMARK(BM_StartUp)->Iterations(20)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -5,7 +5,6 @@
 // goal is a reservation under 1 ms on a local disk.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QString>
 #include <QTemporaryDir>
 #include <memory>
@@ -58,11 +57,3 @@ void BM_JobFileValue(benchmark::State &state) {
 BENCHMARK(BM_JobFileValue)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

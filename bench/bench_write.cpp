@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include <QCoreApplication>
-
 #include "kovra.h"
 #include "support/sim_process.h"
 #include "writer/card_detection.h"
@@ -105,11 +103,3 @@ void BM_WriteCard(benchmark::State &state) {
 BENCHMARK(BM_WriteCard)->Arg(0)->Arg(1)->Iterations(50)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char **argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "fuzz_replies.h"
 #include "kovra.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
@@ -15,27 +16,6 @@
 #include "writer/writer_context.h"
 
 namespace {
-
-// Hands out the fuzz input as one reply per card command: a status byte as it goes on the wire,
-// a length byte, then that many data bytes.
-class ReplySource {
- public:
-  ReplySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-  kovra_sim::Reply Next() {
-    if (pos_ + 2 > size_) return kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNoCard);
-    const uint8_t status = data_[pos_];
-    const size_t length = std::min<size_t>(data_[pos_ + 1], size_ - pos_ - 2);
-    pos_ += 2;
-    kovra_sim::Bytes bytes(data_ + pos_, data_ + pos_ + length);
-    pos_ += length;
-    return kovra_sim::Reply::Raw(status, std::move(bytes));
-  }
-
- private:
-  const uint8_t *data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
 
 bool CardLooksReady(const quillmate::CardMemory &cards, bool detected) {
   if (detected && cards.same_card) return false;
@@ -50,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1) return 0;
   const uint8_t flags = data[0];
   const int family = flags & 3;
-  ReplySource replies(data + 1, size - 1);
+  kovra_fuzz::FuzzReplies replies(data + 1, size - 1, kovra_sim::ReplyStatus::kNoCard);
 
   kovra_sim::SimReaderConfig config;
   config.family = family;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "same_job.h"
 #include "writer/data_codec.h"
 #include "writer/job_file.h"
 #include "writer/key_plan.h"
@@ -22,18 +23,6 @@ namespace {
 QString TempPath(const char *name) {
   return QDir::temp().filePath(
       QStringLiteral("fuzz_job_file-%1-%2.KVMFDat").arg(getpid()).arg(QString::fromLatin1(name)));
-}
-
-bool SameJob(const DesfireSet &a, const DesfireSet &b) {
-  return a.data == b.data && a.auto_increment == b.auto_increment &&
-         a.leading_zeros == b.leading_zeros && a.prefix_allowed == b.prefix_allowed &&
-         a.length == b.length && a.number_format == b.number_format &&
-         a.representation == b.representation && a.orientation == b.orientation &&
-         a.app_id == b.app_id && a.file_id == b.file_id && a.file_mode == b.file_mode &&
-         a.key_count == b.key_count && a.read_key_nr == b.read_key_nr &&
-         a.write_key_nr == b.write_key_nr && a.read_write_key_nr == b.read_write_key_nr &&
-         a.card_key == b.card_key && a.app_key == b.app_key && a.read_key == b.read_key &&
-         a.write_key == b.write_key && a.read_write_key == b.read_write_key;
 }
 
 }  // namespace
@@ -63,6 +52,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   QFile::remove(saved);
   if (!SaveJobFile(saved, job).ok) return 0;
   DesfireSet again;
-  if (!LoadJobFile(saved, again).ok || !SameJob(job, again)) std::abort();
+  if (!LoadJobFile(saved, again).ok || !kovra_fuzz::SameJob(job, again)) std::abort();
   return 0;
 }

@@ -9,41 +9,17 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz_replies.h"
 #include "kovra.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
-
-namespace {
-
-// Hands out the fuzz input as one reply per command: a status byte as it goes on the wire, a
-// length byte, then that many data bytes.
-class ReplySource {
- public:
-  ReplySource(const uint8_t *data, size_t size) : data_(data), size_(size) {}
-  kovra_sim::Reply Next() {
-    if (pos_ + 2 > size_) return kovra_sim::Reply::Error(kovra_sim::ReplyStatus::kNotAccepted);
-    const uint8_t status = data_[pos_];
-    const size_t length = std::min<size_t>(data_[pos_ + 1], size_ - pos_ - 2);
-    pos_ += 2;
-    kovra_sim::Bytes bytes(data_ + pos_, data_ + pos_ + length);
-    pos_ += length;
-    return kovra_sim::Reply::Raw(status, std::move(bytes));
-  }
-
- private:
-  const uint8_t *data_;
-  size_t size_;
-  size_t pos_ = 0;
-};
-
-}  // namespace
 
 // The first byte: bits 0-1 the family; the second: the caller's buffer size.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;
   const int family = data[0] & 3;
   const int room = data[1];
-  ReplySource replies(data + 2, size - 2);
+  kovra_fuzz::FuzzReplies replies(data + 2, size - 2, kovra_sim::ReplyStatus::kNotAccepted);
 
   kovra_sim::SimReaderConfig config;
   config.family = family;

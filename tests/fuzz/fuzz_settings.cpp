@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "same_job.h"
 #include "writer/data_codec.h"
 #include "writer/desfire_set.h"
 #include "writer/key_plan.h"
@@ -21,18 +22,6 @@
 using namespace quillmate;
 
 namespace {
-
-bool SameJob(const DesfireSet &a, const DesfireSet &b) {
-  return a.data == b.data && a.auto_increment == b.auto_increment &&
-         a.leading_zeros == b.leading_zeros && a.prefix_allowed == b.prefix_allowed &&
-         a.length == b.length && a.number_format == b.number_format &&
-         a.representation == b.representation && a.orientation == b.orientation &&
-         a.app_id == b.app_id && a.file_id == b.file_id && a.file_mode == b.file_mode &&
-         a.key_count == b.key_count && a.read_key_nr == b.read_key_nr &&
-         a.write_key_nr == b.write_key_nr && a.read_write_key_nr == b.read_write_key_nr &&
-         a.card_key == b.card_key && a.app_key == b.app_key && a.read_key == b.read_key &&
-         a.write_key == b.write_key && a.read_write_key == b.read_write_key;
-}
 
 bool SameSettings(const OperatorSettings &a, const OperatorSettings &b) {
   return a.language == b.language && a.show_keys == b.show_keys &&
@@ -116,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!QFile::copy(file, SettingsStore(again_folder).FileName())) std::abort();
     SettingsStore again(again_folder);
     QStringList unreadable;
-    if (!SameJob(again.LoadJob(&unreadable), job) || !unreadable.isEmpty()) std::abort();
+    if (!kovra_fuzz::SameJob(again.LoadJob(&unreadable), job) || !unreadable.isEmpty())
+      std::abort();
     if (!SameSettings(again.LoadOperatorSettings(), settings)) std::abort();
   }
   QDir(folder).removeRecursively();

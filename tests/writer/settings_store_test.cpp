@@ -74,6 +74,16 @@ class SettingsStoreTest : public testing::Test {
     SettingsStore store(dir_.path());
     return QSettings(store.FileName(), QSettings::IniFormat).value(QLatin1String(key));
   }
+  // The store's file written and read byte for byte, as a hand or a damage leaves it.
+  static void WriteBytes(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  static QByteArray ReadBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
 };
 
 // A file QSettings cannot read is never written: not by a save, not by a value of a series, not
@@ -81,11 +91,7 @@ class SettingsStoreTest : public testing::Test {
 TEST_F(SettingsStoreTest, AnUnreadableFileIsNeverWritten) {
   const QString path = SettingsStore(dir_.path()).FileName();
   const QByteArray garbage("\x13\xfe[\x87\n\x01zz\xff\n");
-  {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(garbage);
-  }
+  WriteBytes(path, garbage);
   {
     SettingsStore store(dir_.path());
     EXPECT_FALSE(store.Readable());
@@ -95,9 +101,7 @@ TEST_F(SettingsStoreTest, AnUnreadableFileIsNeverWritten) {
     EXPECT_FALSE(store.SaveOperatorSettings(OperatorSettings{}));
     EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("5")));
   }
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), garbage);
+  EXPECT_EQ(ReadBytes(path), garbage);
 }
 
 TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesBack) {
@@ -211,19 +215,13 @@ TEST_F(SettingsStoreTest, ValueStoreReportsAnUnwritableStore) {
 TEST_F(SettingsStoreTest, ALineWithoutValueMakesTheFileUnreadable) {
   const QString path = SettingsStore(dir_.path()).FileName();
   const QByteArray text("[Settings]\nWert=7\nvon Hand geschrieben\n");
-  {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-  }
+  WriteBytes(path, text);
   {
     SettingsStore store(dir_.path());
     EXPECT_FALSE(store.Readable());
     EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("8")));
   }
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll(), text);
+  EXPECT_EQ(ReadBytes(path), text);
 }
 
 }  // namespace
