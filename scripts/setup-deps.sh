@@ -13,6 +13,8 @@ packages=(
   libssl-dev
   # writer core, GUI, translations, offscreen GUI tests
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
+  # the window's artwork (SVG), its end-to-end runs and screenshots under a virtual X server
+  qt6-svg-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
 )
