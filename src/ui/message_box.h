@@ -1,0 +1,25 @@
+// Every message box of the window and its dialogs goes through ShowMessageBox, so that a test can
+// answer it (SetMessageBoxHook) instead of a modal box waiting for a click that never comes.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace quillmate::ui {
+
+enum class BoxIcon { kInformation, kWarning, kCritical, kQuestion };
+enum class BoxButtons { kOk, kRetryCancel, kYesNo };
+enum class BoxAnswer { kOk, kRetry, kCancel, kYes, kNo };
+
+// Shows `text` in a modal box over `parent` (may be null), titled with the program's name, and
+// returns the button the operator chose; closing the box answers Cancel, No or OK.
+BoxAnswer ShowMessageBox(QWidget *parent, const QString &text, BoxIcon icon = BoxIcon::kWarning,
+                         BoxButtons buttons = BoxButtons::kOk);
+
+// Replaces the boxes by `hook` (tests); an empty hook brings the real boxes back.
+using MessageBoxHook = std::function<BoxAnswer(const QString &text, BoxIcon, BoxButtons)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+
+}  // namespace quillmate::ui
