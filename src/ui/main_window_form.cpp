@@ -1,0 +1,252 @@
+#include "ui/main_window_form.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+
+#include "ui/hex_edit.h"
+#include "ui/lamp_panel.h"
+
+namespace quillmate::ui {
+namespace {
+
+// The window's texts share the translation context of the window.
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(CQuillmateDlg)
+};
+
+// Hex digits a field holds at most.
+constexpr int kAppIdDigits = 6;
+constexpr int kFileIdDigits = 2;
+constexpr int kKeyDigits = 32;
+// "Länge in Bytes:" and "Key Anzahl:" take digits only.
+constexpr int kLengthDigits = 8;
+constexpr int kKeyCountDigits = 2;
+
+QLineEdit *DigitsField(QWidget *parent, int max_digits) {
+  auto *field = new QLineEdit(parent);
+  field->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), field));
+  field->setMaxLength(max_digits);
+  return field;
+}
+
+CHexEdit *HexField(QWidget *parent, int max_digits) {
+  auto *field = new CHexEdit(parent);
+  field->setMaxLength(max_digits);
+  return field;
+}
+
+QPushButton *PushLikeCheckBox(const QString &caption, QWidget *parent) {
+  auto *button = new QPushButton(caption, parent);
+  button->setCheckable(true);
+  return button;
+}
+
+QGroupBox *RadioGroup(const QString &caption, QList<QRadioButton *> buttons, QWidget *parent) {
+  auto *group = new QGroupBox(caption, parent);
+  auto *layout = new QVBoxLayout(group);
+  for (QRadioButton *button : buttons) {
+    button->setParent(group);
+    layout->addWidget(button);
+  }
+  layout->addStretch();
+  return group;
+}
+
+QGroupBox *ParameterGroup(MainWindowForm &form, QWidget *parent) {
+  auto *group = new QGroupBox(Texts::tr("Parameter"), parent);
+  auto *grid = new QGridLayout(group);
+  form.app_id = HexField(group, kAppIdDigits);
+  form.file_id = HexField(group, kFileIdDigits);
+  form.length = DigitsField(group, kLengthDigits);
+  grid->addWidget(new QLabel(Texts::tr("App ID:"), group), 0, 0);
+  grid->addWidget(form.app_id, 0, 1);
+  grid->addWidget(new QLabel(QStringLiteral("(h)"), group), 0, 2);
+  grid->addWidget(new QLabel(Texts::tr("File ID:"), group), 1, 0);
+  grid->addWidget(form.file_id, 1, 1);
+  grid->addWidget(new QLabel(QStringLiteral("(h)"), group), 1, 2);
+  grid->addWidget(new QLabel(Texts::tr("Länge in Bytes:"), group), 2, 0);
+  grid->addWidget(form.length, 2, 1);
+  return group;
+}
+
+AccessRow AddAccessRow(QGridLayout *grid, int row, const QString &caption, QWidget *parent) {
+  AccessRow access;
+  access.list = new QComboBox(parent);
+  access.key = HexField(parent, kKeyDigits);
+  grid->addWidget(new QLabel(caption, parent), row, 0);
+  grid->addWidget(access.list, row, 1);
+  grid->addWidget(access.key, row, 2, 1, 2);
+  return access;
+}
+
+QGroupBox *ConfigurationGroup(MainWindowForm &form, QWidget *parent) {
+  auto *group = new QGroupBox(Texts::tr("Konfiguration"), parent);
+  auto *grid = new QGridLayout(group);
+  form.card_key = HexField(group, kKeyDigits);
+  form.app_key = HexField(group, kKeyDigits);
+  form.key_count = DigitsField(group, kKeyCountDigits);
+  form.show_keys = PushLikeCheckBox(QString(), group);
+  form.show_keys->setToolTip(Texts::tr("Schlüssel anzeigen"));
+  grid->addWidget(new QLabel(Texts::tr("Card Master Key:"), group), 0, 0);
+  grid->addWidget(form.card_key, 0, 1, 1, 2);
+  grid->addWidget(form.show_keys, 0, 3);
+  grid->addWidget(new QLabel(Texts::tr("App Master Key:"), group), 1, 0);
+  grid->addWidget(form.app_key, 1, 1, 1, 3);
+  grid->addWidget(new QLabel(Texts::tr("Key Anzahl:"), group), 2, 0);
+  grid->addWidget(form.key_count, 2, 1);
+  form.read = AddAccessRow(grid, 3, Texts::tr("Lesen:"), group);
+  form.write = AddAccessRow(grid, 4, Texts::tr("Schreiben:"), group);
+  form.read_write = AddAccessRow(grid, 5, Texts::tr("Lesen/Schreiben:"), group);
+  form.file_mode = new QComboBox(group);
+  form.file_mode->addItems({Texts::tr("Unverschlüsselt"), Texts::tr("Unverschlüsselt mit MAC"),
+                            Texts::tr("Voll verschlüsselt")});
+  grid->addWidget(new QLabel(Texts::tr("File Zugriff:"), group), 6, 0);
+  grid->addWidget(form.file_mode, 6, 1);
+  grid->setColumnStretch(2, 1);
+  return group;
+}
+
+QGroupBox *DataGroup(MainWindowForm &form, QWidget *parent) {
+  auto *group = new QGroupBox(Texts::tr("Daten"), parent);
+  auto *layout = new QGridLayout(group);
+  form.data = new QLineEdit(group);
+  form.auto_increment = new QCheckBox(Texts::tr("Auto inkrement"), group);
+  form.leading_zeros = new QCheckBox(Texts::tr("Führende Nullen"), group);
+  form.prefix_allowed = new QCheckBox(Texts::tr("Zusatztext zulassen"), group);
+  form.verify_after_write = new QCheckBox(Texts::tr("Nach dem Schreiben prüfen"), group);
+  form.verify_after_write->setToolTip(
+      Texts::tr("Jede geschriebene Karte wird zurückgelesen und verglichen."));
+  layout->addWidget(form.data, 0, 0, 1, 4);
+  layout->addWidget(form.auto_increment, 1, 0);
+  layout->addWidget(form.leading_zeros, 1, 1);
+  layout->addWidget(form.prefix_allowed, 1, 2);
+  layout->addWidget(form.verify_after_write, 1, 3);
+
+  auto *read_group = new QGroupBox(Texts::tr("Lesen"), group);
+  auto *read_layout = new QHBoxLayout(read_group);
+  form.read_single = new QPushButton(Texts::tr("Einzeln"), read_group);
+  // The trailing blank tells the two "Zyklisch" buttons apart for the translation.
+  form.read_cycle = PushLikeCheckBox(Texts::tr("Zyklisch "), read_group);
+  read_layout->addWidget(form.read_single);
+  read_layout->addWidget(form.read_cycle);
+
+  auto *write_group = new QGroupBox(Texts::tr("Schreiben"), group);
+  auto *write_layout = new QHBoxLayout(write_group);
+  form.write_single = new QPushButton(Texts::tr("Einzeln"), write_group);
+  form.write_cycle = PushLikeCheckBox(Texts::tr("Zyklisch"), write_group);
+  write_layout->addWidget(form.write_single);
+  write_layout->addWidget(form.write_cycle);
+
+  layout->addWidget(read_group, 2, 0, 1, 2);
+  layout->addWidget(write_group, 2, 2, 1, 2);
+  return group;
+}
+
+QGroupBox *LogGroup(MainWindowForm &form, QWidget *parent) {
+  auto *group = new QGroupBox(Texts::tr("Logdateien"), parent);
+  auto *grid = new QGridLayout(group);
+  const auto add_row = [&](int row, const QString &caption, QCheckBox *&enable, QLineEdit *&file,
+                           QPushButton *&choose) {
+    enable = new QCheckBox(caption, group);
+    file = new QLineEdit(group);
+    file->setReadOnly(true);
+    choose = new QPushButton(QStringLiteral("..."), group);
+    choose->setFixedWidth(choose->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
+    grid->addWidget(enable, row, 0);
+    grid->addWidget(file, row, 1);
+    grid->addWidget(choose, row, 2);
+  };
+  add_row(0, Texts::tr("Schreiben protokollieren"), form.log_write, form.log_write_file,
+          form.choose_log_write);
+  add_row(1, Texts::tr("Lesen protokollieren"), form.log_read, form.log_read_file,
+          form.choose_log_read);
+  grid->setColumnStretch(1, 1);
+  return group;
+}
+
+QWidget *BottomRow(MainWindowForm &form, QWidget *parent) {
+  auto *row = new QWidget(parent);
+  auto *layout = new QHBoxLayout(row);
+  layout->setContentsMargins(0, 0, 0, 0);
+  form.reset_status = new QPushButton(Texts::tr("Reset Status"), row);
+  form.load_job = new QPushButton(Texts::tr("Konfiguration lesen"), row);
+  form.save_job = new QPushButton(Texts::tr("Konfiguration schreiben"), row);
+  form.erase = new QPushButton(Texts::tr("Löschen"), row);
+  form.close = new QPushButton(Texts::tr("Schliessen"), row);
+  for (QPushButton *button :
+       {form.reset_status, form.load_job, form.save_job, form.erase, form.close}) {
+    button->setAutoDefault(false);
+    layout->addWidget(button);
+  }
+  return row;
+}
+
+}  // namespace
+
+QList<CHexEdit *> MainWindowForm::KeyFields() const {
+  return {card_key, app_key, read.key, write.key, read_write.key};
+}
+
+MainWindowForm BuildMainWindowForm(QDialog *dialog) {
+  MainWindowForm form;
+  auto *outer = new QHBoxLayout(dialog);
+  // The window's size follows its contents, so the lamp panel widens it when it is shown.
+  outer->setSizeConstraint(QLayout::SetFixedSize);
+  outer->setSpacing(0);
+  auto *main = new QWidget(dialog);
+  auto *column = new QVBoxLayout(main);
+  column->setContentsMargins(10, 6, 10, 10);
+
+  form.menu_bar = new QMenuBar(dialog);
+  outer->setMenuBar(form.menu_bar);
+
+  auto *top = new QHBoxLayout;
+  top->addWidget(ParameterGroup(form, main));
+  form.no_number = new QRadioButton(Texts::tr("keine Zahl"));
+  form.decimal = new QRadioButton(Texts::tr("Dezimal"));
+  form.hexadecimal = new QRadioButton(Texts::tr("Hexadezimal"));
+  top->addWidget(RadioGroup(Texts::tr("Zahlenformat"),
+                            {form.no_number, form.decimal, form.hexadecimal}, main));
+  form.binary = new QRadioButton(Texts::tr("Binär"));
+  form.ascii = new QRadioButton(Texts::tr("ASCII"));
+  top->addWidget(RadioGroup(Texts::tr("Darstellung"), {form.binary, form.ascii}, main));
+  form.normal = new QRadioButton(Texts::tr("normal"));
+  form.rotated = new QRadioButton(Texts::tr("gedreht"));
+  top->addWidget(RadioGroup(Texts::tr("Ausrichtung"), {form.normal, form.rotated}, main));
+  column->addLayout(top);
+  column->addWidget(ConfigurationGroup(form, main));
+  column->addWidget(DataGroup(form, main));
+  column->addWidget(LogGroup(form, main));
+
+  column->addWidget(new QLabel(Texts::tr("Status"), main));
+  form.status = new QPlainTextEdit(main);
+  form.status->setReadOnly(true);
+  form.status->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  form.status->setMinimumHeight(140);
+  column->addWidget(form.status);
+  column->addWidget(BottomRow(form, main));
+  form.help_hint = new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), main);
+  column->addWidget(form.help_hint);
+
+  outer->addWidget(main, 0, Qt::AlignTop);
+  form.lamps = new LampPanel(dialog);
+  outer->addWidget(form.lamps, 0, Qt::AlignTop);
+  form.lamps->hide();
+  return form;
+}
+
+}  // namespace quillmate::ui

@@ -1,0 +1,56 @@
+#include "ui/quillmate_app.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include "ui/quillmate_dlg.h"
+#include "ui/reader_wait.h"
+#include "ui/termination_signals.h"
+#include "writer/translation.h"
+
+namespace quillmate::ui {
+
+QStringList CQuillmateApp::EnglishFolders() {
+  return EnglishTextsFolders();
+}
+
+CQuillmateApp::CQuillmateApp(QApplication &app, SettingsStore &settings, QStringList text_folders)
+    : app_(app),
+      settings_(settings),
+      text_folders_(std::move(text_folders)),
+      beeper_(&alsa_beeper_) {}
+
+int CQuillmateApp::Run() {
+  // The window is closed and opened again on a language switch; that is no reason to quit.
+  app_.setQuitOnLastWindowClosed(false);
+  InstallReaderWaitHandler();
+  QPointer<CQuillmateDlg> current;
+  bool terminated = false;
+  WatchTerminationSignals([&] {
+    terminated = true;
+    if (current) current->reject();
+  });
+  int result = 0;
+  do {
+    const Language language = settings_.LoadOperatorSettings().language;
+    if (language == Language::kEnglish) {
+      // Without the English texts the window stays German; "Sprache" keeps the operator's choice.
+      InstallEnglishTexts(app_, text_folders_);
+    } else {
+      RemoveEnglishTexts(app_);
+    }
+    CQuillmateDlg window(settings_, language, beeper_);
+    current = &window;
+    ++windows_opened_;
+    window.show();
+    window.ConnectAtStart();
+    if (window_hook_) window_hook_(window);
+    result = terminated ? QDialog::Rejected : window.exec();
+    if (terminated) window.done(QDialog::Rejected);
+  } while (result == kLanguageSwitchResult && !terminated);
+  StopWatchingTerminationSignals();
+  RemoveReaderWaitHandler();
+  return 0;
+}
+
+}  // namespace quillmate::ui

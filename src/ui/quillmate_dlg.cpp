@@ -1,0 +1,361 @@
+// Building the window, connecting the reader, the menu, and closing.
+#include "ui/quillmate_dlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+#include "kovra.h"
+#include "ui/about_dlg.h"
+#include "ui/busy_guard.h"
+#include "ui/hex_edit.h"
+#include "ui/lamp_panel.h"
+#include "ui/message_box.h"
+#include "ui/port_choice.h"
+#include "ui/status_box.h"
+#include "ui/user_guide.h"
+#include "writer/card_calls.h"
+#include "writer/job_source.h"
+#include "writer/reader_identity.h"
+
+namespace quillmate::ui {
+namespace {
+
+// Hidden keys show one asterisk per character, whatever the desktop style's password character.
+class AsteriskStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                QStyleHintReturn *result) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, result);
+  }
+};
+
+}  // namespace
+
+CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper *beeper,
+                             QWidget *parent)
+    : QDialog(parent),
+      settings_(settings),
+      language_(language),
+      context_(MakeWriterContext(0, this, language)) {
+  JobSource source = LoadJobSource(settings_, QString());
+  job_ = source.job;
+  value_store_ = std::move(source.value_store);
+  operator_settings_ = settings_.LoadOperatorSettings();
+  operations_ = std::make_unique<CardOperations>(context_, job_, value_store_.get(), beeper);
+  operations_->SetCyclePeriodMs(operator_settings_.cycle_period_ms);
+  operations_->SetBeepTimeMs(operator_settings_.beep_time_ms);
+
+  setWindowTitle(QStringLiteral("KV-DESFire Quillmate"));
+  setWindowIcon(QIcon(QStringLiteral(":/art/quillmate.svg")));
+  // The window never closes by Enter; Escape closes it like "Schliessen".
+  form_ = BuildMainWindowForm(this);
+  for (QPushButton *button : findChildren<QPushButton *>()) button->setAutoDefault(false);
+  auto *asterisks = new AsteriskStyle;
+  asterisks->setParent(this);
+  for (CHexEdit *field : form_.KeyFields()) field->setStyle(asterisks);
+  BuildMenu();
+
+  form_.log_write_file->setText(operator_settings_.logs.write_file);
+  form_.log_read_file->setText(operator_settings_.logs.read_file);
+  form_.log_write->setChecked(operator_settings_.logs.write_enabled);
+  form_.log_read->setChecked(operator_settings_.logs.read_enabled);
+  form_.verify_after_write->setChecked(operator_settings_.verify_after_write);
+  form_.show_keys->setChecked(operator_settings_.show_keys);
+  ShowKeys(operator_settings_.show_keys);
+  ApplyLogSettings();
+
+  base_title_ = windowTitle();
+  SetTitle(QString());
+  ShowJob();
+  FillAccessLists();
+  UpdateInputLimit();
+  EnableControls(true);
+  ConnectSignals();
+
+  if (!settings_.Readable()) AppendStatusLine(settings_.Problem());
+  for (const QString &error : source.errors) AppendStatusLine(error);
+  cycle_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&cycle_timer_, &QTimer::timeout, this, &CQuillmateDlg::OnTick);
+  choose_port_ = AskForPortName;
+
+  form_.data->setFocus();
+  form_.data->end(false);
+}
+
+CQuillmateDlg::~CQuillmateDlg() {
+  Shutdown();
+}
+
+void CQuillmateDlg::BuildMenu() {
+  QMenu *menu = form_.menu_bar->addMenu(tr("&Extras"));
+  menu->addAction(tr("Einstellungen"), this, &CQuillmateDlg::OnSettings);
+  menu->addAction(tr("Schnittstelle wählen"), this, &CQuillmateDlg::OnChoosePort);
+  menu->addSeparator();
+  if (language_ != Language::kGerman) {
+    menu->addAction(tr("Deutsch"), this, [this] { OnLanguage(Language::kGerman); });
+  }
+  if (language_ != Language::kEnglish) {
+    menu->addAction(tr("Englisch"), this, [this] { OnLanguage(Language::kEnglish); });
+  }
+  menu->addSeparator();
+  menu->addAction(tr("Inf&o über Quillmate ..."), this, &CQuillmateDlg::OnAbout);
+}
+
+QAction *CQuillmateDlg::MenuAction(const QString &text) const {
+  for (QAction *action : form_.menu_bar->findChildren<QAction *>()) {
+    if (action->text() == text) return action;
+  }
+  return nullptr;
+}
+
+void CQuillmateDlg::ConnectSignals() {
+  const auto on_click = [this](QAbstractButton *button, void (CQuillmateDlg::*handler)()) {
+    connect(button, &QAbstractButton::clicked, this, handler);
+  };
+  for (QRadioButton *button : {form_.no_number, form_.decimal, form_.hexadecimal}) {
+    on_click(button, &CQuillmateDlg::OnNumberFormat);
+  }
+  on_click(form_.binary, &CQuillmateDlg::OnRepresentation);
+  on_click(form_.ascii, &CQuillmateDlg::OnRepresentation);
+  on_click(form_.leading_zeros, &CQuillmateDlg::OnAsciiOption);
+  on_click(form_.prefix_allowed, &CQuillmateDlg::OnAsciiOption);
+  connect(form_.length, &QLineEdit::editingFinished, this, &CQuillmateDlg::OnLengthLeft);
+  connect(form_.data, &QLineEdit::editingFinished, this, &CQuillmateDlg::OnDataLeft);
+  connect(form_.key_count, &QLineEdit::editingFinished, this, &CQuillmateDlg::OnKeyCountLeft);
+  for (QComboBox *list :
+       {form_.file_mode, form_.read.list, form_.write.list, form_.read_write.list}) {
+    connect(list, &QComboBox::activated, this, &CQuillmateDlg::OnAccessChanged);
+  }
+  connect(form_.show_keys, &QPushButton::toggled, this, &CQuillmateDlg::ShowKeys);
+  on_click(form_.read_single, &CQuillmateDlg::OnSingleRead);
+  on_click(form_.read_cycle, &CQuillmateDlg::OnReadCycle);
+  on_click(form_.write_single, &CQuillmateDlg::OnSingleWrite);
+  on_click(form_.write_cycle, &CQuillmateDlg::OnWriteCycle);
+  connect(form_.choose_log_write, &QPushButton::clicked, this, [this] { OnChooseLogFile(true); });
+  connect(form_.choose_log_read, &QPushButton::clicked, this, [this] { OnChooseLogFile(false); });
+  connect(form_.log_write, &QCheckBox::toggled, this, &CQuillmateDlg::ApplyLogSettings);
+  connect(form_.log_read, &QCheckBox::toggled, this, &CQuillmateDlg::ApplyLogSettings);
+  connect(form_.verify_after_write, &QCheckBox::toggled, this,
+          [this](bool on) { operations_->SetVerifyAfterWrite(on); });
+  connect(form_.reset_status, &QPushButton::clicked, form_.status, &QPlainTextEdit::clear);
+  on_click(form_.load_job, &CQuillmateDlg::OnLoadJob);
+  on_click(form_.save_job, &CQuillmateDlg::OnSaveJob);
+  on_click(form_.erase, &CQuillmateDlg::OnErase);
+  connect(form_.close, &QPushButton::clicked, this, &QDialog::reject);
+  operations_->SetVerifyAfterWrite(form_.verify_after_write->isChecked());
+}
+
+void CQuillmateDlg::ShowKeys(bool in_clear) {
+  operator_settings_.show_keys = in_clear;
+  form_.show_keys->setIcon(QIcon(in_clear ? QStringLiteral(":/art/keys_shown.svg")
+                                          : QStringLiteral(":/art/keys_hidden.svg")));
+  for (CHexEdit *field : form_.KeyFields()) {
+    field->setEchoMode(in_clear ? QLineEdit::Normal : QLineEdit::Password);
+  }
+}
+
+void CQuillmateDlg::ApplyLogSettings() {
+  operator_settings_.logs.write_enabled = form_.log_write->isChecked();
+  operator_settings_.logs.read_enabled = form_.log_read->isChecked();
+  operations_->SetLogSettings(operator_settings_.logs);
+}
+
+// --- the reader ------------------------------------------------------------------------------------
+
+void CQuillmateDlg::SetTitle(const QString &reader_part) {
+  setWindowTitle(base_title_ + QStringLiteral(" V") + QStringLiteral(QUILLMATE_VERSION) +
+                 QStringLiteral(" <") + reader_part + QStringLiteral(">"));
+}
+
+void CQuillmateDlg::ClosePort() {
+  if (context_.handle <= 0) return;
+  if (KOVRA_ClosePort(context_.handle) != 0) {
+    ShowMessageBox(this, LastErrorText(context_), BoxIcon::kWarning);
+  }
+  context_.handle = 0;
+}
+
+bool CQuillmateDlg::ConnectReader(const PortSettings &port) {
+  SetTitle(QString());
+  ClosePort();
+  reader_watch_.reset();
+  operations_->SetReaderWatch(nullptr);
+  const OpenedReader reader = OpenReader(port);
+  if (!reader.ok()) {
+    ShowMessageBox(this,
+                   tr("Fehler beim Öffnen des Ports. Bitte prüfen sie, ob der Port bereits von "
+                      "einem anderen Programm belegt wird!") +
+                       QStringLiteral("\n\n") + OpenFailureText(reader),
+                   BoxIcon::kWarning);
+    return false;
+  }
+  const ReaderIdentity identity = IdentifyReader(reader.handle);
+  if (!identity.answered) {
+    KOVRA_ClosePort(reader.handle);
+    ShowMessageBox(this,
+                   tr("An diesem Port ist kein Leser angeschlossen.\nBitte wählen sie eine "
+                      "andere Schnittstelle."),
+                   BoxIcon::kWarning);
+    return false;
+  }
+  if (!identity.capable) {
+    KOVRA_ClosePort(reader.handle);
+    ShowMessageBox(this,
+                   tr("Das gewählte Gerät <%1> hat nicht die benötigte Funktionalität!")
+                       .arg(identity.device_type, 3, 16, QLatin1Char('0'))
+                       .toUpper(),
+                   BoxIcon::kWarning);
+    return false;
+  }
+  context_.handle = reader.handle;
+  device_name_ = identity.device_name;
+  KOVRA_SetMode(reader.handle, 0);
+  reader_watch_ = std::make_unique<ReaderWatch>(port);
+  operations_->SetReaderWatch(reader_watch_.get());
+  SetTitle(device_name_ + QLatin1Char(' ') + (identity.usb ? QStringLiteral("USB:") : QString()) +
+           reader.port_name + QStringLiteral("  ") + identity.firmware);
+  return true;
+}
+
+void CQuillmateDlg::ConnectAtStart() {
+  PortSettings port = operator_settings_.port;
+  if (!port.name.isEmpty() && ConnectReader(port)) return;
+  while (choose_port_ && choose_port_(this, port)) {
+    operator_settings_.port = port;
+    if (ConnectReader(port)) break;
+  }
+}
+
+void CQuillmateDlg::OnChoosePort() {
+  if (Busy() || operations_->RunningCycle() != Cycle::kNone) return;
+  ClosePort();
+  SetTitle(QString());
+  PortSettings port = operator_settings_.port;
+  while (choose_port_ && choose_port_(this, port)) {
+    operator_settings_.port = port;
+    if (!settings_.SaveOperatorSettings(operator_settings_)) {
+      AppendStatusLine(tr("Die Einstellungen konnten nicht gespeichert werden: %1")
+                           .arg(settings_.FileName()));
+    }
+    if (ConnectReader(port)) break;
+  }
+  EnableControls(true);
+}
+
+// --- menu entries ----------------------------------------------------------------------------------
+
+void CQuillmateDlg::OnLanguage(Language language) {
+  if (Busy() || operations_->RunningCycle() != Cycle::kNone) return;
+  operator_settings_.language = language;
+  done(kLanguageSwitchResult);
+}
+
+void CQuillmateDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.exec();
+  if (operations_->RunningCycle() == Cycle::kNone) EnableControls(true);
+}
+
+void CQuillmateDlg::OnHelp() {
+  OpenUserGuide(this, language_);
+}
+
+void CQuillmateDlg::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_F1) {
+    OnHelp();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
+// --- closing ---------------------------------------------------------------------------------------
+
+bool CQuillmateDlg::Busy() const {
+  return BusyGuard::Busy() || operations_->InTick();
+}
+
+void CQuillmateDlg::closeEvent(QCloseEvent *event) {
+  // The window manager's close button: the same as "Schliessen".
+  event->ignore();
+  reject();
+}
+
+void CQuillmateDlg::done(int result) {
+  if (Busy()) {
+    // A library call is still waiting for the reader below us: the window closes when it ends.
+    pending_result_ = result;
+    if (operations_->RunningCycle() != Cycle::kNone) StopCycle();
+    return;
+  }
+  Shutdown();
+  QDialog::done(result);
+}
+
+void CQuillmateDlg::FinishPendingClose() {
+  if (pending_result_ < 0 || Busy()) return;
+  const int result = pending_result_;
+  pending_result_ = -1;
+  done(result);
+}
+
+void CQuillmateDlg::Shutdown() {
+  if (shut_down_) return;
+  shut_down_ = true;
+  TakeOverQuietly();
+  cycle_timer_.stop();
+  operations_->StopCycle();
+  const bool job_saved = settings_.SaveJob(job_);
+  const bool settings_saved = settings_.SaveOperatorSettings(operator_settings_);
+  ClosePort();
+  if ((!job_saved || !settings_saved) && settings_.Readable()) {
+    ShowMessageBox(this,
+                   tr("Die Einstellungen konnten nicht gespeichert werden: %1")
+                       .arg(settings_.FileName()),
+                   BoxIcon::kWarning);
+  }
+}
+
+// --- FrontEnd --------------------------------------------------------------------------------------
+
+void CQuillmateDlg::AppendStatusLine(const QString &line) {
+  AppendStatus(form_.status, line);
+}
+
+QStringList CQuillmateDlg::StatusLines() const {
+  return StatusBoxLines(form_.status);
+}
+
+FrontEnd::Answer CQuillmateDlg::AskRetryCancel(const QString &question) {
+  return ShowMessageBox(this, question, BoxIcon::kQuestion, BoxButtons::kRetryCancel) ==
+                 BoxAnswer::kRetry
+             ? Answer::kRetry
+             : Answer::kCancel;
+}
+
+void CQuillmateDlg::ShowMessage(const QString &text) {
+  ShowMessageBox(this, text, BoxIcon::kWarning);
+}
+
+void CQuillmateDlg::ShowLamp(Lamp lamp) {
+  form_.lamps->ShowLamp(lamp);
+}
+
+void CQuillmateDlg::ShowData(const QString &text) {
+  form_.data->setText(text);
+}
+
+}  // namespace quillmate::ui

@@ -1,0 +1,145 @@
+// The operator's window: the write job in its fields, the open reader, the status box, the single
+// and cyclic card operations, job files, log files, the format/delete dialog, and the menu with
+// the settings, the port choice, the language switch and the about box. All card work is done by
+// the writer core (CardOperations); the window takes its fields over into the job, starts the
+// core's operations and shows what the core reports through the FrontEnd it implements.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "ui/main_window_form.h"
+#include "writer/desfire_set.h"
+#include "writer/front_end.h"
+#include "writer/language.h"
+#include "writer/operations.h"
+#include "writer/reader_port.h"
+#include "writer/settings_store.h"
+#include "writer/writer_context.h"
+
+class QAction;
+
+namespace quillmate::ui {
+
+// The dialog's result that makes the application open the window again in the language just
+// stored in "Sprache".
+inline constexpr int kLanguageSwitchResult = 10;
+
+// Asks the operator for a reader port; false when the operator cancels. Replaced by the port
+// selection dialog, and by tests.
+using PortChooser = std::function<bool(QWidget *parent, PortSettings &port)>;
+
+class CQuillmateDlg : public QDialog, public FrontEnd {
+  Q_OBJECT
+
+ public:
+  // Loads the job and the operator settings from `settings`, which outlives the window. `beeper`
+  // may be null (no tone). No reader is opened yet: ConnectAtStart() does that.
+  CQuillmateDlg(SettingsStore &settings, Language language, Beeper *beeper,
+                QWidget *parent = nullptr);
+  ~CQuillmateDlg() override;
+
+  // Opens the reader stored in the "Port" settings; while that fails, asks for another port until
+  // one connects or the operator cancels (the window then works without a reader).
+  void ConnectAtStart();
+  // Opens and identifies the reader of `port` and names it in the window title. A failure is
+  // shown in a message box and leaves the window without a reader (the title ends in " <>").
+  bool ConnectReader(const PortSettings &port);
+  void SetPortChooser(PortChooser chooser) { choose_port_ = std::move(chooser); }
+
+  // --- for the tests: what the window holds -------------------------------------------------------
+  const MainWindowForm &Form() const { return form_; }
+  const DesfireSet &Job() const { return job_; }
+  int PortHandle() const { return context_.handle; }
+  const CardOperations &Operations() const { return *operations_; }
+  QAction *MenuAction(const QString &text) const;
+  // Lines of the status box.
+  QStringList StatusLines() const;
+
+  // --- FrontEnd -------------------------------------------------------------------------------------
+  void AppendStatusLine(const QString &line) override;
+  Answer AskRetryCancel(const QString &question) override;
+  void ShowMessage(const QString &text) override;
+  void ShowLamp(Lamp lamp) override;
+  void ShowData(const QString &text) override;
+
+ public slots:
+  void done(int result) override;
+
+ protected:
+  void keyPressEvent(QKeyEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+ private:
+  // Building.
+  void BuildMenu();
+  void ConnectSignals();
+  void ShowKeys(bool in_clear);
+  // Field exchange: the fields into the job (false after the refusal has been shown and the
+  // field focused) and the job into the fields.
+  bool TakeOver();
+  void TakeOverQuietly();
+  void ShowJob();
+  void ShowData();
+  void FillAccessLists();
+  void UpdateInputLimit();
+  void EnableControls(bool on);
+  void ShowRefusal(const JobCheck &check);
+  void FocusField(JobField field, bool select_all);
+  // Handlers.
+  void OnNumberFormat();
+  void OnRepresentation();
+  void OnAsciiOption();
+  void OnLengthLeft();
+  void OnDataLeft();
+  void OnKeyCountLeft();
+  void OnAccessChanged();
+  void OnSingleWrite();
+  void OnSingleRead();
+  void OnWriteCycle();
+  void OnReadCycle();
+  void OnTick();
+  void OnChooseLogFile(bool write_log);
+  void OnLoadJob();
+  void OnSaveJob();
+  void OnErase();
+  void OnSettings();
+  void OnChoosePort();
+  void OnLanguage(Language language);
+  void OnAbout();
+  void OnHelp();
+  // Cycles.
+  bool StartCycle(Cycle cycle);
+  void StopCycle();
+  bool ConfirmRisks();
+  // True while a card operation runs (a single one or a cycle's tick).
+  bool Busy() const;
+  // The window was asked to close while a card operation ran: it closes when the operation ends.
+  void FinishPendingClose();
+  void Shutdown();
+  void ClosePort();
+  void ApplyLogSettings();
+  void SetTitle(const QString &reader_part);
+
+  SettingsStore &settings_;
+  Language language_;
+  OperatorSettings operator_settings_;
+  DesfireSet job_;
+  std::unique_ptr<ValueStore> value_store_;
+  WriterContext context_;
+  std::unique_ptr<CardOperations> operations_;
+  std::unique_ptr<ReaderWatch> reader_watch_;
+  MainWindowForm form_;
+  QTimer cycle_timer_;
+  QString base_title_;
+  QString device_name_;
+  PortChooser choose_port_;
+  bool exchanging_ = false;  // a field exchange runs (its message box must not start another)
+  int pending_result_ = -1;  // the result to close with once the card operation ends
+  bool shut_down_ = false;
+};
+
+}  // namespace quillmate::ui

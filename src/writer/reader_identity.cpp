@@ -1,0 +1,53 @@
+#include "writer/reader_identity.h"
+
+#include "kovra.h"
+
+namespace quillmate {
+namespace {
+
+constexpr int kVersionChars = 4;
+constexpr int kMaxDeviceNameChars = 30;
+
+int MinorNumber(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'z') return c - 'a' + 36;
+  return 0;
+}
+
+}  // namespace
+
+QString FirmwareText(const QByteArray &version) {
+  if (version.size() < kVersionChars) return {};
+  return QStringLiteral("FW V%1.%2").arg(1).arg(MinorNumber(version.at(3)), 2, 10, QLatin1Char('0'));
+}
+
+int DeviceType(const QByteArray &version) {
+  if (version.size() < kVersionChars) return 0;
+  bool ok = false;
+  const int type = version.left(3).toInt(&ok, 16);
+  return ok ? type : 0;
+}
+
+ReaderIdentity IdentifyReader(int handle) {
+  ReaderIdentity identity;
+  unsigned char version[16] = {};
+  const int length = KOVRA_GetVersion(handle, version, sizeof version);
+  if (length < kVersionChars) return identity;
+  const QByteArray answer(reinterpret_cast<const char *>(version), kVersionChars);
+  identity.answered = true;
+  identity.version = QString::fromLatin1(answer);
+  identity.device_type = DeviceType(answer);
+  identity.firmware = FirmwareText(answer);
+  char name[kMaxDeviceNameChars + 1] = {};
+  if (KOVRA_GetDeviceName(handle, name, sizeof name) > 0 && name[0] != '\0') {
+    identity.device_name = QString::fromLatin1(name).left(kMaxDeviceNameChars);
+  } else {
+    identity.device_name = QStringLiteral("---");
+  }
+  identity.capable = KOVRA_IsDeviceCapable(handle) == 1;
+  identity.usb = KOVRA_IsUsbDevice(handle) == 1;
+  return identity;
+}
+
+}  // namespace quillmate
