@@ -98,6 +98,9 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
 
 CQuillmateDlg::~CQuillmateDlg() {
   Shutdown();
+  // QDialog's destructor hides the window, and a field losing the focus then would call a
+  // handler of this object, which is gone by then.
+  for (QObject *child : findChildren<QObject *>()) child->disconnect(this);
 }
 
 void CQuillmateDlg::BuildMenu() {
@@ -316,6 +319,8 @@ void CQuillmateDlg::Shutdown() {
   if (shut_down_) return;
   shut_down_ = true;
   TakeOverQuietly();
+  // The fields lose the focus as the window goes: no handler may change the job after it is saved.
+  exchanging_ = true;
   cycle_timer_.stop();
   operations_->StopCycle();
   const bool job_saved = settings_.SaveJob(job_);

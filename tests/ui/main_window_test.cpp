@@ -1,0 +1,301 @@
+// The operator's window on the simulated reader: the real widgets, the real card work.
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/busy_guard.h"
+#include "ui/hex_edit.h"
+#include "ui/lamp_panel.h"
+#include "ui/status_box.h"
+#include "ui/user_guide.h"
+#include "window_rig.h"
+#include "writer/data_codec.h"
+#include "writer/job_file.h"
+
+namespace quillmate_test {
+namespace {
+
+using quillmate::Cycle;
+using quillmate::Lamp;
+using quillmate::ui::BoxAnswer;
+
+class MainWindow : public WindowRig {
+ protected:
+  // The data file's value on the card under the window's job; empty without the application.
+  QString ValueOnCard() {
+    const kovra_sim::DesfireApplication *app = card_->Application(window().Job().app_id);
+    if (app == nullptr || app->files.empty()) return {};
+    return quillmate::DecodeData(window().Job(), QByteArray(reinterpret_cast<const char *>(
+                                                                app->files.front().data.data()),
+                                                            static_cast<qsizetype>(
+                                                                app->files.front().data.size())));
+  }
+};
+
+TEST_F(MainWindow, ConnectsTheReaderAndNamesItInTheTitle) {
+  OpenWindow();
+  EXPECT_GT(window().PortHandle(), 0);
+  const QString title = window().windowTitle();
+  EXPECT_TRUE(title.startsWith(QStringLiteral("KV-DESFire Quillmate V"))) << title.toStdString();
+  EXPECT_TRUE(title.contains(QString::fromStdString(server_.Path()) + QStringLiteral("  FW V1.")))
+      << title.toStdString();
+  EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+}
+
+TEST_F(MainWindow, WithoutAReaderTheTitleEndsEmptyAndCardWorkFailsInTheStatusBox) {
+  server_.DropLink();
+  OpenWindow();
+  EXPECT_EQ(window().PortHandle(), 0);
+  EXPECT_TRUE(window().windowTitle().endsWith(QStringLiteral(" <>")));
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Fehler beim Öffnen des Ports.")));
+  Type(form().data, QStringLiteral("5"));
+  form().write_single->click();
+  EXPECT_FALSE(window().StatusLines().isEmpty());
+  EXPECT_EQ(form().data->text(), QStringLiteral("5"));
+}
+
+TEST_F(MainWindow, SingleWriteShowsTheNextValueAndSingleReadTheWrittenOne) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1000"));
+  form().write_single->click();
+  EXPECT_TRUE(window().StatusLines().contains(QStringLiteral("Wert <1000> erfolgreich geschrieben")))
+      << window().StatusLines().join('\n').toStdString();
+  EXPECT_EQ(form().data->text(), QStringLiteral("1001"));
+  EXPECT_EQ(ValueOnCard(), QStringLiteral("1000"));
+
+  form().read_single->click();
+  EXPECT_EQ(form().data->text(), QStringLiteral("1000"));
+  EXPECT_EQ(window().StatusLines(), QStringList{QStringLiteral("Erfolgreich gelesen")});
+
+  // No card: the write fails in the status box and the value stays.
+  reader_.RemoveCard();
+  Type(form().data, QStringLiteral("1001"));
+  form().write_single->click();
+  EXPECT_EQ(form().data->text(), QStringLiteral("1001"));
+  EXPECT_TRUE(window().StatusLines().contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
+}
+
+TEST_F(MainWindow, RefusedFieldsCancelTheActionAndKeepTheFocusOnTheField) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("7"));
+  Type(form().app_id, QStringLiteral("0"));
+  form().write_single->click();
+  EXPECT_EQ(boxes, QStringList{QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und FFFFFF ein.")});
+  EXPECT_EQ(card_->Application(1), nullptr);
+  EXPECT_EQ(QApplication::focusWidget(), form().app_id);
+
+  // A job check refusal is a status line, not a box.
+  boxes.clear();
+  Type(form().app_id, QStringLiteral("1"));
+  form().data->clear();
+  form().write_single->click();
+  EXPECT_TRUE(boxes.isEmpty());
+  EXPECT_EQ(window().StatusLines(), QStringList{QStringLiteral("Keine Daten vorhanden!")});
+  EXPECT_EQ(QApplication::focusWidget(), form().data);
+}
+
+TEST_F(MainWindow, EnablingFollowsKeyCountRightsAndNumberFormat) {
+  OpenWindow();
+  Type(form().key_count, QStringLiteral("0"));
+  EXPECT_FALSE(form().app_key->isEnabled());
+  EXPECT_EQ(form().read.list->count(), 2);
+
+  Type(form().key_count, QStringLiteral("14"));
+  EXPECT_TRUE(form().app_key->isEnabled());
+  EXPECT_EQ(form().read.list->count(), 16);
+  form().read.list->setCurrentIndex(3);
+  emit form().read.list->activated(3);
+  form().write.list->setCurrentIndex(3);
+  emit form().write.list->activated(3);
+  EXPECT_TRUE(form().read.key->isEnabled());
+  EXPECT_FALSE(form().write.key->isEnabled()) << "the same key number as the read right";
+  form().write.list->setCurrentIndex(4);
+  emit form().write.list->activated(4);
+  EXPECT_TRUE(form().write.key->isEnabled());
+
+  form().no_number->click();
+  EXPECT_FALSE(form().auto_increment->isEnabled());
+  EXPECT_FALSE(form().leading_zeros->isEnabled());
+  form().decimal->click();
+  EXPECT_TRUE(form().auto_increment->isEnabled());
+}
+
+TEST_F(MainWindow, RepresentationChangeShowsTheSameBytesTheOtherWay) {
+  OpenWindow();
+  form().binary->click();
+  Type(form().length, QStringLiteral("2"));
+  form().hexadecimal->click();
+  Type(form().data, QStringLiteral("4142"));
+  form().ascii->click();
+  // Hex 4142 is stored low byte first: the bytes 42 41, the characters "BA".
+  EXPECT_EQ(form().data->text(), QStringLiteral("BA"));
+  form().binary->click();
+  EXPECT_EQ(form().data->text(), QStringLiteral("4142"));
+  EXPECT_FALSE(form().prefix_allowed->isChecked());
+}
+
+TEST_F(MainWindow, KeyDisplayToggleHidesTheKeys) {
+  OpenWindow();
+  ASSERT_TRUE(form().show_keys->isChecked());
+  EXPECT_EQ(form().card_key->echoMode(), QLineEdit::Normal);
+  form().show_keys->click();
+  for (QLineEdit *field : form().KeyFields()) EXPECT_EQ(field->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(form().card_key->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
+}
+
+TEST_F(MainWindow, StatusBoxStartsAgainAfterAThousandLines) {
+  OpenWindow();
+  for (int i = 0; i <= quillmate::ui::kMaxStatusLines; ++i) {
+    window().AppendStatusLine(QString::number(i));
+  }
+  EXPECT_EQ(window().StatusLines().size(), quillmate::ui::kMaxStatusLines + 1);
+  window().AppendStatusLine(QStringLiteral("next"));
+  EXPECT_EQ(window().StatusLines(), QStringList{QStringLiteral("next")});
+}
+
+TEST_F(MainWindow, WriteCycleWritesEachCardOnceWithTheLampsBesideTheWindow) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1"));
+  answers = {BoxAnswer::kYes};  // the job's warnings
+  const int normal_width = window().width();
+  form().write_cycle->click();
+  ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kWrite)
+      << window().StatusLines().join('\n').toStdString();
+  ASSERT_TRUE(WaitFor([&] { return window().width() == normal_width + 220; }));
+  EXPECT_FALSE(form().write_single->isEnabled());
+  EXPECT_FALSE(form().read_cycle->isEnabled());
+  EXPECT_TRUE(form().write_cycle->isEnabled());
+  EXPECT_TRUE(form().reset_status->isEnabled());
+
+  ASSERT_TRUE(WaitFor([&] { return form().lamps->Lit() == Lamp::kGreen; }));
+  EXPECT_EQ(ValueOnCard(), QStringLiteral("1"));
+  // The card stays: it is not written again.
+  QTest::qWait(3 * window().Operations().RunningPeriodMs());
+  EXPECT_EQ(form().data->text(), QStringLiteral("2"));
+  EXPECT_EQ(window().StatusLines().filter(QStringLiteral("erfolgreich geschrieben")).size(), 1);
+
+  // The next card gets the next value.
+  auto second = std::make_shared<kovra_sim::DesfireCard>(
+      kovra_sim::Bytes{0x04, 0x21, 0x22, 0x23, 0x24, 0x25, 0x26});
+  reader_.PlaceCard(second);
+  card_ = second;
+  ASSERT_TRUE(WaitFor([&] { return ValueOnCard() == QStringLiteral("2"); }));
+
+  form().write_cycle->click();
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+  ASSERT_TRUE(WaitFor([&] { return window().width() == normal_width; }));
+  EXPECT_TRUE(form().write_single->isEnabled());
+  EXPECT_FALSE(form().write_cycle->isChecked());
+}
+
+TEST_F(MainWindow, ClosingDuringACardOperationWaitsForItThenSavesAndClosesThePort) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("300"));
+  Type(form().app_id, QStringLiteral("ABC"));
+  reader_.SetReplyDelay(std::chrono::milliseconds(20));
+  // The close request arrives while the library waits for the reader inside the write.
+  bool closed_inside = false;
+  QTimer::singleShot(30, &window(), [&] {
+    closed_inside = window().Operations().InTick() || quillmate::ui::BusyGuard::Busy();
+    window().reject();
+  });
+  form().write_single->click();
+  EXPECT_TRUE(closed_inside);
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(window().PortHandle(), 0);
+  EXPECT_EQ(ValueOnCard(), QStringLiteral("300")) << "the card was finished";
+  const quillmate::DesfireSet saved = settings_->LoadJob();
+  EXPECT_EQ(saved.data, QStringLiteral("301"));
+  EXPECT_EQ(saved.app_id, 0xABC);
+}
+
+TEST_F(MainWindow, AReaderThatVanishesDuringACycleIsReportedAndTheCycleStops) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1"));
+  reader_.RemoveCard();
+  answers = {BoxAnswer::kYes};  // the job's warnings
+  form().write_cycle->click();
+  ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kWrite);
+  QTest::qWait(300);
+  server_.DropLink();
+  ASSERT_TRUE(WaitFor([&] {
+    return !window().StatusLines().filter(QString::fromStdString(server_.Path())).isEmpty();
+  })) << window().StatusLines().join('\n').toStdString();
+  form().write_cycle->click();
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+  EXPECT_TRUE(form().write_single->isEnabled());
+}
+
+TEST_F(MainWindow, JobFilesKeepTheJobAndARefusedFileChangesNoField) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("77"));
+  Type(form().app_id, QStringLiteral("123456"));
+  chosen_file = folder_.filePath(QStringLiteral("series"));
+  form().save_job->click();
+  ASSERT_EQ(file_requests.size(), 1u);
+  EXPECT_TRUE(file_requests[0].filter.contains(QStringLiteral("*.KVMFDat")));
+  const QString saved = chosen_file + QStringLiteral(".KVMFDat");
+  ASSERT_TRUE(QFile::exists(saved));
+
+  Type(form().app_id, QStringLiteral("1"));
+  chosen_file = saved;
+  form().load_job->click();
+  EXPECT_EQ(form().app_id->text(), QStringLiteral("123456"));
+  EXPECT_EQ(form().data->text(), QStringLiteral("77"));
+
+  // A file that holds no job: its message, and the fields as they were.
+  QFile broken(folder_.filePath(QStringLiteral("broken.KVMFDat")));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("[Settings]\nAppID=99999999\n");
+  broken.close();
+  chosen_file = broken.fileName();
+  form().load_job->click();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0].contains(QStringLiteral("FFFFFF"))) << boxes[0].toStdString();
+  EXPECT_EQ(form().app_id->text(), QStringLiteral("123456"));
+}
+
+TEST_F(MainWindow, CycleWarningsLetTheOperatorStop) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1"));
+  // Free write access is a risk the job check lets through.
+  answers = {BoxAnswer::kNo};
+  form().write_cycle->click();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+  EXPECT_FALSE(form().write_cycle->isChecked());
+  answers = {BoxAnswer::kYes};
+  form().write_cycle->click();
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kWrite);
+  form().write_cycle->click();
+}
+
+TEST_F(MainWindow, HelpOpensTheGuideOfTheLanguageAndNothingWithoutOne) {
+  QTemporaryDir empty;
+  QStringList opened;
+  quillmate::ui::SetDesktopOpener([&](const QUrl &url) {
+    opened.append(url.toLocalFile());
+    return true;
+  });
+  quillmate::ui::OpenUserGuide(nullptr, quillmate::Language::kEnglish, {empty.path()});
+  EXPECT_TRUE(opened.isEmpty());
+  for (const char *name : {"a-notes.pdf", "quillmate-guide-de.pdf", "quillmate-guide-en.pdf"}) {
+    QFile file(folder_.filePath(QString::fromLatin1(name)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  quillmate::ui::OpenUserGuide(nullptr, quillmate::Language::kEnglish,
+                               {empty.path(), folder_.path()});
+  EXPECT_EQ(opened, QStringList{folder_.filePath(QStringLiteral("quillmate-guide-en.pdf"))});
+  quillmate::ui::SetDesktopOpener(nullptr);
+}
+
+}  // namespace
+}  // namespace quillmate_test
