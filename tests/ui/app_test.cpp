@@ -1,0 +1,74 @@
+// The program around the window: the language of its texts and the restart after a switch.
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+
+#include "ui/quillmate_app.h"
+#include "window_rig.h"
+#include "writer/translation.h"
+
+namespace quillmate_test {
+namespace {
+
+class Program : public WindowRig {
+ protected:
+  void TearDown() override {
+    quillmate::RemoveEnglishTexts(*qApp);
+    WindowRig::TearDown();
+  }
+  void StoreLanguage(quillmate::Language language) {
+    quillmate::OperatorSettings stored = settings_->LoadOperatorSettings();
+    stored.language = language;
+    ASSERT_TRUE(settings_->SaveOperatorSettings(stored));
+  }
+  // Runs the program; `use` gets each window once its event loop runs.
+  int Run(const QStringList &text_folders,
+          std::function<void(quillmate::ui::CQuillmateDlg &)> use) {
+    quillmate::ui::CQuillmateApp program(*qApp, *settings_, text_folders);
+    program.SetBeeper(nullptr);
+    program.SetWindowHook([&](quillmate::ui::CQuillmateDlg &window) {
+      QTimer::singleShot(0, &window, [&window, &use] { use(window); });
+    });
+    program.Run();
+    return program.WindowsOpened();
+  }
+};
+
+TEST_F(Program, SwitchingToEnglishOpensTheWindowAgainInEnglish) {
+  const QString texts = QFileInfo(QStringLiteral(QUILLMATE_ENGLISH_QM)).absolutePath();
+  QStringList closers;
+  const int windows = Run({texts}, [&](quillmate::ui::CQuillmateDlg &window) {
+    closers.append(window.Form().close->text());
+    if (QAction *english = window.MenuAction(QStringLiteral("Englisch"))) {
+      english->trigger();
+    } else {
+      window.reject();
+    }
+  });
+  EXPECT_EQ(windows, 2);
+  EXPECT_EQ(closers, (QStringList{QStringLiteral("Schliessen"), QStringLiteral("Close")}));
+  EXPECT_EQ(settings_->LoadOperatorSettings().language, quillmate::Language::kEnglish);
+}
+
+TEST_F(Program, WithoutTheEnglishTextsTheWindowStaysGermanAndOffersGermanOnly) {
+  StoreLanguage(quillmate::Language::kEnglish);
+  QTemporaryDir no_texts;
+  bool offers_german = false;
+  bool offers_english = true;
+  QString closer;
+  Run({no_texts.path()}, [&](quillmate::ui::CQuillmateDlg &window) {
+    offers_german = window.MenuAction(QStringLiteral("Deutsch")) != nullptr;
+    offers_english = window.MenuAction(QStringLiteral("Englisch")) != nullptr;
+    closer = window.Form().close->text();
+    window.reject();
+  });
+  EXPECT_TRUE(offers_german);
+  EXPECT_FALSE(offers_english);
+  EXPECT_EQ(closer, QStringLiteral("Schliessen"));
+  EXPECT_EQ(settings_->LoadOperatorSettings().language, quillmate::Language::kEnglish);
+}
+
+}  // namespace
+}  // namespace quillmate_test
