@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Runs the real window under a virtual X server against the simulator and takes pictures of it:
+#   1-connected.png   the window just after start, connected to the simulated reader
+#   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
+#   3-english.png     the window in English
+# Then closes the program as a desktop logout would (SIGTERM) and checks that it saved the
+# series' next value. Usage: scripts/screenshots.sh [OUT-DIR] (default: screenshots/).
+# Needs Xvfb and xdotool (scripts/setup-deps.sh installs them) and a build in build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bin=${QUILLMATE_BIN:-build/bin}
+out=${1:-screenshots}
+mkdir -p "$out"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display of our own.
+for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || break; done
+export DISPLAY=":$n"
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+
+"$bin/kovra-sim" --control "$work/sim.ctl" > "$work/sim.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do grep -q '^pty: ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
+pty=$(sed -n 's/^pty: //p' "$work/sim.out")
+control() { python3 - "$work/sim.ctl" "$1" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX); s.connect(sys.argv[1]); s.sendall((sys.argv[2] + "\n").encode())
+print(s.makefile().readline().strip())
+PY
+}
+
+config="$work/config"
+mkdir -p "$config"
+settings="$config/KV-DESFire Quillmate.ini"
+cat > "$settings" <<INI
+[Port]
+Name=$pty
+Baudrate=115200
+[Settings]
+Wert=5000
+AppID=4
+Byteanzahl=16
+INI
+control "remove" > /dev/null
+
+# The window with the given language; prints its X window id once it is connected.
+start_window() {
+  sed -i "/^Sprache=/d" "$settings"
+  sed -i "s/^\[Settings\]$/[Settings]\nSprache=$1/" "$settings"
+  "$bin/quillmate" --config "$config" > "$work/quillmate.log" 2>&1 &
+  app_pid=$!
+  pids+=("$app_pid")
+  for _ in $(seq 100); do
+    window=$(xdotool search --name "KV-DESFire Quillmate V.*FW V" 2>/dev/null | head -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  if [ -z "$window" ]; then
+    echo "screenshots: the window did not connect to the simulated reader" >&2
+    cat "$work/quillmate.log" >&2
+    exit 1
+  fi
+  sleep 0.5  # the first paint
+}
+grab() { "$bin/screen-grab" "$out/$1" "$window"; echo "screenshots: $out/$1"; }
+stop_window() {
+  kill -TERM "$app_pid"
+  wait "$app_pid"
+}
+
+start_window 0
+grab 1-connected.png
+
+# The write cycle from the keyboard: the data field has the focus, "Zyklisch" of "Schreiben" is
+# eight tabs away; Return confirms the job's warnings.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --window "$window" --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab space
+sleep 0.5
+xdotool key --delay 50 Return
+sleep 0.5
+control "feed 3 leave=600 gap=300" > /dev/null
+sleep 3.3
+grab 2-cycle.png
+stop_window
+value=$(sed -n 's/^Wert=//p' "$settings")
+if [ "$value" != "5003" ]; then
+  echo "screenshots: after three cards the next value is '$value', not 5003" >&2
+  exit 1
+fi
+echo "screenshots: three cards written, next value $value"
+
+start_window 1
+grab 3-english.png
+stop_window
