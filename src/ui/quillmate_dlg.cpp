@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleFactory>
 
 #include "kovra.h"
 #include "ui/about_dlg.h"
@@ -36,6 +37,9 @@ namespace {
 // Hidden keys show one asterisk per character, whatever the desktop style's password character.
 class AsteriskStyle : public QProxyStyle {
  public:
+  // Built on the program's own style, so the key fields look like every other field.
+  AsteriskStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
   int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                 QStyleHintReturn *result) const override {
     if (hint == SH_LineEdit_PasswordCharacter) return '*';
