@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QInputMethodEvent>
@@ -40,8 +41,11 @@ QString HexBound(qint64 bound) {
 CHexEdit::CHexEdit(QWidget *parent) : QLineEdit(parent) {}
 
 QAction *CHexEdit::PasteAction(const QMenu &menu) {
-  // Newer Qt names the action; older Qt only gives it the line edit's own "&Paste" text.
-  const QString paste = QLineEdit::tr("&Paste");
+  // Newer Qt names the action; older Qt only gives it the line edit's own text, in Qt's own
+  // translation (passed as variables so that this program's translation does not collect it).
+  static constexpr char kQtContext[] = "QLineEdit";
+  static constexpr char kQtPaste[] = "&Paste";
+  const QString paste = QCoreApplication::translate(kQtContext, kQtPaste);
   for (QAction *action : menu.actions()) {
     if (action->objectName() == QStringLiteral("edit-paste") ||
         action->text().section(u'\t', 0, 0) == paste) {
