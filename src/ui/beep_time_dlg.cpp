@@ -1,0 +1,91 @@
+#include "ui/beep_time_dlg.h"
+
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
+
+#include "ui/message_box.h"
+#include "writer/operations.h"
+
+namespace quillmate::ui {
+namespace {
+
+// An unsigned decimal number with blanks around it and an optional plus sign; a number beyond 32
+// bits reads as the largest one, which every range refuses. nullopt for anything else.
+std::optional<quint32> UnsignedValue(const QString &text) {
+  const QString number = text.trimmed();
+  qsizetype at = number.startsWith(u'+') ? 1 : 0;
+  if (at == number.size()) return std::nullopt;
+  quint64 value = 0;
+  for (; at < number.size(); ++at) {
+    const char16_t c = number[at].unicode();
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = std::min<quint64>(value * 10 + (c - u'0'), 0xFFFFFFFFu);
+  }
+  return static_cast<quint32>(value);
+}
+
+QLineEdit *NumberField(int value, const QString &name, QWidget *parent) {
+  auto *field = new QLineEdit(QString::number(value), parent);
+  field->setObjectName(name);
+  return field;
+}
+
+}  // namespace
+
+CBeepTimeDlg::CBeepTimeDlg(int beep_time_ms, int cycle_period_ms, QWidget *parent)
+    : QDialog(parent),
+      beep_time_(NumberField(beep_time_ms, QStringLiteral("beepTime"), this)),
+      cycle_period_(NumberField(cycle_period_ms, QStringLiteral("cyclePeriod"), this)),
+      beep_time_ms_(beep_time_ms),
+      cycle_period_ms_(cycle_period_ms) {
+  setWindowTitle(tr("Einstellungen"));
+  auto *fields = new QGridLayout;
+  fields->addWidget(new QLabel(tr("Tondauer"), this), 0, 0);
+  fields->addWidget(beep_time_, 0, 1);
+  fields->addWidget(new QLabel(tr("ms"), this), 0, 2);
+  fields->addWidget(new QLabel(tr("(0 ms = Ton aus)"), this), 1, 1, 1, 2);
+  fields->addWidget(new QLabel(tr("Zykluszeit"), this), 2, 0);
+  fields->addWidget(cycle_period_, 2, 1);
+  fields->addWidget(new QLabel(tr("ms"), this), 2, 2);
+
+  auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CBeepTimeDlg::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &CBeepTimeDlg::reject);
+
+  auto *layout = new QVBoxLayout(this);
+  layout->addLayout(fields);
+  layout->addWidget(buttons);
+}
+
+void CBeepTimeDlg::accept() {
+  const qint64 beep = TakeField(beep_time_, kMinBeepTimeMs, kMaxBeepTimeMs);
+  if (beep < 0) return;
+  const qint64 cycle = TakeField(cycle_period_, kMinCyclePeriodMs, kMaxCyclePeriodMs);
+  if (cycle < 0) return;
+  beep_time_ms_ = static_cast<int>(beep);
+  cycle_period_ms_ = static_cast<int>(cycle);
+  QDialog::accept();
+}
+
+qint64 CBeepTimeDlg::TakeField(QLineEdit *field, int minimum, int maximum) {
+  const std::optional<quint32> value = UnsignedValue(field->text());
+  QString refusal;
+  if (!value) {
+    refusal = tr("Geben Sie eine positive ganze Zahl ein.");
+  } else if (*value < static_cast<quint32>(minimum) || *value > static_cast<quint32>(maximum)) {
+    refusal = tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(minimum).arg(maximum);
+  } else {
+    return *value;
+  }
+  ShowMessageBox(this, refusal, BoxIcon::kWarning);
+  field->setFocus();
+  field->selectAll();
+  return -1;
+}
+
+}  // namespace quillmate::ui

@@ -1,0 +1,204 @@
+// The settings dialog of cycle and beep, and the "Löschen" dialog against the simulated reader
+// with a DESFire card on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "message_recorder.h"
+#include "ui/beep_time_dlg.h"
+#include "ui/hex_edit.h"
+#include "ui/loeschen_dlg.h"
+#include "writer/sim_rig.h"
+
+static void PrintTo(const QString &text, std::ostream *out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
+namespace quillmate::ui {
+namespace {
+
+using quillmate_test::MessageRecorder;
+
+const QString kPositive = QStringLiteral("Geben Sie eine positive ganze Zahl ein.");
+
+// Each refusal names its field, focuses it with the text selected, keeps the dialog open and the
+// values as they were.
+TEST(BeepTimeDlgTest, RefusesWhatIsNoNumberOrOutOfRange) {
+  const QString beep_range = QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und 1000 ein.");
+  const QString cycle_range =
+      QStringLiteral("Geben Sie eine ganze Zahl zwischen 100 und 10000 ein.");
+  const struct {
+    QString beep, cycle, message;
+    bool beep_refused;
+  } cases[] = {
+      {QStringLiteral("abc"), QStringLiteral("250"), kPositive, true},
+      {QString(), QStringLiteral("250"), kPositive, true},
+      {QStringLiteral("-5"), QStringLiteral("250"), kPositive, true},
+      {QStringLiteral("1 0"), QStringLiteral("250"), kPositive, true},
+      {QStringLiteral("1001"), QStringLiteral("x"), beep_range, true},
+      {QStringLiteral("99999999999"), QStringLiteral("250"), beep_range, true},
+      {QStringLiteral("300"), QStringLiteral("0x100"), kPositive, false},
+      {QStringLiteral("300"), QStringLiteral("99"), cycle_range, false},
+      {QStringLiteral("300"), QStringLiteral("10001"), cycle_range, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE((c.beep + u'/' + c.cycle).toStdString());
+    MessageRecorder boxes;
+    CBeepTimeDlg dialog(300, 250);
+    auto *beep = dialog.findChild<QLineEdit *>(QStringLiteral("beepTime"));
+    auto *cycle = dialog.findChild<QLineEdit *>(QStringLiteral("cyclePeriod"));
+    ASSERT_TRUE(beep && cycle);
+    EXPECT_EQ(beep->text(), QStringLiteral("300"));
+    EXPECT_EQ(cycle->text(), QStringLiteral("250"));
+    beep->setText(c.beep);
+    cycle->setText(c.cycle);
+    dialog.show();
+
+    dialog.accept();
+    EXPECT_EQ(boxes.texts, QStringList{c.message});
+    EXPECT_TRUE(dialog.isVisible());
+    QLineEdit *refused = c.beep_refused ? beep : cycle;
+    EXPECT_EQ(dialog.focusWidget(), refused);
+    EXPECT_EQ(refused->selectedText(), refused->text());
+    EXPECT_EQ(dialog.BeepTimeMs(), 300);
+    EXPECT_EQ(dialog.CyclePeriodMs(), 250);
+  }
+}
+
+TEST(BeepTimeDlgTest, AcceptsTheBoundsOfBothRanges) {
+  const struct {
+    QString beep, cycle;
+    int beep_ms, cycle_ms;
+  } cases[] = {
+      {QStringLiteral(" 0 "), QStringLiteral("+10000"), 0, 10000},
+      {QStringLiteral("1000"), QStringLiteral("0100"), 1000, 100},
+  };
+  for (const auto &c : cases) {
+    MessageRecorder boxes;
+    CBeepTimeDlg dialog(300, 250);
+    dialog.findChild<QLineEdit *>(QStringLiteral("beepTime"))->setText(c.beep);
+    dialog.findChild<QLineEdit *>(QStringLiteral("cyclePeriod"))->setText(c.cycle);
+    dialog.show();
+    dialog.accept();
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.BeepTimeMs(), c.beep_ms);
+    EXPECT_EQ(dialog.CyclePeriodMs(), c.cycle_ms);
+  }
+}
+
+using kovra_sim::Bytes;
+using kovra_sim::DesfireKeyType;
+
+constexpr int kAid = 0x00BEEF;
+
+class LoeschenDlgTest : public quillmate_test::SimRig {
+ protected:
+  // An application with the factory default DES master key.
+  void PutApplication(int aid) {
+    kovra_sim::DesfireApplication application;
+    application.aid = static_cast<uint32_t>(aid);
+    application.key_settings = 0x0F;
+    application.key_settings2 = 1;
+    application.keys.push_back({DesfireKeyType::kDes, Bytes(16, 0x00), 0});
+    card().EditContent().applications.push_back(application);
+  }
+  QString ErrorText() const {
+    char text[512];
+    const int length = KOVRA_GetErrorText(handle_, KOVRA_LANG_GERMAN, text, sizeof text);
+    return QString::fromUtf8(text, length);
+  }
+  template <typename Widget>
+  static Widget *Child(const QDialog &dialog, const char *name) {
+    auto *widget = dialog.findChild<Widget *>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+  }
+  static void Click(const QDialog &dialog, const char *button) {
+    Child<QPushButton>(dialog, button)->click();
+  }
+  static QString Status(const QDialog &dialog) {
+    return Child<QPlainTextEdit>(dialog, "status")->toPlainText();
+  }
+
+  MessageRecorder boxes_;
+};
+
+TEST_F(LoeschenDlgTest, ActionsReachTheCardAndTheStatusShowsOnlyTheLatestLine) {
+  PutApplication(kAid);
+  CLoeschenDlg dialog(handle_, Language::kGerman, {kAid, QString(), QString()}, false);
+  EXPECT_EQ(Child<CHexEdit>(dialog, "appId")->text(), QStringLiteral("BEEF"));
+  for (const char *key : {"cardMasterKey", "appMasterKey"}) {
+    EXPECT_EQ(Child<CHexEdit>(dialog, key)->echoMode(), QLineEdit::Password) << key;
+  }
+
+  Click(dialog, "deleteApplication");
+  EXPECT_EQ(Status(dialog), QStringLiteral("Die gewählte Applikation wurde gelöscht!"));
+  EXPECT_EQ(card().Application(kAid), nullptr);
+
+  Click(dialog, "deleteApplication");
+  EXPECT_EQ(KOVRA_GetLastError(handle_), KOVRA_DESFIRE_BASE + 0xA0);
+  EXPECT_EQ(Status(dialog), ErrorText() + QStringLiteral(" <SelectApp>"));
+
+  PutApplication(kAid);
+  Click(dialog, "formatCard");
+  EXPECT_EQ(Status(dialog), QStringLiteral("Karte wurde gelöscht!"));
+  EXPECT_TRUE(card().Content().applications.empty());
+  EXPECT_EQ(card().Content().master_key.type, DesfireKeyType::kDes);
+  EXPECT_TRUE(boxes_.texts.isEmpty());
+}
+
+// A refused field: one message, shown after the busy guard so that the operator can acknowledge
+// it, then the focus on that field with its text selected; the fields keep what they held (a job
+// value beyond the field's digits is not cut to another one) and the card is not touched.
+TEST_F(LoeschenDlgTest, RefusedFieldIsShownAndFocusedBeforeTheCard) {
+  const struct {
+    DeleteFields fields;
+    QString message;
+    const char *field;
+  } cases[] = {
+      {{0x1000000, QString(), QString()},
+       QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und FFFFFF ein."),
+       "appId"},
+      {{kAid, QStringLiteral("12G4"), QString()},
+       QStringLiteral("Keine Hex-Eingabe"),
+       "cardMasterKey"},
+      {{kAid, QString(), QStringLiteral("0011-2233")},
+       QStringLiteral("Keine Hex-Eingabe"),
+       "appMasterKey"},
+  };
+  PutApplication(kAid);
+  for (const auto &c : cases) {
+    for (const char *button : {"formatCard", "deleteApplication"}) {
+      SCOPED_TRACE(c.message.toStdString() + " " + button);
+      boxes_.texts.clear();
+      CLoeschenDlg dialog(handle_, Language::kGerman, c.fields, true);
+      const QString app_id = Child<CHexEdit>(dialog, "appId")->text();
+      Click(dialog, button);
+
+      EXPECT_EQ(boxes_.texts, QStringList{c.message});
+      EXPECT_EQ(boxes_.shown_while_busy, 0);
+      EXPECT_TRUE(Status(dialog).isEmpty());
+      auto *refused = Child<CHexEdit>(dialog, c.field);
+      EXPECT_EQ(dialog.focusWidget(), refused);
+      EXPECT_EQ(refused->selectedText(), refused->text());
+      EXPECT_EQ(app_id, QString::number(c.fields.app_id, 16).toUpper());
+      EXPECT_EQ(Child<CHexEdit>(dialog, "appId")->text(), app_id);
+      EXPECT_EQ(Child<CHexEdit>(dialog, "cardMasterKey")->text(), c.fields.card_master_key);
+      EXPECT_EQ(Child<CHexEdit>(dialog, "appMasterKey")->text(), c.fields.app_master_key);
+      EXPECT_NE(card().Application(kAid), nullptr);
+    }
+  }
+}
+
+TEST_F(LoeschenDlgTest, WithoutAReaderTheActionEndsWithAStatusLine) {
+  CLoeschenDlg dialog(0, Language::kGerman, {kAid, QString(), QString()}, true);
+  Click(dialog, "formatCard");
+  EXPECT_EQ(Status(dialog), QStringLiteral("Kein gültiger Transponder vorhanden!"));
+  EXPECT_TRUE(boxes_.texts.isEmpty());
+}
+
+}  // namespace
+}  // namespace quillmate::ui
