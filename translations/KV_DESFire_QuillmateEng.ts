@@ -2,6 +2,227 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="de">
 <context>
+    <name>CQuillmateDlg</name>
+    <message>
+        <source>Logdatei &quot;Schreiben&quot; wählen</source>
+        <translation>Choose the &quot;Write&quot; log file</translation>
+    </message>
+    <message>
+        <source>Logdatei &quot;Lesen&quot; wählen</source>
+        <translation>Choose the &quot;Read&quot; log file</translation>
+    </message>
+    <message>
+        <source>Log Files (*.txt);;All Files (*)</source>
+        <translation>Log Files (*.txt);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Konfiguration lesen</source>
+        <translation>Load configuration</translation>
+    </message>
+    <message>
+        <source>Konfiguration schreiben</source>
+        <translation>Save configuration</translation>
+    </message>
+    <message>
+        <source>Data Files (*.KOVRA_DesfireSet *.KVMFDat);;All Files (*)</source>
+        <translation>Data Files (*.KOVRA_DesfireSet *.KVMFDat);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>App ID:</source>
+        <translation>App ID:</translation>
+    </message>
+    <message>
+        <source>File ID:</source>
+        <translation>File ID:</translation>
+    </message>
+    <message>
+        <source>Länge in Bytes:</source>
+        <translation>Length in bytes:</translation>
+    </message>
+    <message>
+        <source>Konfiguration</source>
+        <translation>Configuration</translation>
+    </message>
+    <message>
+        <source>Schlüssel anzeigen</source>
+        <translation>Show keys</translation>
+    </message>
+    <message>
+        <source>Card Master Key:</source>
+        <translation>Card Master Key:</translation>
+    </message>
+    <message>
+        <source>App Master Key:</source>
+        <translation>App Master Key:</translation>
+    </message>
+    <message>
+        <source>Key Anzahl:</source>
+        <translation>Number of keys:</translation>
+    </message>
+    <message>
+        <source>Lesen:</source>
+        <translation>Read:</translation>
+    </message>
+    <message>
+        <source>Schreiben:</source>
+        <translation>Write:</translation>
+    </message>
+    <message>
+        <source>Lesen/Schreiben:</source>
+        <translation>Read/Write:</translation>
+    </message>
+    <message>
+        <source>Unverschlüsselt</source>
+        <translation>Plain</translation>
+    </message>
+    <message>
+        <source>Unverschlüsselt mit MAC</source>
+        <translation>Plain with MAC</translation>
+    </message>
+    <message>
+        <source>Voll verschlüsselt</source>
+        <translation>Fully enciphered</translation>
+    </message>
+    <message>
+        <source>File Zugriff:</source>
+        <translation>File access:</translation>
+    </message>
+    <message>
+        <source>Daten</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>Auto inkrement</source>
+        <translation>Auto increment</translation>
+    </message>
+    <message>
+        <source>Führende Nullen</source>
+        <translation>Leading zeros</translation>
+    </message>
+    <message>
+        <source>Zusatztext zulassen</source>
+        <translation>Allow extra text</translation>
+    </message>
+    <message>
+        <source>Nach dem Schreiben prüfen</source>
+        <translation>Verify after writing</translation>
+    </message>
+    <message>
+        <source>Jede geschriebene Karte wird zurückgelesen und verglichen.</source>
+        <translation>Every written card is read back and compared.</translation>
+    </message>
+    <message>
+        <source>Lesen</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>Einzeln</source>
+        <translation>Single</translation>
+    </message>
+    <message>
+        <source>Zyklisch </source>
+        <translation>Cyclic</translation>
+    </message>
+    <message>
+        <source>Schreiben</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Zyklisch</source>
+        <translation>Cyclic</translation>
+    </message>
+    <message>
+        <source>Logdateien</source>
+        <translation>Log files</translation>
+    </message>
+    <message>
+        <source>Schreiben protokollieren</source>
+        <translation>Log writing</translation>
+    </message>
+    <message>
+        <source>Lesen protokollieren</source>
+        <translation>Log reading</translation>
+    </message>
+    <message>
+        <source>Reset Status</source>
+        <translation>Reset status</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Erase</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>keine Zahl</source>
+        <translation>no number</translation>
+    </message>
+    <message>
+        <source>Dezimal</source>
+        <translation>Decimal</translation>
+    </message>
+    <message>
+        <source>Hexadezimal</source>
+        <translation>Hexadecimal</translation>
+    </message>
+    <message>
+        <source>Zahlenformat</source>
+        <translation>Number format</translation>
+    </message>
+    <message>
+        <source>Binär</source>
+        <translation>Binary</translation>
+    </message>
+    <message>
+        <source>ASCII</source>
+        <translation>ASCII</translation>
+    </message>
+    <message>
+        <source>Darstellung</source>
+        <translation>Representation</translation>
+    </message>
+    <message>
+        <source>normal</source>
+        <translation>normal</translation>
+    </message>
+    <message>
+        <source>gedreht</source>
+        <translation>reversed</translation>
+    </message>
+    <message>
+        <source>Ausrichtung</source>
+        <translation>Byte order</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Drücken Sie F1, um die Bedienungsanleitung zu öffnen</source>
+        <translation>Press F1 to open the user guide</translation>
+    </message>
+    <message>
+        <source>Schnittstelle wählen</source>
+        <translation>Choose port</translation>
+    </message>
+    <message>
+        <source>Schnittstelle des Lesers (z. B. /dev/ttyUSB0):</source>
+        <translation>Port of the reader (e.g. /dev/ttyUSB0):</translation>
+    </message>
+    <message>
+        <source>Zur Anzeige der Bedienungsanleitung muss ein PDF-Betrachter installiert sein (zum Beispiel aus dem Paket evince oder okular).
+Die Anleitung liegt hier: %1</source>
+        <translation>A PDF viewer must be installed to show the user guide (for example from the package evince or okular).
+The guide is here: %1</translation>
+    </message>
+</context>
+<context>
     <name>CardDetection</name>
     <message>
         <source> MIFARE Ultralight®</source>
@@ -374,6 +595,143 @@
     <message>
         <source>File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!</source>
         <translation>File has too little space; application is deleted and created again!</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CAboutDlg</name>
+    <message>
+        <source>Info über Quillmate</source>
+        <translation>About Quillmate</translation>
+    </message>
+    <message>
+        <source>Personalisierung von DESFire-Karten in Serie</source>
+        <translation>Personalising DESFire cards in series</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CBeepTimeDlg</name>
+    <message>
+        <source>Einstellungen</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Tondauer</source>
+        <translation>Beep time</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>(0 ms = Ton aus)</source>
+        <translation>(0 ms = no beep)</translation>
+    </message>
+    <message>
+        <source>Zykluszeit</source>
+        <translation>Cycle time</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine positive ganze Zahl ein.</source>
+        <translation>Enter a positive whole number.</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CHexEdit</name>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CLoeschenDlg</name>
+    <message>
+        <source>Löschen</source>
+        <translation>Erase</translation>
+    </message>
+    <message>
+        <source>Karte formatieren</source>
+        <translation>Format card</translation>
+    </message>
+    <message>
+        <source>Applikation löschen</source>
+        <translation>Delete application</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>App ID:</source>
+        <translation>App ID:</translation>
+    </message>
+    <message>
+        <source>Card Master Key:</source>
+        <translation>Card Master Key:</translation>
+    </message>
+    <message>
+        <source>App Master Key:</source>
+        <translation>App Master Key:</translation>
+    </message>
+    <message>
+        <source>Status:</source>
+        <translation>Status:</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CQuillmateDlg</name>
+    <message>
+        <source>&amp;Extras</source>
+        <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Einstellungen</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Schnittstelle wählen</source>
+        <translation>Choose port</translation>
+    </message>
+    <message>
+        <source>Deutsch</source>
+        <translation>German</translation>
+    </message>
+    <message>
+        <source>Englisch</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>Inf&amp;o über Quillmate ...</source>
+        <translation>Ab&amp;out Quillmate ...</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports. Bitte prüfen sie, ob der Port bereits von einem anderen Programm belegt wird!</source>
+        <translation>Error opening the port. Please check whether another program is already using it!</translation>
+    </message>
+    <message>
+        <source>An diesem Port ist kein Leser angeschlossen.
+Bitte wählen sie eine andere Schnittstelle.</source>
+        <translation>No reader is connected to this port.
+Please choose another port.</translation>
+    </message>
+    <message>
+        <source>Das gewählte Gerät &lt;%1&gt; hat nicht die benötigte Funktionalität!</source>
+        <translation>The chosen device &lt;%1&gt; does not have the required functions!</translation>
+    </message>
+    <message>
+        <source>Die Einstellungen konnten nicht gespeichert werden: %1</source>
+        <translation>The settings could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>Den Zyklus trotzdem starten?</source>
+        <translation>Start the cycle anyway?</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; konnte nicht gespeichert werden: %2</source>
+        <translation>The value &lt;%1&gt; could not be saved: %2</translation>
     </message>
 </context>
 </TS>

@@ -3,14 +3,25 @@
 #include <QApplication>
 #include <QEvent>
 #include <QObject>
+#include <QSet>
+#include <QWidget>
 
 namespace quillmate::ui {
 namespace {
 
-// Drops the operator's input to every window of the program.
+// Drops the operator's input to the windows that were open when the operation started.
 class InputBlocker : public QObject {
+ public:
+  InputBlocker() {
+    for (QWidget *window : QApplication::topLevelWidgets()) busy_windows_.insert(window);
+  }
+
  protected:
   bool eventFilter(QObject *watched, QEvent *event) override {
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    if (widget == nullptr || !busy_windows_.contains(widget->window())) {
+      return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
       case QEvent::MouseButtonPress:
       case QEvent::MouseButtonRelease:
@@ -29,6 +40,9 @@ class InputBlocker : public QObject {
         return QObject::eventFilter(watched, event);
     }
   }
+
+ private:
+  QSet<QWidget *> busy_windows_;
 };
 
 int depth = 0;

@@ -1,15 +1,16 @@
 #include "ui/lamp_panel.h"
 
-#include <QIcon>
-
 #include "ui/bitmap_static.h"
 
 namespace quillmate::ui {
 namespace {
 
-QPixmap LampPicture(const char *name) {
-  return QIcon(QStringLiteral(":/art/%1.svg").arg(QLatin1String(name)))
-      .pixmap(LampPanel::kLampSize, LampPanel::kLampSize);
+// The lamp drawn on white, the colour the pictures leave see-through.
+QImage LampPicture(const char *name) {
+  CBitmapStatic picture;
+  picture.LoadSvg(QStringLiteral(":/art/%1.svg").arg(QLatin1String(name)),
+                  QSize(LampPanel::kLampSize, LampPanel::kLampSize));
+  return picture.Image();
 }
 
 int Index(Lamp lamp) {
@@ -42,7 +43,7 @@ void LampPanel::ShowLamp(Lamp lamp) {
   lit_ = lamp;
   const int lit = Index(lamp);
   for (int i = 0; i < 3; ++i) {
-    pictures_[i]->SetPicture(i == lit ? lit_lamps_[i] : grey_lamp_);
+    pictures_[i]->SetImage(i == lit ? lit_lamps_[i] : grey_lamp_);
   }
 }
 

@@ -2,7 +2,7 @@
 // one above the other, red, yellow and green, of which one is lit and the others grey.
 #pragma once
 
-#include <QPixmap>
+#include <QImage>
 #include <QWidget>
 #include <array>
 
@@ -29,8 +29,8 @@ class LampPanel : public QWidget {
 
  private:
   std::array<CBitmapStatic *, 3> pictures_{};
-  std::array<QPixmap, 3> lit_lamps_;
-  QPixmap grey_lamp_;
+  std::array<QImage, 3> lit_lamps_;
+  QImage grey_lamp_;
   Lamp lit_ = Lamp::kRed;
 };
 

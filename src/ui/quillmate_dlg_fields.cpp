@@ -158,8 +158,8 @@ void CQuillmateDlg::TakeOverQuietly() {
 }
 
 void CQuillmateDlg::ShowJob() {
-  form_.app_id->setText(QString::number(job_.app_id, 16).toUpper());
-  form_.file_id->setText(QString::number(job_.file_id, 16).toUpper());
+  SetHexText(*form_.app_id, static_cast<unsigned>(job_.app_id));
+  SetHexText(*form_.file_id, static_cast<unsigned>(job_.file_id));
   form_.length->setText(QString::number(job_.length));
   form_.key_count->setText(QString::number(job_.key_count));
   form_.no_number->setChecked(job_.number_format == NumberFormat::kNone);
