@@ -111,9 +111,8 @@ void BM_StartUp(benchmark::State &state) {
     clock.start();
     std::unique_ptr<QDialog> dialog;
     if (window) {
-      auto quillmate =
-          std::make_unique<quillmate::ui::CQuillmateDlg>(*rig.settings, quillmate::Language::kGerman,
-                                                        nullptr);
+      auto quillmate = std::make_unique<quillmate::ui::CQuillmateDlg>(
+          *rig.settings, quillmate::Language::kGerman, nullptr);
       quillmate->show();
       quillmate->ConnectAtStart();
       if (quillmate->PortHandle() <= 0) state.SkipWithError("the reader did not connect");
@@ -209,11 +208,11 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   quillmate::ui::InstallReaderWaitHandler();
   // Every box is answered at once: the benchmark has no operator.
-  quillmate::ui::SetMessageBoxHook([](const QString &, quillmate::ui::BoxIcon,
-                                      quillmate::ui::BoxButtons buttons) {
-    return buttons == quillmate::ui::BoxButtons::kYesNo ? quillmate::ui::BoxAnswer::kYes
-                                                        : quillmate::ui::BoxAnswer::kCancel;
-  });
+  quillmate::ui::SetMessageBoxHook(
+      [](const QString &, quillmate::ui::BoxIcon, quillmate::ui::BoxButtons buttons) {
+        return buttons == quillmate::ui::BoxButtons::kYesNo ? quillmate::ui::BoxAnswer::kYes
+                                                            : quillmate::ui::BoxAnswer::kCancel;
+      });
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

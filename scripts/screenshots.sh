@@ -87,8 +87,9 @@ xdotool key --window "$window" --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab space
 sleep 0.5
 xdotool key --delay 50 Return
 sleep 0.5
-control "feed 3 leave=600 gap=300" > /dev/null
-sleep 3.3
+control "feed 3 leave=1500 gap=300" > /dev/null
+# The third card lies on the reader from about 3.6 s to 5.1 s: written, green lamp.
+sleep 4.5
 grab 2-cycle.png
 stop_window
 value=$(sed -n 's/^Wert=//p' "$settings")

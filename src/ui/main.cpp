@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <memory>
 
+#include "ui/appearance.h"
 #include "ui/quillmate_app.h"
 #include "writer/settings_store.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("quillmate"));
   QApplication::setApplicationVersion(QStringLiteral(QUILLMATE_VERSION));
+  quillmate::ui::InitAppearance();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/quillmate.svg")));
 
   QCommandLineParser options;

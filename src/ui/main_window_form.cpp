@@ -239,7 +239,8 @@ MainWindowForm BuildMainWindowForm(QDialog *dialog) {
   form.status->setMinimumHeight(140);
   column->addWidget(form.status);
   column->addWidget(BottomRow(form, main));
-  form.help_hint = new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), main);
+  form.help_hint =
+      new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), main);
   column->addWidget(form.help_hint);
 
   outer->addWidget(main, 0, Qt::AlignTop);

@@ -12,14 +12,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QStyleFactory>
 
 #include "kovra.h"
 #include "ui/about_dlg.h"
+#include "ui/appearance.h"
 #include "ui/busy_guard.h"
 #include "ui/hex_edit.h"
 #include "ui/lamp_panel.h"
@@ -32,22 +31,6 @@
 #include "writer/reader_identity.h"
 
 namespace quillmate::ui {
-namespace {
-
-// Hidden keys show one asterisk per character, whatever the desktop style's password character.
-class AsteriskStyle : public QProxyStyle {
- public:
-  // Built on the program's own style, so the key fields look like every other field.
-  AsteriskStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
-
-  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                QStyleHintReturn *result) const override {
-    if (hint == SH_LineEdit_PasswordCharacter) return '*';
-    return QProxyStyle::styleHint(hint, option, widget, result);
-  }
-};
-
-}  // namespace
 
 CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper *beeper,
                              QWidget *parent)
@@ -63,14 +46,12 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
   operations_->SetCyclePeriodMs(operator_settings_.cycle_period_ms);
   operations_->SetBeepTimeMs(operator_settings_.beep_time_ms);
 
+  InitAppearance();
   setWindowTitle(QStringLiteral("KV-DESFire Quillmate"));
   setWindowIcon(QIcon(QStringLiteral(":/art/quillmate.svg")));
   // The window never closes by Enter; Escape closes it like "Schliessen".
   form_ = BuildMainWindowForm(this);
   for (QPushButton *button : findChildren<QPushButton *>()) button->setAutoDefault(false);
-  auto *asterisks = new AsteriskStyle;
-  asterisks->setParent(this);
-  for (CHexEdit *field : form_.KeyFields()) field->setStyle(asterisks);
   BuildMenu();
 
   form_.log_write_file->setText(operator_settings_.logs.write_file);
@@ -255,8 +236,8 @@ void CQuillmateDlg::OnChoosePort() {
   while (choose_port_ && choose_port_(this, port)) {
     operator_settings_.port = port;
     if (!settings_.SaveOperatorSettings(operator_settings_)) {
-      AppendStatusLine(tr("Die Einstellungen konnten nicht gespeichert werden: %1")
-                           .arg(settings_.FileName()));
+      AppendStatusLine(
+          tr("Die Einstellungen konnten nicht gespeichert werden: %1").arg(settings_.FileName()));
     }
     if (ConnectReader(port)) break;
   }
@@ -331,10 +312,10 @@ void CQuillmateDlg::Shutdown() {
   const bool settings_saved = settings_.SaveOperatorSettings(operator_settings_);
   ClosePort();
   if ((!job_saved || !settings_saved) && settings_.Readable()) {
-    ShowMessageBox(this,
-                   tr("Die Einstellungen konnten nicht gespeichert werden: %1")
-                       .arg(settings_.FileName()),
-                   BoxIcon::kWarning);
+    ShowMessageBox(
+        this,
+        tr("Die Einstellungen konnten nicht gespeichert werden: %1").arg(settings_.FileName()),
+        BoxIcon::kWarning);
   }
 }
 

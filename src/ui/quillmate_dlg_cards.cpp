@@ -76,8 +76,8 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   form_.status->clear();
   if (!TakeOver()) return false;
   if (cycle == Cycle::kWrite && !ConfirmRisks()) return false;
-  const JobCheck check = cycle == Cycle::kWrite ? operations_->StartWriteCycle()
-                                                : operations_->StartReadCycle();
+  const JobCheck check =
+      cycle == Cycle::kWrite ? operations_->StartWriteCycle() : operations_->StartReadCycle();
   if (!check.ok) {
     ShowRefusal(check);
     return false;

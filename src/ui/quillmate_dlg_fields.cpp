@@ -117,8 +117,7 @@ bool CQuillmateDlg::TakeOver() {
   job_.number_format = form_.hexadecimal->isChecked() ? NumberFormat::kHexadecimal
                        : form_.decimal->isChecked()   ? NumberFormat::kDecimal
                                                       : NumberFormat::kNone;
-  job_.representation =
-      form_.ascii->isChecked() ? Representation::kAscii : Representation::kBinary;
+  job_.representation = form_.ascii->isChecked() ? Representation::kAscii : Representation::kBinary;
   job_.orientation = form_.rotated->isChecked() ? Orientation::kRotated : Orientation::kNormal;
   job_.file_mode = static_cast<FileMode>(qMax(0, form_.file_mode->currentIndex()));
   job_.card_key = form_.card_key->text();
@@ -147,9 +146,7 @@ bool CQuillmateDlg::TakeOver() {
 
 void CQuillmateDlg::TakeOverQuietly() {
   // Closing: every field that holds a valid value is kept; a refused one keeps the job's value.
-  const MessageBoxHook silent = [](const QString &, BoxIcon, BoxButtons) {
-    return BoxAnswer::kOk;
-  };
+  const MessageBoxHook silent = [](const QString &, BoxIcon, BoxButtons) { return BoxAnswer::kOk; };
   SetMessageBoxHook(silent);
   exchanging_ = true;
   TakeOver();
@@ -215,19 +212,39 @@ void CQuillmateDlg::EnableControls(bool on) {
   const int read = form_.read.list->currentIndex();
   const int write = form_.write.list->currentIndex();
   const int read_write = form_.read_write.list->currentIndex();
-  const QList<QWidget *> always = {
-      form_.binary,    form_.ascii,         form_.no_number,    form_.decimal,
-      form_.hexadecimal, form_.normal,      form_.rotated,      form_.write_single,
-      form_.read_single, form_.length,      form_.app_id,       form_.file_id,
-      form_.erase,     form_.log_read,      form_.choose_log_read, form_.log_write,
-      form_.choose_log_write, form_.write_cycle, form_.read_cycle, form_.key_count,
-      form_.file_mode, form_.card_key,      form_.read.list,    form_.write.list,
-      form_.read_write.list, form_.show_keys, form_.load_job,   form_.save_job,
-      form_.verify_after_write};
+  const QList<QWidget *> always = {form_.binary,
+                                   form_.ascii,
+                                   form_.no_number,
+                                   form_.decimal,
+                                   form_.hexadecimal,
+                                   form_.normal,
+                                   form_.rotated,
+                                   form_.write_single,
+                                   form_.read_single,
+                                   form_.length,
+                                   form_.app_id,
+                                   form_.file_id,
+                                   form_.erase,
+                                   form_.log_read,
+                                   form_.choose_log_read,
+                                   form_.log_write,
+                                   form_.choose_log_write,
+                                   form_.write_cycle,
+                                   form_.read_cycle,
+                                   form_.key_count,
+                                   form_.file_mode,
+                                   form_.card_key,
+                                   form_.read.list,
+                                   form_.write.list,
+                                   form_.read_write.list,
+                                   form_.show_keys,
+                                   form_.load_job,
+                                   form_.save_job,
+                                   form_.verify_after_write};
   for (QWidget *widget : always) widget->setEnabled(on);
-  for (QWidget *widget : {static_cast<QWidget *>(form_.auto_increment),
-                          static_cast<QWidget *>(form_.leading_zeros),
-                          static_cast<QWidget *>(form_.prefix_allowed)}) {
+  for (QWidget *widget :
+       {static_cast<QWidget *>(form_.auto_increment), static_cast<QWidget *>(form_.leading_zeros),
+        static_cast<QWidget *>(form_.prefix_allowed)}) {
     widget->setEnabled(on && with_number);
   }
   form_.app_key->setEnabled(on && job_.key_count >= 1);

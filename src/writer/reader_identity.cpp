@@ -19,7 +19,9 @@ int MinorNumber(char c) {
 
 QString FirmwareText(const QByteArray &version) {
   if (version.size() < kVersionChars) return {};
-  return QStringLiteral("FW V%1.%2").arg(1).arg(MinorNumber(version.at(3)), 2, 10, QLatin1Char('0'));
+  return QStringLiteral("FW V%1.%2")
+      .arg(1)
+      .arg(MinorNumber(version.at(3)), 2, 10, QLatin1Char('0'));
 }
 
 int DeviceType(const QByteArray &version) {

@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -32,10 +33,9 @@ class MainWindow : public WindowRig {
   QString ValueOnCard() {
     const kovra_sim::DesfireApplication *app = card_->Application(window().Job().app_id);
     if (app == nullptr || app->files.empty()) return {};
-    return quillmate::DecodeData(window().Job(), QByteArray(reinterpret_cast<const char *>(
-                                                                app->files.front().data.data()),
-                                                            static_cast<qsizetype>(
-                                                                app->files.front().data.size())));
+    return quillmate::DecodeData(
+        window().Job(), QByteArray(reinterpret_cast<const char *>(app->files.front().data.data()),
+                                   static_cast<qsizetype>(app->files.front().data.size())));
   }
 };
 
@@ -66,7 +66,8 @@ TEST_F(MainWindow, SingleWriteShowsTheNextValueAndSingleReadTheWrittenOne) {
   OpenWindow();
   Type(form().data, QStringLiteral("1000"));
   form().write_single->click();
-  EXPECT_TRUE(window().StatusLines().contains(QStringLiteral("Wert <1000> erfolgreich geschrieben")))
+  EXPECT_TRUE(
+      window().StatusLines().contains(QStringLiteral("Wert <1000> erfolgreich geschrieben")))
       << window().StatusLines().join('\n').toStdString();
   EXPECT_EQ(form().data->text(), QStringLiteral("1001"));
   EXPECT_EQ(ValueOnCard(), QStringLiteral("1000"));
@@ -80,7 +81,8 @@ TEST_F(MainWindow, SingleWriteShowsTheNextValueAndSingleReadTheWrittenOne) {
   Type(form().data, QStringLiteral("1001"));
   form().write_single->click();
   EXPECT_EQ(form().data->text(), QStringLiteral("1001"));
-  EXPECT_TRUE(window().StatusLines().contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
+  EXPECT_TRUE(
+      window().StatusLines().contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
 }
 
 TEST_F(MainWindow, RefusedFieldsCancelTheActionAndKeepTheFocusOnTheField) {
@@ -88,7 +90,8 @@ TEST_F(MainWindow, RefusedFieldsCancelTheActionAndKeepTheFocusOnTheField) {
   Type(form().data, QStringLiteral("7"));
   Type(form().app_id, QStringLiteral("0"));
   form().write_single->click();
-  EXPECT_EQ(boxes, QStringList{QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und FFFFFF ein.")});
+  EXPECT_EQ(boxes,
+            QStringList{QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und FFFFFF ein.")});
   EXPECT_EQ(card_->Application(1), nullptr);
   EXPECT_EQ(QApplication::focusWidget(), form().app_id);
 
@@ -276,6 +279,21 @@ TEST_F(MainWindow, CycleWarningsLetTheOperatorStop) {
   form().write_cycle->click();
   EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kWrite);
   form().write_cycle->click();
+}
+
+TEST_F(MainWindow, SettingsThatCannotBeWrittenStopTheSeriesWithAStatusLineAndTheCardUntouched) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("10"));
+  form().status->setFocus();  // the typed value is taken over and stored
+  // The lock that guards the series' value cannot be taken: its file is a folder.
+  const QString lock = settings_->FileName() + QStringLiteral(".lck");
+  QFile::remove(lock);
+  ASSERT_TRUE(QDir().mkpath(lock));
+  form().write_single->click();
+  EXPECT_EQ(card_->Application(1), nullptr);
+  EXPECT_EQ(form().data->text(), QStringLiteral("10"));
+  EXPECT_FALSE(window().StatusLines().filter(QStringLiteral("<11>")).isEmpty())
+      << window().StatusLines().join('\n').toStdString();
 }
 
 TEST_F(MainWindow, HelpOpensTheGuideOfTheLanguageAndNothingWithoutOne) {

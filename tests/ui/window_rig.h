@@ -19,8 +19,8 @@
 #include "sim/reader.h"
 #include "ui/file_choices.h"
 #include "ui/message_box.h"
-#include "ui/reader_wait.h"
 #include "ui/quillmate_dlg.h"
+#include "ui/reader_wait.h"
 #include "writer/settings_store.h"
 
 namespace quillmate_test {
