@@ -99,14 +99,17 @@ void CQuillmateDlg::StopCycle() {
   operations_->StopCycle();
   form_.write_cycle->setChecked(false);
   form_.read_cycle->setChecked(false);
-  EnableControls(true);
+  // Stopped from inside a tick (the click came while the library waited for the reader): the
+  // tick still works on the job, so the controls that change it come back when the tick ends.
+  if (!operations_->InTick()) EnableControls(true);
 }
 
 void CQuillmateDlg::OnTick() {
   if (operations_->InTick() || BusyGuard::Busy()) return;
   operations_->Tick();
-  // A series whose value outgrew the file ends its cycle in the core.
-  if (operations_->RunningCycle() == Cycle::kNone && cycle_timer_.isActive()) StopCycle();
+  // The cycle was stopped during the tick, or ended in the core (a series whose value outgrew
+  // the file).
+  if (operations_->RunningCycle() == Cycle::kNone) StopCycle();
   FinishPendingClose();
 }
 

@@ -220,6 +220,33 @@ TEST_F(MainWindow, ClosingDuringACardOperationWaitsForItThenSavesAndClosesThePor
   EXPECT_EQ(saved.app_id, 0xABC);
 }
 
+TEST_F(MainWindow, StoppingACycleDuringItsTickGivesTheControlsBackWhenTheTickEnds) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1"));
+  reader_.SetReplyDelay(std::chrono::milliseconds(20));
+  answers = {BoxAnswer::kYes};  // the job's warnings
+  form().write_cycle->click();
+  ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kWrite);
+  // The stop arrives while the library waits for the reader inside a tick.
+  bool stopped_inside = false;
+  bool job_controls_inside = true;
+  QTimer operator_hand;
+  QObject::connect(&operator_hand, &QTimer::timeout, [&] {
+    if (stopped_inside || !window().Operations().InTick()) return;
+    form().write_cycle->click();
+    stopped_inside = true;
+    job_controls_inside = form().load_job->isEnabled();
+  });
+  operator_hand.start(5);
+  ASSERT_TRUE(WaitFor([&] { return stopped_inside; }));
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+  EXPECT_FALSE(job_controls_inside) << "the tick still works on the job";
+  ASSERT_TRUE(WaitFor([&] { return !window().Operations().InTick(); }));
+  QApplication::processEvents();
+  EXPECT_TRUE(form().load_job->isEnabled());
+  EXPECT_TRUE(form().write_single->isEnabled());
+}
+
 TEST_F(MainWindow, AReaderThatVanishesDuringACycleIsReportedAndTheCycleStops) {
   OpenWindow();
   Type(form().data, QStringLiteral("1"));
