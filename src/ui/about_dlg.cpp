@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "ui/label.h"
+
 namespace quillmate::ui {
 
 QString ProgramNameWithVersion() {
@@ -20,10 +22,13 @@ CAboutDlg::CAboutDlg(QWidget *parent) : QDialog(parent) {
   icon->setPixmap(QIcon(QStringLiteral(":/art/quillmate.svg")).pixmap(64, 64));
   top->addWidget(icon, 0, Qt::AlignTop);
   auto *text = new QVBoxLayout;
-  auto *name = new QLabel(ProgramNameWithVersion(), this);
+  auto *name = new CLabel(this);
+  name->SetLink(false);
   QFont bold = name->font();
   bold.setBold(true);
-  name->setFont(bold);
+  bold.setPointSizeF(bold.pointSizeF() * 1.3);
+  name->SetLogFont(bold);
+  name->SetText(ProgramNameWithVersion());
   text->addWidget(name);
   text->addWidget(new QLabel(tr("Personalisierung von DESFire-Karten in Serie"), this));
   top->addLayout(text, 1);

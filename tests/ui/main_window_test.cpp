@@ -175,6 +175,7 @@ TEST_F(MainWindow, WriteCycleWritesEachCardOnceWithTheLampsBesideTheWindow) {
   ASSERT_TRUE(WaitFor([&] { return window().width() == normal_width + 220; }));
   EXPECT_FALSE(form().write_single->isEnabled());
   EXPECT_FALSE(form().read_cycle->isEnabled());
+  for (QLineEdit *key : form().KeyFields()) EXPECT_FALSE(key->isEnabled());
   EXPECT_TRUE(form().write_cycle->isEnabled());
   EXPECT_TRUE(form().reset_status->isEnabled());
 
