@@ -107,9 +107,14 @@ bool CQuillmateDlg::TakeOver() {
   for (const auto &number : numbers) {
     const FieldValue value = number.parse(number.edit->text());
     if (!value.check.ok) {
+      // The box and the focus move make other fields lose the focus; their handlers must not
+      // start an exchange of their own meanwhile (it would show the same refusal again).
+      const bool was_exchanging = exchanging_;
+      exchanging_ = true;
       ShowMessageBox(this, value.check.message, BoxIcon::kWarning);
       number.edit->setFocus();
       number.edit->selectAll();
+      exchanging_ = was_exchanging;
       return false;
     }
     *number.target = value.value;

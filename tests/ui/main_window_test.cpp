@@ -105,6 +105,41 @@ TEST_F(MainWindow, RefusedFieldsCancelTheActionAndKeepTheFocusOnTheField) {
   EXPECT_EQ(QApplication::focusWidget(), form().data);
 }
 
+TEST_F(MainWindow, EachNumberFieldRefusesEmptyAndOutOfRangeText) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("7"));
+  const QString not_a_number = QStringLiteral("Geben Sie eine ganze Zahl ein.");
+  const struct {
+    QLineEdit *field;
+    QString text;
+    QString message;
+  } cases[] = {
+      {form().app_id, QString(), not_a_number},
+      {form().app_id, QStringLiteral("0"),
+       QStringLiteral("Geben Sie eine ganze Zahl zwischen 1 und FFFFFF ein.")},
+      {form().file_id, QStringLiteral("20"),
+       QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und 1F ein.")},
+      {form().key_count, QStringLiteral("15"),
+       QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und 14 ein.")},
+      {form().key_count, QString(), not_a_number},
+      {form().length, QString(), not_a_number},
+  };
+  for (const auto &refused : cases) {
+    const QString before = refused.field->text();
+    boxes.clear();
+    refused.field->setText(refused.text);
+    form().write_single->click();
+    EXPECT_EQ(boxes, QStringList{refused.message}) << refused.text.toStdString();
+    EXPECT_EQ(QApplication::focusWidget(), refused.field);
+    EXPECT_EQ(card_->Application(window().Job().app_id), nullptr);
+    refused.field->setText(before);
+  }
+  // The digits-only fields take no other characters at all.
+  form().key_count->clear();
+  QTest::keyClicks(form().key_count, QStringLiteral("1a-2"));
+  EXPECT_EQ(form().key_count->text(), QStringLiteral("12"));
+}
+
 TEST_F(MainWindow, EnablingFollowsKeyCountRightsAndNumberFormat) {
   OpenWindow();
   Type(form().key_count, QStringLiteral("0"));
