@@ -81,13 +81,14 @@ extern "C" {
 #define KOVRA_OPEN_HID_NOT_STARTED -13
 
 /* Opens and identifies a reader. name: "COM3" or "\\.\COM3" (= /dev/ttyS2), a /dev/ path such
- * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7"; an optional ":N" suffix sets the bus address
- * N of readers on a shared line ("COM4:3"). The baud argument counts for COM names and /dev/
- * paths (other names open at 19200): it is rounded down to a multiple of 100, and the remainder
- * selects the framing: 0 none/1 stop bit, 1 even/1, 2 odd/1, 3 none/2 stop bits. The reader's
- * protocol family is found by asking for its version (at most 300 ms a try, five tries in all).
- * Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT, KOVRA_OPEN_NO_READER,
- * KOVRA_OPEN_HID_NOT_STARTED. A failed open leaves nothing behind (no last error to read). */
+ * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7", or a network reader (see "Network readers"
+ * below); an optional ":N" suffix sets the bus address N of readers on a shared line ("COM4:3").
+ * The baud argument counts for COM names and /dev/ paths (other names open at 19200): it is rounded
+ * down to a multiple of 100, and the remainder selects the framing: 0 none/1 stop bit, 1 even/1, 2
+ * odd/1, 3 none/2 stop bits. The reader's protocol family is found by asking for its version (at
+ * most 300 ms a try, five tries in all). Result: the handle (> 0), or KOVRA_OPEN_FAILED,
+ * KOVRA_OPEN_BAD_TIMEOUT, KOVRA_OPEN_NO_READER, KOVRA_OPEN_HID_NOT_STARTED. A failed open leaves
+ * nothing behind (no last error to read). */
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 
 /* Why the link of the last KOVRA_OpenPort on this thread did not open (KOVRA_OPEN_FAILED), so
@@ -99,6 +100,7 @@ KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 #define KOVRA_LINK_NOT_A_TERMINAL 4 /* the name is no serial device (a file, a folder) */
 #define KOVRA_LINK_NOT_SUPPORTED 5  /* this build has no transport for the kind of name */
 #define KOVRA_LINK_OTHER 6          /* the system refused for another reason */
+#define KOVRA_LINK_TIMEOUT 7        /* a network reader did not accept the connection in time */
 /* Result: one of the KOVRA_LINK_* codes above. */
 KOVRA_API int KOVRA_GetLinkFailure(void);
 
@@ -127,6 +129,45 @@ KOVRA_API int KOVRA_IsDeviceCapable(int handle);
 /* 1 when the port runs over HID or the FTDI D2XX driver, 0 otherwise, -1 for an unknown
  * handle. */
 KOVRA_API int KOVRA_IsUsbDevice(int handle);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Network readers                                                                            */
+/* A network reader is opened with KOVRA_OpenPort by "192.168.1.50-10001" (address and TCP
+ * port), "192.168.1.50" (port 10001) or "[NAME]" (the identity of a reader that takes its
+ * address by DHCP, found on the local networks within 200 ms per adapter). Its handles count
+ * from 20001. The functions below use the readers' configuration service (UDP port 30718) on
+ * every local IPv4 interface that is up, loopback excepted. They block the calling thread while
+ * they wait: a search 500 ms per adapter after the last answer (at most 3 s per adapter), a
+ * reader's reply up to 500 ms. */
+
+/* Searches the local networks for readers. Entries: "a.b.c.d-port" for a reader with a fixed
+ * address, "[NAME]a.b.c.d-port" for a DHCP reader; sorted, each once. Result: list. */
+KOVRA_API int KOVRA_SearchLanDevices(char *buffer, int size);
+
+/* The same search for a port choice: only the maker's readers, DHCP readers as "[NAME]" alone.
+ * Result: list. */
+KOVRA_API int KOVRA_ListLanPorts(char *buffer, int size);
+
+/* 1 when a reader at address ("a.b.c.d", "a.b.c.d-port" or "[NAME]") answers on some local
+ * adapter, else 0. */
+KOVRA_API int KOVRA_PingLanDevice(const char *address);
+
+/* Reads a reader's network settings into the buffers that are not NULL: name "[NAME]-port"
+ * (room for 25 bytes), address_out "a.b.c.d-port" or "" for a DHCP reader (room for 25 bytes:
+ * when name is NULL a DHCP reader's name text goes there instead), mask and gateway "a.b.c.d"
+ * (16 bytes each). Result: 0, or -1 when the reader does not answer. */
+KOVRA_API int KOVRA_GetLanConfig(const char *address, char *name, char *address_out, char *mask,
+                                 char *gateway);
+
+/* Changes a reader's network settings. new_address: "a.b.c.d" or "a.b.c.d-port" for a fixed
+ * address, "[NAME]" or "[NAME]-port" for DHCP under that name (port 0 or no port: unchanged);
+ * mask and gateway "a.b.c.d", or NULL / "" (no mask: unchanged; no gateway: none). The reader is
+ * found again at its new address (this may take several seconds) to write the rest. Result: 0
+ * when written or when nothing needed changing, -1 when the reader did not answer or an argument
+ * does not parse (nothing is changed then), or another negative value when the reader could not
+ * be found again after its address changed. */
+KOVRA_API int KOVRA_SetLanConfig(const char *address, const char *new_address, const char *mask,
+                                 const char *gateway);
 
 /* ------------------------------------------------------------------------------------------ */
 /* Transponder commands (ISO 14443-A) and reader housekeeping                                 */

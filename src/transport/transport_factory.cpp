@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "kovra.h"
+#include "transport/lan_link.h"
 #include "transport/link_failure.h"
 #include "transport/serial_port.h"
 
@@ -20,7 +21,8 @@ OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSi
   switch (RouteOf(name.name)) {
     case PortRoute::kSerial:
       return Opened(OpenSerialTransport(name.name, baud_argument, sink), HandlePool::Serial());
-    case PortRoute::kLan:        // no network transport on this build yet
+    case PortRoute::kLan:
+      return Opened(OpenLanTransport(name.name, sink), HandlePool::Lan());
     case PortRoute::kHid:        // no HID transport on this build yet
     case PortRoute::kBluetooth:  // no Bluetooth adapter transport on this build yet
     case PortRoute::kBluetoothW:

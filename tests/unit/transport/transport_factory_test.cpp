@@ -33,8 +33,9 @@ TEST(TransportFactory, ASerialDeviceOpensTheSerialTransportNumberedFromTheSerial
 
 TEST(TransportFactory, NamesWithoutAnOpenableTransportGiveNothing) {
   NullSink sink;
-  for (const char *name : {"[192.168.0.10]", "192.168.0.10", "HID#1", "BT reader", "BTW reader",
-                           "/dev/null", "/dev/kovra-no-such-device", "AB12CD34"}) {
+  // (Network names connect to a reader; they are tested inside network namespaces.)
+  for (const char *name :
+       {"HID#1", "BT reader", "BTW reader", "/dev/null", "/dev/kovra-no-such-device", "AB12CD34"}) {
     const OpenedTransport opened = OpenTransport({name, 1}, 19200, sink);
     EXPECT_EQ(opened.transport, nullptr) << name;
     EXPECT_EQ(opened.handles, nullptr) << name;

@@ -1,0 +1,33 @@
+// The local network adapters a network reader can be reached through, and the choice of the one
+// a connection to a reader is bound to.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kovra::lan {
+
+// One usable local IPv4 address.
+struct Adapter {
+  std::string address;  // dotted
+  std::string mask;     // dotted
+  unsigned index = 0;   // the interface index (if_nametoindex)
+};
+
+// The IPv4 addresses of the interfaces that are up, other than loopback and 0.0.0.0, in the order
+// the system lists them. Empty when the system cannot list them.
+std::vector<Adapter> EnumerateAdapters();
+
+// The index of the interface the system would send to `target` (dotted) through: the interface
+// that holds the local address of a UDP socket connected to it (connecting sends nothing).
+// Nothing when `target` is no dotted address or has no route.
+std::optional<unsigned> BestInterfaceIndex(const std::string &target);
+
+// The local address to bind a connection to `target` to: the first adapter on the best interface
+// whose subnet holds the target; else the first adapter; empty (any local address) without
+// adapters.
+std::string ChooseAdapter(const std::vector<Adapter> &adapters, std::optional<unsigned> best_index,
+                          const std::string &target);
+
+}  // namespace kovra::lan
