@@ -51,6 +51,29 @@ bool ToAddress(const std::string &dotted, uint16_t port, sockaddr_in &address) {
   return ::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) == 1;
 }
 
+// Waits for a non-blocking connect to finish. Result: 0 when connected, else the errno of the
+// failure (ETIMEDOUT when the time ran out or `stopped` said so after a wake-up).
+int AwaitConnect(int fd, milliseconds timeout, int wake_fd, const std::function<bool()> &stopped) {
+  const auto deadline = Clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || (stopped && stopped())) return ETIMEDOUT;
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {wake_fd, POLLIN, 0}};
+    const int ready = ::poll(fds, wake_fd >= 0 ? 2 : 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno != EINTR) return errno;
+    if (ready > 0 && (fds[1].revents & POLLIN)) {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = ::read(wake_fd, &count, sizeof count);
+    }
+    if (ready > 0 && fds[0].revents != 0) {
+      int error = 0;
+      socklen_t length = sizeof error;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+      return error;
+    }
+  }
+}
+
 }  // namespace
 
 CTCPSocketThread::CTCPSocketThread(ReceiveSink &sink) : sink_(sink) {}
@@ -132,50 +155,50 @@ void CTCPSocketThread::Run(std::string name) {
 }
 
 bool CTCPSocketThread::Connect() {
-  sockaddr_in local{};
-  sockaddr_in peer{};
-  if (!ToAddress(bind_address_, 0, local) || !ToAddress(target_address_, target_port_, peer)) {
-    failure_.store(KOVRA_LINK_NO_DEVICE);
-    return false;
-  }
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    failure_.store(KOVRA_LINK_OTHER);
-    return false;
-  }
-  // Local port 0: the system picks a free one. A fixed local port (the reader's own) would be
-  // refused while an earlier connection on it waits out TIME_WAIT, and reconnects would fail.
-  // TCP_NODELAY: a command frame is one small write that waits for its reply; Nagle's algorithm
-  // would hold it back until the reader acknowledged the previous one.
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  socket_fd_ = fd;
   int error = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
-    error = errno;
-  } else if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      const auto deadline = Clock::now() + kConnectTimeout;
-      error = ETIMEDOUT;
-      while (!stop_.load()) {
-        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        if (WaitSocket(POLLOUT, left)) {
-          socklen_t length = sizeof error;
-          ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
-          break;
-        }
-      }
-    }
-  }
-  if (error != 0) {
+  socket_fd_ = ConnectSocket(
+      bind_address_, target_address_, target_port_, kConnectTimeout, event_fd_,
+      [this] { return stop_.load(); }, error);
+  if (socket_fd_ < 0) {
     failure_.store(LinkFailureForConnect(error));
-    DropConnection();
     return false;
   }
   connected_.store(true);
   return true;
+}
+
+int CTCPSocketThread::ConnectSocket(const std::string &bind_address, const std::string &address,
+                                    uint16_t port, milliseconds timeout, int wake_fd,
+                                    const std::function<bool()> &stopped, int &error) {
+  sockaddr_in local{};
+  sockaddr_in peer{};
+  if (!ToAddress(bind_address, 0, local) || address.empty() || !ToAddress(address, port, peer)) {
+    error = EADDRNOTAVAIL;
+    return -1;
+  }
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    error = errno;
+    return -1;
+  }
+  // Local port 0: the system picks a free one. A fixed local port (the reader's own) would be
+  // refused while an earlier connection on it waits out TIME_WAIT, and reconnects would fail.
+  // TCP_NODELAY: a command frame is one small write that waits for its reply; Nagle's algorithm
+  // would hold a frame back until the reader acknowledged the one before.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  error = 0;
+  if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
+    error = errno;
+  } else if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof peer) != 0) {
+    error = errno;
+    if (error == EINPROGRESS) error = AwaitConnect(fd, timeout, wake_fd, stopped);
+  }
+  if (error != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }
 
 bool CTCPSocketThread::WaitSocket(short events, milliseconds timeout) {

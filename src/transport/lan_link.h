@@ -17,6 +17,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,6 +60,15 @@ class CTCPSocketThread final : public Transport {
 
   // Whether a TCP connection is up right now (tests, diagnostics).
   bool Connected() const { return connected_.load(); }
+
+  // Makes a TCP connection to `address`:`port` from `bind_address` ("" for any) on a local port
+  // the system chooses, with TCP_NODELAY, waiting at most `timeout`. A signal on `wake_fd` (-1:
+  // none) is consumed, and the wait ends early when `stopped` then answers true. Result: the
+  // connected non-blocking socket, or -1 with the errno of the failure in `error` (ETIMEDOUT
+  // when the time ran out or the wait was stopped).
+  static int ConnectSocket(const std::string &bind_address, const std::string &address,
+                           uint16_t port, std::chrono::milliseconds timeout, int wake_fd,
+                           const std::function<bool()> &stopped, int &error);
 
  private:
   enum class Start { kPending, kConnected, kFailed };
