@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 namespace kovra_test {
 namespace {
@@ -133,13 +134,20 @@ void LanTestReader::Reply(const sockaddr_in &to, uint8_t code, const Bytes &payl
 }
 
 void LanTestReader::ServeConfig() {
+  using Clock = std::chrono::steady_clock;
   sockaddr_in chatty_to{};
   bool chatting = false;
+  sockaddr_in stray_to{};
+  std::optional<Clock::time_point> stray_at;
   while (!stop_.load()) {
     pollfd fds[2] = {{udp_fd_, POLLIN, 0}, {stop_fd_, POLLIN, 0}};
-    if (::poll(fds, 2, chatting ? 50 : -1) < 0) continue;
+    if (::poll(fds, 2, chatting || stray_at ? 50 : -1) < 0) continue;
     if (stop_.load()) return;
     if (chatting && chatty_.load()) Reply(chatty_to, 0xF9, Record(0));
+    if (stray_at && Clock::now() >= *stray_at) {
+      Reply(stray_to, 0xFB, {});
+      stray_at.reset();
+    }
     if ((fds[0].revents & POLLIN) == 0) continue;
     uint8_t buffer[2048];
     sockaddr_in from{};
@@ -148,6 +156,10 @@ void LanTestReader::ServeConfig() {
         ::recvfrom(udp_fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
     if (got < 4 || config_silent_.load()) continue;
     const Bytes datagram(buffer, buffer + got);
+    if (datagram[3] == 0xF8 && stray_acks_.load()) {
+      stray_to = from;  // a while later, when the host may be waiting for an acknowledgement
+      stray_at = Clock::now() + std::chrono::milliseconds(100);
+    }
     if (datagram[3] == 0xF8 && chatty_.load()) {
       chatty_to = from;
       chatting = true;
@@ -167,7 +179,6 @@ void LanTestReader::Answer(const Bytes &datagram, const sockaddr_in &from) {
   } else if (code == 0xF8 || (code >= 0xE1 && code <= 0xEF)) {
     const int n = code == 0xF8 ? 0 : code - 0xE0;
     Reply(from, code == 0xF8 ? 0xF9 : static_cast<uint8_t>(n + 0xD0), Record(n));
-    if (code == 0xF8 && stray_acks_.load()) Reply(from, 0xFB, {});
   } else if (code == 0xFD || (code >= 0xC1 && code <= 0xCF)) {
     const int n = code == 0xFD ? 0 : code - 0xC0;
     std::array<uint8_t, 4> moved{};

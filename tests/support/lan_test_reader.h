@@ -58,7 +58,7 @@ class LanTestReader {
   void SetChatty(bool chatty) { chatty_.store(chatty); }
   // Sends a datagram of 2 bytes and one with an unknown code before each reply.
   void SetJunkFirst(bool junk) { junk_first_.store(junk); }
-  // With each search reply also sends a write acknowledgement (FB) nobody asked it for.
+  // 100 ms after each search request sends a write acknowledgement (FB) nobody asked it for.
   void SetStrayAcks(bool stray) { stray_acks_.store(stray); }
   // The next reply is cut off after its first byte by a connection reset.
   void ResetInNextReply() { reset_armed_.store(true); }
