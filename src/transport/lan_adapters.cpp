@@ -25,6 +25,17 @@ std::string Text(const sockaddr *address) {
 
 }  // namespace
 
+bool ToSocketAddress(const std::string &dotted, uint16_t port, sockaddr_in &address) {
+  address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  if (dotted.empty()) {
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    return true;
+  }
+  return ::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) == 1;
+}
+
 std::vector<Adapter> EnumerateAdapters() {
   std::vector<Adapter> adapters;
   ifaddrs *list = nullptr;

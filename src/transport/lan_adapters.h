@@ -2,6 +2,9 @@
 // a connection to a reader is bound to.
 #pragma once
 
+#include <netinet/in.h>
+
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +21,10 @@ struct Adapter {
 // The IPv4 addresses of the interfaces that are up, other than loopback and 0.0.0.0, in the order
 // the system lists them. Empty when the system cannot list them.
 std::vector<Adapter> EnumerateAdapters();
+
+// Fills `address` with a dotted IPv4 address (empty: any local address) and `port`. False for
+// text that is no dotted address: names are never looked up.
+bool ToSocketAddress(const std::string &dotted, uint16_t port, sockaddr_in &address);
 
 // The index of the interface the system would send to `target` (dotted) through: the interface
 // that holds the local address of a UDP socket connected to it (connecting sends nothing).

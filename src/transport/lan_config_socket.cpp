@@ -8,6 +8,8 @@
 
 #include <cerrno>
 
+#include "transport/lan_adapters.h"
+
 namespace kovra::lan {
 namespace {
 
@@ -16,23 +18,12 @@ using Clock = std::chrono::steady_clock;
 // Larger than any datagram the service sends; a longer one is cut and then fails its size checks.
 constexpr size_t kMaxDatagram = 2048;
 
-bool ToAddress(const std::string &dotted, uint16_t port, sockaddr_in &address) {
-  address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (dotted.empty()) {
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  return ::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) == 1;
-}
-
 }  // namespace
 
 bool DatagramSocket::Open(const std::string &bind_address) {
   Close();
   sockaddr_in local{};
-  if (!ToAddress(bind_address, 0, local)) return false;
+  if (!ToSocketAddress(bind_address, 0, local)) return false;
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   if (::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local) != 0) {
@@ -53,7 +44,7 @@ void DatagramSocket::Close() {
 
 bool DatagramSocket::SendTo(const std::string &address, const Bytes &datagram) {
   sockaddr_in peer{};
-  if (fd_ < 0 || address.empty() || !ToAddress(address, kConfigPort, peer)) return false;
+  if (fd_ < 0 || address.empty() || !ToSocketAddress(address, kConfigPort, peer)) return false;
   for (;;) {
     const ssize_t sent = ::sendto(fd_, datagram.data(), datagram.size(), MSG_NOSIGNAL,
                                   reinterpret_cast<sockaddr *>(&peer), sizeof peer);

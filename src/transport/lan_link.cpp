@@ -40,17 +40,6 @@ int LinkFailureForConnect(int error) {
   }
 }
 
-bool ToAddress(const std::string &dotted, uint16_t port, sockaddr_in &address) {
-  address = {};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  if (dotted.empty()) {
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    return true;
-  }
-  return ::inet_pton(AF_INET, dotted.c_str(), &address.sin_addr) == 1;
-}
-
 // Waits for a non-blocking connect to finish. Result: 0 when connected, else the errno of the
 // failure (ETIMEDOUT when the time ran out or `stopped` said so after a wake-up).
 int AwaitConnect(int fd, milliseconds timeout, int wake_fd, const std::function<bool()> &stopped) {
@@ -172,7 +161,8 @@ int CTCPSocketThread::ConnectSocket(const std::string &bind_address, const std::
                                     const std::function<bool()> &stopped, int &error) {
   sockaddr_in local{};
   sockaddr_in peer{};
-  if (!ToAddress(bind_address, 0, local) || address.empty() || !ToAddress(address, port, peer)) {
+  if (!lan::ToSocketAddress(bind_address, 0, local) || address.empty() ||
+      !lan::ToSocketAddress(address, port, peer)) {
     error = EADDRNOTAVAIL;
     return -1;
   }

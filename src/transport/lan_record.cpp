@@ -6,15 +6,6 @@
 namespace kovra::lan {
 namespace {
 
-constexpr size_t kAddressAt = 0;
-constexpr size_t kHostBitsAt = 6;
-constexpr size_t kGatewayAt = 12;
-constexpr size_t kTcpPortAt = 20;
-constexpr size_t kNameTailAt = 84;
-constexpr size_t kNameHeadAt = 112;
-constexpr size_t kNameHalf = 8;
-constexpr size_t kProductNameAt = 93;
-
 bool IsSetupRecord(const Bytes &record) {
   return record.size() >= kRecordReplySize;
 }
@@ -72,25 +63,26 @@ std::optional<Ipv4> ParseDotted(std::string_view text) {
 }
 
 Ipv4 ConfiguredAddress(const Bytes &record) {
-  return AddressAt(record, kAddressAt);
+  return AddressAt(record, at::kAddress);
 }
 
 int HostBits(const Bytes &record) {
-  return IsSetupRecord(record) ? record[kHostBitsAt] : 0;
+  return IsSetupRecord(record) ? record[at::kHostBits] : 0;
 }
 
 Ipv4 Gateway(const Bytes &record) {
-  return AddressAt(record, kGatewayAt);
+  return AddressAt(record, at::kGateway);
 }
 
 uint16_t TcpPort(const Bytes &record) {
   if (!IsSetupRecord(record)) return 0;
-  return static_cast<uint16_t>(record[kTcpPortAt] | (record[kTcpPortAt + 1] << 8));
+  return static_cast<uint16_t>(record[at::kTcpPort] | (record[at::kTcpPort + 1] << 8));
 }
 
 std::string DeviceName(const Bytes &record) {
   if (!IsSetupRecord(record)) return {};
-  return TextAt(record, kNameHeadAt, kNameHalf) + TextAt(record, kNameTailAt, kNameHalf);
+  return TextAt(record, at::kNameHead, at::kNameHalf) +
+         TextAt(record, at::kNameTail, at::kNameHalf);
 }
 
 std::string ReaderIdentity(const Bytes &record) {
@@ -106,7 +98,7 @@ std::string SearchEntry(const Bytes &record, const Ipv4 &sender) {
 
 std::string ProductName(const Bytes &record2) {
   if (record2.size() < kProductRecordSize) return {};
-  return TextAt(record2, kProductNameAt, record2.size() - kProductNameAt);
+  return TextAt(record2, at::kProductName, record2.size() - at::kProductName);
 }
 
 bool IsMakersProduct(std::string_view product_name) {

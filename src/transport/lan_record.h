@@ -13,6 +13,7 @@
 // of the device name in bytes 102 .. 109.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,6 +23,22 @@
 #include "transport/lan_datagram.h"
 
 namespace kovra::lan {
+
+// Where the fields lie in the records (see above).
+namespace at {
+constexpr size_t kAddress = 0;
+constexpr size_t kHostBits = 6;
+constexpr size_t kGateway = 12;
+constexpr size_t kTcpPort = 20;
+constexpr size_t kNameTail = 84;     // characters 9 .. 16 of the device name
+constexpr size_t kProductName = 93;  // record 2
+constexpr size_t kRecord3NameTail = 102;
+constexpr size_t kNameHead = 112;  // characters 1 .. 8
+constexpr size_t kNameHalf = 8;
+// The identify reply.
+constexpr size_t kExtendedMark = 11;  // "ULO": the extended address assignment is understood
+constexpr size_t kIdentifier = 20;    // 6 bytes
+}  // namespace at
 
 constexpr Ipv4 kAnyAddress{0, 0, 0, 0};
 constexpr char kBroadcastAddress[] = "255.255.255.255";

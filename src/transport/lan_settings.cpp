@@ -5,15 +5,6 @@
 namespace kovra::lan {
 namespace {
 
-constexpr size_t kHostBitsAt = 6;
-constexpr size_t kGatewayAt = 12;
-constexpr size_t kTcpPortAt = 20;
-constexpr size_t kNameTailAt = 84;
-constexpr size_t kNameHeadAt = 112;
-constexpr size_t kRecord3NameTailAt = 102;
-constexpr size_t kIdentifierAt = 20;
-constexpr size_t kExtendedMarkAt = 11;
-
 void Put(Bytes &record, size_t at, const uint8_t *bytes, size_t count) {
   std::copy(bytes, bytes + count, record.begin() + static_cast<std::ptrdiff_t>(at));
 }
@@ -62,17 +53,17 @@ std::array<uint8_t, 16> NameField(const Bytes &record, const SettingsChange &cha
 
 Bytes PatchedSetupRecord(Bytes record, const SettingsChange &change) {
   if (record.size() < kRecordReplySize) return record;
-  Put(record, 0, change.spec.address.data(), change.spec.address.size());
-  if (change.mask_present) record[kHostBitsAt] = static_cast<uint8_t>(change.host_bits);
-  Put(record, kGatewayAt, change.gateway.data(), change.gateway.size());
+  Put(record, at::kAddress, change.spec.address.data(), change.spec.address.size());
+  if (change.mask_present) record[at::kHostBits] = static_cast<uint8_t>(change.host_bits);
+  Put(record, at::kGateway, change.gateway.data(), change.gateway.size());
   if (change.spec.port != 0) {
-    record[kTcpPortAt] = static_cast<uint8_t>(change.spec.port & 0xFF);
-    record[kTcpPortAt + 1] = static_cast<uint8_t>(change.spec.port >> 8);
+    record[at::kTcpPort] = static_cast<uint8_t>(change.spec.port & 0xFF);
+    record[at::kTcpPort + 1] = static_cast<uint8_t>(change.spec.port >> 8);
   }
   if (!change.spec.name.empty()) {
     const auto name = NameField(record, change);
-    Put(record, kNameHeadAt, name.data(), 8);
-    Put(record, kNameTailAt, name.data() + 8, 8);
+    Put(record, at::kNameHead, name.data(), 8);
+    Put(record, at::kNameTail, name.data() + 8, 8);
   }
   return record;
 }
@@ -80,20 +71,20 @@ Bytes PatchedSetupRecord(Bytes record, const SettingsChange &change) {
 std::optional<Bytes> PatchedNameRecord(Bytes record3, const SettingsChange &change) {
   if (record3.size() != kNameRecordSize || change.spec.name.empty()) return std::nullopt;
   const auto name = NameField(record3, change);
-  Put(record3, kRecord3NameTailAt, name.data() + 8, 8);
+  Put(record3, at::kRecord3NameTail, name.data() + 8, 8);
   return record3;
 }
 
 bool TakesExtendedAssignment(const Bytes &identify) {
-  return identify.size() >= kIdentifyReplySize && identify[kExtendedMarkAt] == 'U' &&
-         identify[kExtendedMarkAt + 1] == 'L' && identify[kExtendedMarkAt + 2] == 'O';
+  return identify.size() >= kIdentifyReplySize && identify[at::kExtendedMark] == 'U' &&
+         identify[at::kExtendedMark + 1] == 'L' && identify[at::kExtendedMark + 2] == 'O';
 }
 
 ExtendedAssignment ExtendedFor(const Bytes &identify, const Bytes &record,
                                const SettingsChange &change) {
   ExtendedAssignment settings;
   if (identify.size() >= kIdentifyReplySize) {
-    std::copy_n(identify.begin() + kIdentifierAt, settings.identifier.size(),
+    std::copy_n(identify.begin() + at::kIdentifier, settings.identifier.size(),
                 settings.identifier.begin());
   }
   settings.address = change.spec.address;

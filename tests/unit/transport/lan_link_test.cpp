@@ -17,24 +17,17 @@
 #include "support/lan_lab.h"
 #include "support/lan_test_reader.h"
 #include "transport/lan_link.h"
+#include "unit/transport/lan_calls.h"
 
 namespace {
 
 using kovra_test::LanLab;
 using kovra_test::LanReaderSetup;
 using kovra_test::LanTestReader;
+using kovra_test::Since;
+using kovra_test::Version;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-std::string Version(int handle) {
-  unsigned char buffer[8] = {};
-  const int got = KOVRA_GetVersion(handle, buffer, sizeof buffer);
-  return got > 0 ? std::string(reinterpret_cast<char *>(buffer), static_cast<size_t>(got)) : "";
-}
-
-milliseconds Since(Clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-}
 
 class LanLinkTest : public ::testing::Test {
  protected:
