@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
   # the window's artwork (SVG), its end-to-end runs and screenshots under a virtual X server
   qt6-svg-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+  # network readers: the tests' own network namespaces and veth pairs
+  iproute2
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
 )

@@ -308,7 +308,16 @@ void CQuillmateDlg::Shutdown() {
   exchanging_ = true;
   cycle_timer_.stop();
   operations_->StopCycle();
-  const bool job_saved = settings_.SaveJob(job_);
+  // The series' value is the store's: another program on the same settings may have counted on
+  // since this window last looked, and its old value saved now would be given out again.
+  DesfireSet to_save = job_;
+  if (value_store_ != nullptr) {
+    value_store_->Update([&to_save](const QString &stored) -> std::optional<QString> {
+      to_save.data = stored;
+      return std::nullopt;
+    });
+  }
+  const bool job_saved = settings_.SaveJob(to_save);
   const bool settings_saved = settings_.SaveOperatorSettings(operator_settings_);
   ClosePort();
   if ((!job_saved || !settings_saved) && settings_.Readable()) {

@@ -377,7 +377,10 @@ TEST_F(CliSeriesTest, KilledAnywhereInASeriesNoValueIsOnTwoCards) {
   }
   const pid_t last = kovra_test::StartCli(OnReader({"write", "--cycle"}));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  EXPECT_EQ(kovra_test::StopProgram(last, SIGINT), 0);
+  // SIGINT ends it normally; 1 instead of 0 when a card left the reader during its write (the
+  // cards stay only 150 ms, and a loaded machine is slower than that now and then).
+  const int last_exit = kovra_test::StopProgram(last, SIGINT);
+  EXPECT_TRUE(last_exit == 0 || last_exit == 1) << last_exit;
 
   std::map<std::string, std::string> card_of_data;
   size_t written = 0;

@@ -300,6 +300,17 @@ TEST_F(MainWindow, AReaderThatVanishesDuringACycleIsReportedAndTheCycleStops) {
   EXPECT_TRUE(form().write_single->isEnabled());
 }
 
+TEST_F(MainWindow, ClosingKeepsTheValueAnotherProgramCountedOnTo) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("100"));
+  form().status->setFocus();
+  // A script on the same settings writes ten cards meanwhile.
+  quillmate::SettingsStore other(folder_.path());
+  ASSERT_TRUE(other.StoreValue(QStringLiteral("110")));
+  window().reject();
+  EXPECT_EQ(settings_->LoadJob().data, QStringLiteral("110"));
+}
+
 TEST_F(MainWindow, JobFilesKeepTheJobAndARefusedFileChangesNoField) {
   OpenWindow();
   Type(form().data, QStringLiteral("77"));
