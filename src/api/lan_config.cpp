@@ -86,9 +86,10 @@ int OpenConfigConnection(const std::string &name) {
   return handle;
 }
 
-lan::LanConfigLink *ConfigLinkOf(int handle) {
-  LanConfigConnection *connection = ConnectionOf(CKOVRA_SDKApp::Instance().FindPort(handle));
-  return connection != nullptr ? &connection->Link() : nullptr;
+ConfigPort ConfigPortOf(int handle) {
+  ConfigPort found{CKOVRA_SDKApp::Instance().FindPort(handle)};
+  if (LanConfigConnection *connection = ConnectionOf(found.port)) found.link = &connection->Link();
+  return found;
 }
 
 bool CloseConfigConnection(int handle, bool send_end) {
@@ -129,8 +130,8 @@ int GetLanConfig(const std::string &address, LanSettingsTexts &texts) {
   const int handle = OpenConfigConnection(address);
   if (handle < 0) return handle;
   lan::Bytes record;
-  lan::LanConfigLink *link = ConfigLinkOf(handle);
-  const bool read = link != nullptr && link->GetRecord(0, record, true);
+  const ConfigPort config = ConfigPortOf(handle);
+  const bool read = config.link != nullptr && config.link->GetRecord(0, record, true);
   CloseConfigConnection(handle, false);
   if (!read || record.size() < lan::kRecordReplySize) return -1;
   texts = SettingsTexts(record);
@@ -147,7 +148,8 @@ int SetLanConfig(const std::string &address, const std::string &new_address,
 
   int result = 0;
   lan::Bytes record;
-  lan::LanConfigLink *link = ConfigLinkOf(handle);
+  ConfigPort config = ConfigPortOf(handle);
+  lan::LanConfigLink *link = config.link;
   if (link == nullptr || !link->GetRecord(0, record, true)) {
     CloseConfigConnection(handle, true);
     return -1;
@@ -178,7 +180,8 @@ int SetLanConfig(const std::string &address, const std::string &new_address,
     if (others_pending) {
       handle = ReopenConfigConnection(reopen);
       if (handle < 0) return handle;
-      link = ConfigLinkOf(handle);
+      config = ConfigPortOf(handle);
+      link = config.link;
     }
   }
 

@@ -3,9 +3,11 @@
 // that search, ping, read and change readers. The C functions (api_lan.cpp) wrap these.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "reader/port.h"
 #include "transport/lan_config_link.h"
 
 namespace kovra {
@@ -14,8 +16,12 @@ namespace kovra {
 // "[identity]"; anything from the first ":" on is ignored) and puts it into the port list.
 // Result: its handle (from 20001), or -1 when no local adapter reaches the reader.
 int OpenConfigConnection(const std::string &name);
-// The configuration link of a configuration connection; null for a handle that names none.
-lan::LanConfigLink *ConfigLinkOf(int handle);
+// A configuration connection's port, held while it is used, and its link.
+struct ConfigPort {
+  std::shared_ptr<CKOVRA_Port> port;
+  lan::LanConfigLink *link = nullptr;  // null for a handle that names no configuration connection
+};
+ConfigPort ConfigPortOf(int handle);
 // Sends the end of configuration when asked, closes the connection and frees its handle. False
 // for a handle that names no configuration connection.
 bool CloseConfigConnection(int handle, bool send_end);

@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -115,7 +116,24 @@ class LanLab {
       return nullptr;
     }
     readers_.push_back(std::move(ns));
+    if (!WaitReaderUp(n, host)) return nullptr;
     return readers_.back().get();
+  }
+
+  // Waits until the link of reader `host` on network n carries frames: both ends of its veth pair
+  // up and the bridge forwarding on it. The kernel reports a new carrier late (up to a second on
+  // a busy machine), and until then broadcasts do not reach the reader.
+  bool WaitReaderUp(int n, int host, std::chrono::milliseconds within = std::chrono::seconds(5)) {
+    const std::string veth = "v" + std::to_string(n) + "x" + std::to_string(host);
+    const auto deadline = std::chrono::steady_clock::now() + within;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Host("ip -d link show " + veth + " | grep -q \"state UP.*\" && ip -d link show " + veth +
+               " | grep -q \"state forwarding\"")) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
   }
 
   static std::string ReaderAddress(int n, int host) {

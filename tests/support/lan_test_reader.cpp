@@ -88,7 +88,7 @@ LanTestReader::~LanTestReader() {
   if (config_thread_.joinable()) config_thread_.join();
   if (tcp_thread_.joinable()) tcp_thread_.join();
   if (restart_thread_.joinable()) restart_thread_.join();
-  CloseConnection();
+  if (connection_fd_ >= 0) ::close(connection_fd_);
   for (int fd : {udp_fd_, listen_fd_, stop_fd_}) {
     if (fd >= 0) ::close(fd);
   }
@@ -240,12 +240,10 @@ void LanTestReader::MoveTo(const std::array<uint8_t, 4> &address) {
 }
 
 void LanTestReader::CloseConnection() {
+  // Only the TCP thread closes the descriptor (when it reads the end), so that it never polls a
+  // number that was closed and given to another socket.
   std::lock_guard<std::mutex> lock(mutex_);
-  if (connection_fd_ >= 0) {
-    ::shutdown(connection_fd_, SHUT_RDWR);
-    ::close(connection_fd_);
-  }
-  connection_fd_ = -1;
+  if (connection_fd_ >= 0) ::shutdown(connection_fd_, SHUT_RDWR);
 }
 
 void LanTestReader::OnOutput(const uint8_t *bytes, size_t count) {
@@ -253,10 +251,11 @@ void LanTestReader::OnOutput(const uint8_t *bytes, size_t count) {
   if (connection_fd_ < 0) return;
   if (reset_armed_.exchange(false)) {
     ::send(connection_fd_, bytes, 1, MSG_NOSIGNAL);
-    const linger abort{1, 0};  // close with a reset instead of an orderly end
-    ::setsockopt(connection_fd_, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    ::close(connection_fd_);
-    connection_fd_ = -1;
+    // Disconnecting an established TCP socket sends a reset; the descriptor stays for the TCP
+    // thread to close.
+    sockaddr unspecified{};
+    unspecified.sa_family = AF_UNSPEC;
+    ::connect(connection_fd_, &unspecified, sizeof unspecified);
     return;
   }
   ::send(connection_fd_, bytes, count, MSG_NOSIGNAL);
@@ -279,8 +278,8 @@ void LanTestReader::ServeTcp() {
       const int fd =
           ::accept4(listen_fd_, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_CLOEXEC);
       if (fd >= 0) {
-        CloseConnection();  // one host at a time, as on the real device
         std::lock_guard<std::mutex> lock(mutex_);
+        if (connection_fd_ >= 0) ::close(connection_fd_);  // one host at a time, as on the device
         connection_fd_ = fd;
         peer_ports_.push_back(ntohs(peer.sin_port));
         connections_.fetch_add(1);

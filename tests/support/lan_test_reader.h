@@ -62,10 +62,14 @@ class LanTestReader {
   void SetStrayAcks(bool stray) { stray_acks_.store(stray); }
   // The next reply is cut off after its first byte by a connection reset.
   void ResetInNextReply() { reset_armed_.store(true); }
-  // Closes the current TCP connection from the reader's side (an orderly close).
+  // Ends the current TCP connection from the reader's side (an orderly close).
   void CloseConnection();
   // Its interface goes down for `ms` milliseconds, as a reader that restarts (returns at once).
   void Restart(int ms);
+  // Waits until the interface of a Restart is up again.
+  void WaitRestarted() {
+    if (restart_thread_.joinable()) restart_thread_.join();
+  }
 
  private:
   void ServeConfig();

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 
 #include "kovra.h"
 
@@ -18,6 +19,18 @@ inline std::string Version(int handle) {
 inline std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                start);
+}
+
+// Whether `condition` holds within `within`: for what a reader does with a datagram it was sent
+// (nothing answers an end of configuration).
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds within = std::chrono::seconds(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + within;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 }  // namespace kovra_test

@@ -16,6 +16,7 @@
 
 namespace {
 
+using kovra_test::Eventually;
 using kovra_test::LanLab;
 using kovra_test::LanReaderSetup;
 using kovra_test::LanTestReader;
@@ -136,7 +137,8 @@ TEST_F(LanConfigTest, AReaderThatRestartsDuringASearchIsMissedWithoutHarmAndFoun
   const auto start = Clock::now();
   EXPECT_EQ(Search(false), (std::vector<std::string>{"10.231.1.2-10001"}));
   EXPECT_LT(Since(start), milliseconds(1500));
-  std::this_thread::sleep_for(milliseconds(800));
+  restarting.WaitRestarted();
+  ASSERT_TRUE(lab_.WaitReaderUp(1, 3));
   EXPECT_EQ(Search(false), (std::vector<std::string>{"10.231.1.2-10001", "10.231.1.3-10001"}));
 }
 
@@ -224,19 +226,19 @@ TEST_F(LanConfigTest, ADhcpReaderWithoutTheExtendedAssignmentIsRenamed) {
   const int handle = KOVRA_OpenPort("[NEWNAME]", 0, 500);
   EXPECT_GT(handle, 0);
   KOVRA_ClosePort(handle);
-  EXPECT_GE(reader.EndCommands(), 1);
+  EXPECT_TRUE(Eventually([&] { return reader.EndCommands() >= 1; }));
 }
 
 TEST_F(LanConfigTest, NothingToChangeSendsOnlyTheEndOfConfiguration) {
   LanTestReader &reader = AddReader({.host = 2, .name = "STAYS"});
   EXPECT_EQ(KOVRA_SetLanConfig("10.231.1.2", "10.231.1.2", nullptr, "10.231.1.1"), 0);
+  EXPECT_TRUE(Eventually([&] { return reader.EndCommands() == 1; }));
   EXPECT_EQ(reader.Assignments(), 0);
-  EXPECT_EQ(reader.EndCommands(), 1);
-  EXPECT_EQ(reader.Record(0), readers_.back()->Record(0));
 
   // Arguments that do not parse change nothing and reach no reader.
   EXPECT_EQ(KOVRA_SetLanConfig("10.231.1.2", "10.231.1.300", nullptr, nullptr), -1);
   EXPECT_EQ(KOVRA_SetLanConfig("10.231.1.2", "10.231.1.5", "255.255.0", nullptr), -1);
+  std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(reader.EndCommands(), 1);
   EXPECT_EQ(reader.Address(), "10.231.1.2");
   EXPECT_EQ(KOVRA_SetLanConfig("10.231.1.9", "10.231.1.5", nullptr, nullptr), -1);  // nobody
