@@ -7,7 +7,10 @@
 // limited (255.255.255.255) and directed broadcasts and keeps working when the reader moves to
 // another address on that interface; datagrams to another unicast address of the interface are
 // ignored. Without the privilege for SO_BINDTODEVICE (or without an interface) it binds to the
-// reader's address instead, and then takes no broadcasts; a note goes to stderr.
+// reader's address instead, and then takes no broadcasts; a note goes to stderr. Bound to the
+// device, it sees only what arrives through that interface: a host in the reader's own network
+// namespace reaches it by broadcast, its unicast goes through loopback and is not seen. Hosts
+// belong in another namespace, behind the interface's veth peer.
 //
 // Faults: silent (nothing is answered), flood (besides the answers, a setup-record answer goes to
 // the last sender every kFloodInterval for as long as the fault lasts: a reader that answers a
