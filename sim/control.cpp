@@ -154,9 +154,14 @@ std::string Feed(SimReader &reader, const std::vector<std::string_view> &words) 
   return "ok";
 }
 
-std::string Fault(SimReader &reader, const std::vector<std::string_view> &words) {
-  const std::string usage = "usage: fault none|silent|bad-checksum|remove-after K|drop-link";
+std::string Fault(SimReader &reader, const std::vector<std::string_view> &words,
+                  ControlExtension *extension) {
+  const std::string usage = "usage: fault none|silent|bad-checksum|remove-after K|drop-link" +
+                            std::string(extension ? "|..." : "");
   if (words.size() < 2) return Error(usage);
+  if (extension) {
+    if (std::optional<std::string> answer = extension->Fault(words)) return *answer;
+  }
   const std::string_view what = words[1];
   if (what == "remove-after") {
     if (words.size() != 3) return Error("usage: fault remove-after K");
@@ -168,6 +173,7 @@ std::string Fault(SimReader &reader, const std::vector<std::string_view> &words)
   if (words.size() != 2) return Error(usage);
   if (what == "none") {
     reader.ClearFaults();
+    if (extension) extension->ClearFaults();
   } else if (what == "silent") {
     reader.SetSilent(true);
   } else if (what == "bad-checksum") {
@@ -225,7 +231,7 @@ std::string ControlInterpreter::Execute(std::string_view line) {
 
   if (command == "place") return Place(reader_, words);
   if (command == "feed" || command == "again") return Feed(reader_, words);
-  if (command == "fault") return Fault(reader_, words);
+  if (command == "fault") return Fault(reader_, words, hooks_.extension);
   if (command == "remove") {
     if (extra != 0) return Error("usage: remove");
     reader_.RemoveCard();
@@ -264,11 +270,16 @@ std::string ControlInterpreter::Execute(std::string_view line) {
     }
     return "ok";
   }
-  if (command == "help") return kHelp;
+  if (command == "help") {
+    return kHelp + (hooks_.extension ? hooks_.extension->Help() : std::string());
+  }
   if (command == "quit") {
     if (extra != 0) return Error("usage: quit");
     if (hooks_.quit) hooks_.quit();
     return "ok";
+  }
+  if (hooks_.extension) {
+    if (std::optional<std::string> answer = hooks_.extension->Command(words)) return *answer;
   }
   return Error("unknown command " + Quoted(command) + "; try help");
 }

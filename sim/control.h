@@ -13,6 +13,7 @@
 //   version TEXT                                                 ok
 //   fv TEXT                                                      ok   (family 2 follow-up answer)
 //   help                                                         ok followed by the commands
+//   (a front end beside the reader adds faults and commands: ControlExtension)
 //   quit                                                         ok, then the program ends
 //
 // Anything wrong is answered "error: <what is wrong>". Blank lines are no command and get no
@@ -26,6 +27,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "sim/reader.h"
 
@@ -49,6 +51,22 @@ class LineSplitter {
   bool too_long_ = false;
 };
 
+// Faults and commands of what serves the reader besides the reader itself (the network reader:
+// lan_control.h). Called on the interpreter's thread.
+class ControlExtension {
+ public:
+  virtual ~ControlExtension() = default;
+  // The answer to `fault WORDS...` when the first word names one of its faults; nothing when it
+  // does not.
+  virtual std::optional<std::string> Fault(const std::vector<std::string_view> &words) = 0;
+  // `fault none` clears its faults as well.
+  virtual void ClearFaults() = 0;
+  // The answer to a command of its own; nothing when words[0] is not one of its commands.
+  virtual std::optional<std::string> Command(const std::vector<std::string_view> &words) = 0;
+  // Its part of the `help` answer: " | command ..." and its fault words.
+  virtual std::string Help() const = 0;
+};
+
 struct ControlHooks {
   // Called for `quit` before Execute returns "ok"; the caller still writes that answer, so the
   // hook must only ask for the end (the program signals its main thread).
@@ -58,6 +76,8 @@ struct ControlHooks {
   // The line settings as they are now (a pty server's Line()); `state` hands them to the reader
   // first. Empty: the reader's own, as last set.
   std::function<std::optional<LineSettings>()> line;
+  // Faults and commands besides the reader's; not owned, must outlive the interpreter.
+  ControlExtension *extension = nullptr;
 };
 
 // Not thread-safe; one caller at a time (the control server's thread).

@@ -1,6 +1,7 @@
-// kovra-sim: a simulated HF reader (and the card in its field) served on a pseudo-terminal, with a
-// text control interface. At start it prints exactly two lines on stdout,
-//   pty: /dev/pts/N
+// kovra-sim: a simulated HF reader (and the card in its field) served on a pseudo-terminal, or with
+// --lan as a network reader over TCP with its UDP configuration service, and a text control
+// interface. At start it prints exactly two lines on stdout,
+//   pty: /dev/pts/N            (with --lan: "lan: ADDRESS-PORT")
 //   control: PATH
 // then serves until the control command `quit`, SIGINT or SIGTERM.
 #include <getopt.h>
@@ -18,6 +19,9 @@
 
 #include "sim/control.h"
 #include "sim/control_server.h"
+#include "sim/json.h"
+#include "sim/lan_control.h"
+#include "sim/lan_reader.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
 
@@ -39,9 +43,27 @@ constexpr const char *kUsage =
     "  --per-command-us N model N microseconds per card exchange\n"
     "  --card-times SET   typical: model each DESFire command's typical card time (others\n"
     "                     take --per-command-us); none (default): --per-command-us for all\n"
+    "  --lan ADDR[-PORT]  a network reader: the reader protocol over TCP on ADDR:PORT (default\n"
+    "                     port 10001) instead of a pty, the configuration service on UDP 30718\n"
+    "                     of ADDR's interface (control: lan, fault lan-silent|lan-flood|\n"
+    "                     reset-link|reset-mid-reply)\n"
+    "  --lan-if IFNAME    the interface it owns: ADDR is added there when missing, and the reader\n"
+    "                     moves its address there itself when it is given a new one (root in\n"
+    "                     its network namespace); without it no interface is changed\n"
+    "  --lan-name NAME    device name, 1..16 characters (default KV-SIM- and the identifier's\n"
+    "                     last 3 bytes)\n"
+    "  --lan-dhcp         the setup record says DHCP (0.0.0.0); the reader keeps ADDR\n"
+    "  --lan-mask MASK    subnet mask (default 255.255.255.0)\n"
+    "  --lan-gateway ADDR gateway (default 0.0.0.0)\n"
+    "  --lan-id HEX12     6-byte device identifier (default 024B56000001)\n"
+    "  --lan-product NAME product name in record 2, 1..32 characters (default KV-LAN Reader;\n"
+    "                     one not starting with KV- is a foreign product)\n"
+    "  --lan-simple       takes only the simple address assignment (no ULO in its identify "
+    "answer)\n"
+    "  --lan-restart-ms N how long a restart keeps it silent (default 1000)\n"
     "  --help             this text\n"
-    "Prints 'pty: PATH' and 'control: PATH' on stdout, then serves until 'quit', SIGINT or "
-    "SIGTERM.\n";
+    "Prints 'pty: PATH' (with --lan: 'lan: ADDR-PORT') and 'control: PATH' on stdout, then serves\n"
+    "until 'quit', SIGINT or SIGTERM.\n";
 
 struct Options {
   kovra_sim::SimReaderConfig reader;
@@ -52,6 +74,7 @@ struct Options {
   std::optional<unsigned> link_baud;
   std::optional<unsigned> per_command_us;
   bool typical_card_times = false;
+  std::optional<kovra_sim::LanReaderConfig> lan;  // --lan
 };
 
 std::optional<unsigned> Number(const char *text, unsigned max) {
@@ -72,6 +95,75 @@ bool GoodText(std::string_view text) {
   return true;
 }
 
+// Printable ASCII (spaces included when `spaces`), 1..max characters.
+bool GoodName(std::string_view text, size_t max, bool spaces) {
+  if (text.empty() || text.size() > max) return false;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < (spaces ? 0x20 : 0x21) || byte >= 0x7F) return false;
+  }
+  return true;
+}
+
+// "10.231.0.2" or "10.231.0.2-10002".
+bool ParseLanAddress(const std::string &text, kovra_sim::Ipv4 *address, uint16_t *port) {
+  const size_t hyphen = text.rfind('-');
+  if (hyphen != std::string::npos) {
+    const std::optional<unsigned> number = Number(text.c_str() + hyphen + 1, 65535);
+    if (!number || *number == 0) return false;
+    *port = static_cast<uint16_t>(*number);
+  }
+  return kovra_sim::ParseDottedAddress(text.substr(0, hyphen), address);
+}
+
+bool ParseDeviceId(std::string_view text, kovra_sim::DeviceId *id) {
+  if (text.size() != 2 * id->size()) return false;
+  for (size_t i = 0; i < id->size(); ++i) {
+    const char *begin = text.data() + 2 * i;
+    const auto [stop, failure] = std::from_chars(begin, begin + 2, (*id)[i], 16);
+    if (failure != std::errc() || stop != begin + 2) return false;
+  }
+  return true;
+}
+
+// The LAN options that came without --lan, and the defaults that depend on the others.
+struct LanOptions {
+  std::optional<std::string> address;
+  std::optional<std::string> name;
+  bool dhcp = false;
+  kovra_sim::Ipv4 mask = {255, 255, 255, 0};
+  kovra_sim::Ipv4 gateway{};
+  kovra_sim::DeviceId id = {0x02, 0x4B, 0x56, 0x00, 0x00, 0x01};
+  std::string product = "KV-LAN Reader";
+  std::string interface;
+  bool simple = false;
+  unsigned restart_ms = 1000;
+  bool any = false;  // some LAN option was given
+};
+
+std::optional<kovra_sim::LanReaderConfig> LanConfig(const LanOptions &lan, std::string *error) {
+  if (!lan.address) {
+    if (lan.any) *error = "the --lan-... options need --lan ADDR";
+    return std::nullopt;
+  }
+  kovra_sim::LanReaderConfig config;
+  if (!ParseLanAddress(*lan.address, &config.address, &config.settings.port) ||
+      config.address == kovra_sim::Ipv4{} || config.address[0] >= 224) {
+    *error = "--lan takes a unicast IPv4 address and an optional -PORT (1..65535)";
+    return std::nullopt;
+  }
+  config.settings.address = lan.dhcp ? kovra_sim::Ipv4{} : config.address;
+  config.settings.host_bits = kovra_sim::HostBitsOfMask(lan.mask);
+  config.settings.gateway = lan.gateway;
+  config.settings.name = lan.name.value_or("KV-SIM-" + kovra_sim::HexString(lan.id.data() + 3, 3));
+  config.identity.id = lan.id;
+  config.identity.extended = !lan.simple;
+  config.product = lan.product;
+  config.interface = lan.interface;
+  config.restart_time = std::chrono::milliseconds(lan.restart_ms);
+  return config;
+}
+
 // Parses the command line; exits with 0 after --help and with 2 on a bad option.
 Options Parse(int argc, char **argv) {
   enum {
@@ -86,6 +178,16 @@ Options Parse(int argc, char **argv) {
     kBaud,
     kPerCommand,
     kCardTimes,
+    kLan,
+    kLanIf,
+    kLanName,
+    kLanDhcp,
+    kLanMask,
+    kLanGateway,
+    kLanId,
+    kLanProduct,
+    kLanSimple,
+    kLanRestart,
     kHelp
   };
   static const option kLong[] = {
@@ -100,10 +202,21 @@ Options Parse(int argc, char **argv) {
       {"link-baud", required_argument, nullptr, kBaud},
       {"per-command-us", required_argument, nullptr, kPerCommand},
       {"card-times", required_argument, nullptr, kCardTimes},
+      {"lan", required_argument, nullptr, kLan},
+      {"lan-if", required_argument, nullptr, kLanIf},
+      {"lan-name", required_argument, nullptr, kLanName},
+      {"lan-dhcp", no_argument, nullptr, kLanDhcp},
+      {"lan-mask", required_argument, nullptr, kLanMask},
+      {"lan-gateway", required_argument, nullptr, kLanGateway},
+      {"lan-id", required_argument, nullptr, kLanId},
+      {"lan-product", required_argument, nullptr, kLanProduct},
+      {"lan-simple", no_argument, nullptr, kLanSimple},
+      {"lan-restart-ms", required_argument, nullptr, kLanRestart},
       {"help", no_argument, nullptr, kHelp},
       {nullptr, 0, nullptr, 0},
   };
   Options options;
+  LanOptions lan;
   auto bad = [](const std::string &what) {
     std::fprintf(stderr, "kovra-sim: %s\n%s", what.c_str(), kUsage);
     std::exit(2);
@@ -111,6 +224,7 @@ Options Parse(int argc, char **argv) {
   for (;;) {
     const int option = ::getopt_long(argc, argv, "", kLong, nullptr);
     if (option == -1) break;
+    if (option > kLan && option < kHelp) lan.any = true;  // one of the --lan-... options
     switch (option) {
       case kFamily: {
         const auto family = Number(optarg, 3);
@@ -159,6 +273,46 @@ Options Parse(int argc, char **argv) {
         }
         options.typical_card_times = std::strcmp(optarg, "typical") == 0;
         break;
+      case kLan:
+        lan.address = optarg;
+        break;
+      case kLanIf:
+        if (!GoodName(optarg, 15, false)) bad("--lan-if takes an interface name");
+        lan.interface = optarg;
+        break;
+      case kLanName:
+        if (!GoodName(optarg, kovra_sim::kLanNameLength, true)) {
+          bad("--lan-name takes 1..16 printable characters");
+        }
+        lan.name = optarg;
+        break;
+      case kLanDhcp:
+        lan.dhcp = true;
+        break;
+      case kLanMask:
+      case kLanGateway:
+        if (!kovra_sim::ParseDottedAddress(optarg, option == kLanMask ? &lan.mask : &lan.gateway)) {
+          bad("--lan-mask and --lan-gateway take a dotted IPv4 address");
+        }
+        break;
+      case kLanId:
+        if (!ParseDeviceId(optarg, &lan.id)) bad("--lan-id takes 12 hex digits");
+        break;
+      case kLanProduct:
+        if (!GoodName(optarg, kovra_sim::kLanProductLength, true)) {
+          bad("--lan-product takes 1..32 printable characters");
+        }
+        lan.product = optarg;
+        break;
+      case kLanSimple:
+        lan.simple = true;
+        break;
+      case kLanRestart: {
+        const auto ms = Number(optarg, 600000);
+        if (!ms) bad("--lan-restart-ms takes 0..600000");
+        lan.restart_ms = *ms;
+        break;
+      }
       case kHelp:
         std::fputs(kUsage, stdout);
         std::exit(0);
@@ -167,6 +321,9 @@ Options Parse(int argc, char **argv) {
     }
   }
   if (optind < argc) bad(std::string("unexpected argument: ") + argv[optind]);
+  std::string lan_error;
+  options.lan = LanConfig(lan, &lan_error);
+  if (!lan_error.empty()) bad(lan_error);
   if (options.control_path.empty()) options.control_path = kovra_sim::DefaultControlPath();
   // A terminal only when this program is in its foreground: started in the background of an
   // interactive shell it would be stopped (SIGTTIN) by its first read.
@@ -204,17 +361,36 @@ int main(int argc, char **argv) {
     reader.SetLinkModel(model);
   }
 
-  kovra_sim::PtyServer pty(reader);
+  // One of the two serves the reader: a pty, or the network reader's TCP port.
+  std::optional<kovra_sim::PtyServer> pty;
+  std::optional<kovra_sim::LanReader> lan;
+  std::optional<kovra_sim::LanControl> lan_control;
   std::string error;
-  if (!pty.Start(&error)) {
-    std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
-    return 1;
+  std::string served;
+  if (options.lan) {
+    lan.emplace(reader, *options.lan);
+    if (!lan->Start(&error)) {
+      std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
+      return 1;
+    }
+    lan_control.emplace(*lan);
+    const kovra_sim::LanStatus status = lan->Status();
+    served = "lan: " + kovra_sim::DottedAddress(status.address) + "-" + std::to_string(status.port);
+  } else {
+    pty.emplace(reader);
+    if (!pty->Start(&error)) {
+      std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
+      return 1;
+    }
+    served = "pty: " + pty->Path();
   }
 
   // `quit` and the end of stdin ask the main thread to finish, the way a signal does.
   const auto request_end = [] { ::kill(::getpid(), SIGTERM); };
-  kovra_sim::ControlInterpreter interpreter(reader,
-                                            {request_end, {}, [&pty] { return pty.Line(); }});
+  kovra_sim::ControlHooks hooks{request_end, {}, {}};
+  if (pty) hooks.line = [&pty] { return pty->Line(); };
+  if (lan_control) hooks.extension = &*lan_control;
+  kovra_sim::ControlInterpreter interpreter(reader, hooks);
   kovra_sim::ControlServer control(interpreter);
   if (!control.Listen(options.control_path, &error)) {
     std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
@@ -222,7 +398,7 @@ int main(int argc, char **argv) {
   }
   if (options.stdin_control) control.AddStream(STDIN_FILENO, STDOUT_FILENO, request_end);
 
-  std::printf("pty: %s\ncontrol: %s\n", pty.Path().c_str(), control.Path().c_str());
+  std::printf("%s\ncontrol: %s\n", served.c_str(), control.Path().c_str());
   std::fflush(stdout);
   if (!control.Start(&error)) {
     std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
@@ -233,6 +409,7 @@ int main(int argc, char **argv) {
   while (sigwait(&stop_signals, &signal_number) != 0) {
   }
   control.Stop();
-  pty.Stop();
+  if (pty) pty->Stop();
+  if (lan) lan->Stop();
   return 0;
 }

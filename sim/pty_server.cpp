@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,7 +16,6 @@ namespace {
 
 constexpr int kPollMs = 500;  // the eventfd ends a wait; this only bounds it
 constexpr size_t kReadChunk = 4096;
-constexpr size_t kWriteChunk = 4096;
 
 struct SpeedEntry {
   speed_t speed;
@@ -58,8 +56,7 @@ bool PtyServer::Start(std::string *error) {
     std::lock_guard<std::mutex> lock(out_mutex_);
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);
-    if (wake_fd_ >= 0) ::close(wake_fd_);
-    master_ = slave_ = wake_fd_ = -1;
+    master_ = slave_ = -1;
     return false;
   };
   if (thread_.joinable() || stopped_) {
@@ -91,12 +88,11 @@ bool PtyServer::Start(std::string *error) {
   // and EIO, which would end serving the first time a host closes the port.
   const int slave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (slave < 0) return fail(std::string("open ") + name);
-  wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   {
     std::lock_guard<std::mutex> lock(out_mutex_);
     slave_ = slave;
   }
-  if (wake_fd_ < 0) return fail("eventfd");
+  if (!wake_.Valid()) return fail("eventfd");
   path_ = name;
 
   connection_ =
@@ -138,18 +134,9 @@ std::optional<LineSettings> PtyServer::Line() const {
   return line;
 }
 
-void PtyServer::Wake() {
-  // Under the lock: Stop() closes the eventfd under it, and a drop may be requested from another
-  // thread (the reader's DropLink) at any time.
-  std::lock_guard<std::mutex> lock(out_mutex_);
-  if (wake_fd_ < 0) return;
-  const uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof(one));
-}
-
 void PtyServer::RequestDrop() {
   drop_requested_.store(true);
-  Wake();
+  wake_.Signal();
 }
 
 void PtyServer::DropLink() {
@@ -169,14 +156,12 @@ void PtyServer::Stop() {
   // First, so that no reply is on its way into the pty while it closes.
   if (connection_ != 0) reader_.Disconnect(connection_);
   stopping_.store(true);
-  Wake();
+  wake_.Signal();
   if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> lock(out_mutex_);
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
   master_ = slave_ = -1;
-  if (wake_fd_ >= 0) ::close(wake_fd_);
-  wake_fd_ = -1;
 }
 
 void PtyServer::CloseLink() {
@@ -185,7 +170,7 @@ void PtyServer::CloseLink() {
     if (master_ >= 0) ::close(master_);
     if (slave_ >= 0) ::close(slave_);
     master_ = slave_ = -1;
-    out_.clear();
+    out_.Clear();
   }
   dropped_.store(true);
   // Replies still on their way have nowhere to go. (Without effect when the reader dropped the
@@ -198,25 +183,10 @@ void PtyServer::OnOutput(const uint8_t *bytes, size_t count) {
   {
     std::lock_guard<std::mutex> lock(out_mutex_);
     if (master_ < 0) return;
-    const size_t room = kMaxQueuedOutput - std::min(out_.size(), kMaxQueuedOutput);
-    out_.insert(out_.end(), bytes, bytes + std::min(count, room));
-    FlushLocked();
-    blocked = !out_.empty();
+    blocked = out_.Push(master_, bytes, count);
   }
   // The thread waits for the master to become writable again.
-  if (blocked) Wake();
-}
-
-void PtyServer::FlushLocked() {
-  uint8_t chunk[kWriteChunk];
-  while (!out_.empty() && master_ >= 0) {
-    const size_t n = std::min(out_.size(), sizeof(chunk));
-    std::copy(out_.begin(), out_.begin() + static_cast<std::ptrdiff_t>(n), chunk);
-    const ssize_t written = ::write(master_, chunk, n);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;  // full (EAGAIN) or gone: the thread retries on POLLOUT
-    out_.erase(out_.begin(), out_.begin() + written);
-  }
+  if (blocked) wake_.Signal();
 }
 
 void PtyServer::Run() {
@@ -231,22 +201,21 @@ void PtyServer::Run() {
     int master = -1;
     {
       std::lock_guard<std::mutex> lock(out_mutex_);
-      want_write = !out_.empty();
+      want_write = !out_.Empty();
       master = master_;  // only this thread closes it while running
     }
-    pollfd fds[2] = {{wake_fd_, POLLIN, 0},
+    pollfd fds[2] = {{wake_.Fd(), POLLIN, 0},
                      {master, static_cast<short>(POLLIN | (want_write ? POLLOUT : 0)), 0}};
     const int ready = ::poll(fds, 2, kPollMs);
     if (ready < 0 && errno != EINTR) return;
     if (ready <= 0) continue;
     if (fds[0].revents & POLLIN) {
-      uint64_t value = 0;
-      [[maybe_unused]] const ssize_t n = ::read(wake_fd_, &value, sizeof(value));
+      wake_.Drain();
       continue;  // look at the flags first
     }
     if (fds[1].revents & POLLOUT) {
       std::lock_guard<std::mutex> lock(out_mutex_);
-      FlushLocked();
+      out_.Flush(master_);
     }
     if (fds[1].revents & POLLIN) {
       const ssize_t n = ::read(master, buffer, sizeof(buffer));
@@ -257,7 +226,7 @@ void PtyServer::Run() {
       }
     } else if (fds[1].revents & (POLLHUP | POLLERR)) {
       // Not expected while the own slave descriptor is open; wait for a wake instead of spinning.
-      pollfd wake = {wake_fd_, POLLIN, 0};
+      pollfd wake = {wake_.Fd(), POLLIN, 0};
       ::poll(&wake, 1, 50);
     }
   }

@@ -16,14 +16,15 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "sim/link_model.h"
+#include "sim/output_queue.h"
 #include "sim/reader.h"
+#include "sim/wake_event.h"
 
 namespace kovra_sim {
 
@@ -63,11 +64,8 @@ class PtyServer {
   void Run();
   // Asks the thread to drop the link (any thread; does not wait).
   void RequestDrop();
-  void Wake();
   // The reader's output: queued and written as far as the pty takes it.
   void OnOutput(const uint8_t *bytes, size_t count);
-  // Writes queued output until done or the pty is full. Called under out_mutex_.
-  void FlushLocked();
   // Closes master and own slave; the thread's part of a drop.
   void CloseLink();
 
@@ -75,16 +73,16 @@ class PtyServer {
   std::string path_;
   uint64_t connection_ = 0;
   std::thread thread_;
-  int wake_fd_ = -1;
+  WakeEvent wake_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> drop_requested_{false};
   std::atomic<bool> dropped_{false};
 
-  // Guards master_, slave_ and wake_fd_ against closing, and out_.
+  // Guards master_ and slave_ against closing, and out_.
   mutable std::mutex out_mutex_;
   int master_ = -1;
   int slave_ = -1;
-  std::deque<uint8_t> out_;
+  OutputQueue out_{kMaxQueuedOutput, false};
   bool stopped_ = false;
 };
 

@@ -22,7 +22,8 @@ namespace kovra_test {
 
 class SimProcess {
  public:
-  // Starts `program` with `arguments` and a private control socket; waits for its "pty:" line.
+  // Starts `program` with `arguments` and a private control socket; waits for its "pty:" line
+  // (with --lan its "lan:" line).
   SimProcess(const char *program, std::vector<std::string> arguments) {
     control_ = "/tmp/kovra-sim-test-" + std::to_string(getpid()) + "-" +
                std::to_string(counter_++) + ".ctl";
@@ -45,6 +46,7 @@ class SimProcess {
       std::string text(line);
       if (!text.empty() && text.back() == '\n') text.pop_back();
       if (text.rfind("pty: ", 0) == 0) pty_ = text.substr(5);
+      if (text.rfind("lan: ", 0) == 0) lan_ = text.substr(5);
     }
   }
   ~SimProcess() {
@@ -59,6 +61,8 @@ class SimProcess {
 
   // The slave path of its pseudo-terminal; empty when it did not start.
   const std::string &pty() const { return pty_; }
+  // With --lan: where it serves, "ADDRESS-PORT"; empty otherwise.
+  const std::string &lan() const { return lan_; }
 
   // Sends one control line and returns the answer line.
   std::string Control(const std::string &command) {
@@ -95,6 +99,7 @@ class SimProcess {
   pid_t pid_ = -1;
   FILE *output_ = nullptr;
   std::string pty_;
+  std::string lan_;
   std::string control_;
 };
 
