@@ -9,36 +9,23 @@
 #include <vector>
 
 #include "kovra.h"
+#include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/lan_test_reader.h"
 #include "transport/lan_config_link.h"
-#include "unit/transport/lan_calls.h"
 
 namespace {
 
+using kovra_test::Entries;
 using kovra_test::Eventually;
 using kovra_test::LanLab;
 using kovra_test::LanReaderSetup;
 using kovra_test::LanTestReader;
+using kovra_test::Search;
 using kovra_test::Since;
 using kovra_test::Version;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-std::vector<std::string> Entries(const char *buffer, int used) {
-  std::vector<std::string> entries;
-  for (int at = 0; at < used - 1; at += static_cast<int>(entries.back().size()) + 1) {
-    entries.emplace_back(buffer + at);
-  }
-  return entries;
-}
-
-std::vector<std::string> Search(bool filtered) {
-  char buffer[1024];
-  const int used = filtered ? KOVRA_ListLanPorts(buffer, sizeof buffer)
-                            : KOVRA_SearchLanDevices(buffer, sizeof buffer);
-  return Entries(buffer, used);
-}
 
 struct Settings {
   std::string name, address, mask, gateway;

@@ -14,10 +14,10 @@
 
 #include "kovra.h"
 #include "reader/sdk_app.h"
+#include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/lan_test_reader.h"
 #include "transport/lan_link.h"
-#include "unit/transport/lan_calls.h"
 
 namespace {
 
