@@ -163,16 +163,15 @@ int SetLanConfig(const std::string &address, const std::string &new_address,
 
   lan::Bytes identify;
   if (link->QueryIdentify(identify)) {
-    bool sent = false;
+    // Whether an assignment arrived shows when the reader answers at its new address.
     if (lan::TakesExtendedAssignment(identify) && others_pending) {
-      sent = link->SendIpSetup(
+      link->SendIpSetup(
           lan::ExtendedAddressAssignment(lan::ExtendedFor(identify, record, *change)));
       others_pending = false;
     } else {
-      sent = link->SendIpSetup(
-          lan::SimpleAddressAssignment({identify[24], identify[25]}, change->spec.address));
+      link->SendIpSetup(
+          lan::SimpleAddressAssignment(lan::IdentifierTail(identify), change->spec.address));
     }
-    (void)sent;  // whether it arrived shows when the reader answers at its new address
     CloseConfigConnection(handle, false);
     handle = 0;
     const std::string reopen = lan::ReopenName(record, *change, !others_pending);

@@ -80,6 +80,11 @@ bool TakesExtendedAssignment(const Bytes &identify) {
          identify[at::kExtendedMark + 1] == 'L' && identify[at::kExtendedMark + 2] == 'O';
 }
 
+std::array<uint8_t, 2> IdentifierTail(const Bytes &identify) {
+  if (identify.size() < kIdentifyReplySize) return {};
+  return {identify[at::kIdentifier + 4], identify[at::kIdentifier + 5]};
+}
+
 ExtendedAssignment ExtendedFor(const Bytes &identify, const Bytes &record,
                                const SettingsChange &change) {
   ExtendedAssignment settings;

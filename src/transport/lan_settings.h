@@ -42,6 +42,9 @@ std::optional<Bytes> PatchedNameRecord(Bytes record3, const SettingsChange &chan
 
 // Whether an identify reply (at least 26 bytes) says the reader takes the extended assignment.
 bool TakesExtendedAssignment(const Bytes &identify);
+// Bytes 4 and 5 of the device identifier in an identify reply (at least 26 bytes), which the
+// simple assignment names the reader by.
+std::array<uint8_t, 2> IdentifierTail(const Bytes &identify);
 // The extended assignment for a change. A port of 0 and a missing mask mean "keep": the record's
 // own port and mask are sent, so that no reader is given port 0 or mask 0.0.0.0 by omission.
 ExtendedAssignment ExtendedFor(const Bytes &identify, const Bytes &record,

@@ -117,6 +117,8 @@ TEST(LanSettings, ExtendedAssignmentKeepsWhatWasNotGiven) {
   EXPECT_TRUE(TakesExtendedAssignment(identify));
   EXPECT_FALSE(TakesExtendedAssignment(kovra_test::IdentifyReply(false)));
   EXPECT_FALSE(TakesExtendedAssignment(Bytes(25, 'U')));
+  EXPECT_EQ(IdentifierTail(identify), (std::array<uint8_t, 2>{0x24, 0x25}));
+  EXPECT_EQ(IdentifierTail(Bytes(25, 0x77)), (std::array<uint8_t, 2>{}));  // too short
 
   const auto change = ParseSettingsChange("10.231.1.7", "", "10.231.1.1");
   const ExtendedAssignment sent = ExtendedFor(identify, record, *change);
