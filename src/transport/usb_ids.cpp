@@ -5,13 +5,8 @@
 namespace kovra {
 namespace {
 
-struct IdPair {
-  uint16_t vendor_id;
-  uint16_t product_id;
-};
-
 // Three vendor IDs: one with a single product, one with five, one with a single product.
-constexpr std::array<IdPair, 7> kHidReaders{{
+constexpr std::array<UsbId, 7> kHidReaders{{
     {0x2E3B, 0x0001},
     {0x2E3C, 0x0101},
     {0x2E3C, 0x0102},
@@ -38,8 +33,12 @@ constexpr std::array<ArticleRange, 7> kArticleNumbers{{
 
 }  // namespace
 
+std::span<const UsbId> HidReaderIds() {
+  return kHidReaders;
+}
+
 bool IsHidReaderId(uint16_t vendor_id, uint16_t product_id) {
-  for (const IdPair &pair : kHidReaders) {
+  for (const UsbId &pair : kHidReaders) {
     if (pair.vendor_id == vendor_id && pair.product_id == product_id) return true;
   }
   return false;

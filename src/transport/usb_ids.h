@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace kovra {
@@ -15,6 +16,14 @@ inline constexpr uint16_t kFtdiReaderProductId = 0xE8C0;
 // The second reader family: a CDC ACM virtual COM port (/dev/ttyACM*).
 inline constexpr uint16_t kVirtualComVendorId = 0x2E3C;
 inline constexpr uint16_t kVirtualComProductId = 0x0110;
+
+struct UsbId {
+  uint16_t vendor_id;
+  uint16_t product_id;
+};
+
+// The vendor and product IDs of our HID readers: three vendors, one with five products.
+std::span<const UsbId> HidReaderIds();
 
 // True for a vendor and product ID pair of one of our HID readers.
 bool IsHidReaderId(uint16_t vendor_id, uint16_t product_id);

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,6 +89,33 @@ TEST(UsbReaders, OnlyNamesStartingWithAnArticleNumberAreKept) {
   EXPECT_EQ(UsbReaderNames(sources),
             (std::vector<std::string>{"3100", "3129-1 HID", "5002 HID", "4500x"}));
   EXPECT_TRUE(StartsWithArticleNumber(HidReaderName(nullptr)));
+}
+
+// The udev rules open up exactly the devices the library takes for ours.
+TEST(UsbIds, TheUdevRulesNameEveryReaderOfTheTables) {
+  std::set<std::string> expected;
+  char id[16];
+  const auto add = [&](const char *subsystem, uint16_t vendor, uint16_t product) {
+    std::snprintf(id, sizeof id, "%04x:%04x", vendor, product);
+    expected.insert(std::string(subsystem) + " " + id);
+  };
+  for (const UsbId &reader : HidReaderIds()) add("hidraw", reader.vendor_id, reader.product_id);
+  add("tty", kFtdiVendorId, kFtdiReaderProductId);
+  add("tty", kVirtualComVendorId, kVirtualComProductId);
+  add("usb", kFtdiVendorId, kFtdiReaderProductId);
+
+  std::set<std::string> found;
+  std::ifstream rules(KOVRA_SOURCE_DIR "/udev/60-kv-desfire-readers.rules");
+  ASSERT_TRUE(rules.good());
+  const std::regex line(
+      R"re(^SUBSYSTEM=="(\w+)".*idVendor\}=="(\w{4})".*idProduct\}=="(\w{4})")re");
+  for (std::string text; std::getline(rules, text);) {
+    std::smatch match;
+    if (std::regex_search(text, match, line)) {
+      found.insert(match[1].str() + " " + match[2].str() + ":" + match[3].str());
+    }
+  }
+  EXPECT_EQ(found, expected);
 }
 
 TEST(UsbDrivers, FlagsNameTheFamiliesPluggedInWithoutADriver) {
