@@ -12,6 +12,8 @@
 #include "kovra.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
+#include "support/cli_run.h"
+#include "support/sim_process.h"
 #include "transport/hid_devices.h"
 #include "transport/hid_port.h"
 #include "transport/hidapi_binding.h"
@@ -228,6 +230,31 @@ TEST(HidApiBinding, AMissingLibraryOrFunctionLeavesHidUnavailable) {
   }
   kovra::HidApi api;
   EXPECT_TRUE(api.Load(FAKE_HIDAPI_PATH)) << api.Problem();
+}
+
+// quillmate-cli personalises a card on a HID reader as it does on a serial one: the fake library
+// and its device list reach the program through its environment.
+TEST(HidCli, WritesACardThroughAHidReader) {
+  kovra_test::SimProcess sim(KOVRA_SIM_PATH, {});
+  ASSERT_FALSE(sim.pty().empty());
+  ASSERT_EQ(sim.Control("place desfire").rfind("ok", 0), 0u);
+  FakeDevices devices(
+      "device vid=2e3d pid=0200 serial=5001-77 input=65 output=65 sim=" + sim.pty() + "\n");
+  kovra_test::TempDir config;
+  const std::vector<std::string> base = {"--config", config.path()};
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), base.begin(), base.end());
+    return more;
+  };
+  ASSERT_EQ(kovra_test::RunCli(with({"job", "set", "AppID=A1B2C3", "KeyAnzahl=1", "Byteanzahl=8",
+                                     "Zahlenformat=1", "AutoIncrement=1", "Wert=500"}))
+                .exit_code,
+            0);
+  const kovra_test::CliRun run =
+      kovra_test::RunCli(with({"--port", "5001-77 HID", "--json", "write", "--count", "1"}));
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("\"ok\":true"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"value\":\"500\""), std::string::npos) << run.out;
 }
 
 }  // namespace
