@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kovra.h"
+#include "serial_number_timing.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -33,16 +34,8 @@ void BM_SerialNumberRoundTrip(benchmark::State &state) {
     state.SkipWithError("could not open the simulator's pty");
     return;
   }
-  std::vector<double> round_trips_us;
-  unsigned char serial[4];
   const double cpu_start = ProcessCpuSeconds();
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    if (KOVRA_GetSerialNumber(handle, serial, sizeof serial) != 4) state.SkipWithError("failed");
-    round_trips_us.push_back(
-        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-            .count());
-  }
+  std::vector<double> round_trips_us = kovra_bench::TimeSerialNumberCalls(state, handle);
   const double cpu_us = (ProcessCpuSeconds() - cpu_start) * 1e6 / round_trips_us.size();
   double mean = 0;
   for (double t : round_trips_us) mean += t;

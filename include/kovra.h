@@ -81,14 +81,18 @@ extern "C" {
 #define KOVRA_OPEN_HID_NOT_STARTED -13
 
 /* Opens and identifies a reader. name: "COM3" or "\\.\COM3" (= /dev/ttyS2), a /dev/ path such
- * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7", or a network reader (see "Network readers"
- * below); an optional ":N" suffix sets the bus address N of readers on a shared line ("COM4:3").
- * The baud argument counts for COM names and /dev/ paths (other names open at 19200): it is rounded
- * down to a multiple of 100, and the remainder selects the framing: 0 none/1 stop bit, 1 even/1, 2
- * odd/1, 3 none/2 stop bits. The reader's protocol family is found by asking for its version (at
- * most 300 ms a try, five tries in all). Result: the handle (> 0), or KOVRA_OPEN_FAILED,
- * KOVRA_OPEN_BAD_TIMEOUT, KOVRA_OPEN_NO_READER, KOVRA_OPEN_HID_NOT_STARTED. A failed open leaves
- * nothing behind (no last error to read). */
+ * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7", a HID reader's name from KOVRA_ListUsbPorts
+ * (the letter case of its serial number does not matter), a network reader (see "Network
+ * readers" below); an optional ":N" suffix sets the bus
+ * address N of readers on a shared line ("COM4:3"). The baud argument counts for COM names and
+ * /dev/ paths (other names open at 19200): it is rounded down to a multiple of 100, and the
+ * remainder selects the framing: 0 none/1 stop bit, 1 even/1, 2 odd/1, 3 none/2 stop bits. The
+ * reader's protocol family is found by asking for its version (at most 300 ms a try, five tries in
+ * all). Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT,
+ * KOVRA_OPEN_NO_READER, KOVRA_OPEN_HID_NOT_STARTED (the HID reader refused its start report). A
+ * failed open leaves nothing behind (no last error to read). A HID reader unplugged while open ends
+ * its port: the command under way fails at once with KOVRA_ERR_TIMEOUT, and the handle then names
+ * no port. */
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 
 /* Why the link of the last KOVRA_OpenPort on this thread did not open (KOVRA_OPEN_FAILED), so
@@ -129,6 +133,38 @@ KOVRA_API int KOVRA_IsDeviceCapable(int handle);
 /* 1 when the port runs over HID or the FTDI D2XX driver, 0 otherwise, -1 for an unknown
  * handle. */
 KOVRA_API int KOVRA_IsUsbDevice(int handle);
+
+/* ------------------------------------------------------------------------------------------ */
+/* Finding readers (no port needs to be open)                                                 */
+
+/* The machine's serial ports, sorted by kernel name (ttyACM0, ttyS0, ttyUSB0, ...): each by its
+ * stable /dev/serial/by-id/ link where one exists, else by its device node. Our readers are
+ * marked: " [" + the USB product string + "]" when that begins with "Ulo" or "RB-6", or
+ * " [Ulo Virtual COM]" for our virtual COM readers. KOVRA_OpenPort takes the names as they stand.
+ * Result: list (0 when buffer is NULL or size below 1). */
+KOVRA_API int KOVRA_ListComPorts(char *buffer, int size);
+
+/* Our USB readers driven directly (not as serial ports): HID readers, named by their serial
+ * number followed by " HID" ("3105-0012345 HID"), and only those whose name starts with one of
+ * our article numbers. HID readers are found through hidapi, loaded at run time
+ * ("libhidapi-hidraw.so.0", or the file named by $KOVRA_HIDAPI_LIBRARY); without it the list has
+ * none. Result: list. */
+KOVRA_API int KOVRA_ListUsbPorts(char *buffer, int size);
+
+/* Bluetooth adapters. This build has no Bluetooth transport: always the empty list.
+ * Result: list. */
+KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size);
+
+/* Flags of KOVRA_GetMissingDrivers. */
+#define KOVRA_MISSING_FTDI_DRIVER 1        /* an FTDI-based reader with no kernel driver bound */
+#define KOVRA_MISSING_VIRTUAL_COM_DRIVER 2 /* a virtual COM reader with no kernel driver bound */
+/* Which of our USB readers are plugged in without a driver bound to them. Result: the flags
+ * above, 0 when every reader has its driver. */
+KOVRA_API int KOVRA_GetMissingDrivers(void);
+
+/* 1 when the kernel's driver for our virtual COM readers (cdc_acm) is loaded, built in or
+ * installed as a module, 0 otherwise. */
+KOVRA_API int KOVRA_IsVirtualComDriverInstalled(void);
 
 /* ------------------------------------------------------------------------------------------ */
 /* Network readers                                                                            */

@@ -25,11 +25,11 @@ void CopyText(const std::string &text, char *buffer) {
 extern "C" {
 
 KOVRA_API int KOVRA_SearchLanDevices(char *buffer, int size) {
-  return Guarded(0, [&] { return kovra::CopyNameList(kovra::SearchLan(false), buffer, size); });
+  return Guarded(0, [&] { return kovra::WriteNameList(kovra::SearchLan(false), buffer, size); });
 }
 
 KOVRA_API int KOVRA_ListLanPorts(char *buffer, int size) {
-  return Guarded(0, [&] { return kovra::CopyNameList(kovra::SearchLan(true), buffer, size); });
+  return Guarded(0, [&] { return kovra::WriteNameList(kovra::SearchLan(true), buffer, size); });
 }
 
 KOVRA_API int KOVRA_PingLanDevice(const char *address) {

@@ -4,14 +4,16 @@
 
 namespace kovra {
 
-int CopyNameList(const std::vector<std::string> &names, char *buffer, int size) {
-  if (buffer == nullptr || size <= 0) return 0;
-  const size_t capacity = static_cast<size_t>(size);
+int WriteNameList(const std::vector<std::string> &names, char *buffer, int size) {
+  if (buffer == nullptr || size < 1) return 0;
+  const auto capacity = static_cast<size_t>(size);
   size_t used = 0;
   for (const std::string &name : names) {
-    if (used + name.size() + 2 > capacity) break;  // the name, its NUL and the closing NUL
-    std::memcpy(buffer + used, name.c_str(), name.size() + 1);
-    used += name.size() + 1;
+    // A name with a NUL inside would read as two names; it ends where the caller would stop.
+    const size_t length = std::strlen(name.c_str());
+    if (used + length + 1 + 1 > capacity) break;
+    std::memcpy(buffer + used, name.c_str(), length + 1);
+    used += length + 1;
   }
   buffer[used] = '\0';
   return static_cast<int>(used + 1);

@@ -1,4 +1,4 @@
-// The "list" result convention of the library's calls that name devices.
+// The "list" result convention of the library's calls that hand out names.
 #pragma once
 
 #include <string>
@@ -6,10 +6,10 @@
 
 namespace kovra {
 
-// Copies the names into `buffer` as NUL-terminated strings one after the other, as long as a name,
-// its NUL and the closing NUL fit into `size` bytes; the first name that does not fit ends the
-// list. Then the closing NUL. Result: the bytes used, closing NUL included (1 for no names); 0,
-// nothing written, when the buffer is NULL or size is not positive.
-int CopyNameList(const std::vector<std::string> &names, char *buffer, int size);
+// Writes the names into `buffer` one after the other, each with its NUL, and one more NUL at the
+// end. A name that does not fit together with that final NUL ends the list (the names before it
+// stay). Result: the bytes used, final NUL included (1 for an empty list); 0 when `buffer` is
+// null or `size` is below 1, and nothing is written then.
+int WriteNameList(const std::vector<std::string> &names, char *buffer, int size);
 
 }  // namespace kovra

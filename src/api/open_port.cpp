@@ -93,7 +93,9 @@ int OpenPass(const char *name_argument, int baud, int timeout_ms, bool first_pas
   port->SetBusAddress(parsed.bus_address);
 
   OpenedTransport opened = OpenTransport(parsed, baud, *port);
-  if (!opened.transport) return KOVRA_OPEN_FAILED;
+  if (!opened.transport) {
+    return opened.refused_start ? KOVRA_OPEN_HID_NOT_STARTED : KOVRA_OPEN_FAILED;
+  }
   port->AttachTransport(std::move(opened.transport), *opened.handles);
 
   auto &app = CKOVRA_SDKApp::Instance();

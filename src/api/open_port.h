@@ -15,7 +15,8 @@ namespace kovra {
 bool VersionQuery(CKOVRA_Port &port, CMyByteArray &answer);
 
 // KOVRA_OpenPort without the C wrapping: the handle (> 0), KOVRA_OPEN_FAILED (no transport for
-// the name, or it did not open), KOVRA_OPEN_BAD_TIMEOUT or KOVRA_OPEN_NO_READER.
+// the name, or it did not open), KOVRA_OPEN_BAD_TIMEOUT, KOVRA_OPEN_NO_READER or
+// KOVRA_OPEN_HID_NOT_STARTED (a HID reader that refused its start report).
 int OpenPort(const char *name, int baud, int timeout_ms);
 
 // KOVRA_ClosePort: 0 when the port was found, closed and destroyed; -1 for an unknown handle.

@@ -75,8 +75,11 @@ bool CKOVRA_Port::Transceive() {
     receive_buffer_.RemoveAll();
   }
   if (transport_ && transport_->DrainsBeforeSend()) {
+    // Bounded: a device that never stops sending would otherwise keep the command from ever
+    // being sent. What is left after this is dropped with the reply's leading garbage.
+    constexpr int kMaxDrainReads = 256;
     uint8_t scrap[10];
-    while (transport_->Read(scrap, sizeof scrap) > 0) {
+    for (int i = 0; i < kMaxDrainReads && transport_->Read(scrap, sizeof scrap) > 0; ++i) {
     }
   }
   LogFrame('>', Handle(), frame.GetData(), frame.GetSize());
@@ -120,7 +123,12 @@ bool CKOVRA_Port::WaitForReply() {
   bool complete = false;
 
   for (;;) {
-    if (polled) PollTransport();
+    if (polled) {
+      PollTransport();
+      // A polled link that closed itself (a HID reader unplugged) will not answer: end now
+      // rather than wait out the timeout.
+      if (!transport_->IsOpen()) break;
+    }
     {
       std::unique_lock<std::mutex> lock(receive_lock_);
       const bool had_header = header_seen;

@@ -35,7 +35,13 @@ std::string DecimalMinusOne(std::string digits) {
 }  // namespace
 
 SerialDevice NormaliseSerialName(std::string_view name) {
-  if (name.starts_with(kDevicePrefix)) return {std::string(name), false};
+  if (name.starts_with(kDevicePrefix)) {
+    // The port list marks our readers as "/dev/... [description]"; the mark is no part of the
+    // path.
+    const size_t mark = name.find(" [");
+    if (mark != std::string_view::npos && name.ends_with(']')) name = name.substr(0, mark);
+    return {std::string(name), false};
+  }
   if (name.starts_with(kWin32DevicePrefix)) name.remove_prefix(kWin32DevicePrefix.size());
   if (!IsComPrefix(name)) return {std::string(name), true};
 

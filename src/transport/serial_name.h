@@ -16,7 +16,8 @@ struct SerialDevice {
 };
 
 // Normalises a port name:
-//  - a name that begins with "/dev/" opens that path as it is (/dev/ttyUSB0, /dev/pts/3);
+//  - a name that begins with "/dev/" opens that path as it is (/dev/ttyUSB0, /dev/pts/3), less a
+//    mark " [...]" at its end as the port list adds it ("/dev/ttyACM0 [Ulo Virtual COM]");
 //  - otherwise an exact leading "\\.\" is skipped; "COM" in any letter case followed by a digit
 //    1-9 names COM<n> by the run of digits there (anything after them, such as
 //    " [Ulo Virtual COM]", is dropped), which is the tty /dev/ttyS<n-1> (COM1 is /dev/ttyS0);

@@ -15,13 +15,15 @@ namespace kovra {
 struct OpenedTransport {
   std::unique_ptr<Transport> transport;  // null when nothing was opened
   HandlePool *handles = nullptr;         // set whenever `transport` is
+  bool refused_start = false;            // a HID reader opened but refused its start report
 };
 
 // Opens the transport for a port name by its route (RouteOf): a serial name (a /dev/ path, a COM
 // name, an FTDI serial number) opens the serial transport with the line settings of
-// `baud_argument` (see OpenSerialTransport), numbered from HandlePool::Serial(); a network name
-// connects to the reader (OpenLanTransport), numbered from HandlePool::Lan(). HID and Bluetooth
-// names have no transport on this build, and a "BTW" name never has one. `sink` is
+// `baud_argument` (see OpenSerialTransport), numbered from HandlePool::Serial(); a HID reader
+// name opens and starts that reader (OpenHidTransport), numbered from HandlePool::Hid(); a
+// network name connects to the reader (OpenLanTransport), numbered from HandlePool::Lan().
+// Bluetooth names have no transport on this build, and a "BTW" name never has one. `sink` is
 // where the transport delivers what it receives (the port that will own it); it must outlive the
 // transport. Result: the open transport and its pool, or an empty result when the name leads to
 // no transport or the link does not open.

@@ -190,14 +190,14 @@ TEST(LanNameList, EntriesThatFitTheirClosingNulIncluded) {
   };
   for (const auto &c : cases) {
     std::fill(std::begin(buffer), std::end(buffer), 'x');
-    EXPECT_EQ(kovra::CopyNameList(names, buffer, c.size), c.result) << c.size;
+    EXPECT_EQ(kovra::WriteNameList(names, buffer, c.size), c.result) << c.size;
     EXPECT_EQ(std::string(buffer, c.written.size()), c.written) << c.size;
     EXPECT_EQ(buffer[c.size], 'x') << c.size;  // nothing past the caller's size
   }
-  EXPECT_EQ(kovra::CopyNameList({}, buffer, 64), 1);
+  EXPECT_EQ(kovra::WriteNameList({}, buffer, 64), 1);
   EXPECT_EQ(buffer[0], '\0');
-  EXPECT_EQ(kovra::CopyNameList(names, nullptr, 64), 0);
-  EXPECT_EQ(kovra::CopyNameList(names, buffer, 0), 0);
+  EXPECT_EQ(kovra::WriteNameList(names, nullptr, 64), 0);
+  EXPECT_EQ(kovra::WriteNameList(names, buffer, 0), 0);
 }
 
 }  // namespace
