@@ -212,14 +212,14 @@
         <translation>Choose port</translation>
     </message>
     <message>
-        <source>Schnittstelle des Lesers (z. B. /dev/ttyUSB0):</source>
-        <translation>Port of the reader (e.g. /dev/ttyUSB0):</translation>
-    </message>
-    <message>
         <source>Zur Anzeige der Bedienungsanleitung muss ein PDF-Betrachter installiert sein (zum Beispiel aus dem Paket evince oder okular).
 Die Anleitung liegt hier: %1</source>
         <translation>A PDF viewer must be installed to show the user guide (for example from the package evince or okular).
 The guide is here: %1</translation>
+    </message>
+    <message>
+        <source>Schnittstelle des Lesers (z. B. /dev/ttyUSB0 oder 192.168.1.50-10001):</source>
+        <translation>Port of the reader (e.g. /dev/ttyUSB0 or 192.168.1.50-10001):</translation>
     </message>
 </context>
 <context>
@@ -546,6 +546,10 @@ The guide is here: %1</translation>
         <source>Der Leser an %1 ist wieder da.</source>
         <translation>The reader on %1 is back.</translation>
     </message>
+    <message>
+        <source>%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und im Netz erreichbar?</source>
+        <translation>%1 did not answer in time: is the reader switched on and reachable on the network?</translation>
+    </message>
 </context>
 <context>
     <name>SettingsStore</name>
@@ -644,6 +648,80 @@ The guide is here: %1</translation>
     <message>
         <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
         <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CIPAddrSuche</name>
+    <message>
+        <source>IP-Adressen</source>
+        <translation>IP addresses</translation>
+    </message>
+    <message>
+        <source>IP-Adresse ändern</source>
+        <translation>Change IP address</translation>
+    </message>
+    <message>
+        <source>Schliessen</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Keine Geräte gefunden!
+Bitte prüfen Sie die Firewall-Einstellungen!
+Evtl. muss das Programm manuell in der Firewall freigegeben werden.</source>
+        <translation>No devices found!
+Please check the firewall settings!
+The program may have to be allowed through the firewall by hand.</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CLanConfig</name>
+    <message>
+        <source>LAN Einstellung</source>
+        <translation>LAN settings</translation>
+    </message>
+    <message>
+        <source>IP Adresse automatisch beziehen</source>
+        <translation>Obtain an IP address automatically</translation>
+    </message>
+    <message>
+        <source>Folgende IP Adresse verwenden</source>
+        <translation>Use the following IP address</translation>
+    </message>
+    <message>
+        <source>DHCP Name:</source>
+        <translation>DHCP name:</translation>
+    </message>
+    <message>
+        <source>IP-Adresse:</source>
+        <translation>IP address:</translation>
+    </message>
+    <message>
+        <source>Subnetzmaske:</source>
+        <translation>Subnet mask:</translation>
+    </message>
+    <message>
+        <source>Gateway:</source>
+        <translation>Gateway:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Geben Sie höchstens %1 Zeichen ein.</source>
+        <translation>Enter at most %1 characters.</translation>
+    </message>
+    <message>
+        <source>Gültige IP Adresse eingeben!</source>
+        <translation>Enter a valid IP address!</translation>
+    </message>
+    <message>
+        <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
+        <translation>The IP address, subnet mask or gateway could not be set!</translation>
     </message>
 </context>
 <context>

@@ -55,6 +55,11 @@ QString OpenFailureText(const OpenedReader &reader) {
         return Texts::tr("%1 wird von einem anderen Programm benutzt.").arg(port);
       case KOVRA_LINK_NOT_A_TERMINAL:
         return Texts::tr("%1 ist keine serielle Schnittstelle.").arg(port);
+      case KOVRA_LINK_TIMEOUT:
+        return Texts::tr(
+                   "%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und "
+                   "im Netz erreichbar?")
+            .arg(port);
       case KOVRA_LINK_NOT_SUPPORTED:
         return Texts::tr("Diese Art von Schnittstelle (%1) wird hier nicht unterstützt.").arg(port);
       default:
