@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kovra.h"
+#include "support/cli_run.h"
 #include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/sim_process.h"
@@ -105,6 +106,29 @@ TEST_F(LanE2E, OpensReadersByAddressAndByIdentityAndAsksTheirVersion) {
   EXPECT_EQ(KOVRA_GetLastError(handle), KOVRA_ERR_TIMEOUT);
   EXPECT_LT(Since(start), milliseconds(1000));
   EXPECT_EQ(KOVRA_ClosePort(handle), 0);
+}
+
+// The production line's use: quillmate-cli personalises a card on a network reader that it finds
+// by its identity.
+TEST_F(LanE2E, TheCliWritesACardOnAReaderNamedByItsIdentity) {
+  auto reader = StartReader(Host(1, 4), "10.231.1.4-10001", {"--lan-dhcp", "--lan-name", "LINE4"});
+  ASSERT_EQ(reader->Control("place desfire").rfind("ok", 0), 0u);
+  const kovra_test::TempDir config;
+  const std::vector<std::string> cli = {"--config", config.path(), "--port", "[LINE4]"};
+  auto with = [&cli](std::vector<std::string> more) {
+    std::vector<std::string> arguments = cli;
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    return arguments;
+  };
+  const kovra_test::CliRun set =
+      kovra_test::RunCli(with({"job", "set", "Wert=700", "AppID=4C4E01", "Byteanzahl=8"}));
+  ASSERT_EQ(set.exit_code, 0) << set.err;
+  const kovra_test::CliRun written = kovra_test::RunCli(with({"--json", "write"}));
+  EXPECT_EQ(written.exit_code, 0) << written.err;
+  EXPECT_NE(written.out.find(R"("value":"700")"), std::string::npos) << written.out;
+  const kovra_test::CliRun read = kovra_test::RunCli(with({"--json", "read"}));
+  EXPECT_EQ(read.exit_code, 0) << read.err;
+  EXPECT_NE(read.out.find(R"("value":"700")"), std::string::npos) << read.out;
 }
 
 TEST_F(LanE2E, SearchesTwoAdaptersWithSeveralReaders) {
