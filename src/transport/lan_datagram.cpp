@@ -7,24 +7,39 @@ namespace {
 
 constexpr char kIpSetup[] = "IP-SETUP";
 
+// Room for the largest datagram built here (a setup record written back, or an assignment), so
+// that appending never moves the header. It also keeps GCC 12 at -O3 from reading the appends to
+// a 4-byte vector as out-of-bounds copies.
+constexpr size_t kDatagramRoom = 512;
+
+Bytes Header(uint8_t second, uint8_t code) {
+  Bytes datagram;
+  datagram.reserve(kDatagramRoom);
+  datagram.push_back(0x00);
+  datagram.push_back(second);
+  datagram.push_back(0x00);
+  datagram.push_back(code);
+  return datagram;
+}
+
 Bytes RequestHeader(uint8_t code) {
-  return {0x00, 0x01, 0x00, code};
+  return Header(0x01, code);
 }
 
 Bytes CommandHeader(uint8_t code) {
-  return {0x00, 0x00, 0x00, code};
+  return Header(0x00, code);
 }
 
 Bytes AssignmentHeader(uint8_t mark0, uint8_t mark1) {
   Bytes datagram = CommandHeader(0xFC);
-  datagram.insert(datagram.end(), kIpSetup, kIpSetup + std::strlen(kIpSetup));
+  for (const char *c = kIpSetup; *c != '\0'; ++c) datagram.push_back(static_cast<uint8_t>(*c));
   datagram.push_back(mark0);
   datagram.push_back(mark1);
   return datagram;
 }
 
 void Append(Bytes &to, const uint8_t *bytes, size_t count) {
-  to.insert(to.end(), bytes, bytes + count);
+  for (size_t i = 0; i < count; ++i) to.push_back(bytes[i]);
 }
 
 // The codes of records 1 .. 15 count down from a base, modulo 256.
@@ -53,7 +68,7 @@ uint8_t ReadRecordReplyCode(int n) {
 
 Bytes WriteRecordRequest(int n, const Bytes &record) {
   Bytes datagram = n == 0 ? CommandHeader(0xFD) : RequestHeader(RecordCode(0x40, n));
-  datagram.insert(datagram.end(), record.begin(), record.end());
+  Append(datagram, record.data(), record.size());
   return datagram;
 }
 
