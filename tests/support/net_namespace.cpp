@@ -4,6 +4,7 @@
 #include <linux/if_link.h>
 #include <linux/rtnetlink.h>
 #include <linux/veth.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -76,6 +78,78 @@ bool SetUp(const std::string &interface, const std::string &cidr, std::string *e
   return netlink::SetLinkUp(index, error);
 }
 
+// A UDP socket on `address` (port chosen by the system) in the calling thread's namespace; -1
+// when it cannot be made.
+int ProbeSocket(const kovra_sim::Ipv4 &address, sockaddr_in *bound) {
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  std::memcpy(&local.sin_addr, address.data(), 4);
+  socklen_t length = sizeof(local);
+  if (::bind(fd, reinterpret_cast<const sockaddr *>(&local), sizeof(local)) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr *>(bound), &length) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Sends from `from` to `to` every 20 ms until a datagram arrives, within `deadline`.
+bool ProbeArrives(int from, const sockaddr_in &to, int to_fd,
+                  std::chrono::steady_clock::time_point deadline) {
+  const char probe = 'p';
+  while (std::chrono::steady_clock::now() < deadline) {
+    ::sendto(from, &probe, 1, 0, reinterpret_cast<const sockaddr *>(&to), sizeof(to));
+    pollfd p = {to_fd, POLLIN, 0};
+    if (::poll(&p, 1, 20) == 1) {
+      char buffer[8];
+      while (::recv(to_fd, buffer, sizeof(buffer), 0) > 0) {
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+// Waits (5 s at most) until every addressed link carries datagrams both ways. Right after a veth
+// pair comes up the kernel may still drop a frame or two (the first ARP request or TCP SYN then
+// costs a second's retransmission); the probes also leave both neighbour entries resolved.
+bool WaitLinksCarry(const NetLayout &layout, int host, const std::vector<int> &peers,
+                    std::string *error) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (const VethLink &link : layout.links) {
+    kovra_sim::Ipv4 host_address{};
+    kovra_sim::Ipv4 peer_address{};
+    if (!kovra_sim::ParseDottedAddress(link.host_address.substr(0, link.host_address.find('/')),
+                                       &host_address) ||
+        !kovra_sim::ParseDottedAddress(link.peer_address.substr(0, link.peer_address.find('/')),
+                                       &peer_address)) {
+      continue;  // an end without an address: nothing to probe
+    }
+    sockaddr_in host_end{};
+    sockaddr_in peer_end{};
+    const int host_fd = ProbeSocket(host_address, &host_end);
+    int peer_fd = -1;
+    if (::setns(peers[link.peer], CLONE_NEWNET) == 0)
+      peer_fd = ProbeSocket(peer_address, &peer_end);
+    if (::setns(host, CLONE_NEWNET) != 0) {
+      *error = ErrnoText("setns host");
+      return false;
+    }
+    const bool carries = host_fd >= 0 && peer_fd >= 0 &&
+                         ProbeArrives(host_fd, peer_end, peer_fd, deadline) &&
+                         ProbeArrives(peer_fd, host_end, host_fd, deadline);
+    if (host_fd >= 0) ::close(host_fd);
+    if (peer_fd >= 0) ::close(peer_fd);
+    if (!carries) {
+      *error = "link " + link.host_interface + "/" + link.peer_interface + " carries no datagrams";
+      return false;
+    }
+  }
+  return true;
+}
+
 bool CreateVeth(const VethLink &link, int peer_namespace, std::string *error) {
   netlink::Request request(RTM_NEWLINK, NLM_F_CREATE | NLM_F_EXCL);
   ifinfomsg info{};
@@ -130,7 +204,7 @@ bool Build(const NetLayout &layout, int *host, std::vector<int> *peers, std::str
       return false;
     }
   }
-  return true;
+  return WaitLinksCarry(layout, *host, *peers, error);
 }
 
 void WriteAll(int fd, const std::string &text) {
