@@ -17,6 +17,8 @@ packages=(
   qt6-svg-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
   # network readers: the tests' own network namespaces and veth pairs
   iproute2
+  # the Debian package: its shared-library dependencies and its check
+  dpkg-dev fakeroot lintian
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
 )

@@ -3,6 +3,8 @@
 #   1. the normal build (gcc, warnings are errors) and its tests, the C consumer check included;
 #   2. the Release build users and packagers make (gcc -O3, warnings are errors here too) and its
 #      tests;
+#      then the Debian package made from it, installed into a throw-away root and checked
+#      (scripts/check-deb.sh, lintian included);
 #   3. a clang build with AddressSanitizer and UndefinedBehaviorSanitizer and its tests;
 #   4. the fuzz build (every object with libFuzzer's coverage instrumentation and the sanitizers)
 #      and a bounded run of each fuzz target (KOVRA_FUZZ_SECONDS each, 30 by default), with one
@@ -27,6 +29,10 @@ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOVRA_WERROR=O
   -DKOVRA_BUILD_BENCH=OFF
 cmake --build build-release -j "$jobs"
 ctest --test-dir build-release --output-on-failure -j "$jobs"
+
+echo "== Debian package (from the Release build) =="
+deb=$(bash scripts/make-deb.sh build-release | tail -1)
+bash scripts/check-deb.sh "$deb"
 
 echo "== sanitizer build (ASan + UBSan) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \

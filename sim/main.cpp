@@ -33,7 +33,7 @@ constexpr const char *kUsage =
     "usage: kovra-sim [options]\n"
     "  --family N         protocol family 0..3 (default 0)\n"
     "  --address N        bus address 0..255 (default 1)\n"
-    "  --version TEXT     version answer (default 1234)\n"
+    "  --reader-version TEXT  the reader's version answer (default 1234)\n"
     "  --fv TEXT          family 2: answer to the follow-up version command \"FV\"\n"
     "  --card KIND        card in the field at start: desfire|iso|classic1k|classic4k|ultralight\n"
     "  --control PATH     control socket (default $XDG_RUNTIME_DIR or /tmp, kovra-sim-<pid>.ctl)\n"
@@ -62,6 +62,7 @@ constexpr const char *kUsage =
     "answer)\n"
     "  --lan-restart-ms N how long a restart keeps it silent (default 1000)\n"
     "  --help             this text\n"
+    "  --version          the program's version\n"
     "Prints 'pty: PATH' (with --lan: 'lan: ADDR-PORT') and 'control: PATH' on stdout, then serves\n"
     "until 'quit', SIGINT or SIGTERM.\n";
 
@@ -188,12 +189,13 @@ Options Parse(int argc, char **argv) {
     kLanProduct,
     kLanSimple,
     kLanRestart,
-    kHelp
+    kHelp,
+    kProgramVersion
   };
   static const option kLong[] = {
       {"family", required_argument, nullptr, kFamily},
       {"address", required_argument, nullptr, kAddress},
-      {"version", required_argument, nullptr, kVersion},
+      {"reader-version", required_argument, nullptr, kVersion},
       {"fv", required_argument, nullptr, kFv},
       {"card", required_argument, nullptr, kCard},
       {"control", required_argument, nullptr, kControl},
@@ -213,6 +215,7 @@ Options Parse(int argc, char **argv) {
       {"lan-simple", no_argument, nullptr, kLanSimple},
       {"lan-restart-ms", required_argument, nullptr, kLanRestart},
       {"help", no_argument, nullptr, kHelp},
+      {"version", no_argument, nullptr, kProgramVersion},
       {nullptr, 0, nullptr, 0},
   };
   Options options;
@@ -239,7 +242,7 @@ Options Parse(int argc, char **argv) {
         break;
       }
       case kVersion:
-        if (!GoodText(optarg)) bad("--version takes 1..32 printable characters");
+        if (!GoodText(optarg)) bad("--reader-version takes 1..32 printable characters");
         options.reader.version = optarg;
         break;
       case kFv:
@@ -315,6 +318,9 @@ Options Parse(int argc, char **argv) {
       }
       case kHelp:
         std::fputs(kUsage, stdout);
+        std::exit(0);
+      case kProgramVersion:
+        std::printf("kovra-sim %s\n", QUILLMATE_VERSION);
         std::exit(0);
       default:
         bad("unknown option");

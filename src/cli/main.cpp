@@ -54,10 +54,12 @@ int main(int argc, char *argv[]) {
   // A closed stdout (`| head -1`) gives failed writes, not a killed series.
   signal(SIGPIPE, SIG_IGN);
   QCoreApplication::setApplicationName("quillmate-cli");
+  QCoreApplication::setApplicationVersion(QUILLMATE_VERSION);
 
   QCommandLineParser parser;
   parser.setApplicationDescription("Personalises DESFire EV1 cards in series." + QString(kUsage));
   const QCommandLineOption help({"h", "help"}, "Shows this help.");
+  const QCommandLineOption version({"v", "version"}, "Shows the program's version.");
   const QCommandLineOption port({"p", "port"}, "Reader port.", "NAME");
   const QCommandLineOption baud({"b", "baud"}, "Baud rate (plus framing code).", "N");
   const QCommandLineOption timeout({"t", "timeout"}, "Port timeout.", "MS");
@@ -76,8 +78,9 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
   const QCommandLineOption yes("yes", "format, delete-app: erase without asking.");
   const QCommandLineOption verify("verify", "write: read each card back and compare.");
-  parser.addOptions({help, port, baud, timeout, lang, config, json, job, value, count, cycle, log,
-                     wait_card, card_key, aid, app_key, show_keys, yes, verify});
+  parser.addOptions({help,     version, port,    baud,      timeout, lang,  config,
+                     json,     job,     value,   count,     cycle,   log,   wait_card,
+                     card_key, aid,     app_key, show_keys, yes,     verify});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -86,6 +89,10 @@ int main(int argc, char *argv[]) {
   }
   if (parser.isSet(help)) {
     std::printf("%s", parser.helpText().toUtf8().constData());
+    return kExitDone;
+  }
+  if (parser.isSet(version)) {
+    std::printf("quillmate-cli %s\n", QUILLMATE_VERSION);
     return kExitDone;
   }
   const QStringList words = parser.positionalArguments();

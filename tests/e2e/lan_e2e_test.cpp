@@ -83,7 +83,7 @@ class LanE2E : public ::testing::Test {
 TEST_F(LanE2E, OpensReadersByAddressAndByIdentityAndAsksTheirVersion) {
   auto fixed = StartReader(Host(1, 2), "10.231.1.2-10001");
   auto dhcp = StartReader(Host(1, 3), "10.231.1.3-4001",
-                          {"--lan-dhcp", "--lan-name", "NORTHGATE1", "--version", "4321"});
+                          {"--lan-dhcp", "--lan-name", "NORTHGATE1", "--reader-version", "4321"});
   for (const auto &[name, version] :
        {std::pair{"10.231.1.2", "1234"}, std::pair{"10.231.1.2-10001", "1234"},
         std::pair{"10.231.1.3-4001", "4321"}, std::pair{"[NORTHGATE1]", "4321"}}) {
