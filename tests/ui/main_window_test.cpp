@@ -51,7 +51,7 @@ TEST_F(MainWindow, ConnectsTheReaderAndNamesItInTheTitle) {
 
 TEST_F(MainWindow, WithoutAReaderTheTitleEndsEmptyAndCardWorkFailsInTheStatusBox) {
   server_.DropLink();
-  OpenWindow();
+  OpenWindow(quillmate::Language::kGerman, /*expect_reader=*/false);
   EXPECT_EQ(window().PortHandle(), 0);
   EXPECT_TRUE(window().windowTitle().endsWith(QStringLiteral(" <>")));
   ASSERT_EQ(boxes.size(), 1);
@@ -346,7 +346,7 @@ TEST_F(MainWindow, CycleWarningsLetTheOperatorStop) {
   // Free write access is a risk the job check lets through.
   answers = {BoxAnswer::kNo};
   form().write_cycle->click();
-  ASSERT_EQ(boxes.size(), 1);
+  ASSERT_EQ(boxes.size(), 1) << boxes.join(QLatin1Char('\n')).toStdString();
   EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
   EXPECT_FALSE(form().write_cycle->isChecked());
   answers = {BoxAnswer::kYes};

@@ -51,6 +51,9 @@ class WindowRig : public ::testing::Test {
     quillmate::OperatorSettings operator_settings = settings_->LoadOperatorSettings();
     operator_settings.port.name = QString::fromStdString(server_.Path());
     operator_settings.port.baud_rate = 115200;
+    // The simulator answers at once; the window's 500 ms would be too short only for a machine
+    // whose cores are all busy (a sanitizer build with other tests beside it).
+    operator_settings.port.timeout_ms = 3000;
     operator_settings.logs.write_file = folder_.filePath(QStringLiteral("write.txt"));
     operator_settings.logs.read_file = folder_.filePath(QStringLiteral("read.txt"));
     ASSERT_TRUE(settings_->SaveOperatorSettings(operator_settings));
@@ -75,15 +78,19 @@ class WindowRig : public ::testing::Test {
     quillmate::ui::SetFileChoiceHook(nullptr);
   }
 
-  // A window on the settings as they are now, connected to the simulated reader.
+  // A window on the settings as they are now, connected to the simulated reader (a failed
+  // connection fails the test unless `expect_reader` is false).
   quillmate::ui::CQuillmateDlg &OpenWindow(
-      quillmate::Language language = quillmate::Language::kGerman) {
+      quillmate::Language language = quillmate::Language::kGerman, bool expect_reader = true) {
     window_ = std::make_unique<quillmate::ui::CQuillmateDlg>(*settings_, language, nullptr);
     window_->SetPortChooser([](QWidget *, quillmate::PortSettings &) { return false; });
     window_->show();
     window_->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window_.get()));
     window_->ConnectAtStart();
+    if (expect_reader) {
+      EXPECT_GT(window_->PortHandle(), 0) << boxes.join(QLatin1Char('\n')).toStdString();
+    }
     return *window_;
   }
   quillmate::ui::CQuillmateDlg &window() { return *window_; }
