@@ -10,8 +10,13 @@ build=${1:-build-deb}
 if [ $# -eq 0 ]; then
   bash scripts/setup-deps.sh
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKOVRA_BUILD_TESTS=OFF \
-    -DKOVRA_BUILD_BENCH=OFF
+    -DKOVRA_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr
   cmake --build "$build" -j "$(nproc)"
+fi
+# The package's paths are those of prefix /usr (the library in /usr/lib/<multiarch>); a build
+# configured for another prefix is configured again for this one (nothing is rebuilt for it).
+if ! grep -qx 'CMAKE_INSTALL_PREFIX:PATH=/usr' "$build/CMakeCache.txt"; then
+  cmake "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 fi
 rm -f "$build"/quillmate_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
