@@ -208,18 +208,10 @@
         <translation>Press F1 to open the user guide</translation>
     </message>
     <message>
-        <source>Schnittstelle wählen</source>
-        <translation>Choose port</translation>
-    </message>
-    <message>
         <source>Zur Anzeige der Bedienungsanleitung muss ein PDF-Betrachter installiert sein (zum Beispiel aus dem Paket evince oder okular).
 Die Anleitung liegt hier: %1</source>
         <translation>A PDF viewer must be installed to show the user guide (for example from the package evince or okular).
 The guide is here: %1</translation>
-    </message>
-    <message>
-        <source>Schnittstelle des Lesers (z. B. /dev/ttyUSB0 oder 192.168.1.50-10001):</source>
-        <translation>Port of the reader (e.g. /dev/ttyUSB0 or 192.168.1.50-10001):</translation>
     </message>
 </context>
 <context>
@@ -474,6 +466,21 @@ The guide is here: %1</translation>
     </message>
 </context>
 <context>
+    <name>NumberField</name>
+    <message>
+        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
+        <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine positive ganze Zahl ein.</source>
+        <translation>Enter a positive whole number.</translation>
+    </message>
+    <message>
+        <source>Geben Sie eine ganze Zahl ein.</source>
+        <translation>Enter a whole number.</translation>
+    </message>
+</context>
+<context>
     <name>ReadSequence</name>
     <message>
         <source>AES Authentifizierung mit Lesen Key erfolgreich!</source>
@@ -634,14 +641,6 @@ The guide is here: %1</translation>
         <source>Zykluszeit</source>
         <translation>Cycle time</translation>
     </message>
-    <message>
-        <source>Geben Sie eine positive ganze Zahl ein.</source>
-        <translation>Enter a positive whole number.</translation>
-    </message>
-    <message>
-        <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
-        <translation>Enter a whole number between %1 and %2.</translation>
-    </message>
 </context>
 <context>
     <name>quillmate::ui::CHexEdit</name>
@@ -757,6 +756,81 @@ The program may have to be allowed through the firewall by hand.</translation>
     <message>
         <source>Status:</source>
         <translation>Status:</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CPortDlg</name>
+    <message>
+        <source>Schnittstelle</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Schnittstelle auswählen</source>
+        <translation>Choose the port</translation>
+    </message>
+    <message>
+        <source>Ethernet aktivieren</source>
+        <translation>Enable Ethernet</translation>
+    </message>
+    <message>
+        <source>HID Mode</source>
+        <translation>HID Mode</translation>
+    </message>
+    <message>
+        <source>Virtual Com</source>
+        <translation>Virtual Com</translation>
+    </message>
+    <message>
+        <source>keine</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>gerade</source>
+        <translation>even</translation>
+    </message>
+    <message>
+        <source>ungerade</source>
+        <translation>odd</translation>
+    </message>
+    <message>
+        <source>Baudrate</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>Parität</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>Stopbits:</source>
+        <translation>Stop bits:</translation>
+    </message>
+    <message>
+        <source>Timeout in [ms]</source>
+        <translation>Timeout in [ms]</translation>
+    </message>
+    <message>
+        <source>Geräteadresse [dez.]</source>
+        <translation>Device address [dec.]</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Kein Ulo USB Treiber für Norva-1 installiert!</source>
+        <translation>No Ulo USB driver installed for Norva-1!</translation>
+    </message>
+    <message>
+        <source>Kein Ulo USB Treiber für Norva-2 VCOM installiert!</source>
+        <translation>No Ulo USB driver installed for Norva-2 VCOM!</translation>
+    </message>
+    <message>
+        <source>Treiber laden und installieren?</source>
+        <translation>Download and install the driver?</translation>
     </message>
 </context>
 <context>

@@ -9,25 +9,11 @@
 #include <optional>
 
 #include "ui/message_box.h"
+#include "ui/number_field.h"
 #include "writer/operations.h"
 
 namespace quillmate::ui {
 namespace {
-
-// An unsigned decimal number with blanks around it and an optional plus sign; a number beyond 32
-// bits reads as the largest one, which every range refuses. nullopt for anything else.
-std::optional<quint32> UnsignedValue(const QString &text) {
-  const QString number = text.trimmed();
-  qsizetype at = number.startsWith(u'+') ? 1 : 0;
-  if (at == number.size()) return std::nullopt;
-  quint64 value = 0;
-  for (; at < number.size(); ++at) {
-    const char16_t c = number[at].unicode();
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = std::min<quint64>(value * 10 + (c - u'0'), 0xFFFFFFFFu);
-  }
-  return static_cast<quint32>(value);
-}
 
 QLineEdit *NumberField(int value, const QString &name, QWidget *parent) {
   auto *field = new QLineEdit(QString::number(value), parent);
@@ -73,19 +59,7 @@ void CBeepTimeDlg::accept() {
 }
 
 qint64 CBeepTimeDlg::TakeField(QLineEdit *field, int minimum, int maximum) {
-  const std::optional<quint32> value = UnsignedValue(field->text());
-  QString refusal;
-  if (!value) {
-    refusal = tr("Geben Sie eine positive ganze Zahl ein.");
-  } else if (*value < static_cast<quint32>(minimum) || *value > static_cast<quint32>(maximum)) {
-    refusal = tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(minimum).arg(maximum);
-  } else {
-    return *value;
-  }
-  ShowMessageBox(this, refusal, BoxIcon::kWarning);
-  field->setFocus();
-  field->selectAll();
-  return -1;
+  return TakeUnsignedField(this, field, minimum, maximum);
 }
 
 }  // namespace quillmate::ui

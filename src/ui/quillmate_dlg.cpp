@@ -23,7 +23,7 @@
 #include "ui/hex_edit.h"
 #include "ui/lamp_panel.h"
 #include "ui/message_box.h"
-#include "ui/port_choice.h"
+#include "ui/port_dlg.h"
 #include "ui/status_box.h"
 #include "ui/user_guide.h"
 #include "writer/card_calls.h"
@@ -75,7 +75,9 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
   for (const QString &error : source.errors) AppendStatusLine(error);
   cycle_timer_.setTimerType(Qt::PreciseTimer);
   connect(&cycle_timer_, &QTimer::timeout, this, &CQuillmateDlg::OnTick);
-  choose_port_ = AskForPortName;
+  choose_port_ = [this](QWidget *owner, PortSettings &port) {
+    return ChoosePortWithDialog(owner, port, language_);
+  };
 
   form_.data->setFocus();
   form_.data->end(false);
@@ -221,6 +223,11 @@ bool CQuillmateDlg::ConnectReader(const PortSettings &port) {
 
 void CQuillmateDlg::ConnectAtStart() {
   PortSettings port = operator_settings_.port;
+  // A stored USB, network or Bluetooth reader that is gone gives way to one of its kind present.
+  if (CheckStoredChoice(port)) {
+    operator_settings_.port = port;
+    settings_.SaveOperatorSettings(operator_settings_);
+  }
   if (!port.name.isEmpty() && ConnectReader(port)) return;
   while (choose_port_ && choose_port_(this, port)) {
     operator_settings_.port = port;

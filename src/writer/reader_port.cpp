@@ -1,5 +1,7 @@
 #include "writer/reader_port.h"
 
+#include "writer/port_choice.h"
+
 #include <QCoreApplication>
 
 #include "kovra.h"
@@ -15,7 +17,7 @@ struct Texts {
 }  // namespace
 
 QString ReaderPortName(const PortSettings &port) {
-  QString name = port.name;
+  QString name = WithoutPrefix(port.name);
   if (!name.isEmpty() && !name.contains(u':') && port.address != kDefaultReaderAddress) {
     name += u':' + QString::number(port.address);
   }

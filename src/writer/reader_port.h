@@ -10,7 +10,8 @@
 
 namespace quillmate {
 
-// The port name to open: "Name" with ":Adresse" appended for a bus address other than the first
+// The port name to open: "Name" without its list prefix ("USB: ", "LAN: ", "Bluetooth: "), with
+// ":Adresse" appended for a bus address other than the first
 // (a name that already holds a ':' keeps its own). Empty when no port was chosen.
 QString ReaderPortName(const PortSettings &port);
 
