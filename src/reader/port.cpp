@@ -44,10 +44,12 @@ void CKOVRA_Port::OnCardActivated() {
 }
 
 void CKOVRA_Port::OnBytesReceived(const uint8_t *bytes, size_t count) {
-  if (count == 0) return;
+  // No bytes and no buffer: the transport's link changed (its device went away); a waiting
+  // command wakes to look.
+  if (count == 0 && bytes != nullptr) return;
   {
     std::lock_guard<std::mutex> lock(receive_lock_);
-    receive_buffer_.Append(bytes, count);
+    if (count > 0) receive_buffer_.Append(bytes, count);
     ++received_generation_;
   }
   received_.notify_all();
@@ -123,12 +125,10 @@ bool CKOVRA_Port::WaitForReply() {
   bool complete = false;
 
   for (;;) {
-    if (polled) {
-      PollTransport();
-      // A polled link that closed itself (a HID reader unplugged) will not answer: end now
-      // rather than wait out the timeout.
-      if (!transport_->IsOpen()) break;
-    }
+    if (polled) PollTransport();
+    // A link that closed itself (a HID or FTDI reader unplugged) will not answer: end now rather
+    // than wait out the timeout.
+    if (!transport_->IsOpen()) break;
     {
       std::unique_lock<std::mutex> lock(receive_lock_);
       const bool had_header = header_seen;

@@ -9,7 +9,8 @@
 namespace kovra {
 
 // Where a pushed transport delivers what it receives. Called from the transport's own thread;
-// the port appends the bytes under its receive lock and wakes a waiting command.
+// the port appends the bytes under its receive lock and wakes a waiting command. A call with no
+// bytes and a null buffer only wakes the command: the transport's link closed itself.
 class ReceiveSink {
  public:
   virtual void OnBytesReceived(const uint8_t *bytes, size_t count) = 0;

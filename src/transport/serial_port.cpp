@@ -138,8 +138,8 @@ bool CUSBSerialPort::Open(std::string_view name, int baud, char parity, int data
   Close();
   const SerialDevice device = NormaliseSerialName(name);
   use_d2xx_ = device.use_d2xx;
-  // FTDI devices without a tty need the vendor D2XX library, which is not bound yet: such a
-  // name fails just as it does where that library is missing.
+  // FTDI devices without a tty are driven through the vendor's D2XX library by CD2xxPort
+  // (d2xx_port.h); this transport only opens devices.
   if (device.use_d2xx) {
     SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
     return false;

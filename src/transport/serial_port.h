@@ -54,8 +54,8 @@ class CUSBSerialPort final : public Transport {
   // or fails (unplugged), when the thread ends and closes the device.
   bool IsRunning() const { return running_.load(); }
 
-  // True when the open name was an FTDI serial number. Such opens fail for now, so an open port
-  // never reports true.
+  // True when the open name was an FTDI serial number. This transport refuses such names (they
+  // go to CD2xxPort, d2xx_port.h), so an open port never reports true.
   bool UsesD2xx() const { return use_d2xx_; }
   bool IsUsbDevice() const override { return use_d2xx_; }
 

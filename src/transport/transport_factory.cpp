@@ -3,9 +3,11 @@
 #include <utility>
 
 #include "kovra.h"
+#include "transport/d2xx_port.h"
 #include "transport/hid_port.h"
 #include "transport/lan_link.h"
 #include "transport/link_failure.h"
+#include "transport/serial_name.h"
 #include "transport/serial_port.h"
 
 namespace kovra {
@@ -20,8 +22,14 @@ OpenedTransport Opened(std::unique_ptr<Transport> transport, HandlePool &handles
 
 OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSink &sink) {
   switch (RouteOf(name.name)) {
-    case PortRoute::kSerial:
+    case PortRoute::kSerial: {
+      // An FTDI serial number instead of a device goes through the vendor's D2XX library.
+      const SerialDevice device = NormaliseSerialName(name.name);
+      if (device.use_d2xx) {
+        return Opened(OpenD2xxTransport(device.device, baud_argument, sink), HandlePool::Serial());
+      }
       return Opened(OpenSerialTransport(name.name, baud_argument, sink), HandlePool::Serial());
+    }
     case PortRoute::kHid: {
       bool refused_start = false;
       OpenedTransport opened =

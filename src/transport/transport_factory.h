@@ -19,8 +19,9 @@ struct OpenedTransport {
 };
 
 // Opens the transport for a port name by its route (RouteOf): a serial name (a /dev/ path, a COM
-// name, an FTDI serial number) opens the serial transport with the line settings of
-// `baud_argument` (see OpenSerialTransport), numbered from HandlePool::Serial(); a HID reader
+// name) opens the serial transport with the line settings of `baud_argument` (see
+// OpenSerialTransport), an FTDI serial number the D2XX transport (OpenD2xxTransport), both
+// numbered from HandlePool::Serial(); a HID reader
 // name opens and starts that reader (OpenHidTransport), numbered from HandlePool::Hid(); a
 // network name connects to the reader (OpenLanTransport), numbered from HandlePool::Lan().
 // Bluetooth names have no transport on this build, and a "BTW" name never has one. `sink` is

@@ -13,6 +13,7 @@
 #include "sim/pty_server.h"
 #include "sim/reader.h"
 #include "support/cli_run.h"
+#include "support/fake_devices.h"
 #include "support/sim_process.h"
 #include "transport/hid_devices.h"
 #include "transport/hid_port.h"
@@ -23,53 +24,8 @@ namespace {
 // Before the library's first use of hidapi; a value given from outside wins.
 const bool kFakeHidapi = setenv("KOVRA_HIDAPI_LIBRARY", FAKE_HIDAPI_PATH, 0) == 0;
 
-// A simulated reader served on its own pseudo-terminal.
-class SimOnPty {
- public:
-  explicit SimOnPty(int family = 0) : reader_(Config(family)), server_(reader_) {
-    std::string error;
-    if (!server_.Start(&error)) ADD_FAILURE() << "pty server: " << error;
-  }
-  std::string path() const { return server_.Path(); }
-
- private:
-  static kovra_sim::SimReaderConfig Config(int family) {
-    kovra_sim::SimReaderConfig config;
-    config.family = family;
-    config.version = "1234";
-    return config;
-  }
-  kovra_sim::SimReader reader_;
-  kovra_sim::PtyServer server_;
-};
-
-// The fake's device list for one test, in a folder of its own; "{log}" in the lines stands for
-// the file the fake logs the written reports to.
-class FakeDevices {
- public:
-  explicit FakeDevices(std::string lines) {
-    char pattern[] = "/tmp/kovra-hid-XXXXXX";
-    dir_ = mkdtemp(pattern);
-    for (size_t at; (at = lines.find("{log}")) != std::string::npos;) lines.replace(at, 5, Log());
-    std::ofstream(dir_ + "/devices") << lines;
-    setenv("FAKE_HIDAPI_CONFIG", (dir_ + "/devices").c_str(), 1);
-  }
-  ~FakeDevices() {
-    unsetenv("FAKE_HIDAPI_CONFIG");
-    std::string command = "rm -rf " + dir_;
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir_;
-  }
-  std::string Log() const { return dir_ + "/reports"; }
-  std::vector<std::string> Reports() const {
-    std::vector<std::string> reports;
-    std::ifstream in(Log());
-    for (std::string line; std::getline(in, line);) reports.push_back(line);
-    return reports;
-  }
-
- private:
-  std::string dir_;
-};
+using kovra_test::FakeDevices;
+using kovra_test::SimOnPty;
 
 std::vector<std::string> UsbPorts() {
   std::vector<char> buffer(8192);

@@ -1,0 +1,273 @@
+// A stand-in for FTDI's D2XX library, built with its file name (libftd2xx.so) and its exported
+// functions in their Linux form (transport/d2xx_abi.h), so the library under test loads it
+// through its ordinary dlopen path. Its devices come from the file named by $FAKE_D2XX_CONFIG,
+// read anew by every listing and open; a device with a "sim" carries its bytes to a simulated
+// reader's pseudo-terminal, playing the FTDI chip.
+//
+// The file holds one line per device (blank lines and lines starting with '#' are skipped):
+//   device serial=3105-0000002 sim=/dev/pts/7
+// and these keys besides:
+//   count=N          N such devices; their serial numbers get "-1", "-2", ... appended
+//   unplug_after=N   after N writes the device is gone: every call on it fails
+//   open_fails=1     FT_W32_CreateFile gives INVALID_HANDLE_VALUE
+// Lines "create_status N" and "report_count N" make FT_CreateDeviceInfoList answer status N or
+// claim N devices.
+//
+// Built with FAKE_D2XX_WITHOUT_USB_PARAMETERS it lacks FT_SetUSBParameters, with
+// FAKE_D2XX_WITHOUT_CREATE_FILE it lacks FT_W32_CreateFile, as broken installs would.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "transport/d2xx_abi.h"
+
+namespace {
+
+using namespace kovra::d2xx;
+
+struct FakeDevice {
+  std::string serial;
+  std::string sim;
+  int unplug_after = 0;
+  bool open_fails = false;
+};
+
+struct Config {
+  FT_STATUS create_status = kOk;
+  long report_count = -1;
+  std::vector<FakeDevice> devices;
+};
+
+struct Handle {
+  std::string serial;
+  int fd = -1;
+  int writes = 0;
+  int unplug_after = 0;
+  bool Gone() const { return unplug_after > 0 && writes >= unplug_after; }
+};
+
+std::mutex open_mutex;
+std::map<std::string, Handle *> open_devices;
+
+Config ReadConfig() {
+  Config config;
+  const char *path = std::getenv("FAKE_D2XX_CONFIG");
+  if (!path) return config;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string kind;
+    words >> kind;
+    if (kind == "create_status") {
+      words >> config.create_status;
+      continue;
+    }
+    if (kind == "report_count") {
+      words >> config.report_count;
+      continue;
+    }
+    if (kind != "device") continue;
+    FakeDevice device;
+    int count = 1;
+    for (std::string pair; words >> pair;) {
+      const size_t equals = pair.find('=');
+      if (equals == std::string::npos) continue;
+      const std::string key = pair.substr(0, equals);
+      const std::string value = pair.substr(equals + 1);
+      if (key == "serial") device.serial = value;
+      if (key == "sim") device.sim = value;
+      if (key == "count") count = std::atoi(value.c_str());
+      if (key == "unplug_after") device.unplug_after = std::atoi(value.c_str());
+      if (key == "open_fails") device.open_fails = value == "1";
+    }
+    for (int i = 1; i <= count; ++i) {
+      FakeDevice copy = device;
+      if (count > 1) copy.serial += "-" + std::to_string(i);
+      config.devices.push_back(copy);
+    }
+  }
+  return config;
+}
+
+Handle *Of(FT_HANDLE handle) {
+  return static_cast<Handle *>(handle);
+}
+
+}  // namespace
+
+extern "C" {
+
+__attribute__((visibility("default"))) FT_STATUS FT_ListDevices(void *, void *, DWORD) {
+  return kOk;
+}
+
+__attribute__((visibility("default"))) FT_STATUS FT_CreateDeviceInfoList(DWORD *count) {
+  const Config config = ReadConfig();
+  if (config.create_status != kOk) return config.create_status;
+  *count = config.report_count >= 0 ? static_cast<DWORD>(config.report_count)
+                                    : static_cast<DWORD>(config.devices.size());
+  return kOk;
+}
+
+__attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoList(DeviceInfo *list,
+                                                                      DWORD *count) {
+  const Config config = ReadConfig();
+  const size_t n = std::min<size_t>(*count, config.devices.size());
+  std::lock_guard<std::mutex> lock(open_mutex);
+  for (size_t i = 0; i < n; ++i) {
+    DeviceInfo &record = list[i];
+    std::memset(&record, 0, sizeof(record));
+    std::strncpy(record.serial_number, config.devices[i].serial.c_str(),
+                 sizeof(record.serial_number) - 1);
+    std::strncpy(record.description, "Fake FT232R", sizeof(record.description) - 1);
+    const auto open = open_devices.find(config.devices[i].serial);
+    record.handle = open == open_devices.end() ? nullptr : open->second;
+  }
+  *count = static_cast<DWORD>(n);
+  return kOk;
+}
+
+__attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoDetail(DWORD, DWORD *, DWORD *,
+                                                                        DWORD *, DWORD *, void *,
+                                                                        void *, FT_HANDLE *) {
+  return kOk;
+}
+__attribute__((visibility("default"))) FT_STATUS FT_ResetDevice(FT_HANDLE) {
+  return kOk;
+}
+__attribute__((visibility("default"))) FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) {
+  return kOk;
+}
+__attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE, uint8_t) {
+  return kOk;
+}
+#ifndef FAKE_D2XX_WITHOUT_USB_PARAMETERS
+__attribute__((visibility("default"))) FT_STATUS FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) {
+  return kOk;
+}
+#endif
+
+#ifndef FAKE_D2XX_WITHOUT_CREATE_FILE
+__attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char *name, DWORD, DWORD,
+                                                                   void *, DWORD, DWORD flags,
+                                                                   FT_HANDLE) {
+  if (flags != kOpenBySerialNumber) return InvalidHandle();
+  for (const FakeDevice &device : ReadConfig().devices) {
+    if (device.serial != name || device.open_fails) continue;
+    std::lock_guard<std::mutex> lock(open_mutex);
+    if (open_devices.count(device.serial)) return InvalidHandle();  // no sharing
+    const int fd = ::open(device.sim.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return InvalidHandle();
+    termios tty{};
+    if (::tcgetattr(fd, &tty) == 0) {
+      ::cfmakeraw(&tty);
+      ::tcsetattr(fd, TCSANOW, &tty);
+    }
+    auto *handle = new Handle{device.serial, fd, 0, device.unplug_after};
+    open_devices[device.serial] = handle;
+    return handle;
+  }
+  return InvalidHandle();
+}
+#endif
+
+__attribute__((visibility("default"))) BOOL FT_W32_CloseHandle(FT_HANDLE handle) {
+  std::lock_guard<std::mutex> lock(open_mutex);
+  Handle *h = Of(handle);
+  open_devices.erase(h->serial);
+  ::close(h->fd);
+  delete h;
+  return 1;
+}
+
+__attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, void *buffer,
+                                                            DWORD size, DWORD *done, void *) {
+  Handle *h = Of(handle);
+  if (h->Gone()) return 0;
+  const ssize_t n = ::read(h->fd, buffer, size);
+  *done = n > 0 ? static_cast<DWORD>(n) : 0;
+  return 1;
+}
+
+__attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, const void *bytes,
+                                                             DWORD size, DWORD *done, void *) {
+  Handle *h = Of(handle);
+  if (h->Gone()) return 0;
+  ++h->writes;
+  const ssize_t n = ::write(h->fd, bytes, size);
+  *done = n > 0 ? static_cast<DWORD>(n) : 0;
+  return n >= 0 ? 1 : 0;
+}
+
+__attribute__((visibility("default"))) DWORD FT_W32_GetLastError(FT_HANDLE) {
+  return 0;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_GetOverlappedResult(FT_HANDLE, void *, DWORD *,
+                                                                       BOOL) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_ClearCommBreak(FT_HANDLE) {
+  return 1;
+}
+
+__attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE handle, DWORD *errors,
+                                                                  ComStat *status) {
+  Handle *h = Of(handle);
+  if (h->Gone()) return 0;
+  int waiting = 0;
+  if (::ioctl(h->fd, FIONREAD, &waiting) != 0) return 0;
+  *errors = 0;
+  std::memset(status, 0, sizeof(*status));
+  status->in_queue = static_cast<DWORD>(waiting);
+  return 1;
+}
+
+__attribute__((visibility("default"))) BOOL FT_W32_EscapeCommFunction(FT_HANDLE, DWORD) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE, DWORD *status) {
+  *status = 0;
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE, Dcb *dcb) {
+  std::memset(dcb, 0, sizeof(*dcb));
+  dcb->length = sizeof(*dcb);
+  dcb->baud_rate = 9600;
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommTimeouts(FT_HANDLE, Timeouts *) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_PurgeComm(FT_HANDLE, DWORD) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommBreak(FT_HANDLE) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommMask(FT_HANDLE, ULONG) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommState(FT_HANDLE, Dcb *) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommTimeouts(FT_HANDLE, Timeouts *) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_SetupComm(FT_HANDLE, DWORD, DWORD) {
+  return 1;
+}
+__attribute__((visibility("default"))) BOOL FT_W32_WaitCommEvent(FT_HANDLE, ULONG *, void *) {
+  return 1;
+}
+
+}  // extern "C"
