@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+#include "sim/bt_control.h"
+#include "sim/bt_module.h"
 #include "sim/control.h"
 #include "sim/control_server.h"
 #include "sim/json.h"
@@ -61,6 +63,10 @@ constexpr const char *kUsage =
     "  --lan-simple       takes only the simple address assignment (no ULO in its identify "
     "answer)\n"
     "  --lan-restart-ms N how long a restart keeps it silent (default 1000)\n"
+    "  --bt               a Bluetooth reader: the pty speaks the Bluetooth module's packet "
+    "protocol\n"
+    "                     (inquiry, name, connect, data), the reader sits behind the module's\n"
+    "                     link (control: bt, fault bt-silent-disconnect|bt-stray)\n"
     "  --help             this text\n"
     "  --version          the program's version\n"
     "Prints 'pty: PATH' (with --lan: 'lan: ADDR-PORT') and 'control: PATH' on stdout, then serves\n"
@@ -76,6 +82,7 @@ struct Options {
   std::optional<unsigned> per_command_us;
   bool typical_card_times = false;
   std::optional<kovra_sim::LanReaderConfig> lan;  // --lan
+  bool bt = false;                                // --bt
 };
 
 std::optional<unsigned> Number(const char *text, unsigned max) {
@@ -190,7 +197,8 @@ Options Parse(int argc, char **argv) {
     kLanSimple,
     kLanRestart,
     kHelp,
-    kProgramVersion
+    kProgramVersion,
+    kBt
   };
   static const option kLong[] = {
       {"family", required_argument, nullptr, kFamily},
@@ -216,6 +224,7 @@ Options Parse(int argc, char **argv) {
       {"lan-restart-ms", required_argument, nullptr, kLanRestart},
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kProgramVersion},
+      {"bt", no_argument, nullptr, kBt},
       {nullptr, 0, nullptr, 0},
   };
   Options options;
@@ -319,6 +328,9 @@ Options Parse(int argc, char **argv) {
       case kHelp:
         std::fputs(kUsage, stdout);
         std::exit(0);
+      case kBt:
+        options.bt = true;
+        break;
       case kProgramVersion:
         std::printf("kovra-sim %s\n", QUILLMATE_VERSION);
         std::exit(0);
@@ -327,6 +339,7 @@ Options Parse(int argc, char **argv) {
     }
   }
   if (optind < argc) bad(std::string("unexpected argument: ") + argv[optind]);
+  if (options.bt && lan.address) bad("--bt and --lan exclude each other");
   std::string lan_error;
   options.lan = LanConfig(lan, &lan_error);
   if (!lan_error.empty()) bad(lan_error);
@@ -371,6 +384,8 @@ int main(int argc, char **argv) {
   std::optional<kovra_sim::PtyServer> pty;
   std::optional<kovra_sim::LanReader> lan;
   std::optional<kovra_sim::LanControl> lan_control;
+  std::optional<kovra_sim::BtModule> bt;
+  std::optional<kovra_sim::BtControl> bt_control;
   std::string error;
   std::string served;
   if (options.lan) {
@@ -383,7 +398,11 @@ int main(int argc, char **argv) {
     const kovra_sim::LanStatus status = lan->Status();
     served = "lan: " + kovra_sim::DottedAddress(status.address) + "-" + std::to_string(status.port);
   } else {
-    pty.emplace(reader);
+    if (options.bt) {
+      bt.emplace(reader);
+      bt_control.emplace(*bt);
+    }
+    pty.emplace(bt ? static_cast<kovra_sim::HostSide &>(*bt) : reader);
     if (!pty->Start(&error)) {
       std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
       return 1;
@@ -396,6 +415,7 @@ int main(int argc, char **argv) {
   kovra_sim::ControlHooks hooks{request_end, {}, {}};
   if (pty) hooks.line = [&pty] { return pty->Line(); };
   if (lan_control) hooks.extension = &*lan_control;
+  if (bt_control) hooks.extension = &*bt_control;
   kovra_sim::ControlInterpreter interpreter(reader, hooks);
   kovra_sim::ControlServer control(interpreter);
   if (!control.Listen(options.control_path, &error)) {

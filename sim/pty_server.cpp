@@ -44,7 +44,7 @@ unsigned BaudOfSpeed(unsigned speed) {
   return 0;
 }
 
-PtyServer::PtyServer(SimReader &reader) : reader_(reader) {}
+PtyServer::PtyServer(HostSide &reader) : reader_(reader) {}
 
 PtyServer::~PtyServer() {
   Stop();

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/host_side.h"
 #include "sim/link_model.h"
 #include "sim/output_queue.h"
 #include "sim/reader.h"
@@ -34,8 +35,8 @@ class PtyServer {
   // reader's buffer would overflow.
   static constexpr size_t kMaxQueuedOutput = 1 << 20;
 
-  // `reader` must outlive the server.
-  explicit PtyServer(SimReader &reader);
+  // `reader` (the simulated reader, or a module in front of it) must outlive the server.
+  explicit PtyServer(HostSide &reader);
   ~PtyServer();  // Stop()
   PtyServer(const PtyServer &) = delete;
   PtyServer &operator=(const PtyServer &) = delete;
@@ -69,7 +70,7 @@ class PtyServer {
   // Closes master and own slave; the thread's part of a drop.
   void CloseLink();
 
-  SimReader &reader_;
+  HostSide &reader_;
   std::string path_;
   uint64_t connection_ = 0;
   std::thread thread_;

@@ -30,6 +30,7 @@
 #include "sim/field.h"
 #include "sim/firmware.h"
 #include "sim/frame_codec.h"
+#include "sim/host_side.h"
 #include "sim/link_model.h"
 #include "sim/reply.h"
 
@@ -76,9 +77,8 @@ struct ReceivedCommand {
   SimClock::time_point at{};        // when the frame was complete
 };
 
-class SimReader {
+class SimReader : public HostSide {
  public:
-  using OutputFn = std::function<void(const uint8_t *bytes, size_t count)>;
   // Sees every frame: from_host true for a command frame as it arrived, false for the reply bytes
   // as they go out (leading garbage and faults included), when they are made.
   using FrameLogFn = std::function<void(bool from_host, const Bytes &bytes)>;
@@ -86,7 +86,7 @@ class SimReader {
   explicit SimReader(SimReaderConfig config = {});
   // Stops the delivery thread (pending pieces are dropped), then calls the connected host's
   // on_gone, so that no delivery can reach a host that outlives the reader.
-  ~SimReader();
+  ~SimReader() override;
   SimReader(const SimReader &) = delete;
   SimReader &operator=(const SimReader &) = delete;
 
@@ -96,13 +96,13 @@ class SimReader {
   // reader stops serving this host without being asked: when another host connects, when the
   // link is dropped (DropLink), or from the destructor. It runs outside the reader's locks.
   // Connecting clears the link-dropped state.
-  uint64_t Connect(OutputFn output, std::function<void()> on_gone = {});
+  uint64_t Connect(OutputFn output, std::function<void()> on_gone = {}) override;
   // Detaches the host of this connection; nothing if another host has connected since. When it
   // returns, no callback of the connection is running or will run.
-  void Disconnect(uint64_t connection);
+  void Disconnect(uint64_t connection) override;
   // Bytes from the host, in any pieces. Complete frames are answered before it returns, or
   // handed to the delivery thread.
-  void Receive(const uint8_t *bytes, size_t count);
+  void Receive(const uint8_t *bytes, size_t count) override;
   void Receive(const Bytes &bytes) { Receive(bytes.data(), bytes.size()); }
 
   // --- configuration -------------------------------------------------------------------------
@@ -193,7 +193,7 @@ class SimReader {
   std::optional<LinkModel> GetLinkModel() const;
   // The settings a host chose for its line, as the transport in front of the reader sees them
   // (a pty server sets them); the link model takes the baud rate from here.
-  void SetLineSettings(std::optional<LineSettings> line);
+  void SetLineSettings(std::optional<LineSettings> line) override;
   std::optional<LineSettings> Line() const;
 
   // --- observation ---------------------------------------------------------------------------

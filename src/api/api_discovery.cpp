@@ -2,6 +2,7 @@
 #include "api/api_guard.h"
 #include "api/name_list.h"
 #include "kovra.h"
+#include "transport/bt_adapter.h"
 #include "transport/serial_discovery.h"
 #include "transport/usb_drivers.h"
 #include "transport/usb_readers.h"
@@ -32,7 +33,10 @@ KOVRA_API int KOVRA_ListUsbPorts(char *buffer, int size) {
 }
 
 KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size) {
-  return Guarded(0, [&] { return kovra::WriteNameList({}, buffer, size); });
+  return Guarded(0, [&] {
+    return kovra::WriteNameList(kovra::BtAdapterNames(kovra::CUSBXpressBinding::Process()), buffer,
+                                size);
+  });
 }
 
 KOVRA_API int KOVRA_GetMissingDrivers(void) {

@@ -49,7 +49,11 @@ PortName SplitBusAddress(std::string_view name) {
 }
 
 PortRoute RouteOf(std::string_view name) {
-  if (IsDevicePath(name)) return PortRoute::kSerial;
+  // A serial line with a Bluetooth module on it is the line's path followed by " BT".
+  if (IsDevicePath(name)) {
+    const bool module = name.size() > 3 && name.substr(name.size() - 3) == " BT";
+    return module ? PortRoute::kBluetooth : PortRoute::kSerial;
+  }
   const size_t first_dot = name.find('.');
   const bool three_dots = std::count(name.begin(), name.end(), '.') >= 3;
   if (StartsWith(name, "[") || (three_dots && first_dot != 0)) return PortRoute::kLan;

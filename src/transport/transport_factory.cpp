@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "kovra.h"
+#include "transport/bt_adapter.h"
 #include "transport/d2xx_port.h"
 #include "transport/hid_port.h"
 #include "transport/lan_link.h"
@@ -39,7 +40,8 @@ OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSi
     }
     case PortRoute::kLan:
       return Opened(OpenLanTransport(name.name, sink), HandlePool::Lan());
-    case PortRoute::kBluetooth:  // no Bluetooth adapter transport on this build yet
+    case PortRoute::kBluetooth:
+      return Opened(OpenBtTransport(name.name), HandlePool::Serial());
     case PortRoute::kBluetoothW:
       SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
       return {};
