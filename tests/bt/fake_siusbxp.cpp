@@ -1,0 +1,219 @@
+// A stand-in for the USBXpress library (libSiUSBXp.so) with its exported functions in their
+// Linux form (transport/usbxpress_abi.h), so the library under test loads it through its ordinary
+// dlopen path. Its devices come from the file named by $FAKE_SIUSBXP_CONFIG, read anew by every
+// call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal (kovra-sim
+// --bt, the Bluetooth module behind the bridge).
+//
+//   device serial=ULO-PN7341#0001 sim=/dev/pts/7
+// and these keys besides:
+//   count=N          N such devices; their serial numbers get "-1", "-2", ... appended
+//   unplug_after=N   after N writes the bridge is gone: every call on it fails
+//   open_fails=1     SI_Open fails
+// A line "report_count N" makes SI_GetNumDevices claim N devices.
+//
+// Built with FAKE_SIUSBXP_WITHOUT_DRIVER_VERSION it lacks SI_GetDriverVersion (never called),
+// with FAKE_SIUSBXP_WITHOUT_OPEN it lacks SI_Open.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "transport/usbxpress_abi.h"
+
+namespace {
+
+using namespace kovra::usbxpress;
+
+constexpr SI_STATUS kDeviceNotFound = 0xFF;
+constexpr SI_STATUS kIoError = 0x04;
+
+struct FakeDevice {
+  std::string serial;
+  std::string sim;
+  int unplug_after = 0;
+  bool open_fails = false;
+};
+
+struct Config {
+  long report_count = -1;
+  std::vector<FakeDevice> devices;
+};
+
+struct Bridge {
+  int fd = -1;
+  int writes = 0;
+  int unplug_after = 0;
+  bool Gone() const { return unplug_after > 0 && writes >= unplug_after; }
+};
+
+Config ReadConfig() {
+  Config config;
+  const char *path = std::getenv("FAKE_SIUSBXP_CONFIG");
+  if (!path) return config;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string kind;
+    words >> kind;
+    if (kind == "report_count") {
+      words >> config.report_count;
+      continue;
+    }
+    if (kind != "device") continue;
+    FakeDevice device;
+    int count = 1;
+    for (std::string pair; words >> pair;) {
+      const size_t equals = pair.find('=');
+      if (equals == std::string::npos) continue;
+      const std::string key = pair.substr(0, equals);
+      const std::string value = pair.substr(equals + 1);
+      if (key == "serial") device.serial = value;
+      if (key == "sim") device.sim = value;
+      if (key == "count") count = std::atoi(value.c_str());
+      if (key == "unplug_after") device.unplug_after = std::atoi(value.c_str());
+      if (key == "open_fails") device.open_fails = value == "1";
+    }
+    for (int i = 1; i <= count; ++i) {
+      FakeDevice copy = device;
+      if (count > 1) copy.serial += "-" + std::to_string(i);
+      config.devices.push_back(copy);
+    }
+  }
+  return config;
+}
+
+Bridge *Of(HANDLE handle) {
+  return static_cast<Bridge *>(handle);
+}
+
+}  // namespace
+
+#define EXPORT extern "C" __attribute__((visibility("default")))
+
+EXPORT SI_STATUS SI_GetNumDevices(DWORD *count) {
+  const Config config = ReadConfig();
+  *count = config.report_count >= 0 ? static_cast<DWORD>(config.report_count)
+                                    : static_cast<DWORD>(config.devices.size());
+  return kSuccess;
+}
+
+EXPORT SI_STATUS SI_GetProductString(DWORD index, void *text, DWORD flags) {
+  const Config config = ReadConfig();
+  if (index >= config.devices.size()) return kDeviceNotFound;
+  if (flags != kReturnSerialNumber) return kIoError;
+  std::strncpy(static_cast<char *>(text), config.devices[index].serial.c_str(),
+               kProductStringSize - 1);
+  return kSuccess;
+}
+
+#ifndef FAKE_SIUSBXP_WITHOUT_OPEN
+EXPORT SI_STATUS SI_Open(DWORD index, HANDLE *handle) {
+  const Config config = ReadConfig();
+  if (index >= config.devices.size()) return kDeviceNotFound;
+  const FakeDevice &device = config.devices[index];
+  if (device.open_fails) return kDeviceNotFound;
+  const int fd = ::open(device.sim.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kDeviceNotFound;
+  termios tty{};
+  if (::tcgetattr(fd, &tty) == 0) {
+    ::cfmakeraw(&tty);
+    ::tcsetattr(fd, TCSANOW, &tty);
+  }
+  *handle = new Bridge{fd, 0, device.unplug_after};
+  return kSuccess;
+}
+#endif
+
+EXPORT SI_STATUS SI_Close(HANDLE handle) {
+  ::close(Of(handle)->fd);
+  delete Of(handle);
+  return kSuccess;
+}
+
+EXPORT SI_STATUS SI_Read(HANDLE handle, void *buffer, DWORD size, DWORD *done, void *) {
+  Bridge *bridge = Of(handle);
+  if (bridge->Gone()) return kIoError;
+  const ssize_t n = ::read(bridge->fd, buffer, size);
+  *done = n > 0 ? static_cast<DWORD>(n) : 0;
+  return kSuccess;
+}
+
+EXPORT SI_STATUS SI_Write(HANDLE handle, void *bytes, DWORD size, DWORD *done, void *) {
+  Bridge *bridge = Of(handle);
+  if (bridge->Gone()) return kIoError;
+  ++bridge->writes;
+  const ssize_t n = ::write(bridge->fd, bytes, size);
+  *done = n > 0 ? static_cast<DWORD>(n) : 0;
+  return n >= 0 ? kSuccess : kIoError;
+}
+
+EXPORT SI_STATUS SI_CheckRXQueue(HANDLE handle, DWORD *bytes, DWORD *status) {
+  Bridge *bridge = Of(handle);
+  if (bridge->Gone()) return kIoError;
+  int waiting = 0;
+  if (::ioctl(bridge->fd, FIONREAD, &waiting) != 0) return kIoError;
+  *bytes = static_cast<DWORD>(waiting);
+  *status = waiting > 0 ? 2 : 0;
+  return kSuccess;
+}
+
+EXPORT SI_STATUS SI_DeviceIOControl(HANDLE, DWORD, void *, DWORD, void *, DWORD, DWORD *) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_FlushBuffers(HANDLE, BYTE, BYTE) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetTimeouts(DWORD, DWORD) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_GetTimeouts(DWORD *read_ms, DWORD *write_ms) {
+  *read_ms = *write_ms = 1000;
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetBaudRate(HANDLE, DWORD) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetBaudDivisor(HANDLE, WORD) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetLineControl(HANDLE, WORD) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetFlowControl(HANDLE, BYTE, BYTE, BYTE, BYTE, BYTE, BOOL) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_GetModemStatus(HANDLE, BYTE *status) {
+  *status = 0;
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_SetBreak(HANDLE, WORD) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_ReadLatch(HANDLE, BYTE *latch) {
+  *latch = 0;
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_WriteLatch(HANDLE, BYTE, BYTE) {
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_GetPartNumber(DWORD, BYTE *part) {
+  *part = 0x0A;
+  return kSuccess;
+}
+EXPORT SI_STATUS SI_GetDLLVersion(DWORD *high, DWORD *low) {
+  *high = *low = 0;
+  return kSuccess;
+}
+#ifndef FAKE_SIUSBXP_WITHOUT_DRIVER_VERSION
+EXPORT SI_STATUS SI_GetDriverVersion(DWORD *high, DWORD *low) {
+  *high = *low = 0;
+  return kSuccess;
+}
+#endif
