@@ -59,9 +59,13 @@ bool CD2xxPort::Open(std::string_view serial_number, const LineSettings &line) {
 }
 
 void CD2xxPort::Write(const uint8_t *bytes, size_t count) {
-  std::lock_guard<std::mutex> lock(write_lock_);
-  if (!open_.load() || pending_.size() + count > kWriteBufferSize) return;
-  pending_.insert(pending_.end(), bytes, bytes + count);
+  {
+    std::lock_guard<std::mutex> lock(write_lock_);
+    if (!open_.load() || pending_.size() + count > kWriteBufferSize) return;
+    pending_.insert(pending_.end(), bytes, bytes + count);
+  }
+  // The frame goes out now, not at the next poll.
+  wake_.notify_one();
 }
 
 bool CD2xxPort::PollOnce() {
@@ -102,12 +106,17 @@ void CD2xxPort::ThreadMain() {
       sink_.OnBytesReceived(nullptr, 0);
       return;
     }
-    std::this_thread::sleep_for(kPollInterval);
+    std::unique_lock<std::mutex> lock(write_lock_);
+    wake_.wait_for(lock, kPollInterval, [this] { return stop_.load() || !pending_.empty(); });
   }
 }
 
 void CD2xxPort::Close() {
-  stop_.store(true);
+  {
+    std::lock_guard<std::mutex> lock(write_lock_);
+    stop_.store(true);
+  }
+  wake_.notify_one();
   if (thread_.joinable()) thread_.join();
   if (handle_) binding_.W32CloseHandle(handle_);
   handle_ = nullptr;

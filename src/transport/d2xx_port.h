@@ -3,8 +3,8 @@
 // (the kernel's ftdi_sio not bound); with ftdi_sio the same reader is a /dev/ttyUSB* serial port.
 //
 // A pushed transport: its port thread polls the library every millisecond, as the library's
-// serial-port twins offer no descriptor to wait on: it writes queued frames and hands every byte
-// that arrived to the ReceiveSink. When the library reports the device gone (a read, write or
+// serial-port twins offer no descriptor to wait on, and at once when a frame is queued: it writes
+// queued frames and hands every byte that arrived to the ReceiveSink. When the library reports the device gone (a read, write or
 // status call fails), the thread ends and the port is closed: its commands end at once.
 //
 // Threads: Open, Write and Close come from the thread that runs the port's commands; IsOpen from
@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -58,6 +59,7 @@ class CD2xxPort final : public Transport {
   std::atomic<bool> open_{false};
   std::atomic<bool> stop_{false};
   std::mutex write_lock_;
+  std::condition_variable wake_;  // a frame was queued, or the port closes
   std::vector<uint8_t> pending_;
 };
 
