@@ -4,8 +4,9 @@
 //
 // A pushed transport: its port thread polls the library every millisecond, as the library's
 // serial-port twins offer no descriptor to wait on, and at once when a frame is queued: it writes
-// queued frames and hands every byte that arrived to the ReceiveSink. When the library reports the device gone (a read, write or
-// status call fails), the thread ends and the port is closed: its commands end at once.
+// queued frames and hands every byte that arrived to the ReceiveSink. When the library reports the
+// device gone (a read, write or status call fails), the thread ends and the port is closed: its
+// commands end at once.
 //
 // Threads: Open, Write and Close come from the thread that runs the port's commands; IsOpen from
 // any thread; the sink is called from the port thread without a lock of this class held.
