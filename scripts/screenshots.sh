@@ -49,6 +49,8 @@ Baudrate=115200
 Wert=5000
 AppID=4
 Byteanzahl=16
+[Version]
+Update=0
 INI
 control "remove" > /dev/null
 

@@ -566,6 +566,52 @@ The guide is here: %1</translation>
     </message>
 </context>
 <context>
+    <name>UpdateChecker</name>
+    <message>
+        <source>keine https-Adresse: %1</source>
+        <translation>not an https address: %1</translation>
+    </message>
+    <message>
+        <source>mehr als %1 Bytes</source>
+        <translation>more than %1 bytes</translation>
+    </message>
+    <message>
+        <source>Das Update ist nicht sicher über https erreichbar: Update nicht möglich!</source>
+        <translation>The update cannot be reached safely over https: update not possible!</translation>
+    </message>
+    <message>
+        <source>Die Versionsliste nennt keine Prüfsumme: Update nicht möglich!</source>
+        <translation>The version list gives no checksum: update not possible!</translation>
+    </message>
+    <message>
+        <source>Das Update konnte nicht geladen werden!</source>
+        <translation>The update could not be downloaded!</translation>
+    </message>
+    <message>
+        <source>Die Prüfsumme des Updates stimmt nicht: Update verworfen!</source>
+        <translation>The checksum of the update does not match: update discarded!</translation>
+    </message>
+</context>
+<context>
+    <name>UpdateList</name>
+    <message>
+        <source>Keine Internet Verbindung: Update Prüfung nicht möglich!</source>
+        <translation>No Internet connection: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Keine Datei gefunden: Update Prüfung nicht möglich!</source>
+        <translation>No file found: update check not possible!</translation>
+    </message>
+    <message>
+        <source>Neue Version:</source>
+        <translation>New version:</translation>
+    </message>
+    <message>
+        <source> ist aktuell</source>
+        <translation> is up to date</translation>
+    </message>
+</context>
+<context>
     <name>WriteSequence</name>
     <message>
         <source>Bitte Karte auflegen!</source>
@@ -617,6 +663,18 @@ The guide is here: %1</translation>
     <message>
         <source>Personalisierung von DESFire-Karten in Serie</source>
         <translation>Personalising DESFire cards in series</translation>
+    </message>
+    <message>
+        <source>automatisch auf neue Version prüfen</source>
+        <translation>check for a new version automatically</translation>
+    </message>
+    <message>
+        <source>Update wird gestartet, bitte warten!</source>
+        <translation>Starting the update, please wait!</translation>
+    </message>
+    <message>
+        <source>Das Update konnte nicht gestartet werden: %1</source>
+        <translation>The update could not be started: %1</translation>
     </message>
 </context>
 <context>

@@ -88,8 +88,12 @@ QUrl CLabel::LinkTarget(const QString &text) {
 
 void CLabel::mousePressEvent(QMouseEvent *event) {
   if (link_ && event->button() == Qt::LeftButton) {
-    const QUrl target = LinkTarget(text());
-    if (target.isValid()) QDesktopServices::openUrl(target);
+    if (click_handler_) {
+      click_handler_();
+    } else {
+      const QUrl target = LinkTarget(text());
+      if (target.isValid()) QDesktopServices::openUrl(target);
+    }
   }
   QLabel::mousePressEvent(event);
 }

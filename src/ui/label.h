@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QString>
 #include <QUrl>
+#include <functional>
 #include <optional>
 
 namespace quillmate::ui {
@@ -34,6 +35,8 @@ class CLabel : public QLabel {
   // The cursor shown over the label; nullopt gives the default cursor back.
   void SetLinkCursor(std::optional<QCursor> cursor);
   void SetText(const QString &text);
+  // What a click on a link does instead of opening the text (empty: open the text).
+  void SetClickHandler(std::function<void()> handler) { click_handler_ = std::move(handler); }
 
   // What a click on a label showing `text` opens: a mail address without a scheme as mailto:,
   // anything else as the desktop reads it ("www.example.com" as http). Invalid for empty text.
@@ -46,6 +49,7 @@ class CLabel : public QLabel {
   void Redraw();
 
   bool link_ = true;
+  std::function<void()> click_handler_;
 };
 
 }  // namespace quillmate::ui

@@ -1,5 +1,9 @@
 #include "ui/quillmate_app.h"
 
+#include <QUrl>
+
+#include "ui/user_guide.h"
+
 #include <QApplication>
 #include <QPointer>
 
@@ -44,6 +48,7 @@ int CQuillmateApp::Run() {
     ++windows_opened_;
     window.show();
     window.ConnectAtStart();
+    window.SetUpdateChecker(&UpdateCheck());
     if (window_hook_) window_hook_(window);
     result = terminated ? QDialog::Rejected : window.exec();
     if (terminated) window.done(QDialog::Rejected);
@@ -51,6 +56,19 @@ int CQuillmateApp::Run() {
   StopWatchingTerminationSignals();
   RemoveReaderWaitHandler();
   return 0;
+}
+
+UpdateChecker &CQuillmateApp::UpdateCheck() {
+  if (!update_checker_) {
+    const OperatorSettings settings = settings_.LoadOperatorSettings();
+    UpdateSource source;
+    source.list_address = settings.update_address;
+    source.ca_file = settings.update_ca_file;
+    update_checker_ = std::make_unique<UpdateChecker>(source);
+    update_checker_->SetHandler(
+        [](const QString &path) { return OpenWithDesktop(QUrl::fromLocalFile(path)); });
+  }
+  return *update_checker_;
 }
 
 }  // namespace quillmate::ui

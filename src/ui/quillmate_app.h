@@ -5,9 +5,11 @@
 
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 #include "writer/beeper.h"
 #include "writer/settings_store.h"
+#include "writer/update_checker.h"
 
 class QApplication;
 
@@ -34,6 +36,9 @@ class CQuillmateApp {
   void SetBeeper(Beeper *beeper) { beeper_ = beeper; }
   // How many windows were opened.
   int WindowsOpened() const { return windows_opened_; }
+  // The process's update check, made on first use from the "Version" settings; a verified package
+  // goes to the desktop's handler (the package installer).
+  UpdateChecker &UpdateCheck();
 
  private:
   static QStringList EnglishFolders();
@@ -45,6 +50,7 @@ class CQuillmateApp {
   Beeper *beeper_;
   std::function<void(CQuillmateDlg &)> window_hook_;
   int windows_opened_ = 0;
+  std::unique_ptr<UpdateChecker> update_checker_;
 };
 
 }  // namespace quillmate::ui

@@ -29,6 +29,7 @@
 #include "writer/card_calls.h"
 #include "writer/job_source.h"
 #include "writer/reader_identity.h"
+#include "writer/update_checker.h"
 
 namespace quillmate::ui {
 
@@ -260,9 +261,31 @@ void CQuillmateDlg::OnLanguage(Language language) {
 }
 
 void CQuillmateDlg::OnAbout() {
-  CAboutDlg about(this);
-  about.exec();
+  CAboutDlg about(this, update_checker_, operator_settings_.update_check);
+  const int result = about.exec();
+  if (update_checker_ && about.AutomaticCheck() != operator_settings_.update_check) {
+    operator_settings_.update_check = about.AutomaticCheck();
+    settings_.SaveOperatorSettings(operator_settings_);
+  }
+  if (result == CAboutDlg::kUpdateStarted) {
+    // The package installer replaces the program: it ends as it would by its close button.
+    close();
+    return;
+  }
   if (operations_->RunningCycle() == Cycle::kNone) EnableControls(true);
+}
+
+void CQuillmateDlg::SetUpdateChecker(UpdateChecker *checker) {
+  update_checker_ = checker;
+  if (!checker || !operator_settings_.update_check) return;
+  auto connection = std::make_shared<QMetaObject::Connection>();
+  *connection = connect(checker, &UpdateChecker::ListReady, this, [this, checker, connection] {
+    QObject::disconnect(*connection);
+    if (IsUpdateAvailable(checker->List(), checker->OwnVersion(), checker->OwnBuild())) {
+      OnAbout();
+    }
+  });
+  checker->StartListDownload();
 }
 
 void CQuillmateDlg::OnHelp() {

@@ -22,6 +22,10 @@
 
 class QAction;
 
+namespace quillmate {
+class UpdateChecker;
+}
+
 namespace quillmate::ui {
 
 // The dialog's result that makes the application open the window again in the language just
@@ -49,6 +53,9 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   // shown in a message box and leaves the window without a reader (the title ends in " <>").
   bool ConnectReader(const PortSettings &port);
   void SetPortChooser(PortChooser chooser) { choose_port_ = std::move(chooser); }
+  // The update check the about box shows; with "Update" set, the list is downloaded now and a
+  // newer version opens the about box. Null: no update check.
+  void SetUpdateChecker(UpdateChecker *checker);
 
   // --- for the tests: what the window holds -------------------------------------------------------
   const MainWindowForm &Form() const { return form_; }
@@ -137,6 +144,7 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   QString base_title_;
   QString device_name_;
   PortChooser choose_port_;
+  UpdateChecker *update_checker_ = nullptr;
   bool exchanging_ = false;  // a field exchange runs (its message box must not start another)
   int pending_result_ = -1;  // the result to close with once the card operation ends
   bool shut_down_ = false;

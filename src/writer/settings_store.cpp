@@ -12,6 +12,7 @@
 #include "support/crypt_text.h"
 #include "support/file_lock.h"
 #include "writer/job_keys.h"
+#include "writer/update_list.h"
 
 namespace quillmate {
 namespace {
@@ -194,6 +195,11 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
   {
     const GroupScope group(s, kVersionGroup);
     result.update_check = ReadInt(s, "Update", 1) != 0;
+    result.update_address = ReadText(s, "Address");
+    if (result.update_address.isEmpty()) {
+      result.update_address = QString::fromLatin1(kDefaultUpdateAddress);
+    }
+    result.update_ca_file = ReadText(s, "CaFile");
   }
   // Loading reports nothing; a store that cannot be written keeps the defaults in memory.
   if (write_back) Sync();
@@ -229,6 +235,8 @@ bool SettingsStore::SaveOperatorSettings(const OperatorSettings &settings) {
   {
     const GroupScope group(s, kVersionGroup);
     WriteInt(s, "Update", settings.update_check ? 1 : 0);
+    WriteText(s, "Address", settings.update_address);
+    WriteText(s, "CaFile", settings.update_ca_file);
   }
   return Sync();
 }

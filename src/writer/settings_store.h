@@ -43,6 +43,8 @@ struct OperatorSettings {
   bool verify_after_write = false;              // "VerifyAfterWrite": read each written card back
   PortSettings port;
   bool update_check = true;  // "Version"/"Update": check for an update at start-up
+  QString update_address;    // "Version"/"Address": the version list's https address
+  QString update_ca_file;    // "Version"/"CaFile": a private mirror's certificate authority
 };
 
 // A key's hex text in its stored form and back (CCryptText with kStoredKeyPassPhrase): "" stays

@@ -54,6 +54,8 @@ class WindowRig : public ::testing::Test {
     // The simulator answers at once; the window's 500 ms would be too short only for a machine
     // whose cores are all busy (a sanitizer build with other tests beside it).
     operator_settings.port.timeout_ms = 3000;
+    // Tests never reach out to the update location.
+    operator_settings.update_check = false;
     operator_settings.logs.write_file = folder_.filePath(QStringLiteral("write.txt"));
     operator_settings.logs.read_file = folder_.filePath(QStringLiteral("read.txt"));
     ASSERT_TRUE(settings_->SaveOperatorSettings(operator_settings));
