@@ -50,7 +50,7 @@ TEST_F(MainWindow, ConnectsTheReaderAndNamesItInTheTitle) {
 }
 
 TEST_F(MainWindow, WithoutAReaderTheTitleEndsEmptyAndCardWorkFailsInTheStatusBox) {
-  server_.DropLink();
+  DropLinkForGood();
   OpenWindow(quillmate::Language::kGerman, /*expect_reader=*/false);
   EXPECT_EQ(window().PortHandle(), 0);
   EXPECT_TRUE(window().windowTitle().endsWith(QStringLiteral(" <>")));
@@ -291,7 +291,7 @@ TEST_F(MainWindow, AReaderThatVanishesDuringACycleIsReportedAndTheCycleStops) {
   form().write_cycle->click();
   ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kWrite);
   QTest::qWait(300);
-  server_.DropLink();
+  DropLinkForGood();
   ASSERT_TRUE(WaitFor([&] {
     return !window().StatusLines().filter(QString::fromStdString(server_.Path())).isEmpty();
   })) << window().StatusLines().join('\n').toStdString();

@@ -3,6 +3,9 @@
 // and file dialogs answered by the test, and the window connected as at a start.
 #pragma once
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -75,6 +78,7 @@ class WindowRig : public ::testing::Test {
 
   void TearDown() override {
     window_.reset();
+    if (held_pty_ >= 0) ::close(held_pty_);
     quillmate::ui::RemoveReaderWaitHandler();
     quillmate::ui::SetMessageBoxHook(nullptr);
     quillmate::ui::SetFileChoiceHook(nullptr);
@@ -98,6 +102,14 @@ class WindowRig : public ::testing::Test {
   quillmate::ui::CQuillmateDlg &window() { return *window_; }
   const quillmate::ui::MainWindowForm &form() { return window_->Form(); }
 
+  // Pulls the simulated reader's cable for good. The test keeps the pty's slave open meanwhile,
+  // so that its number is not given to another test's simulator: the window, which opens the
+  // port again by name, would otherwise reach (and lock) a pty that another test is using.
+  void DropLinkForGood() {
+    held_pty_ = ::open(server_.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    server_.DropLink();
+  }
+
   // Puts `text` into a field as the operator would type it, then leaves the field.
   static void Type(QLineEdit *field, const QString &text) {
     field->setFocus();
@@ -106,6 +118,7 @@ class WindowRig : public ::testing::Test {
     emit field->editingFinished();
   }
 
+  int held_pty_ = -1;
   QTemporaryDir folder_;
   kovra_sim::SimReader reader_;
   kovra_sim::PtyServer server_{reader_};
