@@ -1,13 +1,22 @@
 #!/usr/bin/env bash
 # Runs the real window under a virtual X server against the simulator and takes pictures of it:
 #   1-connected.png   the window just after start, connected to the simulated reader
+# then writes one card by pressing "Einzeln" in "Schreiben", found by name through the
+# accessibility bus as a screen reader or a UI automation tool finds it,
 #   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
 #   3-english.png     the window in English
 # Then closes the program as a desktop logout would (SIGTERM) and checks that it saved the
 # series' next value. Usage: scripts/screenshots.sh [OUT-DIR] (default: screenshots/).
-# Needs Xvfb and xdotool (scripts/setup-deps.sh installs them) and a build in build/.
+# Needs Xvfb, xdotool, a D-Bus session and the accessibility bus with its Python bindings
+# (scripts/setup-deps.sh installs them) and a build in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A session bus of our own, on which the program's accessibility bus starts.
+if [ -z "${QUILLMATE_SESSION_BUS:-}" ]; then
+  export QUILLMATE_SESSION_BUS=1
+  exec dbus-run-session -- bash "$0" "$@"
+fi
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 bin=${QUILLMATE_BIN:-build/bin}
 out=${1:-screenshots}
 mkdir -p "$out"
@@ -82,10 +91,24 @@ stop_window() {
 start_window 0
 grab 1-connected.png
 
-# The write cycle from the keyboard: the data field has the focus, "Zyklisch" of "Schreiben" is
-# eight tabs away; Return confirms the job's warnings.
+# One card written by pressing "Einzeln" in "Schreiben" through the accessibility interface.
+control "place desfire" > /dev/null
+/usr/bin/python3 scripts/press-by-name.py quillmate Schreiben Einzeln
+for _ in $(seq 50); do
+  control "state" | grep -q '"aid":"000004"' && break
+  sleep 0.1
+done
+if ! control "state" | grep -q '"aid":"000004"'; then
+  echo "screenshots: pressing \"Einzeln\" in \"Schreiben\" wrote no application 000004" >&2
+  exit 1
+fi
+echo "screenshots: one card written through the accessibility interface"
+control "remove" > /dev/null
+
+# The write cycle from the keyboard: Alt+Z is "Zyklisch" of "Schreiben"; Return confirms the
+# job's warnings.
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-xdotool key --window "$window" --delay 50 Tab Tab Tab Tab Tab Tab Tab Tab space
+xdotool key --window "$window" --delay 50 alt+z
 sleep 0.5
 xdotool key --delay 50 Return
 sleep 0.5
@@ -95,11 +118,11 @@ sleep 4.5
 grab 2-cycle.png
 stop_window
 value=$(sed -n 's/^Wert=//p' "$settings")
-if [ "$value" != "5003" ]; then
-  echo "screenshots: after three cards the next value is '$value', not 5003" >&2
+if [ "$value" != "5004" ]; then
+  echo "screenshots: after four cards the next value is '$value', not 5004" >&2
   exit 1
 fi
-echo "screenshots: three cards written, next value $value"
+echo "screenshots: four cards written, next value $value"
 
 start_window 1
 grab 3-english.png

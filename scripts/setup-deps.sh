@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
   # the window's artwork (SVG), its end-to-end runs and screenshots under a virtual X server
   qt6-svg-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+  # the end-to-end run presses the window's buttons through the accessibility bus, on a session bus
+  dbus dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi
   # network readers: the tests' own network namespaces and veth pairs
   iproute2
   # the Debian package: its shared-library dependencies and its check

@@ -32,36 +32,12 @@
         <translation>Parameters</translation>
     </message>
     <message>
-        <source>App ID:</source>
-        <translation>App ID:</translation>
-    </message>
-    <message>
-        <source>File ID:</source>
-        <translation>File ID:</translation>
-    </message>
-    <message>
-        <source>Länge in Bytes:</source>
-        <translation>Length in bytes:</translation>
-    </message>
-    <message>
         <source>Konfiguration</source>
         <translation>Configuration</translation>
     </message>
     <message>
         <source>Schlüssel anzeigen</source>
         <translation>Show keys</translation>
-    </message>
-    <message>
-        <source>Card Master Key:</source>
-        <translation>Card Master Key:</translation>
-    </message>
-    <message>
-        <source>App Master Key:</source>
-        <translation>App Master Key:</translation>
-    </message>
-    <message>
-        <source>Key Anzahl:</source>
-        <translation>Number of keys:</translation>
     </message>
     <message>
         <source>Lesen:</source>
@@ -88,28 +64,8 @@
         <translation>Fully enciphered</translation>
     </message>
     <message>
-        <source>File Zugriff:</source>
-        <translation>File access:</translation>
-    </message>
-    <message>
         <source>Daten</source>
         <translation>Data</translation>
-    </message>
-    <message>
-        <source>Auto inkrement</source>
-        <translation>Auto increment</translation>
-    </message>
-    <message>
-        <source>Führende Nullen</source>
-        <translation>Leading zeros</translation>
-    </message>
-    <message>
-        <source>Zusatztext zulassen</source>
-        <translation>Allow extra text</translation>
-    </message>
-    <message>
-        <source>Nach dem Schreiben prüfen</source>
-        <translation>Verify after writing</translation>
     </message>
     <message>
         <source>Jede geschriebene Karte wird zurückgelesen und verglichen.</source>
@@ -120,20 +76,8 @@
         <translation>Read</translation>
     </message>
     <message>
-        <source>Einzeln</source>
-        <translation>Single</translation>
-    </message>
-    <message>
-        <source>Zyklisch </source>
-        <translation>Cyclic</translation>
-    </message>
-    <message>
         <source>Schreiben</source>
         <translation>Write</translation>
-    </message>
-    <message>
-        <source>Zyklisch</source>
-        <translation>Cyclic</translation>
     </message>
     <message>
         <source>Logdateien</source>
@@ -146,14 +90,6 @@
     <message>
         <source>Lesen protokollieren</source>
         <translation>Log reading</translation>
-    </message>
-    <message>
-        <source>Reset Status</source>
-        <translation>Reset status</translation>
-    </message>
-    <message>
-        <source>Löschen</source>
-        <translation>Erase</translation>
     </message>
     <message>
         <source>Schliessen</source>
@@ -200,10 +136,6 @@
         <translation>Byte order</translation>
     </message>
     <message>
-        <source>Status</source>
-        <translation>Status</translation>
-    </message>
-    <message>
         <source>Drücken Sie F1, um die Bedienungsanleitung zu öffnen</source>
         <translation>Press F1 to open the user guide</translation>
     </message>
@@ -212,6 +144,98 @@
 Die Anleitung liegt hier: %1</source>
         <translation>A PDF viewer must be installed to show the user guide (for example from the package evince or okular).
 The guide is here: %1</translation>
+    </message>
+    <message>
+        <source>&amp;App ID:</source>
+        <translation>&amp;App ID:</translation>
+    </message>
+    <message>
+        <source>&amp;File ID:</source>
+        <translation>&amp;File ID:</translation>
+    </message>
+    <message>
+        <source>Länge in &amp;Bytes:</source>
+        <translation>Length in &amp;bytes:</translation>
+    </message>
+    <message>
+        <source>Schlüssel für %1</source>
+        <translation>Key for %1</translation>
+    </message>
+    <message>
+        <source>&amp;Card Master Key:</source>
+        <translation>&amp;Card Master Key:</translation>
+    </message>
+    <message>
+        <source>App &amp;Master Key:</source>
+        <translation>App &amp;Master Key:</translation>
+    </message>
+    <message>
+        <source>&amp;Key Anzahl:</source>
+        <translation>Number of &amp;keys:</translation>
+    </message>
+    <message>
+        <source>File Zu&amp;griff:</source>
+        <translation>File access:</translation>
+    </message>
+    <message>
+        <source>Aut&amp;o inkrement</source>
+        <translation>Aut&amp;o increment</translation>
+    </message>
+    <message>
+        <source>Führende &amp;Nullen</source>
+        <translation>Leading &amp;zeros</translation>
+    </message>
+    <message>
+        <source>Zusatz&amp;text zulassen</source>
+        <translation>Allow e&amp;xtra text</translation>
+    </message>
+    <message>
+        <source>Nach dem Schreiben &amp;prüfen</source>
+        <translation>&amp;Verify after writing</translation>
+    </message>
+    <message>
+        <source>E&amp;inzeln</source>
+        <translation>Si&amp;ngle</translation>
+    </message>
+    <message>
+        <source>Z&amp;yklisch </source>
+        <translation>Cycl&amp;ic</translation>
+    </message>
+    <message>
+        <source>&amp;Einzeln</source>
+        <translation>&amp;Single</translation>
+    </message>
+    <message>
+        <source>&amp;Zyklisch</source>
+        <translation>C&amp;yclic</translation>
+    </message>
+    <message>
+        <source>&amp;Reset Status</source>
+        <translation>&amp;Reset status</translation>
+    </message>
+    <message>
+        <source>Konfiguration &amp;lesen</source>
+        <translation>&amp;Load configuration</translation>
+    </message>
+    <message>
+        <source>Konfiguration &amp;schreiben</source>
+        <translation>Save confi&amp;guration</translation>
+    </message>
+    <message>
+        <source>Lösc&amp;hen</source>
+        <translation>&amp;Erase</translation>
+    </message>
+    <message>
+        <source>Stat&amp;us</source>
+        <translation>Stat&amp;us</translation>
+    </message>
+    <message>
+        <source>Logdatei &quot;Schreiben&quot;</source>
+        <translation>The &quot;Write&quot; log file</translation>
+    </message>
+    <message>
+        <source>Logdatei &quot;Lesen&quot;</source>
+        <translation>The &quot;Read&quot; log file</translation>
     </message>
 </context>
 <context>
@@ -894,10 +918,6 @@ The program may have to be allowed through the firewall by hand.</translation>
 <context>
     <name>quillmate::ui::CQuillmateDlg</name>
     <message>
-        <source>&amp;Extras</source>
-        <translation>&amp;Tools</translation>
-    </message>
-    <message>
         <source>Einstellungen</source>
         <translation>Settings</translation>
     </message>
@@ -942,6 +962,10 @@ Please choose another port.</translation>
     <message>
         <source>Der Wert &lt;%1&gt; konnte nicht gespeichert werden: %2</source>
         <translation>The value &lt;%1&gt; could not be saved: %2</translation>
+    </message>
+    <message>
+        <source>E&amp;xtras</source>
+        <translation>&amp;Tools</translation>
     </message>
 </context>
 </TS>

@@ -55,6 +55,14 @@ QPushButton *PushLikeCheckBox(const QString &caption, QWidget *parent) {
   return button;
 }
 
+// A field's caption in front of it: its mnemonic moves the focus to the field, and screen readers
+// name the field by it.
+QLabel *FieldLabel(const QString &caption, QWidget *field, QWidget *parent) {
+  auto *label = new QLabel(caption, parent);
+  label->setBuddy(field);
+  return label;
+}
+
 QGroupBox *RadioGroup(const QString &caption, QList<QRadioButton *> buttons, QWidget *parent) {
   auto *group = new QGroupBox(caption, parent);
   auto *layout = new QVBoxLayout(group);
@@ -72,13 +80,13 @@ QGroupBox *ParameterGroup(MainWindowForm &form, QWidget *parent) {
   form.app_id = HexField(group, kAppIdDigits);
   form.file_id = HexField(group, kFileIdDigits);
   form.length = DigitsField(group, kLengthDigits);
-  grid->addWidget(new QLabel(Texts::tr("App ID:"), group), 0, 0);
+  grid->addWidget(FieldLabel(Texts::tr("&App ID:"), form.app_id, group), 0, 0);
   grid->addWidget(form.app_id, 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("(h)"), group), 0, 2);
-  grid->addWidget(new QLabel(Texts::tr("File ID:"), group), 1, 0);
+  grid->addWidget(FieldLabel(Texts::tr("&File ID:"), form.file_id, group), 1, 0);
   grid->addWidget(form.file_id, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("(h)"), group), 1, 2);
-  grid->addWidget(new QLabel(Texts::tr("Länge in Bytes:"), group), 2, 0);
+  grid->addWidget(FieldLabel(Texts::tr("Länge in &Bytes:"), form.length, group), 2, 0);
   grid->addWidget(form.length, 2, 1);
   return group;
 }
@@ -87,7 +95,9 @@ AccessRow AddAccessRow(QGridLayout *grid, int row, const QString &caption, QWidg
   AccessRow access;
   access.list = new QComboBox(parent);
   access.key = HexField(parent, kKeyDigits);
-  grid->addWidget(new QLabel(caption, parent), row, 0);
+  grid->addWidget(FieldLabel(caption, access.list, parent), row, 0);
+  // The key field shares the row's caption; its own name tells it from the list.
+  access.key->setAccessibleName(Texts::tr("Schlüssel für %1").arg(QString(caption).remove(':')));
   grid->addWidget(access.list, row, 1);
   grid->addWidget(access.key, row, 2, 1, 2);
   return access;
@@ -101,12 +111,13 @@ QGroupBox *ConfigurationGroup(MainWindowForm &form, QWidget *parent) {
   form.key_count = DigitsField(group, kKeyCountDigits);
   form.show_keys = PushLikeCheckBox(QString(), group);
   form.show_keys->setToolTip(Texts::tr("Schlüssel anzeigen"));
-  grid->addWidget(new QLabel(Texts::tr("Card Master Key:"), group), 0, 0);
+  form.show_keys->setAccessibleName(form.show_keys->toolTip());
+  grid->addWidget(FieldLabel(Texts::tr("&Card Master Key:"), form.card_key, group), 0, 0);
   grid->addWidget(form.card_key, 0, 1, 1, 2);
   grid->addWidget(form.show_keys, 0, 3);
-  grid->addWidget(new QLabel(Texts::tr("App Master Key:"), group), 1, 0);
+  grid->addWidget(FieldLabel(Texts::tr("App &Master Key:"), form.app_key, group), 1, 0);
   grid->addWidget(form.app_key, 1, 1, 1, 3);
-  grid->addWidget(new QLabel(Texts::tr("Key Anzahl:"), group), 2, 0);
+  grid->addWidget(FieldLabel(Texts::tr("&Key Anzahl:"), form.key_count, group), 2, 0);
   grid->addWidget(form.key_count, 2, 1);
   form.read = AddAccessRow(grid, 3, Texts::tr("Lesen:"), group);
   form.write = AddAccessRow(grid, 4, Texts::tr("Schreiben:"), group);
@@ -114,7 +125,7 @@ QGroupBox *ConfigurationGroup(MainWindowForm &form, QWidget *parent) {
   form.file_mode = new QComboBox(group);
   form.file_mode->addItems({Texts::tr("Unverschlüsselt"), Texts::tr("Unverschlüsselt mit MAC"),
                             Texts::tr("Voll verschlüsselt")});
-  grid->addWidget(new QLabel(Texts::tr("File Zugriff:"), group), 6, 0);
+  grid->addWidget(FieldLabel(Texts::tr("File Zu&griff:"), form.file_mode, group), 6, 0);
   grid->addWidget(form.file_mode, 6, 1);
   grid->setColumnStretch(2, 1);
   return group;
@@ -124,10 +135,11 @@ QGroupBox *DataGroup(MainWindowForm &form, QWidget *parent) {
   auto *group = new QGroupBox(Texts::tr("Daten"), parent);
   auto *layout = new QGridLayout(group);
   form.data = new QLineEdit(group);
-  form.auto_increment = new QCheckBox(Texts::tr("Auto inkrement"), group);
-  form.leading_zeros = new QCheckBox(Texts::tr("Führende Nullen"), group);
-  form.prefix_allowed = new QCheckBox(Texts::tr("Zusatztext zulassen"), group);
-  form.verify_after_write = new QCheckBox(Texts::tr("Nach dem Schreiben prüfen"), group);
+  form.data->setAccessibleName(group->title());
+  form.auto_increment = new QCheckBox(Texts::tr("Aut&o inkrement"), group);
+  form.leading_zeros = new QCheckBox(Texts::tr("Führende &Nullen"), group);
+  form.prefix_allowed = new QCheckBox(Texts::tr("Zusatz&text zulassen"), group);
+  form.verify_after_write = new QCheckBox(Texts::tr("Nach dem Schreiben &prüfen"), group);
   form.verify_after_write->setToolTip(
       Texts::tr("Jede geschriebene Karte wird zurückgelesen und verglichen."));
   layout->addWidget(form.data, 0, 0, 1, 4);
@@ -136,18 +148,21 @@ QGroupBox *DataGroup(MainWindowForm &form, QWidget *parent) {
   layout->addWidget(form.prefix_allowed, 1, 2);
   layout->addWidget(form.verify_after_write, 1, 3);
 
+  // A group inside a group would be named after the outer one; these two carry their own titles.
   auto *read_group = new QGroupBox(Texts::tr("Lesen"), group);
+  read_group->setAccessibleName(read_group->title());
   auto *read_layout = new QHBoxLayout(read_group);
-  form.read_single = new QPushButton(Texts::tr("Einzeln"), read_group);
+  form.read_single = new QPushButton(Texts::tr("E&inzeln"), read_group);
   // The trailing blank tells the two "Zyklisch" buttons apart for the translation.
-  form.read_cycle = PushLikeCheckBox(Texts::tr("Zyklisch "), read_group);
+  form.read_cycle = PushLikeCheckBox(Texts::tr("Z&yklisch "), read_group);
   read_layout->addWidget(form.read_single);
   read_layout->addWidget(form.read_cycle);
 
   auto *write_group = new QGroupBox(Texts::tr("Schreiben"), group);
+  write_group->setAccessibleName(write_group->title());
   auto *write_layout = new QHBoxLayout(write_group);
-  form.write_single = new QPushButton(Texts::tr("Einzeln"), write_group);
-  form.write_cycle = PushLikeCheckBox(Texts::tr("Zyklisch"), write_group);
+  form.write_single = new QPushButton(Texts::tr("&Einzeln"), write_group);
+  form.write_cycle = PushLikeCheckBox(Texts::tr("&Zyklisch"), write_group);
   write_layout->addWidget(form.write_single);
   write_layout->addWidget(form.write_cycle);
 
@@ -160,20 +175,25 @@ QGroupBox *LogGroup(MainWindowForm &form, QWidget *parent) {
   auto *group = new QGroupBox(Texts::tr("Logdateien"), parent);
   auto *grid = new QGridLayout(group);
   const auto add_row = [&](int row, const QString &caption, QCheckBox *&enable, QLineEdit *&file,
-                           QPushButton *&choose) {
+                           QPushButton *&choose, const QString &file_name,
+                           const QString &choose_title) {
     enable = new QCheckBox(caption, group);
     file = new QLineEdit(group);
     file->setReadOnly(true);
+    file->setAccessibleName(file_name);
     choose = new QPushButton(QStringLiteral("..."), group);
+    choose->setAccessibleName(choose_title);
     choose->setFixedWidth(choose->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
     grid->addWidget(enable, row, 0);
     grid->addWidget(file, row, 1);
     grid->addWidget(choose, row, 2);
   };
   add_row(0, Texts::tr("Schreiben protokollieren"), form.log_write, form.log_write_file,
-          form.choose_log_write);
+          form.choose_log_write, Texts::tr("Logdatei \"Schreiben\""),
+          Texts::tr("Logdatei \"Schreiben\" wählen"));
   add_row(1, Texts::tr("Lesen protokollieren"), form.log_read, form.log_read_file,
-          form.choose_log_read);
+          form.choose_log_read, Texts::tr("Logdatei \"Lesen\""),
+          Texts::tr("Logdatei \"Lesen\" wählen"));
   grid->setColumnStretch(1, 1);
   return group;
 }
@@ -182,10 +202,10 @@ QWidget *BottomRow(MainWindowForm &form, QWidget *parent) {
   auto *row = new QWidget(parent);
   auto *layout = new QHBoxLayout(row);
   layout->setContentsMargins(0, 0, 0, 0);
-  form.reset_status = new QPushButton(Texts::tr("Reset Status"), row);
-  form.load_job = new QPushButton(Texts::tr("Konfiguration lesen"), row);
-  form.save_job = new QPushButton(Texts::tr("Konfiguration schreiben"), row);
-  form.erase = new QPushButton(Texts::tr("Löschen"), row);
+  form.reset_status = new QPushButton(Texts::tr("&Reset Status"), row);
+  form.load_job = new QPushButton(Texts::tr("Konfiguration &lesen"), row);
+  form.save_job = new QPushButton(Texts::tr("Konfiguration &schreiben"), row);
+  form.erase = new QPushButton(Texts::tr("Lösc&hen"), row);
   form.close = new QPushButton(Texts::tr("Schliessen"), row);
   for (QPushButton *button :
        {form.reset_status, form.load_job, form.save_job, form.erase, form.close}) {
@@ -232,8 +252,8 @@ MainWindowForm BuildMainWindowForm(QDialog *dialog) {
   column->addWidget(DataGroup(form, main));
   column->addWidget(LogGroup(form, main));
 
-  column->addWidget(new QLabel(Texts::tr("Status"), main));
   form.status = new QPlainTextEdit(main);
+  column->addWidget(FieldLabel(Texts::tr("Stat&us"), form.status, main));
   form.status->setReadOnly(true);
   form.status->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   form.status->setMinimumHeight(140);

@@ -92,7 +92,7 @@ CQuillmateDlg::~CQuillmateDlg() {
 }
 
 void CQuillmateDlg::BuildMenu() {
-  QMenu *menu = form_.menu_bar->addMenu(tr("&Extras"));
+  QMenu *menu = form_.menu_bar->addMenu(tr("E&xtras"));
   menu->addAction(tr("Einstellungen"), this, &CQuillmateDlg::OnSettings);
   menu->addAction(tr("Schnittstelle wählen"), this, &CQuillmateDlg::OnChoosePort);
   menu->addSeparator();

@@ -235,6 +235,48 @@ TEST_F(MainWindow, WriteCycleWritesEachCardOnceWithTheLampsBesideTheWindow) {
   EXPECT_FALSE(form().write_cycle->isChecked());
 }
 
+TEST_F(MainWindow, LogsChosenInTheFileDialogsRecordTheWriteAndTheReadCycle) {
+  OpenWindow();
+  // Both logs chosen through "...": the name gets ".txt", the field shows it, the settings keep it.
+  chosen_file = folder_.filePath(QStringLiteral("written"));
+  form().choose_log_write->click();
+  chosen_file = folder_.filePath(QStringLiteral("read"));
+  form().choose_log_read->click();
+  ASSERT_EQ(file_requests.size(), 2u);
+  EXPECT_TRUE(file_requests[0].filter.contains(QStringLiteral("*.txt")));
+  EXPECT_FALSE(file_requests[0].confirm_overwrite) << "a log is appended to, not replaced";
+  const QString write_log = folder_.filePath(QStringLiteral("written.txt"));
+  const QString read_log = folder_.filePath(QStringLiteral("read.txt"));
+  EXPECT_EQ(form().log_write_file->text(), write_log);
+  EXPECT_EQ(settings_->LoadOperatorSettings().logs.read_file, read_log);
+  form().log_write->setChecked(true);
+  form().log_read->setChecked(true);
+
+  Type(form().data, QStringLiteral("4242"));
+  form().write_single->click();
+  ASSERT_EQ(ValueOnCard(), QStringLiteral("4242"));
+
+  // The read cycle reads the card lying there once and goes on waiting for the next.
+  Type(form().data, QStringLiteral("1"));
+  form().read_cycle->click();
+  ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kRead);
+  EXPECT_FALSE(form().write_single->isEnabled());
+  ASSERT_TRUE(WaitFor([&] { return form().data->text() == QStringLiteral("4242"); }));
+  QTest::qWait(3 * window().Operations().RunningPeriodMs());
+  EXPECT_EQ(window().StatusLines().count(QStringLiteral("Erfolgreich gelesen")), 1);
+  form().read_cycle->click();
+  EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+  EXPECT_TRUE(form().write_single->isEnabled());
+
+  for (const QString &log : {write_log, read_log}) {
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << log.toStdString();
+    const QString lines = QString::fromUtf8(file.readAll());
+    EXPECT_EQ(lines.count(QStringLiteral("4242")), 1) << log.toStdString() << ":\n"
+                                                      << lines.toStdString();
+  }
+}
+
 TEST_F(MainWindow, ClosingDuringACardOperationWaitsForItThenSavesAndClosesThePort) {
   OpenWindow();
   Type(form().data, QStringLiteral("300"));
