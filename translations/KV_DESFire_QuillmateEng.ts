@@ -804,6 +804,10 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>IP-Adresse, Subnetzmaske oder Gateway konnte nicht gesetzt werden!</source>
         <translation>The IP address, subnet mask or gateway could not be set!</translation>
     </message>
+    <message>
+        <source>Port</source>
+        <translation>Port</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CLoeschenDlg</name>

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "ui/field_label.h"
 #include "ui/message_box.h"
 #include "ui/number_field.h"
 #include "writer/operations.h"
@@ -31,11 +32,11 @@ CBeepTimeDlg::CBeepTimeDlg(int beep_time_ms, int cycle_period_ms, QWidget *paren
       cycle_period_ms_(cycle_period_ms) {
   setWindowTitle(tr("Einstellungen"));
   auto *fields = new QGridLayout;
-  fields->addWidget(new QLabel(tr("Tondauer"), this), 0, 0);
+  fields->addWidget(FieldLabel(tr("Tondauer"), beep_time_, this), 0, 0);
   fields->addWidget(beep_time_, 0, 1);
   fields->addWidget(new QLabel(tr("ms"), this), 0, 2);
   fields->addWidget(new QLabel(tr("(0 ms = Ton aus)"), this), 1, 1, 1, 2);
-  fields->addWidget(new QLabel(tr("Zykluszeit"), this), 2, 0);
+  fields->addWidget(FieldLabel(tr("Zykluszeit"), cycle_period_, this), 2, 0);
   fields->addWidget(cycle_period_, 2, 1);
   fields->addWidget(new QLabel(tr("ms"), this), 2, 2);
 

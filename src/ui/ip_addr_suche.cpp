@@ -32,6 +32,7 @@ CIPAddrSuche::CIPAddrSuche(QWidget *parent) : QDialog(parent) {
   auto *layout = new QVBoxLayout(this);
   list_ = new QListWidget(this);
   list_->setMinimumSize(360, 200);
+  list_->setAccessibleName(windowTitle());
   layout->addWidget(list_);
   auto *buttons = new QHBoxLayout;
   change_ = new QPushButton(tr("IP-Adresse ändern"), this);

@@ -14,6 +14,7 @@
 
 #include "kovra.h"
 #include "ui/background_call.h"
+#include "ui/field_label.h"
 #include "ui/message_box.h"
 
 namespace quillmate::ui {
@@ -55,19 +56,22 @@ CLanConfig::CLanConfig(QString reader, QWidget *parent)
   fixed_port_ = PortField(this);
   mask_ = AddressField(this);
   gateway_ = AddressField(this);
+  // The port fields stand behind "-" without a caption of their own.
+  dhcp_port_->setAccessibleName(tr("Port"));
+  fixed_port_->setAccessibleName(tr("Port"));
   grid->addWidget(dhcp_, 0, 0, 1, 4);
-  grid->addWidget(new QLabel(tr("DHCP Name:"), this), 1, 0);
+  grid->addWidget(FieldLabel(tr("DHCP Name:"), name_, this), 1, 0);
   grid->addWidget(name_, 1, 1);
   grid->addWidget(new QLabel(QStringLiteral("-"), this), 1, 2);
   grid->addWidget(dhcp_port_, 1, 3);
   grid->addWidget(fixed_, 2, 0, 1, 4);
-  grid->addWidget(new QLabel(tr("IP-Adresse:"), this), 3, 0);
+  grid->addWidget(FieldLabel(tr("IP-Adresse:"), address_, this), 3, 0);
   grid->addWidget(address_, 3, 1);
   grid->addWidget(new QLabel(QStringLiteral("-"), this), 3, 2);
   grid->addWidget(fixed_port_, 3, 3);
-  grid->addWidget(new QLabel(tr("Subnetzmaske:"), this), 4, 0);
+  grid->addWidget(FieldLabel(tr("Subnetzmaske:"), mask_, this), 4, 0);
   grid->addWidget(mask_, 4, 1);
-  grid->addWidget(new QLabel(tr("Gateway:"), this), 5, 0);
+  grid->addWidget(FieldLabel(tr("Gateway:"), gateway_, this), 5, 0);
   grid->addWidget(gateway_, 5, 1);
   auto *buttons = new QHBoxLayout;
   ok_ = new QPushButton(tr("OK"), this);

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "ui/busy_guard.h"
+#include "ui/field_label.h"
 #include "ui/hex_edit.h"
 #include "ui/message_box.h"
 #include "writer/key_plan.h"
@@ -80,9 +81,7 @@ CLoeschenDlg::CLoeschenDlg(int handle, Language language, const DeleteFields &fi
                                                 {tr("Status:"), status_}};
   int row = 0;
   for (const auto &[caption, widget] : rows) {
-    auto *label = new QLabel(caption, this);
-    label->setBuddy(widget);
-    grid->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignTop);
+    grid->addWidget(FieldLabel(caption, widget, this), row, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->addWidget(widget, row++, 1);
   }
   auto *buttons = new QHBoxLayout;

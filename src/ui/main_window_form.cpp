@@ -16,6 +16,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "ui/field_label.h"
 #include "ui/hex_edit.h"
 #include "ui/lamp_panel.h"
 
@@ -53,14 +54,6 @@ QPushButton *PushLikeCheckBox(const QString &caption, QWidget *parent) {
   auto *button = new QPushButton(caption, parent);
   button->setCheckable(true);
   return button;
-}
-
-// A field's caption in front of it: its mnemonic moves the focus to the field, and screen readers
-// name the field by it.
-QLabel *FieldLabel(const QString &caption, QWidget *field, QWidget *parent) {
-  auto *label = new QLabel(caption, parent);
-  label->setBuddy(field);
-  return label;
 }
 
 QGroupBox *RadioGroup(const QString &caption, QList<QRadioButton *> buttons, QWidget *parent) {

@@ -17,6 +17,7 @@
 #include "kovra.h"
 #include "ui/background_call.h"
 #include "ui/busy_guard.h"
+#include "ui/field_label.h"
 #include "ui/ip_addr_suche.h"
 #include "ui/message_box.h"
 #include "ui/number_field.h"
@@ -57,6 +58,7 @@ void CPortDlg::BuildControls() {
   auto *group = new QGroupBox(tr("Schnittstelle auswählen"), this);
   list_ = new QListWidget(group);
   list_->setObjectName(QStringLiteral("ports"));
+  list_->setAccessibleName(group->title());
   list_->setMinimumWidth(420);
   ethernet_ = new QCheckBox(tr("Ethernet aktivieren"), group);
   ip_search_ = new QPushButton(QStringLiteral("IP ?"), group);
@@ -88,15 +90,15 @@ void CPortDlg::BuildControls() {
   address_ = new QLineEdit(this);
   address_->setObjectName(QStringLiteral("address"));
   auto *fields = new QGridLayout;
-  fields->addWidget(new QLabel(tr("Baudrate"), this), 0, 0);
+  fields->addWidget(FieldLabel(tr("Baudrate"), baud_, this), 0, 0);
   fields->addWidget(baud_, 0, 1);
-  fields->addWidget(new QLabel(tr("Parität"), this), 1, 0);
+  fields->addWidget(FieldLabel(tr("Parität"), parity_, this), 1, 0);
   fields->addWidget(parity_, 1, 1);
-  fields->addWidget(new QLabel(tr("Stopbits:"), this), 2, 0);
+  fields->addWidget(FieldLabel(tr("Stopbits:"), stop_bits_, this), 2, 0);
   fields->addWidget(stop_bits_, 2, 1);
-  fields->addWidget(new QLabel(tr("Timeout in [ms]"), this), 0, 2);
+  fields->addWidget(FieldLabel(tr("Timeout in [ms]"), timeout_, this), 0, 2);
   fields->addWidget(timeout_, 0, 3);
-  fields->addWidget(new QLabel(tr("Geräteadresse [dez.]"), this), 1, 2);
+  fields->addWidget(FieldLabel(tr("Geräteadresse [dez.]"), address_, this), 1, 2);
   fields->addWidget(address_, 1, 3);
 
   auto *buttons = new QDialogButtonBox(this);

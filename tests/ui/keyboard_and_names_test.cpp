@@ -16,7 +16,10 @@
 #include <map>
 #include <set>
 
+#include "ui/beep_time_dlg.h"
 #include "ui/hex_edit.h"
+#include "ui/ip_addr_suche.h"
+#include "ui/port_dlg.h"
 #include "window_rig.h"
 #include "writer/translation.h"
 
@@ -60,6 +63,20 @@ QList<QWidget *> TabStops(QWidget *window) {
   return stops;
 }
 
+// Every Tab stop of `window` has a name, and no two stops in one group share it.
+void ExpectEveryControlNamed(QWidget *window) {
+  std::set<std::pair<QString, QString>> names;
+  for (QWidget *stop : TabStops(window)) {
+    const QString name = AccessibleName(stop);
+    EXPECT_FALSE(name.trimmed().isEmpty()) << window->metaObject()->className() << ": a "
+                                           << stop->metaObject()->className() << " without a name";
+    const QString group = AccessibleName(stop->parentWidget());
+    EXPECT_TRUE(names.insert({group, name}).second)
+        << window->metaObject()->className() << ": two controls named '" << name.toStdString()
+        << "' in '" << group.toStdString() << "'";
+  }
+}
+
 class KeyboardAndNames : public WindowRig {
  protected:
   void TearDown() override {
@@ -67,17 +84,9 @@ class KeyboardAndNames : public WindowRig {
     WindowRig::TearDown();
   }
 
-  // Every Tab stop has a name, no two stops in one group share it, and no two captions of the
-  // window share a mnemonic.
+  // Every control of the window is named, and no two captions share a mnemonic.
   void ExpectNamedAndMnemonicsApart() {
-    std::set<std::pair<QString, QString>> names;
-    for (QWidget *stop : TabStops(&window())) {
-      const QString name = AccessibleName(stop);
-      EXPECT_FALSE(name.trimmed().isEmpty()) << stop->metaObject()->className();
-      const QString group = AccessibleName(stop->parentWidget());
-      EXPECT_TRUE(names.insert({group, name}).second)
-          << "two controls named '" << name.toStdString() << "' in '" << group.toStdString() << "'";
-    }
+    ExpectEveryControlNamed(&window());
     std::map<QChar, QString> owners;
     const auto claim = [&](const QString &caption) {
       const QChar letter = Mnemonic(caption);
@@ -113,6 +122,15 @@ TEST_F(KeyboardAndNames, EveryControlIsNamedAndNoTwoCaptionsShareAMnemonic) {
   OpenWindow(quillmate::Language::kEnglish);
   ASSERT_EQ(form().write_single->text(), QStringLiteral("&Single"));
   ExpectNamedAndMnemonicsApart();
+}
+
+TEST_F(KeyboardAndNames, TheDialogsNameEveryControl) {
+  quillmate::ui::CBeepTimeDlg settings(100, 500);
+  ExpectEveryControlNamed(&settings);
+  quillmate::ui::CIPAddrSuche search;
+  ExpectEveryControlNamed(&search);
+  quillmate::ui::CPortDlg ports(quillmate::PortSettings{}, quillmate::Language::kGerman);
+  ExpectEveryControlNamed(&ports);
 }
 
 TEST_F(KeyboardAndNames, TabWalksTheGroupsInReadingOrder) {
