@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,8 @@
 #include "ui/ip_addr_suche.h"
 #include "ui/lan_config_dlg.h"
 #include "ui/message_box.h"
+#include "ui/quillmate_dlg.h"
+#include "writer/settings_store.h"
 
 namespace {
 
@@ -131,6 +134,48 @@ TEST(LanDialogs, SettingsMoveAReaderToANewFixedAddressWhereItThenAnswers) {
         const int handle = KOVRA_OpenPort("10.231.0.7-10001", 115200, 1000);
         EXPECT_GT(handle, 0) << "the reader is used at its new address";
         if (handle > 0) KOVRA_ClosePort(handle);
+      },
+      [] { return ::testing::Test::HasFailure(); });
+  if (run.skipped) GTEST_SKIP() << run.message;
+  EXPECT_TRUE(run.passed) << run.message;
+}
+
+// The operator's use: the window opens a DHCP reader by its identity and personalises a card on it.
+TEST(LanDialogs, TheWindowWritesACardOnANetworkReaderNamedByItsIdentity) {
+  const kovra_test::NetRun run = kovra_test::RunInNetNamespaces(
+      {},
+      [](kovra_test::NetNamespaces &net) {
+        std::optional<kovra_test::SimProcess> reader;
+        StartReader(
+            reader, net, 0,
+            {"--lan", "10.231.0.2", "--lan-if", "kvr0", "--lan-dhcp", "--lan-name", "PACKLINE2"});
+        ASSERT_EQ(reader->Control("place desfire").rfind("ok", 0), 0u);
+        DialogWorld world;
+        QTemporaryDir folder;
+        quillmate::SettingsStore settings(folder.path());
+        quillmate::OperatorSettings operator_settings = settings.LoadOperatorSettings();
+        operator_settings.port.name = QStringLiteral("[PACKLINE2]");
+        operator_settings.port.timeout_ms = 3000;
+        operator_settings.update_check = false;
+        ASSERT_TRUE(settings.SaveOperatorSettings(operator_settings));
+        quillmate::DesfireSet job = settings.LoadJob();
+        job.app_id = 0x4C4E02;
+        job.data = QStringLiteral("900");
+        ASSERT_TRUE(settings.SaveJob(job));
+
+        quillmate::ui::CQuillmateDlg window(settings, quillmate::Language::kGerman, nullptr);
+        window.SetPortChooser([](QWidget *, quillmate::PortSettings &) { return false; });
+        window.show();
+        window.ConnectAtStart();
+        ASSERT_GT(window.PortHandle(), 0) << world.boxes.join('\n').toStdString();
+        EXPECT_TRUE(window.windowTitle().contains(QStringLiteral("[PACKLINE2]")))
+            << window.windowTitle().toStdString();
+        window.Form().write_single->click();
+        EXPECT_TRUE(
+            window.StatusLines().contains(QStringLiteral("Wert <900> erfolgreich geschrieben")))
+            << window.StatusLines().join('\n').toStdString();
+        EXPECT_EQ(window.Form().data->text(), QStringLiteral("901"));
+        EXPECT_NE(reader->Control("state").find(R"("aid":"4C4E02")"), std::string::npos);
       },
       [] { return ::testing::Test::HasFailure(); });
   if (run.skipped) GTEST_SKIP() << run.message;
