@@ -3,6 +3,9 @@
 //   BM_StartUp/0    a bare QDialog shown until its first paint (the reference)
 //   BM_StartUp/1    the window: settings loaded, shown, reader opened and identified
 //                   Counter added_ms: the window's median minus the bare dialog's (both in ms).
+//   BM_ProcessStartUp/0  a bare Qt dialog program from process start to its first paint
+//   BM_ProcessStartUp/1  quillmate from process start to its reader connected (window shown first)
+//                   Counters added_ms and ratio_to_bare against /0.
 //   BM_WriteCycle/0 the headless loop the CLI runs: the core's write cycle on a QTimer
 //   BM_WriteCycle/1 the window's write cycle, with a 1 ms probe timer that measures the longest
 //                   stall of the event loop (max_stall_ms)
@@ -16,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -66,6 +70,8 @@ struct Rig {
     stored.port.name = QString::fromStdString(server.Path());
     stored.port.baud_rate = 115200;
     stored.cycle_period_ms = kCyclePeriodMs;
+    // The benchmark never reaches out to the update location.
+    stored.update_check = false;
     settings->SaveOperatorSettings(stored);
     quillmate::DesfireSet job;
     job.data = QStringLiteral("1");
@@ -100,6 +106,7 @@ struct Rig {
 };
 
 double bare_start_ms = 0;
+double bare_process_ms = 0;
 double headless_card_ms = 0;
 
 void BM_StartUp(benchmark::State &state) {
@@ -139,6 +146,61 @@ void BM_StartUp(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_StartUp)->Arg(0)->Arg(1)->Iterations(10)->Unit(benchmark::kMillisecond);
+
+// From process start: the bare program until its first paint, quillmate until the simulated
+// reader has answered the last command of the connection (the window shows before it connects).
+void BM_ProcessStartUp(benchmark::State &state) {
+  const bool window = state.range(0) == 1;
+  Rig rig;
+  // The commands one connection makes, counted on a window in this process.
+  size_t connection_commands = 0;
+  {
+    quillmate::ui::CQuillmateDlg dialog(*rig.settings, quillmate::Language::kGerman, nullptr);
+    dialog.show();
+    dialog.ConnectAtStart();
+    if (dialog.PortHandle() <= 0) state.SkipWithError("the reader did not connect");
+    connection_commands = rig.reader.CommandCount();
+  }
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  std::vector<double> times;
+  for (auto _ : state) {
+    rig.reader.ClearLog();
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    if (window) {
+      program.start(QStringLiteral(QUILLMATE_PATH),
+                    {QStringLiteral("--config"), rig.folder.path()});
+      WaitFor([&] {
+        return rig.reader.CommandCount() >= connection_commands &&
+               rig.reader.WaitUntilDelivered(std::chrono::milliseconds(0));
+      });
+      if (rig.reader.CommandCount() < connection_commands) {
+        state.SkipWithError("quillmate did not connect the reader");
+      }
+    } else {
+      program.start(QStringLiteral(BARE_WINDOW_PATH), {});
+      program.waitForFinished(10000);
+    }
+    times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+    state.PauseTiming();
+    program.terminate();
+    program.waitForFinished(10000);
+    state.ResumeTiming();
+  }
+  const double median = Median(times);
+  state.counters["median_ms"] = median;
+  if (!window) {
+    bare_process_ms = median;
+  } else if (bare_process_ms > 0) {
+    state.counters["added_ms"] = median - bare_process_ms;
+    state.counters["ratio_to_bare"] = median / bare_process_ms;
+  }
+}
+BENCHMARK(BM_ProcessStartUp)->Arg(0)->Arg(1)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 void BM_WriteCycle(benchmark::State &state) {
   const bool window = state.range(0) == 1;
