@@ -5,6 +5,7 @@
 # accessibility bus as a screen reader or a UI automation tool finds it,
 #   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
 #   3-english.png     the window in English
+#   4-ports.png       its port dialog, opened from the menu ("Tools", "Choose port")
 # Then closes the program as a desktop logout would (SIGTERM) and checks that it saved the
 # series' next value. Usage: scripts/screenshots.sh [OUT-DIR] (default: screenshots/).
 # Needs Xvfb, xdotool, a D-Bus session and the accessibility bus with its Python bindings
@@ -126,4 +127,23 @@ echo "screenshots: four cards written, next value $value"
 
 start_window 1
 grab 3-english.png
+
+# "Choose port", the second entry of "Tools": the window closes its port and opens the dialog.
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --window "$window" --delay 100 alt+t Down Return
+main_window=$window
+window=""
+for _ in $(seq 50); do
+  window=$(xdotool search --name "^Port$" 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "screenshots: the port dialog did not open" >&2
+  exit 1
+fi
+sleep 0.5  # the first paint
+grab 4-ports.png
+xdotool key --window "$window" Escape
+window=$main_window
 stop_window
