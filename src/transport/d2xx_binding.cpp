@@ -2,24 +2,16 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "reader/trace.h"
+#include "transport/vendor_library.h"
 
 namespace kovra {
 namespace {
 
 const char *LibraryFile() {
-  const char *file = std::getenv("KOVRA_D2XX_LIBRARY");
-  return file && *file ? file : "libftd2xx.so";
-}
-
-template <typename Fn>
-void Bind(void *library, const char *name, Fn &slot) {
-  slot = reinterpret_cast<Fn>(::dlsym(library, name));
-  if (!slot)
-    trace::Trace((std::string("Fehler: Kann ") + name + " nicht initialisieren\n").c_str());
+  return VendorLibraryFile("KOVRA_D2XX_LIBRARY", "libftd2xx.so");
 }
 
 }  // namespace
@@ -43,33 +35,33 @@ bool CFTD2xxPort::LoadOnDemand() {
     return false;
   }
   // In the order of the vendor's list; each missing one is reported and only its call is off.
-  Bind(library, "FT_ListDevices", list_devices_);
-  Bind(library, "FT_CreateDeviceInfoList", create_device_info_list_);
-  Bind(library, "FT_GetDeviceInfoList", get_device_info_list_);
-  Bind(library, "FT_GetDeviceInfoDetail", get_device_info_detail_);
-  Bind(library, "FT_ResetDevice", reset_device_);
-  Bind(library, "FT_SetBaudRate", set_baud_rate_);
-  Bind(library, "FT_SetLatencyTimer", set_latency_timer_);
-  Bind(library, "FT_SetUSBParameters", set_usb_parameters_);
-  Bind(library, "FT_W32_CreateFile", w32_create_file_);
-  Bind(library, "FT_W32_CloseHandle", w32_close_handle_);
-  Bind(library, "FT_W32_ReadFile", w32_read_file_);
-  Bind(library, "FT_W32_WriteFile", w32_write_file_);
-  Bind(library, "FT_W32_GetLastError", w32_get_last_error_);
-  Bind(library, "FT_W32_GetOverlappedResult", w32_get_overlapped_result_);
-  Bind(library, "FT_W32_ClearCommBreak", w32_clear_comm_break_);
-  Bind(library, "FT_W32_ClearCommError", w32_clear_comm_error_);
-  Bind(library, "FT_W32_EscapeCommFunction", w32_escape_comm_function_);
-  Bind(library, "FT_W32_GetCommModemStatus", w32_get_comm_modem_status_);
-  Bind(library, "FT_W32_GetCommState", w32_get_comm_state_);
-  Bind(library, "FT_W32_GetCommTimeouts", w32_get_comm_timeouts_);
-  Bind(library, "FT_W32_PurgeComm", w32_purge_comm_);
-  Bind(library, "FT_W32_SetCommBreak", w32_set_comm_break_);
-  Bind(library, "FT_W32_SetCommMask", w32_set_comm_mask_);
-  Bind(library, "FT_W32_SetCommState", w32_set_comm_state_);
-  Bind(library, "FT_W32_SetCommTimeouts", w32_set_comm_timeouts_);
-  Bind(library, "FT_W32_SetupComm", w32_setup_comm_);
-  Bind(library, "FT_W32_WaitCommEvent", w32_wait_comm_event_);
+  BindVendorFunction(library, "FT_ListDevices", list_devices_);
+  BindVendorFunction(library, "FT_CreateDeviceInfoList", create_device_info_list_);
+  BindVendorFunction(library, "FT_GetDeviceInfoList", get_device_info_list_);
+  BindVendorFunction(library, "FT_GetDeviceInfoDetail", get_device_info_detail_);
+  BindVendorFunction(library, "FT_ResetDevice", reset_device_);
+  BindVendorFunction(library, "FT_SetBaudRate", set_baud_rate_);
+  BindVendorFunction(library, "FT_SetLatencyTimer", set_latency_timer_);
+  BindVendorFunction(library, "FT_SetUSBParameters", set_usb_parameters_);
+  BindVendorFunction(library, "FT_W32_CreateFile", w32_create_file_);
+  BindVendorFunction(library, "FT_W32_CloseHandle", w32_close_handle_);
+  BindVendorFunction(library, "FT_W32_ReadFile", w32_read_file_);
+  BindVendorFunction(library, "FT_W32_WriteFile", w32_write_file_);
+  BindVendorFunction(library, "FT_W32_GetLastError", w32_get_last_error_);
+  BindVendorFunction(library, "FT_W32_GetOverlappedResult", w32_get_overlapped_result_);
+  BindVendorFunction(library, "FT_W32_ClearCommBreak", w32_clear_comm_break_);
+  BindVendorFunction(library, "FT_W32_ClearCommError", w32_clear_comm_error_);
+  BindVendorFunction(library, "FT_W32_EscapeCommFunction", w32_escape_comm_function_);
+  BindVendorFunction(library, "FT_W32_GetCommModemStatus", w32_get_comm_modem_status_);
+  BindVendorFunction(library, "FT_W32_GetCommState", w32_get_comm_state_);
+  BindVendorFunction(library, "FT_W32_GetCommTimeouts", w32_get_comm_timeouts_);
+  BindVendorFunction(library, "FT_W32_PurgeComm", w32_purge_comm_);
+  BindVendorFunction(library, "FT_W32_SetCommBreak", w32_set_comm_break_);
+  BindVendorFunction(library, "FT_W32_SetCommMask", w32_set_comm_mask_);
+  BindVendorFunction(library, "FT_W32_SetCommState", w32_set_comm_state_);
+  BindVendorFunction(library, "FT_W32_SetCommTimeouts", w32_set_comm_timeouts_);
+  BindVendorFunction(library, "FT_W32_SetupComm", w32_setup_comm_);
+  BindVendorFunction(library, "FT_W32_WaitCommEvent", w32_wait_comm_event_);
   library_ = library;
   return true;
 }

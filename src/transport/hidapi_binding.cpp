@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "reader/frame_log.h"
+#include "transport/vendor_library.h"
 
 namespace kovra {
 namespace {
@@ -89,8 +89,7 @@ void HidApi::Forget() {
 HidApi &HidApi::Process() {
   static HidApi *const api = [] {
     auto *loaded = new HidApi;
-    const char *file = std::getenv("KOVRA_HIDAPI_LIBRARY");
-    if (file == nullptr || *file == '\0') file = kDefaultLibrary;
+    const char *file = VendorLibraryFile("KOVRA_HIDAPI_LIBRARY", kDefaultLibrary);
     if (!loaded->Load(file) && FrameLogEnabled()) {
       std::fprintf(stderr, "kovra: HID readers are not available: %s\n", loaded->Problem().c_str());
     }

@@ -2,10 +2,10 @@
 
 #include <dlfcn.h>
 
-#include <cstdlib>
 #include <cstring>
 
 #include "reader/trace.h"
+#include "transport/vendor_library.h"
 
 namespace kovra {
 namespace {
@@ -13,15 +13,7 @@ namespace {
 using namespace usbxpress;
 
 const char *LibraryFile() {
-  const char *file = std::getenv("KOVRA_SIUSBXP_LIBRARY");
-  return file && *file ? file : "libSiUSBXp.so";
-}
-
-template <typename Fn>
-void Bind(void *library, const char *name, Fn &slot) {
-  slot = reinterpret_cast<Fn>(::dlsym(library, name));
-  if (!slot)
-    trace::Trace((std::string("Fehler: Kann ") + name + " nicht initialisieren\n").c_str());
+  return VendorLibraryFile("KOVRA_SIUSBXP_LIBRARY", "libSiUSBXp.so");
 }
 
 }  // namespace
@@ -39,28 +31,28 @@ bool CUSBXpressBinding::LoadOnDemand() {
     trace::Trace("Fehler: Kann SiUSBXp.dll nicht laden\n");
     return false;
   }
-  Bind(library, "SI_GetNumDevices", fn_.get_num_devices);
-  Bind(library, "SI_GetProductString", fn_.get_product_string);
-  Bind(library, "SI_Open", fn_.open);
-  Bind(library, "SI_Close", fn_.close);
-  Bind(library, "SI_Read", fn_.read);
-  Bind(library, "SI_Write", fn_.write);
-  Bind(library, "SI_DeviceIOControl", fn_.device_io_control);
-  Bind(library, "SI_FlushBuffers", fn_.flush_buffers);
-  Bind(library, "SI_SetTimeouts", fn_.set_timeouts);
-  Bind(library, "SI_GetTimeouts", fn_.get_timeouts);
-  Bind(library, "SI_CheckRXQueue", fn_.check_rx_queue);
-  Bind(library, "SI_SetBaudRate", fn_.set_baud_rate);
-  Bind(library, "SI_SetBaudDivisor", fn_.set_baud_divisor);
-  Bind(library, "SI_SetLineControl", fn_.set_line_control);
-  Bind(library, "SI_SetFlowControl", fn_.set_flow_control);
-  Bind(library, "SI_GetModemStatus", fn_.get_modem_status);
-  Bind(library, "SI_SetBreak", fn_.set_break);
-  Bind(library, "SI_ReadLatch", fn_.read_latch);
-  Bind(library, "SI_WriteLatch", fn_.write_latch);
-  Bind(library, "SI_GetPartNumber", fn_.get_part_number);
-  Bind(library, "SI_GetDLLVersion", fn_.get_dll_version);
-  Bind(library, "SI_GetDriverVersion", fn_.get_driver_version);
+  BindVendorFunction(library, "SI_GetNumDevices", fn_.get_num_devices);
+  BindVendorFunction(library, "SI_GetProductString", fn_.get_product_string);
+  BindVendorFunction(library, "SI_Open", fn_.open);
+  BindVendorFunction(library, "SI_Close", fn_.close);
+  BindVendorFunction(library, "SI_Read", fn_.read);
+  BindVendorFunction(library, "SI_Write", fn_.write);
+  BindVendorFunction(library, "SI_DeviceIOControl", fn_.device_io_control);
+  BindVendorFunction(library, "SI_FlushBuffers", fn_.flush_buffers);
+  BindVendorFunction(library, "SI_SetTimeouts", fn_.set_timeouts);
+  BindVendorFunction(library, "SI_GetTimeouts", fn_.get_timeouts);
+  BindVendorFunction(library, "SI_CheckRXQueue", fn_.check_rx_queue);
+  BindVendorFunction(library, "SI_SetBaudRate", fn_.set_baud_rate);
+  BindVendorFunction(library, "SI_SetBaudDivisor", fn_.set_baud_divisor);
+  BindVendorFunction(library, "SI_SetLineControl", fn_.set_line_control);
+  BindVendorFunction(library, "SI_SetFlowControl", fn_.set_flow_control);
+  BindVendorFunction(library, "SI_GetModemStatus", fn_.get_modem_status);
+  BindVendorFunction(library, "SI_SetBreak", fn_.set_break);
+  BindVendorFunction(library, "SI_ReadLatch", fn_.read_latch);
+  BindVendorFunction(library, "SI_WriteLatch", fn_.write_latch);
+  BindVendorFunction(library, "SI_GetPartNumber", fn_.get_part_number);
+  BindVendorFunction(library, "SI_GetDLLVersion", fn_.get_dll_version);
+  BindVendorFunction(library, "SI_GetDriverVersion", fn_.get_driver_version);
   library_ = library;
   return true;
 }

@@ -45,20 +45,7 @@ class ModuleOnPty {
 };
 
 std::vector<std::string> BtPorts() {
-  std::vector<char> buffer(4096);
-  const int used = KOVRA_ListBtPorts(buffer.data(), static_cast<int>(buffer.size()));
-  std::vector<std::string> names;
-  for (int at = 0; at < used - 1;) {
-    names.emplace_back(buffer.data() + at);
-    at += static_cast<int>(names.back().size()) + 1;
-  }
-  return names;
-}
-
-std::string Version(int handle) {
-  unsigned char version[16] = {};
-  const int length = KOVRA_GetVersion(handle, version, sizeof version);
-  return length > 0 ? std::string(reinterpret_cast<char *>(version), length) : "";
+  return kovra_test::ListedPorts(KOVRA_ListBtPorts);
 }
 
 // A module's packet with its check byte and end byte.
@@ -145,7 +132,7 @@ TEST(BtAdapter, FindsConnectsAndTalksToTheReaderOverTheBridgeAndOverASerialLine)
   // The name's letter case does not matter.
   const int over_bridge = KOVRA_OpenPort("ulo-pn7341#0001 BT", 19200, 3000);
   ASSERT_GT(over_bridge, 0);
-  EXPECT_EQ(Version(over_bridge), "1234");
+  EXPECT_EQ(kovra_test::ReaderVersion(over_bridge), "1234");
   // The first frame waited for the link: the module dropped nothing.
   EXPECT_EQ(bridge_side.module().DroppedBeforeLink(), 0u);
   EXPECT_EQ(KOVRA_ClosePort(over_bridge), 0);
@@ -153,10 +140,10 @@ TEST(BtAdapter, FindsConnectsAndTalksToTheReaderOverTheBridgeAndOverASerialLine)
   ModuleOnPty line_side;
   const int over_line = KOVRA_OpenPort((line_side.path() + " BT").c_str(), 19200, 3000);
   ASSERT_GT(over_line, 0);
-  EXPECT_EQ(Version(over_line), "1234");
+  EXPECT_EQ(kovra_test::ReaderVersion(over_line), "1234");
   // Stray bytes from the module cost nothing.
   line_side.module().InjectStray({0x02, 0x7E});
-  EXPECT_EQ(Version(over_line), "1234");
+  EXPECT_EQ(kovra_test::ReaderVersion(over_line), "1234");
   // A module that never confirms the disconnect does not hold up the close.
   line_side.module().SetSilentOnDisconnect(true);
   const auto start = std::chrono::steady_clock::now();
@@ -172,7 +159,7 @@ TEST(BtAdapter, ABridgeUnpluggedMidCommandEndsTheCommandPromptly) {
                       kConfig);
   const int handle = KOVRA_OpenPort("ULO-PN7341#0002 BT", 19200, 5000);
   ASSERT_GT(handle, 0);
-  ASSERT_EQ(Version(handle), "1234");
+  ASSERT_EQ(kovra_test::ReaderVersion(handle), "1234");
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(KOVRA_SetRfField(handle, 1), -1);
   EXPECT_EQ(KOVRA_SetRfField(handle, 1), -1);
@@ -191,18 +178,7 @@ TEST(BtCli, WritesACardThroughABluetoothReader) {
   ASSERT_FALSE(sim.pty().empty());
   ASSERT_EQ(sim.Control("place desfire").rfind("ok", 0), 0u);
   FakeDevices devices("device serial=ULO-PN7341#0042 sim=" + sim.pty() + "\n", kConfig);
-  kovra_test::TempDir config;
-  const std::vector<std::string> base = {"--config", config.path()};
-  auto with = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), base.begin(), base.end());
-    return more;
-  };
-  ASSERT_EQ(kovra_test::RunCli(with({"job", "set", "AppID=A1B2C3", "KeyAnzahl=1", "Byteanzahl=8",
-                                     "Zahlenformat=1", "AutoIncrement=1", "Wert=900"}))
-                .exit_code,
-            0);
-  const kovra_test::CliRun run =
-      kovra_test::RunCli(with({"--port", "ULO-PN7341#0042 BT", "--json", "write", "--count", "1"}));
+  const kovra_test::CliRun run = kovra_test::WriteOneCardWithCli("ULO-PN7341#0042 BT", "900");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("\"value\":\"900\""), std::string::npos) << run.out;
   EXPECT_NE(sim.Control("bt").find("\"dropped_before_link\":0"), std::string::npos);
@@ -218,7 +194,7 @@ TEST(BtVariant, OpensAsTheLibraryAllowsAndSerialLinesStillWork) {
   const int handle = KOVRA_OpenPort("ULO-PN7341#0005 BT", 19200, 2000);
   if (std::string(expect) == "1") {
     EXPECT_GT(handle, 0);
-    EXPECT_EQ(Version(handle), "1234");
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234");
     KOVRA_ClosePort(handle);
   } else {
     EXPECT_EQ(handle, KOVRA_OPEN_FAILED);

@@ -3,13 +3,9 @@
 // dlopen path. Its devices come from the file named by $FAKE_SIUSBXP_CONFIG, read anew by every
 // call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal (kovra-sim
 // --bt, the Bluetooth module behind the bridge).
-//
-//   device serial=ULO-PN7341#0001 sim=/dev/pts/7
-// and these keys besides:
-//   count=N          N such devices; their serial numbers get "-1", "-2", ... appended
-//   unplug_after=N   after N writes the bridge is gone: every call on it fails
-//   open_fails=1     SI_Open fails
-// A line "report_count N" makes SI_GetNumDevices claim N devices.
+// The file's lines are those of support/fake_device_list.h ("device serial=ULO-PN7341#0001
+// sim=/dev/pts/7"; "open_fails=1": SI_Open fails); "report_count N" makes SI_GetNumDevices
+// claim N devices.
 //
 // Built with FAKE_SIUSBXP_WITHOUT_DRIVER_VERSION it lacks SI_GetDriverVersion (never called),
 // with FAKE_SIUSBXP_WITHOUT_OPEN it lacks SI_Open.
@@ -20,11 +16,11 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/fake_device_list.h"
 #include "transport/usbxpress_abi.h"
 
 namespace {
@@ -34,12 +30,7 @@ using namespace kovra::usbxpress;
 constexpr SI_STATUS kDeviceNotFound = 0xFF;
 constexpr SI_STATUS kIoError = 0x04;
 
-struct FakeDevice {
-  std::string serial;
-  std::string sim;
-  int unplug_after = 0;
-  bool open_fails = false;
-};
+using kovra_test::FakeDevice;
 
 struct Config {
   long report_count = -1;
@@ -54,38 +45,10 @@ struct Bridge {
 };
 
 Config ReadConfig() {
+  kovra_test::FakeDeviceList list = kovra_test::ReadFakeDeviceList("FAKE_SIUSBXP_CONFIG");
   Config config;
-  const char *path = std::getenv("FAKE_SIUSBXP_CONFIG");
-  if (!path) return config;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream words(line);
-    std::string kind;
-    words >> kind;
-    if (kind == "report_count") {
-      words >> config.report_count;
-      continue;
-    }
-    if (kind != "device") continue;
-    FakeDevice device;
-    int count = 1;
-    for (std::string pair; words >> pair;) {
-      const size_t equals = pair.find('=');
-      if (equals == std::string::npos) continue;
-      const std::string key = pair.substr(0, equals);
-      const std::string value = pair.substr(equals + 1);
-      if (key == "serial") device.serial = value;
-      if (key == "sim") device.sim = value;
-      if (key == "count") count = std::atoi(value.c_str());
-      if (key == "unplug_after") device.unplug_after = std::atoi(value.c_str());
-      if (key == "open_fails") device.open_fails = value == "1";
-    }
-    for (int i = 1; i <= count; ++i) {
-      FakeDevice copy = device;
-      if (count > 1) copy.serial += "-" + std::to_string(i);
-      config.devices.push_back(copy);
-    }
-  }
+  config.report_count = list.Setting("report_count", -1);
+  config.devices = std::move(list.devices);
   return config;
 }
 

@@ -24,20 +24,7 @@ const bool kFakeD2xx = setenv("KOVRA_D2XX_LIBRARY", FAKE_D2XX_PATH, 0) == 0;
 constexpr const char *kConfig = "FAKE_D2XX_CONFIG";
 
 std::vector<std::string> UsbPorts() {
-  std::vector<char> buffer(8192);
-  const int used = KOVRA_ListUsbPorts(buffer.data(), static_cast<int>(buffer.size()));
-  std::vector<std::string> names;
-  for (int at = 0; at < used - 1;) {
-    names.emplace_back(buffer.data() + at);
-    at += static_cast<int>(names.back().size()) + 1;
-  }
-  return names;
-}
-
-std::string Version(int handle) {
-  unsigned char version[16] = {};
-  const int length = KOVRA_GetVersion(handle, version, sizeof version);
-  return length > 0 ? std::string(reinterpret_cast<char *>(version), length) : "";
+  return kovra_test::ListedPorts(KOVRA_ListUsbPorts);
 }
 
 TEST(D2xxDiscovery, ListsOurReadersThatAreNotOpenInThisProcess) {
@@ -69,7 +56,7 @@ TEST(D2xxPort, OpensIdentifiesAndClosesAReader) {
   FakeDevices devices("device serial=3105-0000002 sim=" + sim.path() + "\n", kConfig);
   const int handle = KOVRA_OpenPort("3105-0000002", 19200, 1000);
   ASSERT_GT(handle, 0);
-  EXPECT_EQ(Version(handle), "1234");
+  EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234");
   EXPECT_EQ(KOVRA_IsUsbDevice(handle), 1);
   EXPECT_EQ(KOVRA_ClosePort(handle), 0);
   // A second open while one is open: the device is not shared.
@@ -104,18 +91,7 @@ TEST(D2xxCli, WritesACardThroughAnFtdiReader) {
   ASSERT_FALSE(sim.pty().empty());
   ASSERT_EQ(sim.Control("place desfire").rfind("ok", 0), 0u);
   FakeDevices devices("device serial=3105-0000042 sim=" + sim.pty() + "\n", kConfig);
-  kovra_test::TempDir config;
-  const std::vector<std::string> base = {"--config", config.path()};
-  auto with = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), base.begin(), base.end());
-    return more;
-  };
-  ASSERT_EQ(kovra_test::RunCli(with({"job", "set", "AppID=A1B2C3", "KeyAnzahl=1", "Byteanzahl=8",
-                                     "Zahlenformat=1", "AutoIncrement=1", "Wert=700"}))
-                .exit_code,
-            0);
-  const kovra_test::CliRun run =
-      kovra_test::RunCli(with({"--port", "3105-0000042", "--json", "write", "--count", "1"}));
+  const kovra_test::CliRun run = kovra_test::WriteOneCardWithCli("3105-0000042", "700");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("\"value\":\"700\""), std::string::npos) << run.out;
 }
@@ -130,7 +106,7 @@ TEST(D2xxVariant, OpensAsTheLibraryAllowsAndSerialPortsStillWork) {
   const int handle = KOVRA_OpenPort("3105-3", 19200, 1000);
   if (std::string(expect) == "1") {
     EXPECT_GT(handle, 0);
-    EXPECT_EQ(Version(handle), "1234");
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234");
     KOVRA_ClosePort(handle);
   } else {
     EXPECT_EQ(handle, KOVRA_OPEN_FAILED);

@@ -4,14 +4,9 @@
 // read anew by every listing and open; a device with a "sim" carries its bytes to a simulated
 // reader's pseudo-terminal, playing the FTDI chip.
 //
-// The file holds one line per device (blank lines and lines starting with '#' are skipped):
-//   device serial=3105-0000002 sim=/dev/pts/7
-// and these keys besides:
-//   count=N          N such devices; their serial numbers get "-1", "-2", ... appended
-//   unplug_after=N   after N writes the device is gone: every call on it fails
-//   open_fails=1     FT_W32_CreateFile gives INVALID_HANDLE_VALUE
-// Lines "create_status N" and "report_count N" make FT_CreateDeviceInfoList answer status N or
-// claim N devices.
+// The file's lines are those of support/fake_device_list.h ("open_fails=1": FT_W32_CreateFile
+// gives INVALID_HANDLE_VALUE); "create_status N" and "report_count N" make
+// FT_CreateDeviceInfoList answer status N or claim N devices.
 //
 // Built with FAKE_D2XX_WITHOUT_USB_PARAMETERS it lacks FT_SetUSBParameters, with
 // FAKE_D2XX_WITHOUT_CREATE_FILE it lacks FT_W32_CreateFile, as broken installs would.
@@ -22,25 +17,20 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "support/fake_device_list.h"
 #include "transport/d2xx_abi.h"
 
 namespace {
 
 using namespace kovra::d2xx;
 
-struct FakeDevice {
-  std::string serial;
-  std::string sim;
-  int unplug_after = 0;
-  bool open_fails = false;
-};
+using kovra_test::FakeDevice;
 
 struct Config {
   FT_STATUS create_status = kOk;
@@ -60,42 +50,11 @@ std::mutex open_mutex;
 std::map<std::string, Handle *> open_devices;
 
 Config ReadConfig() {
+  kovra_test::FakeDeviceList list = kovra_test::ReadFakeDeviceList("FAKE_D2XX_CONFIG");
   Config config;
-  const char *path = std::getenv("FAKE_D2XX_CONFIG");
-  if (!path) return config;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream words(line);
-    std::string kind;
-    words >> kind;
-    if (kind == "create_status") {
-      words >> config.create_status;
-      continue;
-    }
-    if (kind == "report_count") {
-      words >> config.report_count;
-      continue;
-    }
-    if (kind != "device") continue;
-    FakeDevice device;
-    int count = 1;
-    for (std::string pair; words >> pair;) {
-      const size_t equals = pair.find('=');
-      if (equals == std::string::npos) continue;
-      const std::string key = pair.substr(0, equals);
-      const std::string value = pair.substr(equals + 1);
-      if (key == "serial") device.serial = value;
-      if (key == "sim") device.sim = value;
-      if (key == "count") count = std::atoi(value.c_str());
-      if (key == "unplug_after") device.unplug_after = std::atoi(value.c_str());
-      if (key == "open_fails") device.open_fails = value == "1";
-    }
-    for (int i = 1; i <= count; ++i) {
-      FakeDevice copy = device;
-      if (count > 1) copy.serial += "-" + std::to_string(i);
-      config.devices.push_back(copy);
-    }
-  }
+  config.create_status = static_cast<FT_STATUS>(list.Setting("create_status", kOk));
+  config.report_count = list.Setting("report_count", -1);
+  config.devices = std::move(list.devices);
   return config;
 }
 

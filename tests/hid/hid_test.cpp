@@ -28,20 +28,7 @@ using kovra_test::FakeDevices;
 using kovra_test::SimOnPty;
 
 std::vector<std::string> UsbPorts() {
-  std::vector<char> buffer(8192);
-  const int used = KOVRA_ListUsbPorts(buffer.data(), static_cast<int>(buffer.size()));
-  std::vector<std::string> names;
-  for (int at = 0; at < used - 1;) {
-    names.emplace_back(buffer.data() + at);
-    at += static_cast<int>(names.back().size()) + 1;
-  }
-  return names;
-}
-
-std::string Version(int handle) {
-  unsigned char version[16] = {};
-  const int length = KOVRA_GetVersion(handle, version, sizeof version);
-  return length > 0 ? std::string(reinterpret_cast<char *>(version), length) : "";
+  return kovra_test::ListedPorts(KOVRA_ListUsbPorts);
 }
 
 TEST(HidDiscovery, ListsEachOfOurReadersOnceByArticleNumber) {
@@ -107,7 +94,7 @@ TEST(HidPort, OpensIdentifiesAndClosesAReaderInEveryReportLayout) {
     // The serial number's letter case does not matter; " HID" is what routes the name here.
     const int handle = KOVRA_OpenPort("3105-ABC42 HID:1", 19200, 500);
     ASSERT_EQ(handle, 10001) << layout;
-    EXPECT_EQ(Version(handle), "1234") << layout;
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234") << layout;
     EXPECT_EQ(KOVRA_IsUsbDevice(handle), 1);
     EXPECT_EQ(KOVRA_ClosePort(handle), 0);
 
@@ -197,18 +184,7 @@ TEST(HidCli, WritesACardThroughAHidReader) {
   ASSERT_EQ(sim.Control("place desfire").rfind("ok", 0), 0u);
   FakeDevices devices(
       "device vid=2e3d pid=0200 serial=5001-77 input=65 output=65 sim=" + sim.pty() + "\n");
-  kovra_test::TempDir config;
-  const std::vector<std::string> base = {"--config", config.path()};
-  auto with = [&](std::vector<std::string> more) {
-    more.insert(more.begin(), base.begin(), base.end());
-    return more;
-  };
-  ASSERT_EQ(kovra_test::RunCli(with({"job", "set", "AppID=A1B2C3", "KeyAnzahl=1", "Byteanzahl=8",
-                                     "Zahlenformat=1", "AutoIncrement=1", "Wert=500"}))
-                .exit_code,
-            0);
-  const kovra_test::CliRun run =
-      kovra_test::RunCli(with({"--port", "5001-77 HID", "--json", "write", "--count", "1"}));
+  const kovra_test::CliRun run = kovra_test::WriteOneCardWithCli("5001-77 HID", "500");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_NE(run.out.find("\"ok\":true"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("\"value\":\"500\""), std::string::npos) << run.out;

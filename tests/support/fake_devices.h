@@ -1,6 +1,6 @@
-// Glue for the tests against stand-in vendor libraries (tests/hid, tests/d2xx): a simulated
-// reader on its own pseudo-terminal, and the device file a stand-in library reads its devices
-// from.
+// Glue for the tests against stand-in vendor libraries (tests/hid, tests/d2xx, tests/bt): a
+// simulated reader on its own pseudo-terminal, the device file a stand-in library reads its
+// devices from, and what every such test asks the library and the CLI.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "kovra.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
+#include "support/cli_run.h"
 
 namespace kovra_test {
 
@@ -69,5 +71,35 @@ class FakeDevices {
   const char *variable_;
   std::string dir_;
 };
+
+// The names one of the library's list calls gives ("a\0b\0\0"), in their order.
+inline std::vector<std::string> ListedPorts(int (*list)(char *buffer, int size)) {
+  std::vector<char> buffer(8192);
+  const int used = list(buffer.data(), static_cast<int>(buffer.size()));
+  std::vector<std::string> names;
+  for (int at = 0; at < used - 1;) {
+    names.emplace_back(buffer.data() + at);
+    at += static_cast<int>(names.back().size()) + 1;
+  }
+  return names;
+}
+
+// The version text of the reader on `handle`; empty when it does not answer.
+inline std::string ReaderVersion(int handle) {
+  unsigned char version[16] = {};
+  const int length = KOVRA_GetVersion(handle, version, sizeof version);
+  return length > 0 ? std::string(reinterpret_cast<char *>(version), length) : "";
+}
+
+// quillmate-cli as a production line uses it, with a settings folder of its own: a small job
+// whose counting value starts at `value`, then one card written on `port` (--json). Returns the
+// write's run; a job that could not be set fails the test.
+inline CliRun WriteOneCardWithCli(const std::string &port, const std::string &value) {
+  TempDir config;
+  const CliRun job = RunCli({"--config", config.path(), "job", "set", "AppID=A1B2C3", "KeyAnzahl=1",
+                             "Byteanzahl=8", "Zahlenformat=1", "AutoIncrement=1", "Wert=" + value});
+  EXPECT_EQ(job.exit_code, 0) << job.err;
+  return RunCli({"--config", config.path(), "--port", port, "--json", "write", "--count", "1"});
+}
 
 }  // namespace kovra_test
