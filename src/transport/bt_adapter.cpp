@@ -1,8 +1,6 @@
 #include "transport/bt_adapter.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include "reader/trace.h"
 #include "transport/link_failure.h"
 #include "transport/serial_name.h"
+#include "transport/tty_open.h"
 
 namespace kovra {
 namespace {
@@ -98,16 +97,8 @@ bool CBtAdapter::OpenSerial(const std::string &name) {
     SetLinkFailure(KOVRA_LINK_NO_DEVICE);
     return false;
   }
-  const int fd = ::open(device.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    SetLinkFailure(LinkFailureForErrno(errno));
-    return false;
-  }
-  if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    SetLinkFailure(::isatty(fd) ? KOVRA_LINK_BUSY : KOVRA_LINK_NOT_A_TERMINAL);
-    ::close(fd);
-    return false;
-  }
+  const int fd = OpenTtyExclusively(device.device);
+  if (fd < 0) return false;
   termios tty{};
   if (::tcgetattr(fd, &tty) == 0) {
     ::cfmakeraw(&tty);

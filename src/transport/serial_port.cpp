@@ -1,9 +1,7 @@
 #include "transport/serial_port.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -15,6 +13,7 @@
 #include "reader/trace.h"
 #include "transport/link_failure.h"
 #include "transport/serial_name.h"
+#include "transport/tty_open.h"
 
 namespace kovra {
 namespace {
@@ -145,20 +144,11 @@ bool CUSBSerialPort::Open(std::string_view name, int baud, char parity, int data
     return false;
   }
 
-  const int fd = ::open(device.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    SetLinkFailure(LinkFailureForErrno(errno));
-    return false;
-  }
-  // Only a tty is a serial line: a reader frame written to a disk or a file named by mistake
-  // would destroy data. Exclusive use: the flock keeps out every other open that asks for it,
-  // in this process too and by root (whom TIOCEXCL does not stop); TIOCEXCL keeps out other
-  // programs that take no lock.
-  if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    SetLinkFailure(::isatty(fd) ? KOVRA_LINK_BUSY : KOVRA_LINK_NOT_A_TERMINAL);
-    ::close(fd);
-    return false;
-  }
+  // Exclusive use: the flock keeps out every other open that asks for it, in this process too
+  // and by root (whom TIOCEXCL does not stop); TIOCEXCL keeps out other programs that take no
+  // lock.
+  const int fd = OpenTtyExclusively(device.device);
+  if (fd < 0) return false;
   ::ioctl(fd, TIOCEXCL);
   ConfigureLine(fd, baud, parity, data_bits, stop_bits);
   ::tcflush(fd, TCIOFLUSH);
