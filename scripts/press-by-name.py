@@ -58,16 +58,15 @@ def find_button(program, group, button):
 
 
 def press(node):
-    action = node.get_action_iface()
-    if action is None:
-        return False
-    for index in range(action.get_n_actions()):
-        # get_action_name is deprecated for get_name, which this version does not have yet.
-        with warnings.catch_warnings():
-            warnings.simplefilter("ignore", DeprecationWarning)
-            name = action.get_action_name(index)
-        if name.lower() == "press":
-            return action.do_action(index)
+    # The interface getters are deprecated for names that this version does not have yet.
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", DeprecationWarning)
+        action = node.get_action_iface()
+        if action is None:
+            return False
+        for index in range(action.get_n_actions()):
+            if action.get_action_name(index).lower() == "press":
+                return action.do_action(index)
     return False
 
 

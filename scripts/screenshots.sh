@@ -144,6 +144,8 @@ if [ -z "$window" ]; then
 fi
 sleep 0.5  # the first paint
 grab 4-ports.png
-xdotool key --window "$window" Escape
+# Escape to the focused window, the modal dialog (its X window may have been replaced by now).
+xdotool key Escape
+sleep 0.3
 window=$main_window
 stop_window
