@@ -1,7 +1,7 @@
 #!/usr/bin/python3
-"""Presses a button of a running program through the accessibility bus, as a screen reader or a
-UI automation tool does: the program by its name, a group of the given name in its window, the
-button of the given name in that group, and the button's press action.
+"""Presses a button or a menu entry of a running program through the accessibility bus, as a
+screen reader or a UI automation tool does: the program by its name, a group (or a menu) of the
+given name in its window, the button (or entry) of the given name in it, and its press action.
 
 Usage: press-by-name.py PROGRAM GROUP BUTTON [SECONDS]
 Waits up to SECONDS (default 10) for the button to appear. Exit status 0 when it was pressed,
@@ -27,17 +27,21 @@ def children(node):
             yield child
 
 
-def find(node, role, name, depth=0):
-    """The first node below `node` with this role and name, depth first."""
+CONTAINERS = (Atspi.Role.PANEL, Atspi.Role.MENU_ITEM, Atspi.Role.MENU)
+PRESSABLE = (Atspi.Role.PUSH_BUTTON, Atspi.Role.TOGGLE_BUTTON, Atspi.Role.MENU_ITEM)
+
+
+def find(node, roles, name, depth=0):
+    """The first node below `node` with one of these roles and this name, depth first."""
     if depth > MAX_DEPTH:
         return None
     for child in children(node):
         try:
-            if child.get_role() == role and child.get_name() == name:
+            if child.get_role() in roles and child.get_name() == name:
                 return child
         except GLib.Error:
             continue  # a node that went away meanwhile
-        found = find(child, role, name, depth + 1)
+        found = find(child, roles, name, depth + 1)
         if found is not None:
             return found
     return None
@@ -51,9 +55,9 @@ def find_button(program, group, button):
                 continue
         except GLib.Error:
             continue
-        panel = find(app, Atspi.Role.PANEL, group)
-        if panel is not None:
-            return find(panel, Atspi.Role.PUSH_BUTTON, button)
+        container = find(app, CONTAINERS, group)
+        if container is not None:
+            return find(container, PRESSABLE, button)
     return None
 
 
@@ -65,8 +69,16 @@ def press(node):
         if action is None:
             return False
         for index in range(action.get_n_actions()):
-            if action.get_action_name(index).lower() == "press":
+            if action.get_action_name(index).lower() != "press":
+                continue
+            try:
                 return action.do_action(index)
+            except GLib.Error as error:
+                # The program answers a press when its handler returns; a handler that opens a
+                # modal dialog returns only when the dialog closes. The press was taken.
+                if "reply" in str(error).lower():
+                    return True
+                raise
     return False
 
 
@@ -77,6 +89,8 @@ def main(argv):
     program, group, button = argv[1:4]
     seconds = float(argv[4]) if len(argv) == 5 else 10.0
     deadline = time.monotonic() + seconds
+    # Method calls time out after 2 s (the program's reply to a press that opens a dialog waits).
+    Atspi.set_timeout(2000, -1)
     while True:
         node = find_button(program, group, button)
         if node is not None and press(node):

@@ -33,7 +33,9 @@ trap cleanup EXIT
 # A display of our own.
 for n in $(seq 90 120); do [ -e "/tmp/.X$n-lock" ] || break; done
 export DISPLAY=":$n"
-Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+# -noreset: the server would otherwise reset when its last client leaves, and a window started
+# during that reset finds no display.
+Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp -noreset > "$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
 
@@ -79,11 +81,22 @@ start_window() {
   if [ -z "$window" ]; then
     echo "screenshots: the window did not connect to the simulated reader" >&2
     cat "$work/quillmate.log" >&2
+    cat "$work/xvfb.log" >&2
     exit 1
   fi
   sleep 0.5  # the first paint
 }
-grab() { "$bin/screen-grab" "$out/$1" "$window"; echo "screenshots: $out/$1"; }
+# A busy machine may still be mapping or painting the window: a failed grab is tried again.
+grab() {
+  for _ in 1 2 3 4 5; do
+    if "$bin/screen-grab" "$out/$1" "$window" 2>/dev/null; then
+      echo "screenshots: $out/$1"
+      return 0
+    fi
+    sleep 0.5
+  done
+  "$bin/screen-grab" "$out/$1" "$window"
+}
 stop_window() {
   kill -TERM "$app_pid"
   wait "$app_pid"
@@ -128,13 +141,13 @@ echo "screenshots: four cards written, next value $value"
 start_window 1
 grab 3-english.png
 
-# "Choose port", the second entry of "Tools": the window closes its port and opens the dialog.
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
-xdotool key --window "$window" --delay 100 alt+t Down Return
+# "Choose port" of the menu "Tools", pressed through the accessibility bus: the window closes
+# its port and opens the dialog.
+/usr/bin/python3 scripts/press-by-name.py quillmate Tools "Choose port"
 main_window=$window
 window=""
 for _ in $(seq 50); do
-  window=$(xdotool search --name "^Port$" 2>/dev/null | head -1 || true)
+  window=$(xdotool search --onlyvisible --name "^Port$" 2>/dev/null | head -1 || true)
   [ -n "$window" ] && break
   sleep 0.1
 done
@@ -144,8 +157,6 @@ if [ -z "$window" ]; then
 fi
 sleep 0.5  # the first paint
 grab 4-ports.png
-# Escape to the focused window, the modal dialog (its X window may have been replaced by now).
-xdotool key Escape
-sleep 0.3
 window=$main_window
+# The dialog stays open: a desktop logout ends the program with it.
 stop_window

@@ -5,6 +5,7 @@
 #include "ui/user_guide.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 
 #include "ui/quillmate_dlg.h"
@@ -32,6 +33,13 @@ int CQuillmateApp::Run() {
   bool terminated = false;
   WatchTerminationSignals([&] {
     terminated = true;
+    // Dialogs opened from the window (port choice, settings, a question) end first, as if
+    // cancelled: the window's own loop cannot end while one of them runs above it, and the
+    // program would wait for someone to close it.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+      auto *dialog = qobject_cast<QDialog *>(widget);
+      if (dialog != nullptr && dialog != current && dialog->isVisible()) dialog->reject();
+    }
     if (current) current->reject();
   });
   int result = 0;

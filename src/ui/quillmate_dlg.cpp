@@ -231,6 +231,8 @@ void CQuillmateDlg::ConnectAtStart() {
   }
   if (!port.name.isEmpty() && ConnectReader(port)) return;
   while (choose_port_ && choose_port_(this, port)) {
+    // The window was closed meanwhile (a termination signal): its port stays closed.
+    if (shut_down_) return;
     operator_settings_.port = port;
     if (ConnectReader(port)) break;
   }
@@ -242,6 +244,8 @@ void CQuillmateDlg::OnChoosePort() {
   SetTitle(QString());
   PortSettings port = operator_settings_.port;
   while (choose_port_ && choose_port_(this, port)) {
+    // The window was closed meanwhile (a termination signal): its port stays closed.
+    if (shut_down_) return;
     operator_settings_.port = port;
     if (!settings_.SaveOperatorSettings(operator_settings_)) {
       AppendStatusLine(

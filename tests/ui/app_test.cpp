@@ -1,9 +1,12 @@
 // The program around the window: the language of its texts and the restart after a switch.
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTimer>
+#include <csignal>
 
 #include "ui/quillmate_app.h"
 #include "window_rig.h"
@@ -68,6 +71,32 @@ TEST_F(Program, WithoutTheEnglishTextsTheWindowStaysGermanAndOffersGermanOnly) {
   EXPECT_FALSE(offers_english);
   EXPECT_EQ(closer, QStringLiteral("Schliessen"));
   EXPECT_EQ(settings_->LoadOperatorSettings().language, quillmate::Language::kEnglish);
+}
+
+// A desktop logout sends SIGTERM while the operator has a dialog of the window open: the dialog
+// ends as if cancelled, the window saves its fields and the program ends.
+TEST_F(Program, ATerminationSignalEndsTheProgramAlsoWithADialogOpen) {
+  QDialog *open_dialog = nullptr;
+  QElapsedTimer clock;
+  clock.start();
+  // Should the program hang, the test's own hand closes what is open, so that it fails, not hangs.
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [] {
+    for (QWidget *widget : QApplication::topLevelWidgets()) widget->close();
+  });
+  rescue.start(8000);
+  Run({}, [&](quillmate::ui::CQuillmateDlg &window) {
+    Type(window.Form().data, QStringLiteral("4711"));
+    QTimer::singleShot(200, [&] {
+      open_dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+      ::raise(SIGTERM);
+    });
+    window.MenuAction(QStringLiteral("Einstellungen"))->trigger();  // modal until it ends
+  });
+  EXPECT_LT(clock.elapsed(), 5000) << "the program waited for the dialog to be closed by hand";
+  EXPECT_NE(open_dialog, nullptr) << "the settings dialog was not open when the signal came";
+  EXPECT_EQ(settings_->LoadJob().data, QStringLiteral("4711"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "kovra.h"
 #include "ui/busy_guard.h"
 #include "ui/hex_edit.h"
 #include "ui/lamp_panel.h"
@@ -340,6 +341,24 @@ TEST_F(MainWindow, AReaderThatVanishesDuringACycleIsReportedAndTheCycleStops) {
   form().write_cycle->click();
   EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
   EXPECT_TRUE(form().write_single->isEnabled());
+}
+
+TEST_F(MainWindow, APortChosenAfterTheWindowClosedIsNotOpened) {
+  OpenWindow();
+  // The window closes (a termination signal) while the port dialog is open; the dialog then
+  // hands back a port all the same.
+  window().SetPortChooser([&](QWidget *, quillmate::PortSettings &port) {
+    window().reject();
+    port.name = QString::fromStdString(server_.Path());
+    return true;
+  });
+  window().MenuAction(QStringLiteral("Schnittstelle wählen"))->trigger();
+  EXPECT_FALSE(window().isVisible());
+  EXPECT_EQ(window().PortHandle(), 0);
+  // The port is free: another program can open it.
+  const int handle = KOVRA_OpenPort(server_.Path().c_str(), 115200, 1000);
+  EXPECT_GT(handle, 0);
+  if (handle > 0) KOVRA_ClosePort(handle);
 }
 
 TEST_F(MainWindow, ClosingKeepsTheValueAnotherProgramCountedOnTo) {
