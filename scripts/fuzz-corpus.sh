@@ -32,7 +32,11 @@ bash scripts/fuzz-build.sh build-fuzz >/dev/null
 list=build-fuzz/fuzz-targets.txt
 mapfile -t wanted < <(if [ $# -gt 0 ]; then printf '%s\n' "$@"; else cut -d' ' -f1 "$list"; fi)
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
+# The symbolizer by its full path, as the test command sets it (scripts/test-tools.sh): reports
+# then name functions even where only the versioned llvm-symbolizer is installed.
+symbolizer=/usr/lib/llvm-$(clang -dumpversion | cut -d. -f1)/bin/llvm-symbolizer
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:external_symbolizer_path=$symbolizer
+export UBSAN_OPTIONS=print_stacktrace=1:external_symbolizer_path=$symbolizer
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 artifacts=fuzz-artifacts

@@ -1,32 +1,49 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package that the build, the tests, the GUI, the fuzzers and the
-# benchmarks need. Safe to run again: apt-get skips what is already there.
+# Installs the Debian 12 packages the project needs, in two tiers:
+#   setup-deps.sh          what building and running the programs needs (the quick start);
+#   setup-deps.sh --tests  that, and what the tests, sanitizer and fuzz builds, benchmarks, the
+#                          window's end-to-end runs and the package check need.
+# Safe to run again: it asks apt only for what is missing.
 set -euo pipefail
 
-packages=(
+programs=(
   # toolchain and build
-  build-essential cmake ninja-build pkg-config git python3
-  clang libclang-rt-14-dev clang-format
-  # tests and benchmarks
-  libgtest-dev libgmock-dev libbenchmark-dev
+  build-essential cmake ninja-build pkg-config python3
   # the simulator's card cryptography and the stored-key protection
   libssl-dev
-  # writer core, GUI, translations, offscreen GUI tests
+  # writer core, GUI, translations; the guide's PDFs are drawn by the build on the offscreen
+  # platform with these fonts
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
-  # the window's artwork (SVG), its end-to-end runs and screenshots under a virtual X server
-  qt6-svg-dev xvfb xauth xdotool x11-utils fonts-dejavu-core
+  qt6-svg-dev fonts-dejavu-core
+  # device discovery, HID, update check, beep
+  libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
+)
+
+tests=(
+  # sanitizer and fuzz builds; llvm-14 brings llvm-symbolizer, without which the sanitizers
+  # cannot name functions and their suppressions match nothing
+  clang libclang-rt-14-dev llvm-14 clang-format git
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # the window's end-to-end runs and screenshots under a virtual X server
+  xvfb xauth xdotool x11-utils
   # the end-to-end run presses the window's buttons through the accessibility bus, on a session bus
   dbus dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi
   # network readers: the tests' own network namespaces and veth pairs
   iproute2
   # the Debian package: its shared-library dependencies and its check
   dpkg-dev fakeroot lintian
-  # device discovery, HID, update check, beep
-  libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
 )
 
+wanted=("${programs[@]}")
+case "${1:-}" in
+  --tests) wanted+=("${tests[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--tests]" >&2; exit 2 ;;
+esac
+
 missing=()
-for p in "${packages[@]}"; do
+for p in "${wanted[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -eq 0 ]; then

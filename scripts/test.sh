@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, then
+# Runs every test: installs what is missing, checks that every tool the stages rely on is there
+# (scripts/test-tools.sh, which also points the sanitizers at llvm-symbolizer), then
 #   1. the normal build (gcc, warnings are errors) and its tests, the C consumer check included;
 #   2. the Release build users and packagers make (gcc -O3, warnings are errors here too) and its
 #      tests;
@@ -16,11 +17,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export LC_ALL=C.UTF-8 TZ=UTC
 
-bash scripts/setup-deps.sh
+bash scripts/setup-deps.sh --tests
+source scripts/test-tools.sh
 jobs=$(nproc)
 
 echo "== normal build =="
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOVRA_BUILD_TESTS=ON \
+  -DKOVRA_BUILD_BENCH=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
@@ -38,21 +41,18 @@ echo "== sanitizer build (ASan + UBSan) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKOVRA_SANITIZE=ON -DKOVRA_FUZZ=OFF -DKOVRA_BUILD_BENCH=OFF
 cmake --build build-asan -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 echo "== fuzz build and bounded fuzz runs =="
 bash scripts/fuzz-build.sh build-fuzz
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
+ctest --test-dir build-fuzz -L fuzz --output-on-failure -j "$jobs"
 cat build-fuzz/tests/fuzz/*-work.summary
 
 echo "== thread sanitizer build =="
 CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DKOVRA_SANITIZE_THREAD=ON -DKOVRA_BUILD_BENCH=OFF
 cmake --build build-tsan -j "$jobs"
-TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tests/sanitizers/tsan.supp" \
-  ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600
+ctest --test-dir build-tsan --output-on-failure -j "$jobs" --timeout 600
 
 echo "== format check =="
 bash scripts/check-format.sh
