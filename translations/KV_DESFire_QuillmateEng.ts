@@ -295,6 +295,22 @@ The guide is here: %1</translation>
         <source>Normal</source>
         <translation>Normal</translation>
     </message>
+    <message>
+        <source>Für das Protokoll ist keine Datei gewählt!</source>
+        <translation>No file is chosen for the log!</translation>
+    </message>
+    <message>
+        <source>Der Ordner &lt;%1&gt; der Logdatei &lt;%2&gt; existiert nicht!</source>
+        <translation>The folder &lt;%1&gt; of the log file &lt;%2&gt; does not exist!</translation>
+    </message>
+    <message>
+        <source>keine Datei</source>
+        <translation>not a file</translation>
+    </message>
+    <message>
+        <source>Die Logdatei &lt;%1&gt; kann nicht geschrieben werden: %2</source>
+        <translation>The log file &lt;%1&gt; cannot be written: %2</translation>
+    </message>
 </context>
 <context>
     <name>CardOperations</name>
@@ -329,6 +345,10 @@ The guide is here: %1</translation>
     <message>
         <source>Die Prüfung nach dem Schreiben findet den Wert &lt;%1&gt; nicht auf der Karte!</source>
         <translation>The check after writing does not find the value &lt;%1&gt; on the card!</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; ist auf der Karte &lt;%2&gt;, aber nicht protokolliert!</source>
+        <translation>The value &lt;%1&gt; is on the card &lt;%2&gt; but not logged!</translation>
     </message>
 </context>
 <context>
@@ -970,6 +990,30 @@ Please choose another port.</translation>
     <message>
         <source>E&amp;xtras</source>
         <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Den Ordner anlegen?</source>
+        <translation>Create the folder?</translation>
+    </message>
+    <message>
+        <source>Der Ordner &lt;%1&gt; konnte nicht angelegt werden!</source>
+        <translation>The folder &lt;%1&gt; could not be created!</translation>
+    </message>
+    <message>
+        <source>&quot;Schreiben protokollieren&quot; ist ausgeschaltet.</source>
+        <translation>&quot;Log writing&quot; is switched off.</translation>
+    </message>
+    <message>
+        <source>&quot;Lesen protokollieren&quot; ist ausgeschaltet.</source>
+        <translation>&quot;Log reading&quot; is switched off.</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; wurde in dieser Serie schon vergeben. Trotzdem schreiben?</source>
+        <translation>The value &lt;%1&gt; has been given out in this series already. Write it anyway?</translation>
+    </message>
+    <message>
+        <source>Die Serie bleibt bei &lt;%1&gt;.</source>
+        <translation>The series stays at &lt;%1&gt;.</translation>
     </message>
 </context>
 </TS>

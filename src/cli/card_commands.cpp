@@ -14,6 +14,8 @@
 #include "cli/exit_codes.h"
 #include "cli/interrupt.h"
 #include "writer/beeper.h"
+#include "writer/card_log.h"
+#include "writer/data_codec.h"
 #include "writer/job_keys.h"
 #include "writer/job_risks.h"
 #include "writer/key_plan.h"
@@ -123,7 +125,10 @@ class CardRun {
     const bool short_count = !options_.cycle && cards_done_ < options_.count;
     const bool cycle_failed =
         options_.cycle && (counts.failed_attempts > 0 || (watch_ && watch_->Losses() > 0));
-    if (short_count || cycle_failed || operations_.SeriesOutgrewTheFile()) return kExitCardFailed;
+    if (short_count || cycle_failed || operations_.SeriesOutgrewTheFile() ||
+        !operations_.LogFailure().isEmpty()) {
+      return kExitCardFailed;
+    }
     return kExitDone;
   }
 
@@ -159,6 +164,7 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   JobSource source = LoadCliJob(settings, options.job_file);
   if (!source.ok) return kExitUsage;
   DesfireSet &job = source.job;
+  const QString stored_next = job.data;
   if (options.value_given) job.data = options.value;
   // The whole job check runs before the reader is opened: a refused job never reaches it, and the
   // message names the job key to correct.
@@ -166,6 +172,29 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   const JobCheck check = write ? ValidateWriteJob(job, plan) : ValidateReadJob(job, plan);
   if (!check.ok) {
     Error(JobFieldKeyName(check.field) + ": " + check.message);
+    return kExitUsage;
+  }
+
+  // A card must not leave without its record: a log that cannot take lines is refused before
+  // the first card, naming the file.
+  LogSettings logs = operator_settings.logs;
+  if (!options.log_file.isEmpty()) {
+    (write ? logs.write_enabled : logs.read_enabled) = true;
+    (write ? logs.write_file : logs.read_file) = options.log_file;
+  }
+  if (write ? logs.write_enabled : logs.read_enabled) {
+    const LogFileCheck log = CheckLogFile(write ? logs.write_file : logs.read_file);
+    if (!log.ok()) {
+      Error("log: " + log.message);
+      return kExitUsage;
+    }
+  }
+  // --value starts the series anew; a value it has given out already only on the operator's word.
+  if (options.value_given && ValueAlreadyGivenOut(job, options.value, stored_next) &&
+      !GivenOutValueConfirmed(options.yes, options.value, stored_next,
+                              QString("--value %1: this series has given out that value already "
+                                      "(its next value is %2); --yes writes it again")
+                                  .arg(options.value, stored_next))) {
     return kExitUsage;
   }
 
@@ -186,10 +215,11 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   CardOperations operations(session.context, job, source.value_store.get(), &beeper);
   operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
   operations.SetBeepTimeMs(operator_settings.beep_time_ms);
-  LogSettings logs = operator_settings.logs;
-  if (!options.log_file.isEmpty()) {
-    (write ? logs.write_enabled : logs.read_enabled) = true;
-    (write ? logs.write_file : logs.read_file) = options.log_file;
+  if (options.value_given && !operations.SetSeriesValue(options.value)) {
+    Error(
+        QString("--value %1: the value could not be stored in %2")
+            .arg(options.value, source.job_file.isEmpty() ? settings.FileName() : source.job_file));
+    return kExitUsage;
   }
   operations.SetLogSettings(logs);
   operations.SetVerifyAfterWrite(options.verify || operator_settings.verify_after_write);

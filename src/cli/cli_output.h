@@ -16,4 +16,14 @@ void PrintJson(const QJsonObject &object);
 // A line on stderr.
 void Error(const QString &text);
 
+// Asks `question` on the terminal with "[y/N]"; true only for a yes typed there. Without a
+// terminal on stdin (a script) nobody is asked: false.
+bool AskYesOnTerminal(const QString &question);
+
+// A value the series has given out already (ValueAlreadyGivenOut) is set again only with --yes
+// or the operator's yes on the terminal; otherwise `refusal` goes to stderr. `value` and `next`
+// name the value and the series' next one.
+bool GivenOutValueConfirmed(bool yes, const QString &value, const QString &next,
+                            const QString &refusal);
+
 }  // namespace quillmate::cli

@@ -7,6 +7,7 @@
 #include "cli/cli_job.h"
 #include "cli/cli_output.h"
 #include "cli/exit_codes.h"
+#include "writer/data_codec.h"
 #include "writer/job_file.h"
 #include "writer/job_keys.h"
 #include "writer/job_risks.h"
@@ -70,7 +71,7 @@ int CheckJob(SettingsStore &settings, const QStringList &arguments, int series_c
 }  // namespace
 
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys,
-                  int series_cards) {
+                  int series_cards, bool yes) {
   const QStringList verbs = {"show", "set", "check"};
   if (arguments.isEmpty() || !verbs.contains(arguments[0])) {
     Error("job: expected \"show [FILE]\", \"set [FILE] KEY=VALUE ...\" or \"check [FILE]\"");
@@ -108,7 +109,16 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool sh
     Error("job set: no KEY=VALUE given");
     return kExitUsage;
   }
+  const QString stored_next = job.data;
   if (!Assign(rest, job)) return kExitUsage;
+  // Winding a series back puts its values on a second card: only on the operator's word.
+  if (job.data != stored_next && ValueAlreadyGivenOut(job, job.data, stored_next) &&
+      !GivenOutValueConfirmed(yes, job.data, stored_next,
+                              QString("job set: Wert: this series has given out %1 already (its "
+                                      "next value is %2); --yes sets it anyway")
+                                  .arg(job.data, stored_next))) {
+    return kExitUsage;
+  }
   // Saving writes every key: a stored key that does not decipher would be replaced by an empty
   // one unless it is set anew here.
   for (const QString &key : unreadable) {

@@ -15,8 +15,9 @@ namespace quillmate::cli {
 // "job show" prints each key as one '*' per digit unless `show_keys` (--show-keys). "job check
 // [FILE]" prints what is risky in the job (one "warning:" line each; `series_cards` > 1 also checks
 // that a counting value fits the file for that many cards): 0 nothing risky, 1 warnings, 2 a job
-// the write check refuses.
+// the write check refuses. "job set Wert=..." with a value the series has given out already
+// needs `yes` (--yes) or the operator's yes on a terminal; refused otherwise (2).
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys,
-                  int series_cards);
+                  int series_cards, bool yes);
 
 }  // namespace quillmate::cli

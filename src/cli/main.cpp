@@ -76,7 +76,10 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption aid("aid", "Application to delete.", "HEX");
   const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
   const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
-  const QCommandLineOption yes("yes", "format, delete-app: erase without asking.");
+  const QCommandLineOption yes(
+      "yes",
+      "format, delete-app: erase without asking; write --value, job set Wert=: set a value "
+      "the series has given out already.");
   const QCommandLineOption verify("verify", "write: read each card back and compare.");
   parser.addOptions({help,     version, port,    baud,      timeout, lang,  config,
                      json,     job,     value,   count,     cycle,   log,   wait_card,
@@ -168,8 +171,9 @@ int main(int argc, char *argv[]) {
     UsageError("--aid and --app-key belong to delete-app");
     ok = false;
   }
-  if (command != "format" && command != "delete-app" && options.yes) {
-    UsageError("--yes belongs to format and delete-app");
+  if (command != "format" && command != "delete-app" && command != "write" && command != "job" &&
+      options.yes) {
+    UsageError("--yes belongs to format, delete-app, write and job set");
     ok = false;
   }
   if (command != "job" && parser.isSet(show_keys)) {
@@ -199,7 +203,8 @@ int main(int argc, char *argv[]) {
   }
 
   if (command == "job") {
-    return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options.count);
+    return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options.count,
+                         options.yes);
   }
   if (words.size() > 1) {
     UsageError("unexpected argument " + words[1]);

@@ -39,8 +39,10 @@ BoxAnswer ShowMessageBox(QWidget *parent, const QString &text, BoxIcon icon, Box
       box.setEscapeButton(QMessageBox::Cancel);
       break;
     case BoxButtons::kYesNo:
+    case BoxButtons::kYesNoDefaultNo:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setEscapeButton(QMessageBox::No);
+      if (buttons == BoxButtons::kYesNoDefaultNo) box.setDefaultButton(QMessageBox::No);
       break;
   }
   switch (box.exec()) {
@@ -54,8 +56,8 @@ BoxAnswer ShowMessageBox(QWidget *parent, const QString &text, BoxIcon icon, Box
       return BoxAnswer::kNo;
     default:
       return buttons == BoxButtons::kRetryCancel ? BoxAnswer::kCancel
-             : buttons == BoxButtons::kYesNo     ? BoxAnswer::kNo
-                                                 : BoxAnswer::kOk;
+             : buttons == BoxButtons::kOk        ? BoxAnswer::kOk
+                                                 : BoxAnswer::kNo;
   }
 }
 

@@ -10,7 +10,9 @@ class QWidget;
 namespace quillmate::ui {
 
 enum class BoxIcon { kInformation, kWarning, kCritical, kQuestion };
-enum class BoxButtons { kOk, kRetryCancel, kYesNo };
+// kYesNoDefaultNo: a question whose Yes gives something up (a value given out again); Enter
+// answers No.
+enum class BoxButtons { kOk, kRetryCancel, kYesNo, kYesNoDefaultNo };
 enum class BoxAnswer { kOk, kRetry, kCancel, kYes, kNo };
 
 // Shows `text` in a modal box over `parent` (may be null), titled with the program's name, and

@@ -133,13 +133,22 @@ void CQuillmateDlg::ConnectSignals() {
   }
   connect(form_.show_keys, &QPushButton::toggled, this, &CQuillmateDlg::ShowKeys);
   on_click(form_.read_single, &CQuillmateDlg::OnSingleRead);
-  on_click(form_.read_cycle, &CQuillmateDlg::OnReadCycle);
   on_click(form_.write_single, &CQuillmateDlg::OnSingleWrite);
-  on_click(form_.write_cycle, &CQuillmateDlg::OnWriteCycle);
+  // The cycle buttons follow their state, not the click: a screen reader or UI automation tool
+  // toggles them through the accessibility interface without clicking.
+  connect(form_.read_cycle, &QPushButton::toggled, this, &CQuillmateDlg::OnReadCycle);
+  connect(form_.write_cycle, &QPushButton::toggled, this, &CQuillmateDlg::OnWriteCycle);
   connect(form_.choose_log_write, &QPushButton::clicked, this, [this] { OnChooseLogFile(true); });
   connect(form_.choose_log_read, &QPushButton::clicked, this, [this] { OnChooseLogFile(false); });
-  connect(form_.log_write, &QCheckBox::toggled, this, &CQuillmateDlg::ApplyLogSettings);
-  connect(form_.log_read, &QCheckBox::toggled, this, &CQuillmateDlg::ApplyLogSettings);
+  // A log switched on is checked at once: its file must take the lines before a card is written.
+  connect(form_.log_write, &QCheckBox::toggled, this, [this](bool on) {
+    ApplyLogSettings();
+    if (on) LogFileUsable(true);
+  });
+  connect(form_.log_read, &QCheckBox::toggled, this, [this](bool on) {
+    ApplyLogSettings();
+    if (on) LogFileUsable(false);
+  });
   connect(form_.verify_after_write, &QCheckBox::toggled, this,
           [this](bool on) { operations_->SetVerifyAfterWrite(on); });
   connect(form_.reset_status, &QPushButton::clicked, form_.status, &QPlainTextEdit::clear);
@@ -388,6 +397,10 @@ void CQuillmateDlg::ShowLamp(Lamp lamp) {
 }
 
 void CQuillmateDlg::ShowData(const QString &text) {
+  // A value longer than the field's input limit (one that no longer fits the file) is shown
+  // whole: cut by the field, it would read as another value.
+  if (text.size() > form_.data->maxLength())
+    form_.data->setMaxLength(static_cast<int>(text.size()));
   form_.data->setText(text);
 }
 

@@ -95,6 +95,9 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void UpdateInputLimit();
   void EnableControls(bool on);
   void ShowRefusal(const JobCheck &check);
+  // The job's number format or representation was `format` / `representation` before the fields
+  // were taken over: the series' value follows, keeping its number.
+  void FollowFormatChange(NumberFormat format, Representation representation);
   void FocusField(JobField field, bool select_all);
   // Handlers.
   void OnNumberFormat();
@@ -106,8 +109,8 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void OnAccessChanged();
   void OnSingleWrite();
   void OnSingleRead();
-  void OnWriteCycle();
-  void OnReadCycle();
+  void OnWriteCycle(bool on);
+  void OnReadCycle(bool on);
   void OnTick();
   void OnChooseLogFile(bool write_log);
   void OnLoadJob();
@@ -118,8 +121,18 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void OnLanguage(Language language);
   void OnAbout();
   void OnHelp();
+  // The operator typed `typed` into the data field: the series goes on from it, after a question
+  // when the series has given it out already. False when the operator keeps the series' value.
+  bool TakeTypedValue(const QString &typed);
+  // Logging is on: its file can be written (its folder made on the operator's word). False, with
+  // the logging switched off, after saying why not.
+  bool LogFileUsable(bool write_log);
+  // A card's log line failed in the operation just run: a message box says so.
+  void ShowLogFailure();
   // Cycles.
   bool StartCycle(Cycle cycle);
+  // Puts a cycle button's state back without running its handler.
+  void SetCycleButton(QPushButton *button, bool on);
   void StopCycle();
   bool ConfirmRisks();
   // True while a card operation runs (a single one or a cycle's tick).

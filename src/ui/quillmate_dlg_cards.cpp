@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 #include "ui/beep_time_dlg.h"
 #include "ui/busy_guard.h"
@@ -12,6 +13,7 @@
 #include "ui/loeschen_dlg.h"
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
+#include "writer/card_log.h"
 #include "writer/format_delete.h"
 #include "writer/job_file.h"
 #include "writer/job_risks.h"
@@ -22,6 +24,7 @@ void CQuillmateDlg::OnSingleWrite() {
   if (Busy()) return;
   form_.status->clear();
   if (!TakeOver()) return;
+  if (!LogFileUsable(true)) return;
   {
     BusyGuard busy;
     const RunResult result = operations_->SingleWrite();
@@ -29,6 +32,7 @@ void CQuillmateDlg::OnSingleWrite() {
     // After a success the field shows the next value; after a failure the value is unchanged.
     ShowData();
   }
+  ShowLogFailure();
   FinishPendingClose();
 }
 
@@ -36,29 +40,40 @@ void CQuillmateDlg::OnSingleRead() {
   if (Busy()) return;
   form_.status->clear();
   if (!TakeOver()) return;
+  if (!LogFileUsable(false)) return;
   {
     BusyGuard busy;
     const RunResult result = operations_->SingleRead();
     ShowRefusal(result.check);
     ShowData();
   }
+  ShowLogFailure();
   FinishPendingClose();
 }
 
-void CQuillmateDlg::OnWriteCycle() {
-  if (operations_->RunningCycle() == Cycle::kWrite) {
-    StopCycle();
-    return;
-  }
-  if (!StartCycle(Cycle::kWrite)) form_.write_cycle->setChecked(false);
+void CQuillmateDlg::SetCycleButton(QPushButton *button, bool on) {
+  const QSignalBlocker quiet(button);
+  button->setChecked(on);
 }
 
-void CQuillmateDlg::OnReadCycle() {
-  if (operations_->RunningCycle() == Cycle::kRead) {
+void CQuillmateDlg::OnWriteCycle(bool on) {
+  const bool running = operations_->RunningCycle() == Cycle::kWrite;
+  if (on == running) return;
+  if (!on) {
     StopCycle();
     return;
   }
-  if (!StartCycle(Cycle::kRead)) form_.read_cycle->setChecked(false);
+  if (!StartCycle(Cycle::kWrite)) SetCycleButton(form_.write_cycle, false);
+}
+
+void CQuillmateDlg::OnReadCycle(bool on) {
+  const bool running = operations_->RunningCycle() == Cycle::kRead;
+  if (on == running) return;
+  if (!on) {
+    StopCycle();
+    return;
+  }
+  if (!StartCycle(Cycle::kRead)) SetCycleButton(form_.read_cycle, false);
 }
 
 bool CQuillmateDlg::ConfirmRisks() {
@@ -75,6 +90,7 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   if (Busy()) return false;
   form_.status->clear();
   if (!TakeOver()) return false;
+  if (!LogFileUsable(cycle == Cycle::kWrite)) return false;
   if (cycle == Cycle::kWrite && !ConfirmRisks()) return false;
   const JobCheck check =
       cycle == Cycle::kWrite ? operations_->StartWriteCycle() : operations_->StartReadCycle();
@@ -85,7 +101,7 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   EnableControls(false);
   QPushButton *button = cycle == Cycle::kWrite ? form_.write_cycle : form_.read_cycle;
   button->setEnabled(true);
-  button->setChecked(true);
+  SetCycleButton(button, true);
   if (cycle == Cycle::kWrite) {
     form_.lamps->ShowLamp(Lamp::kRed);
     form_.lamps->show();
@@ -97,8 +113,8 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
 void CQuillmateDlg::StopCycle() {
   cycle_timer_.stop();
   operations_->StopCycle();
-  form_.write_cycle->setChecked(false);
-  form_.read_cycle->setChecked(false);
+  SetCycleButton(form_.write_cycle, false);
+  SetCycleButton(form_.read_cycle, false);
   // Stopped from inside a tick (the click came while the library waited for the reader): the
   // tick still works on the job, so the controls that change it come back when the tick ends.
   if (!operations_->InTick()) EnableControls(true);
@@ -108,12 +124,53 @@ void CQuillmateDlg::OnTick() {
   if (operations_->InTick() || BusyGuard::Busy()) return;
   operations_->Tick();
   // The cycle was stopped during the tick, or ended in the core (a series whose value outgrew
-  // the file).
-  if (operations_->RunningCycle() == Cycle::kNone) StopCycle();
+  // the file, a card whose log line failed).
+  if (operations_->RunningCycle() == Cycle::kNone) {
+    StopCycle();
+    ShowLogFailure();
+  }
   FinishPendingClose();
 }
 
 // --- files -----------------------------------------------------------------------------------------
+
+void CQuillmateDlg::ShowLogFailure() {
+  if (operations_->LogFailure().isEmpty()) return;
+  // A card left without its record: the operator must see it, not only the status box.
+  ShowMessageBox(this, operations_->LogFailure(), BoxIcon::kCritical);
+}
+
+bool CQuillmateDlg::LogFileUsable(bool write_log) {
+  QCheckBox *enabled = write_log ? form_.log_write : form_.log_read;
+  if (!enabled->isChecked()) return true;
+  const QString file =
+      write_log ? operator_settings_.logs.write_file : operator_settings_.logs.read_file;
+  LogFileCheck check = CheckLogFile(file);
+  if (check.problem == LogFileCheck::Problem::kFolderMissing) {
+    const QString question = check.message + QStringLiteral("\n\n") + tr("Den Ordner anlegen?");
+    if (ShowMessageBox(this, question, BoxIcon::kQuestion, BoxButtons::kYesNo) == BoxAnswer::kYes) {
+      if (!MakeLogFolder(file)) {
+        check.message = tr("Der Ordner <%1> konnte nicht angelegt werden!").arg(check.folder);
+      } else {
+        check = CheckLogFile(file);
+      }
+    }
+  }
+  if (check.ok()) return true;
+  // Without a file that takes the lines, cards would leave without their record: the log is
+  // switched off, and the operator decides what to do.
+  {
+    const QSignalBlocker quiet(enabled);
+    enabled->setChecked(false);
+  }
+  ApplyLogSettings();
+  const QString line = check.message + QLatin1Char(' ') +
+                       (write_log ? tr("\"Schreiben protokollieren\" ist ausgeschaltet.")
+                                  : tr("\"Lesen protokollieren\" ist ausgeschaltet."));
+  AppendStatusLine(line);
+  ShowMessageBox(this, line, BoxIcon::kWarning);
+  return false;
+}
 
 void CQuillmateDlg::OnChooseLogFile(bool write_log) {
   QLineEdit *shown = write_log ? form_.log_write_file : form_.log_read_file;
@@ -122,6 +179,7 @@ void CQuillmateDlg::OnChooseLogFile(bool write_log) {
   (write_log ? operator_settings_.logs.write_file : operator_settings_.logs.read_file) = chosen;
   shown->setText(chosen);
   ApplyLogSettings();
+  LogFileUsable(write_log);
   if (!settings_.SaveOperatorSettings(operator_settings_)) {
     AppendStatusLine(
         tr("Die Einstellungen konnten nicht gespeichert werden: %1").arg(settings_.FileName()));
@@ -143,10 +201,9 @@ void CQuillmateDlg::OnLoadJob() {
     return;
   }
   job_ = loaded;
-  if (value_store_ != nullptr && !value_store_->Store(job_.data)) {
-    AppendStatusLine(tr("Der Wert <%1> konnte nicht gespeichert werden: %2")
-                         .arg(job_.data, settings_.FileName()));
-  }
+  // The file's value becomes the series' next one like a typed value: one the series has given
+  // out already only on the operator's word.
+  if (!TakeTypedValue(loaded.data)) job_.data = operations_->StoredSeriesNext();
   ShowJob();
   UpdateInputLimit();
   EnableControls(true);
@@ -156,7 +213,11 @@ void CQuillmateDlg::OnSaveJob() {
   if (!TakeOver()) return;
   const QString path = ChooseJobFile(this, JobFileChoice::kSave);
   if (path.isEmpty()) return;
-  const JobFileResult result = SaveJobFile(path, job_);
+  // The file holds the series' next value, never a value the field shows after a read: loaded
+  // again, it would put that card's value on the next one.
+  DesfireSet to_save = job_;
+  to_save.data = operations_->StoredSeriesNext();
+  const JobFileResult result = SaveJobFile(path, to_save);
   if (!result.ok) ShowMessageBox(this, result.message, BoxIcon::kWarning);
 }
 

@@ -137,14 +137,45 @@ bool CQuillmateDlg::TakeOver() {
   job_.leading_zeros = form_.leading_zeros->isChecked();
   job_.prefix_allowed = form_.prefix_allowed->isChecked();
   job_.data = form_.data->text();
-  if (form_.data->isModified() && value_store_ != nullptr) {
-    // The operator typed a value: the series goes on from it, also for other programs sharing
-    // the settings.
-    if (!value_store_->Store(job_.data)) {
-      AppendStatusLine(tr("Der Wert <%1> konnte nicht gespeichert werden: %2")
-                           .arg(job_.data, settings_.FileName()));
-    }
+  if (form_.data->isModified()) {
+    // Only a value the operator typed reaches the series; what the field shows otherwise (the
+    // next value, a value read from a card) is for the eye.
+    if (!TakeTypedValue(job_.data)) return false;
     form_.data->setModified(false);
+  }
+  return true;
+}
+
+bool CQuillmateDlg::TakeTypedValue(const QString &typed) {
+  const QString next = operations_->StoredSeriesNext();
+  if (typed == next) return true;
+  // A value no card could take never becomes the series' value: the operator corrects it (the
+  // field keeps it, and counts as typed until then).
+  DesfireSet with_typed = job_;
+  with_typed.data = typed;
+  if (const JobCheck refusal = CheckDataText(with_typed); !refusal.ok) {
+    ShowRefusal(refusal);
+    return false;
+  }
+  if (ValueAlreadyGivenOut(with_typed, typed, next)) {
+    const bool was_exchanging = exchanging_;
+    exchanging_ = true;
+    const BoxAnswer answer = ShowMessageBox(
+        this,
+        tr("Der Wert <%1> wurde in dieser Serie schon vergeben. Trotzdem schreiben?").arg(typed),
+        BoxIcon::kQuestion, BoxButtons::kYesNoDefaultNo);
+    exchanging_ = was_exchanging;
+    if (answer != BoxAnswer::kYes) {
+      AppendStatusLine(tr("Die Serie bleibt bei <%1>.").arg(next));
+      job_.data = next;
+      ShowData();
+      return false;
+    }
+  }
+  if (!operations_->SetSeriesValue(typed)) {
+    AppendStatusLine(
+        tr("Der Wert <%1> konnte nicht gespeichert werden: %2").arg(typed, settings_.FileName()));
+    return false;
   }
   return true;
 }
@@ -185,7 +216,7 @@ void CQuillmateDlg::ShowJob() {
 }
 
 void CQuillmateDlg::ShowData() {
-  form_.data->setText(job_.data);
+  ShowData(job_.data);
 }
 
 void CQuillmateDlg::FillAccessLists() {
@@ -264,27 +295,33 @@ void CQuillmateDlg::EnableControls(bool on) {
 
 // --- handlers of the job's fields ------------------------------------------------------------------
 
+void CQuillmateDlg::FollowFormatChange(NumberFormat format, Representation representation) {
+  // The series' number stays what it is, only written another way; the field shows it.
+  DesfireSet before = job_;
+  before.number_format = format;
+  before.representation = representation;
+  if (!operations_->FollowFormatChange(before)) {
+    AppendStatusLine(tr("Der Wert <%1> konnte nicht gespeichert werden: %2")
+                         .arg(job_.data, settings_.FileName()));
+  }
+}
+
 void CQuillmateDlg::OnNumberFormat() {
   Exclusive(exchanging_, [this] {
+    const NumberFormat format = job_.number_format;
     if (!TakeOver()) return;
     UpdateInputLimit();
-    NormaliseValue(job_, 0);
-    ShowData();
+    FollowFormatChange(format, job_.representation);
     EnableControls(true);
   });
 }
 
 void CQuillmateDlg::OnRepresentation() {
   Exclusive(exchanging_, [this] {
-    const Representation next =
-        form_.ascii->isChecked() ? Representation::kAscii : Representation::kBinary;
-    const Representation before = job_.representation;
+    const Representation representation = job_.representation;
     if (!TakeOver()) return;
-    // The bytes of the text as it was meant, shown the new way.
-    job_.representation = before;
-    ChangeRepresentation(job_, next);
     UpdateInputLimit();
-    ShowData();
+    FollowFormatChange(job_.number_format, representation);
   });
 }
 

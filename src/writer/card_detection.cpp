@@ -78,4 +78,8 @@ bool DetectCard(WriterContext &context, bool cyclic) {
   return EnterIsoProtocol(context);
 }
 
+QString CardUidText(const QByteArray &uid) {
+  return QString::fromLatin1(uid.toHex().toUpper());
+}
+
 }  // namespace quillmate

@@ -1,7 +1,14 @@
 #include "writer/card_log.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
 
 namespace quillmate {
 namespace {
@@ -54,6 +61,37 @@ LogResult Failed(const QString &file_name) {
 }
 
 }  // namespace
+
+LogFileCheck CheckLogFile(const QString &file_name) {
+  using Problem = LogFileCheck::Problem;
+  if (file_name.isEmpty()) {
+    return {Problem::kNoFile, Texts::tr("Für das Protokoll ist keine Datei gewählt!"), {}};
+  }
+  const QFileInfo file(file_name);
+  const QString folder = file.absolutePath();
+  if (!QFileInfo(folder).isDir()) {
+    return {Problem::kFolderMissing,
+            Texts::tr("Der Ordner <%1> der Logdatei <%2> existiert nicht!").arg(folder, file_name),
+            folder};
+  }
+  // access() asks the kernel with the process's own rights, so a read-only mount or a folder of
+  // another user answers as the later write would.
+  const QByteArray path = QFile::encodeName(file.exists() ? file.absoluteFilePath() : folder);
+  if (::access(path.constData(), W_OK) != 0 || (file.exists() && !file.isFile())) {
+    const QString reason = file.exists() && !file.isFile()
+                               ? Texts::tr("keine Datei")
+                               : QString::fromLocal8Bit(std::strerror(errno));
+    return {Problem::kNotWritable,
+            Texts::tr("Die Logdatei <%1> kann nicht geschrieben werden: %2").arg(file_name, reason),
+            folder};
+  }
+  return {Problem::kNone, {}, folder};
+}
+
+bool MakeLogFolder(const QString &file_name) {
+  const QString folder = QFileInfo(file_name).absolutePath();
+  return QDir().mkpath(folder);
+}
 
 QDateTime SystemLogClock() {
   return QDateTime::currentDateTime();

@@ -42,4 +42,26 @@ QString LogLineBody(const DesfireSet &job, const QByteArray &uid, const QDateTim
 LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QByteArray &uid,
                        const LogClock &clock = SystemLogClock);
 
+// Whether a log switched on can take a line, asked before the first card rather than found out
+// after one: a card without its record is a failure.
+struct LogFileCheck {
+  enum class Problem {
+    kNone,           // a line can be appended
+    kNoFile,         // no file name chosen
+    kFolderMissing,  // the file's folder does not exist (MakeLogFolder can make it)
+    kNotWritable,    // the file or its folder cannot be written
+  };
+  Problem problem = Problem::kNone;
+  // For a problem: the operator's sentence naming the file or folder and the reason.
+  QString message;
+  // The folder of the file (for kFolderMissing: the one to make).
+  QString folder;
+  bool ok() const { return problem == Problem::kNone; }
+};
+LogFileCheck CheckLogFile(const QString &file_name);
+
+// Makes the folder of `file_name` with its missing parents (as the user's umask allows); false
+// when that fails.
+bool MakeLogFolder(const QString &file_name);
+
 }  // namespace quillmate

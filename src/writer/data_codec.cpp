@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <limits>
+#include <vector>
 
 #include "writer/key_plan.h"
 
@@ -88,6 +89,29 @@ QString CountedUp(QString number, NumberFormat format) {
     number[i] = u'0';
   }
   return u'1' + number;
+}
+
+// `digits` (of `from`'s digits, reading stops at the first other character) written in `to`'s
+// digits, upper-case, without leading zeros ("0" for none). Any length: a series of 32 ASCII
+// digits has no machine integer.
+QString InBase(QStringView digits, NumberFormat from, NumberFormat to) {
+  const int from_base = from == NumberFormat::kDecimal ? 10 : 16;
+  const int to_base = to == NumberFormat::kDecimal ? 10 : 16;
+  std::vector<int> result;  // least significant digit first
+  for (QChar c : digits) {
+    int carry = DigitValue(c, from);
+    if (carry < 0) break;
+    for (int &digit : result) {
+      const int value = digit * from_base + carry;
+      digit = value % to_base;
+      carry = value / to_base;
+    }
+    for (; carry > 0; carry /= to_base) result.push_back(carry % to_base);
+  }
+  QString text;
+  for (auto it = result.rbegin(); it != result.rend(); ++it)
+    text.append(QLatin1Char(kHexDigits[*it]));
+  return text.isEmpty() ? QStringLiteral("0") : text;
 }
 
 struct SplitValue {
@@ -241,12 +265,55 @@ void NormaliseValue(DesfireSet &job, int steps) {
 
 void ChangeRepresentation(DesfireSet &job, Representation next) {
   if (next == job.representation) return;
+  if (job.number_format != NumberFormat::kNone) {
+    // The number as the operator counts it, not the bytes it happened to be written as: the
+    // digits of an ASCII number read as binary bytes would be another number altogether.
+    const SplitValue value = SplitAroundNumber(job.data, job.number_format);
+    job.representation = next;
+    job.data = next == Representation::kAscii ? job.data : value.number;
+    NormaliseValue(job, 0);
+    return;
+  }
   QByteArray bytes;
   const bool encoded = EncodeData(job, job.data, bytes).ok;
   job.representation = next;
   // A decimal binary job over 8 bytes has no bytes to show: its text stays as it was.
   if (encoded) job.data = DecodeData(job, bytes);
   NormaliseValue(job, 0);
+}
+
+void ChangeNumberFormat(DesfireSet &job, NumberFormat next) {
+  const NumberFormat before = job.number_format;
+  if (next == before) return;
+  job.number_format = next;
+  if (before != NumberFormat::kNone && next != NumberFormat::kNone) {
+    SplitValue value = job.representation == Representation::kAscii
+                           ? SplitAroundNumber(job.data, before)
+                           : SplitValue{{}, job.data, {}};
+    value.number = InBase(value.number, before, next);
+    job.data = value.prefix + value.number + value.suffix;
+  }
+  NormaliseValue(job, 0);
+}
+
+bool ValueAlreadyGivenOut(const DesfireSet &job, const QString &value, const QString &series_next) {
+  if (!job.auto_increment || job.number_format == NumberFormat::kNone) return false;
+  const auto number = [&job](const QString &text) {
+    QString digits = job.representation == Representation::kAscii
+                         ? SplitAroundNumber(text, job.number_format).number
+                         : text;
+    // Only the format's digits count; leading zeros say nothing about the number.
+    qsizetype end = 0;
+    while (end < digits.size() && DigitValue(digits[end], job.number_format) >= 0) ++end;
+    digits.truncate(end);
+    qsizetype zeros = 0;
+    while (zeros < digits.size() && digits[zeros] == u'0') ++zeros;
+    return digits.mid(zeros).toUpper();
+  };
+  const QString given = number(value);
+  const QString next = number(series_next);
+  if (given.size() != next.size()) return given.size() < next.size();
+  return given < next;  // same length: digits compare as text (0-9 before A-F)
 }
 
 }  // namespace quillmate

@@ -38,9 +38,20 @@ QString DecodeData(const DesfireSet &job, const QByteArray &bytes);
 // re-adds leading zeros. Does nothing when the number format is none.
 void NormaliseValue(DesfireSet &job, int steps);
 
-// The operator picked another representation: the data text is encoded with the settings before
-// the change, decoded with the new ones and normalised, so the same bytes show as hex digits or
-// as characters. Picking the current representation changes nothing.
+// The operator picked another representation. A number keeps its value (the series writes the
+// same number, as characters or as bytes); text without a number format is encoded with the
+// settings before the change, decoded with the new ones and normalised, so the same bytes show as
+// hex digits or as characters. Picking the current representation changes nothing.
 void ChangeRepresentation(DesfireSet &job, Representation next);
+
+// The operator picked another number format. Between decimal and hexadecimal the number keeps its
+// value, written in the new digits (prefix and suffix kept); to or from "no number" the text
+// stays as it is. Normalised afterwards; the current format changes nothing.
+void ChangeNumberFormat(DesfireSet &job, NumberFormat next);
+
+// True when the number of `value` lies below that of `series_next`, both read under the job's
+// number format: an auto-increment series has given `value` out already. False for a job without
+// a number format or without auto-increment (every card gets the same value there).
+bool ValueAlreadyGivenOut(const DesfireSet &job, const QString &value, const QString &series_next);
 
 }  // namespace quillmate

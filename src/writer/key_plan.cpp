@@ -170,6 +170,11 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
 
 JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
   if (JobCheck ranges = CheckJobRanges(job); !ranges.ok) return ranges;
+  if (JobCheck data = CheckDataText(job); !data.ok) return data;
+  return BuildKeyPlan(job, plan);
+}
+
+JobCheck CheckDataText(const DesfireSet &job) {
   if (job.data.isEmpty()) {
     return JobCheck::Refused(Texts::tr("Keine Daten vorhanden!"), JobField::kData);
   }
@@ -187,7 +192,7 @@ JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
   DesfireSet tidy = job;
   NormaliseValue(tidy, 0);
   if (!ValueFitsFile(tidy, tidy.data)) return ValueDoesNotFit(tidy);
-  return BuildKeyPlan(job, plan);
+  return JobCheck::Passed();
 }
 
 QString ValueDoesNotFitText(const DesfireSet &job) {

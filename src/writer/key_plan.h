@@ -72,6 +72,11 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan);
 // to a card.
 JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan);
 
+// The data text part of ValidateWriteJob, alone: present, made of the format's digits, decimal
+// binary at most 8 bytes, the tidied value fits the file whole. A value that fails it never
+// becomes a series' value.
+JobCheck CheckDataText(const DesfireSet &job);
+
 // "Der Wert <value> passt nicht in die Datei mit N Bytes!" for the job's (tidied) value.
 QString ValueDoesNotFitText(const DesfireSet &job);
 

@@ -31,7 +31,7 @@ bool IsValidBeepTime(qint64 ms) {
 
 CardOperations::CardOperations(WriterContext &context, DesfireSet &job, ValueStore *store,
                                Beeper *beeper)
-    : context_(context), job_(job), store_(store), beeper_(beeper) {}
+    : context_(context), job_(job), store_(store), beeper_(beeper), series_next_(job.data) {}
 
 CardOperations::~CardOperations() {
   if (background_on_) SetBackgroundMode(false);
@@ -49,8 +49,66 @@ bool CardOperations::SetBeepTimeMs(int ms) {
   return true;
 }
 
+QString CardOperations::SeriesNext() const {
+  return store_ != nullptr ? store_->Seen() : series_next_;
+}
+
+QString CardOperations::StoredSeriesNext() {
+  if (store_ == nullptr) return series_next_;
+  QString stored = store_->Seen();
+  store_->Update([&stored](const QString &now) -> std::optional<QString> {
+    stored = now;
+    return std::nullopt;
+  });
+  return stored;
+}
+
+bool CardOperations::SetSeriesValue(const QString &value) {
+  if (store_ == nullptr) {
+    series_next_ = value;
+    return true;
+  }
+  return store_->Store(value);
+}
+
+bool CardOperations::FollowFormatChange(const DesfireSet &before) {
+  const auto in_new_format = [&](const QString &text) {
+    DesfireSet series = before;
+    series.data = text;
+    ChangeNumberFormat(series, job_.number_format);
+    ChangeRepresentation(series, job_.representation);
+    DesfireSet now = job_;
+    now.data = series.data;
+    NormaliseValue(now, 0);
+    return now.data;
+  };
+  bool stored = true;
+  if (store_ == nullptr) {
+    series_next_ = in_new_format(series_next_);
+  } else {
+    // The stored text, not the one seen last: another process may have counted on meanwhile.
+    stored = store_->Update([&](const QString &now) -> std::optional<QString> {
+      const QString converted = in_new_format(now);
+      if (converted == now) return std::nullopt;
+      return converted;
+    });
+  }
+  job_.data = stored ? SeriesNext() : in_new_format(SeriesNext());
+  ShowData();
+  return stored;
+}
+
+void CardOperations::ShowSeriesNext() {
+  job_.data = SeriesNext();
+  // An empty value stays empty: the job check refuses it rather than a "0" being made of it.
+  if (!job_.data.isEmpty()) NormaliseValue(job_, 0);
+  ShowData();
+}
+
 RunResult CardOperations::SingleWrite() {
   RunResult result;
+  log_failure_.clear();
+  ShowSeriesNext();
   result.check = ValidateWriteJob(job_, plan_);
   if (result.check.ok) result.done = WriteOperation(false);
   result.card_uid = context_.cards.current_uid;
@@ -59,6 +117,7 @@ RunResult CardOperations::SingleWrite() {
 
 RunResult CardOperations::SingleRead() {
   RunResult result;
+  log_failure_.clear();
   result.check = ValidateReadJob(job_, plan_);
   if (result.check.ok) result.done = ReadOperation(false);
   result.card_uid = context_.cards.current_uid;
@@ -75,11 +134,13 @@ JobCheck CardOperations::StartReadCycle() {
 
 JobCheck CardOperations::StartCycle(Cycle cycle) {
   StopCycle();
+  if (cycle == Cycle::kWrite) ShowSeriesNext();
   const JobCheck check =
       cycle == Cycle::kWrite ? ValidateWriteJob(job_, plan_) : ValidateReadJob(job_, plan_);
   if (!check.ok) return check;
   SetBackgroundMode(true);
   cycle_ = cycle;
+  log_failure_.clear();
   running_period_ms_ = cycle_period_ms_;
   // Every card of a new cycle is new, also the one processed just before it started.
   context_.cards.last_uid.clear();
@@ -127,10 +188,12 @@ bool CardOperations::WriteOperation(bool cyclic) {
 bool CardOperations::WriteDetectedCard() {
   context_.report.ShowLamp(Lamp::kYellow);
 
-  // The card gets the tidied value, the same text the log and the status line show afterwards
-  // (a value taken over untidied, "0041" from a script, would otherwise go on the card as typed
-  // and be reported as 41).
+  // The card gets the series' next value, never the text the data field shows (a value read from
+  // a card, a value cut by the field's length), tidied: the same text the log and the status line
+  // show afterwards (a value set untidied, "0041" from a script, would otherwise go on the card as
+  // typed and be reported as 41).
   DesfireSet written = job_;
+  written.data = SeriesNext();
   NormaliseValue(written, 0);
   if (!ValueFitsFile(written, written.data)) {
     EndSeriesThatOutgrewTheFile(written);
@@ -148,7 +211,7 @@ bool CardOperations::WriteDetectedCard() {
   // during or after the write, the series goes on with a value no card carries yet. Another
   // process sharing the store may have moved the series on meanwhile: then this card takes the
   // stored value instead, so that no value goes onto two cards.
-  const QString old_value = job_.data;
+  const QString old_value = written.data;
   const QString candidate = written.data;
   QString next_value;
   bool counts = false;
@@ -196,6 +259,7 @@ bool CardOperations::WriteDetectedCard() {
       // next card could put it on two. The series skips it instead, and the job moves on.
       if (counts) {
         ++counts_.values_skipped;
+        if (store_ == nullptr) series_next_ = next.data;
         job_.data = next.data;
         ShowData();
         Status(Texts::tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
@@ -210,9 +274,20 @@ bool CardOperations::WriteDetectedCard() {
   }
 
   context_.cards.last_uid = context_.cards.current_uid;
+  if (store_ == nullptr) series_next_ = next.data;
   job_.data = written.data;
   last_card_value_ = written.data;
-  if (logs_.write_enabled) Log(logs_.write_file);
+  if (logs_.write_enabled && !Log(logs_.write_file)) {
+    // The card holds its value but has no record: that is no success. The value stays given out
+    // (it is on the card), and a cycle does not write further cards into a log that fails.
+    context_.report.ShowLamp(Lamp::kRed);
+    Status(Texts::tr("Der Wert <%1> ist auf der Karte <%2>, aber nicht protokolliert!")
+               .arg(written.data, CardUidText(context_.cards.current_uid)));
+    job_.data = next.data;
+    ShowData();
+    StopCycle();
+    return false;
+  }
   context_.report.ShowLamp(Lamp::kGreen);
   if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
   Status(Texts::tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
@@ -255,7 +330,11 @@ bool CardOperations::ReadDetectedCard() {
   ShowData();
   context_.cards.last_uid = context_.cards.current_uid;
   context_.report.ForgetLastMessage();
-  if (logs_.read_enabled) Log(logs_.read_file);
+  if (logs_.read_enabled && !Log(logs_.read_file)) {
+    // A card read without its record: the cycle ends rather than read on unrecorded.
+    StopCycle();
+    return false;
+  }
   context_.report.CardDone();
   return true;
 }
@@ -308,7 +387,7 @@ bool CardOperations::ReserveValue(DesfireSet &written, QString &next, bool &coun
   };
   count_on();
   if (store_ == nullptr) {
-    counts = next != job_.data;
+    counts = next != series_next_;
     return true;
   }
   return store_->Update([&](const QString &stored) -> std::optional<QString> {
@@ -333,7 +412,11 @@ void CardOperations::EndSeriesThatOutgrewTheFile(const DesfireSet &written) {
 }
 
 void CardOperations::PutBack(const QString &value, const QString &next, bool counts) {
-  if (!counts || store_ == nullptr) return;
+  if (!counts) return;
+  if (store_ == nullptr) {
+    series_next_ = value;
+    return;
+  }
   // Only while no other process has reserved a value since: otherwise the series keeps a gap,
   // never a repeat.
   const bool done = store_->Update([&](const QString &stored) -> std::optional<QString> {
@@ -347,10 +430,12 @@ void CardOperations::PutBack(const QString &value, const QString &next, bool cou
   }
 }
 
-void CardOperations::Log(const QString &file) {
+bool CardOperations::Log(const QString &file) {
   const LogResult result = WriteLogLine(file, job_, context_.cards.current_uid, log_clock_);
-  // A log that cannot be written does not undo the card; the operator learns which file failed.
-  if (result.outcome == LogOutcome::kFailed) Status(result.status_line);
+  if (result.outcome != LogOutcome::kFailed) return true;
+  log_failure_ = result.status_line;
+  Status(result.status_line);
+  return false;
 }
 
 }  // namespace quillmate

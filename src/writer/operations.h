@@ -6,6 +6,9 @@
 // The value of a counting series lives where the job came from (settings or job file), reached
 // through a ValueStore: the next value is stored before a card's data are written, so that a
 // process killed at any moment leaves at most a gap in the series, never one value on two cards.
+// The store owns the series' next value, not the job's data text: that text only shows a value
+// (the next one, one read from a card, one the operator is typing), and a write never takes its
+// value from there. The operator's own value reaches the series through SetSeriesValue().
 #pragma once
 
 #include <QString>
@@ -114,19 +117,37 @@ class CardOperations {
   // A watch on the reader for the cycles (may be null: the reader is taken to be there).
   void SetReaderWatch(ReaderWatch *watch) { watch_ = watch; }
 
+  // --- the series' value -------------------------------------------------------------------------
+  // The value the next write gives out: the store's as this process last read or wrote it, or,
+  // without a store, the one kept here (at first the job's data text).
+  QString SeriesNext() const;
+  // The series' next value as the store holds it now (another process sharing it may have counted
+  // on); SeriesNext() when the store cannot be read.
+  QString StoredSeriesNext();
+  // The operator's own value (typed into the field, given on the command line, loaded with a job
+  // file): the series goes on from it, also for other processes sharing the store. Whether it was
+  // given out already is for the front end to ask first (ValueAlreadyGivenOut). False, with
+  // nothing changed, when the store could not be written.
+  bool SetSeriesValue(const QString &value);
+  // The job's number format or representation was changed from `before`'s: the series' next value
+  // is written in the job's new format with its number kept (the store follows), and the job's
+  // data text shows it. False when the store could not be written (the job then shows the value
+  // as it was, in the new format).
+  bool FollowFormatChange(const DesfireSet &before);
+
   // --- single runs -------------------------------------------------------------------------------
-  // Checks the job for writing and writes the card on the reader once; after a success the job's
-  // data text holds the next value. The front end has emptied its status box and taken the fields
-  // over before.
+  // Checks the job for writing and writes the card on the reader once; the job's data text shows
+  // the series' next value first and, after a success, the value after it. The front end has
+  // emptied its status box and taken the fields over before.
   RunResult SingleWrite();
   // Checks the job for reading and reads the card once into the job's data text.
   RunResult SingleRead();
 
   // --- cycles ------------------------------------------------------------------------------------
-  // Checks the job and starts the cycle: background mode on, the last UID forgotten. A refused
-  // job starts nothing. A cycle already running is stopped first. The front end then runs its
-  // timer with RunningPeriodMs(). The write cycle shows the red lamp at its start; the read cycle
-  // empties the data text.
+  // Checks the job and starts the cycle: background mode on, the last UID forgotten (a write
+  // cycle shows the series' next value first). A refused job starts nothing. A cycle already
+  // running is stopped first. The front end then runs its timer with RunningPeriodMs(). The write
+  // cycle shows the red lamp at its start; the read cycle empties the data text.
   JobCheck StartWriteCycle();
   JobCheck StartReadCycle();
   // Ends the running cycle (nothing when none runs). Background mode goes off at once, or, when
@@ -139,6 +160,10 @@ class CardOperations {
   void ResetCounts() { counts_ = {}; }
   // True once a series has met a value that no longer fits the file (its cycle has ended).
   bool SeriesOutgrewTheFile() const { return series_outgrown_; }
+  // Set once a card's log line could not be written (the line that names the file; empty while
+  // none failed since the last cycle start): the card holds its value but has no record, so the
+  // operation failed and a cycle has ended (a written value stays given out).
+  const QString &LogFailure() const { return log_failure_; }
   // The value of the card written or read last (as logged and reported); empty before the first.
   const QString &LastCardValue() const { return last_card_value_; }
 
@@ -177,7 +202,11 @@ class CardOperations {
   void EndSeriesThatOutgrewTheFile(const DesfireSet &written);
   // After a card that did not take its value: the stored next value goes back to `value`.
   void PutBack(const QString &value, const QString &next, bool counts);
-  void Log(const QString &file);
+  // Appends the card's log line; false, after a status line naming the file (kept as
+  // LogFailure()), when it could not be written.
+  bool Log(const QString &file);
+  // The job's data text shows the series' next value, tidied as the job writes it.
+  void ShowSeriesNext();
   JobCheck StartCycle(Cycle cycle);
 
   WriterContext &context_;
@@ -193,7 +222,9 @@ class CardOperations {
   int beep_time_ms_ = kDefaultBeepTimeMs;
   int running_period_ms_ = 0;
   QString last_card_value_;
+  QString series_next_;  // the series' next value when there is no store
   bool series_outgrown_ = false;
+  QString log_failure_;
   SeriesCounts counts_;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;

@@ -171,14 +171,18 @@ TEST_F(MainWindow, RepresentationChangeShowsTheSameBytesTheOtherWay) {
   OpenWindow();
   form().binary->click();
   Type(form().length, QStringLiteral("2"));
-  form().hexadecimal->click();
+  form().no_number->click();
   Type(form().data, QStringLiteral("4142"));
   form().ascii->click();
-  // Hex 4142 is stored low byte first: the bytes 42 41, the characters "BA".
-  EXPECT_EQ(form().data->text(), QStringLiteral("BA"));
+  // Free data keeps its bytes: 41 42 are the characters "AB".
+  EXPECT_EQ(form().data->text(), QStringLiteral("AB"));
   form().binary->click();
   EXPECT_EQ(form().data->text(), QStringLiteral("4142"));
   EXPECT_FALSE(form().prefix_allowed->isChecked());
+  // A number keeps its value: the series writes the same number either way.
+  form().hexadecimal->click();
+  form().ascii->click();
+  EXPECT_EQ(form().data->text(), QStringLiteral("4142"));
 }
 
 TEST_F(MainWindow, KeyDisplayToggleHidesTheKeys) {
@@ -258,7 +262,6 @@ TEST_F(MainWindow, LogsChosenInTheFileDialogsRecordTheWriteAndTheReadCycle) {
   ASSERT_EQ(ValueOnCard(), QStringLiteral("4242"));
 
   // The read cycle reads the card lying there once and goes on waiting for the next.
-  Type(form().data, QStringLiteral("1"));
   form().read_cycle->click();
   ASSERT_EQ(window().Operations().RunningCycle(), Cycle::kRead);
   EXPECT_FALSE(form().write_single->isEnabled());

@@ -106,6 +106,34 @@ TEST_F(CardLogTest, UnwritablePathIsReportedWithItsName) {
   EXPECT_FALSE(QDir(Path("missing-folder")).exists());
 }
 
+// A log switched on is checked before the first card: the operator learns which file or folder
+// will not take the lines, and a missing folder can be made.
+TEST_F(CardLogTest, CheckLogFileNamesWhatWillNotTakeTheLines) {
+  using Problem = LogFileCheck::Problem;
+  const QString missing = Path("missing/deeper/Protokoll_S.txt");
+  const struct {
+    QString file;
+    Problem problem;
+  } cases[] = {
+      {QString(), Problem::kNoFile},
+      {missing, Problem::kFolderMissing},
+      {dir_.path(), Problem::kNotWritable},  // a folder, not a file
+      {Path("Protokoll_S.txt"), Problem::kNone},
+  };
+  for (const auto &c : cases) {
+    const LogFileCheck check = CheckLogFile(c.file);
+    EXPECT_EQ(check.problem, c.problem) << c.file.toStdString();
+    EXPECT_EQ(check.ok(), c.problem == Problem::kNone);
+    if (!c.file.isEmpty() && c.problem != Problem::kNone) {
+      EXPECT_TRUE(check.message.contains(c.file)) << check.message.toStdString();
+    }
+  }
+  EXPECT_FALSE(QFile::exists(Path("Protokoll_S.txt"))) << "checking writes nothing";
+  ASSERT_TRUE(MakeLogFolder(missing));
+  EXPECT_TRUE(CheckLogFile(missing).ok());
+  EXPECT_EQ(WriteLogLine(missing, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+}
+
 TEST_F(CardLogTest, FullDeviceIsReported) {
   if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(WriteLogLine(QStringLiteral("/dev/full"), job_, {}, FixedTime).outcome,

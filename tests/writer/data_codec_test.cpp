@@ -201,11 +201,91 @@ TEST(ChangeRepresentation, ShowsTheSameBytesTheOtherWay) {
   EXPECT_EQ(job.data, QStringLiteral("AB"));
 }
 
-TEST(ChangeRepresentation, DecimalNumberBecomesItsCharacters) {
-  DesfireSet job = Job(kBinary, kDec, 2);
-  job.data = QStringLiteral("16961");  // 0x4241: bytes 41 42
-  ChangeRepresentation(job, kAscii);
-  EXPECT_EQ(job.data, QStringLiteral("AB"));
+// A counting series writes the same number whichever way it is shown: the digits of an ASCII
+// number read as binary bytes would be another number (5000 in 16 ASCII bytes came back as
+// 3472328296227680), and the next card would get it.
+TEST(ChangeRepresentation, ANumberKeepsItsValueBothWays) {
+  const struct {
+    NumberFormat format;
+    int length;
+    bool leading_zeros;
+    const char *ascii;
+    const char *binary;
+  } cases[] = {
+      {kDec, 16, true, "0000000000005000", "00000000000000005000"},
+      {kDec, 2, false, "16961", "16961"},
+      {kHex, 4, false, "1A2B", "1A2B"},
+      {kHex, 4, true, "1A2B", "00001A2B"},
+  };
+  for (const auto &c : cases) {
+    DesfireSet job = Job(kAscii, c.format, c.length);
+    job.leading_zeros = c.leading_zeros;
+    job.data = QString::fromLatin1(c.ascii);
+    ChangeRepresentation(job, kBinary);
+    EXPECT_EQ(job.data, QString::fromLatin1(c.binary)) << c.ascii;
+    ChangeRepresentation(job, kAscii);
+    EXPECT_EQ(job.data, QString::fromLatin1(c.ascii)) << c.ascii;
+  }
+}
+
+TEST(ChangeNumberFormat, TheNumberKeepsItsValueInTheOtherDigits) {
+  const struct {
+    const char *decimal;
+    const char *hexadecimal;
+  } cases[] = {
+      {"5000", "1388"},
+      {"0", "0"},
+      {"255", "FF"},
+      // Beyond 64 bits: a 32-character ASCII series has no machine integer.
+      {"340282366920938463463374607431768211455", "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF"},
+  };
+  for (const auto &c : cases) {
+    DesfireSet job = Job(kAscii, kDec, 40);
+    job.data = QString::fromLatin1(c.decimal);
+    ChangeNumberFormat(job, kHex);
+    EXPECT_EQ(job.data, QString::fromLatin1(c.hexadecimal)) << c.decimal;
+    ChangeNumberFormat(job, kDec);
+    EXPECT_EQ(job.data, QString::fromLatin1(c.decimal)) << c.decimal;
+  }
+  // Prefix and suffix stay around the number; to and from "no number" the text stays.
+  DesfireSet job = Job(kAscii, kDec, 16);
+  job.prefix_allowed = true;
+  job.data = QStringLiteral("ABC-0099x");
+  ChangeNumberFormat(job, kHex);
+  EXPECT_EQ(job.data, QStringLiteral("ABC-63x"));
+  ChangeNumberFormat(job, kNone);
+  EXPECT_EQ(job.data, QStringLiteral("ABC-63x"));
+}
+
+TEST(ValueAlreadyGivenOut, ComparesTheNumbersOfACountingSeries) {
+  const struct {
+    Representation representation;
+    NumberFormat format;
+    bool auto_increment;
+    const char *value;
+    const char *next;
+    bool given_out;
+  } cases[] = {
+      {kAscii, kDec, true, "1000", "1007", true},
+      {kAscii, kDec, true, "1007", "1007", false},
+      {kAscii, kDec, true, "2000", "1007", false},
+      {kAscii, kDec, true, "999", "1007", true},      // fewer digits
+      {kAscii, kDec, true, "0001000", "1007", true},  // leading zeros say nothing
+      {kAscii, kDec, true, "ABC-0099", "ABC-0100", true},
+      {kAscii, kHex, true, "FF", "100", true},
+      {kAscii, kHex, true, "ff", "FE", false},  // lower-case digits count the same
+      {kBinary, kDec, true, "41", "42", true},
+      {kAscii, kDec, false, "1000", "1007", false},  // the same value on every card
+      {kAscii, kNone, true, "1000", "1007", false},  // no number
+      {kAscii, kDec, true, "1000", "", false},       // a series not yet begun
+  };
+  for (const auto &c : cases) {
+    DesfireSet job = Job(c.representation, c.format, 16);
+    job.auto_increment = c.auto_increment;
+    EXPECT_EQ(ValueAlreadyGivenOut(job, QString::fromLatin1(c.value), QString::fromLatin1(c.next)),
+              c.given_out)
+        << c.value << " against " << c.next;
+  }
 }
 
 TEST(ChangeRepresentation, KeepsTheTextWhenTheOldSettingsCannotEncode) {

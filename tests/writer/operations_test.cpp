@@ -98,7 +98,10 @@ class Operations : public SimRig {
 };
 
 TEST_F(Operations, SingleWriteCountsUpThenSingleReadShowsTheWrittenValue) {
-  job_.data = QStringLiteral("0041");  // normalised to 41 before it is logged and reported
+  // The series' value as a script may have set it: normalised to 41 before it is logged and
+  // reported.
+  store_.initial = QStringLiteral("0041");
+  store_.SetSeen(store_.initial);
   const quillmate::RunResult written = ops_->SingleWrite();
   ASSERT_TRUE(written.check.ok);
   ASSERT_TRUE(written.done) << front_end_.lines.join('\n').toStdString();
@@ -126,7 +129,8 @@ TEST_F(Operations, SingleWriteCountsUpThenSingleReadShowsTheWrittenValue) {
 }
 
 TEST_F(Operations, RefusedJobTouchesNothing) {
-  job_.data.clear();
+  store_.initial.clear();  // a series without a value
+  store_.SetSeen(QString());
   const quillmate::RunResult result = ops_->SingleWrite();
   EXPECT_FALSE(result.check.ok);
   EXPECT_FALSE(result.done);
@@ -263,6 +267,96 @@ TEST_F(Operations, ASeriesThatOutgrowsTheFileEnds) {
   EXPECT_TRUE(ops_->SeriesOutgrewTheFile());
   EXPECT_EQ(next_card->Application(kAid), nullptr);
   EXPECT_EQ(SuccessLines(), 1);
+}
+
+// The data text only shows values; a write takes the series' next value. A value read from a card
+// (or a text cut by a front end's field) shown in it is never written again.
+TEST_F(Operations, AWriteGivesOutTheSeriesValueNeverTheShownOne) {
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  ASSERT_TRUE(ops_->SingleRead().done);
+  EXPECT_EQ(job_.data, QStringLiteral("1")) << "the value read is shown";
+
+  auto second = FreshDesfire({0x04, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5});
+  Place(second);
+  ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(ValueOn(*second), QStringLiteral("2"));
+
+  // A read, then a write cycle: the cycle starts from the series' value too.
+  ASSERT_TRUE(ops_->SingleRead().done);
+  EXPECT_EQ(job_.data, QStringLiteral("2"));
+  auto third = FreshDesfire({0x04, 0xC0, 0xC1, 0xC2});
+  Place(third);
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  EXPECT_EQ(job_.data, QStringLiteral("3")) << "the cycle shows the value it will write";
+  ops_->Tick();
+  ops_->StopCycle();
+  EXPECT_EQ(ValueOn(*third), QStringLiteral("3"));
+  EXPECT_EQ(store_.values,
+            (QStringList{QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")}));
+}
+
+// After a series ended on a value that does not fit, a text cut from it ("10" of "100") is not a
+// value to go on with: the next write ends the series again and no card is touched.
+TEST_F(Operations, NoWriteGoesOnFromACutValue) {
+  job_.length = 2;
+  ASSERT_TRUE(ops_->SetSeriesValue(QStringLiteral("100")));
+  job_.data = QStringLiteral("10");  // what a field of two characters shows
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_EQ(card().Application(kAid), nullptr);
+  EXPECT_EQ(store_.Stored(), QStringLiteral("100"));
+  EXPECT_EQ(job_.data, QStringLiteral("100"));
+}
+
+// The operator changed the job's number format or representation: the series keeps its number,
+// written the new way, in the store too.
+TEST_F(Operations, AFormatChangeKeepsTheSeriesNumber) {
+  job_.length = 16;
+  job_.leading_zeros = true;
+  ASSERT_TRUE(ops_->SetSeriesValue(QStringLiteral("5000")));
+  quillmate::DesfireSet before = job_;
+  job_.representation = quillmate::Representation::kBinary;
+  ASSERT_TRUE(ops_->FollowFormatChange(before));
+  before = job_;
+  job_.representation = quillmate::Representation::kAscii;
+  ASSERT_TRUE(ops_->FollowFormatChange(before));
+  EXPECT_EQ(job_.data, QStringLiteral("0000000000005000"));
+  before = job_;
+  job_.number_format = quillmate::NumberFormat::kHexadecimal;
+  ASSERT_TRUE(ops_->FollowFormatChange(before));
+  EXPECT_EQ(store_.Stored(), QStringLiteral("0000000000001388"));
+  ASSERT_TRUE(ops_->SingleWrite().done);
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("0000000000001388"));
+}
+
+// A card whose log line cannot be written holds its value but has no record: no success, the
+// cycle ends at once with the red lamp and a line naming the file, and the value is not given
+// again (it is on the card).
+TEST_F(Operations, ACardWithoutItsLogLineEndsTheCycle) {
+  QTemporaryDir dir;
+  const QString log = dir.filePath(QStringLiteral("gone/write.txt"));
+  ops_->SetLogSettings({true, log, false, {}});
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  ops_->Tick();
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("1"));
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
+  EXPECT_TRUE(ops_->LogFailure().contains(log)) << ops_->LogFailure().toStdString();
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Der Wert <1> ist auf der Karte <%1>, aber nicht protokolliert!")
+          .arg(QString::fromLatin1(ToQt(kUid).toHex().toUpper()))));
+  EXPECT_EQ(SuccessLines(), 0);
+  EXPECT_EQ(ops_->Counts().cards_done, 0);
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
+  EXPECT_EQ(job_.data, QStringLiteral("2"));
+
+  // A single write fails the same way; the next cycle starts with a clean slate.
+  Place(FreshDesfire({0x04, 0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5}));
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_FALSE(ops_->LogFailure().isEmpty());
+  ops_->SetLogSettings({});
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  EXPECT_TRUE(ops_->LogFailure().isEmpty());
+  ops_->StopCycle();
 }
 
 // A card that answers a data write with success but keeps nothing.
