@@ -635,6 +635,14 @@ The guide is here: %1</translation>
         <source>Die Prüfsumme des Updates stimmt nicht: Update verworfen!</source>
         <translation>The checksum of the update does not match: update discarded!</translation>
     </message>
+    <message>
+        <source>Das Update ist kein Debian-Paket (.deb): Update nicht möglich!</source>
+        <translation>The update is no Debian package (.deb): update not possible!</translation>
+    </message>
+    <message>
+        <source>Das Update wurde abgebrochen.</source>
+        <translation>The update was cancelled.</translation>
+    </message>
 </context>
 <context>
     <name>UpdateList</name>
@@ -719,6 +727,22 @@ The guide is here: %1</translation>
     <message>
         <source>Das Update konnte nicht gestartet werden: %1</source>
         <translation>The update could not be started: %1</translation>
+    </message>
+    <message>
+        <source>Update wird geladen</source>
+        <translation>Downloading the update</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>&amp;Jetzt prüfen</source>
+        <translation>&amp;Check now</translation>
+    </message>
+    <message>
+        <source>Die Update-Prüfung ist ausgeschaltet.</source>
+        <translation>The update check is switched off.</translation>
     </message>
 </context>
 <context>

@@ -295,10 +295,29 @@ void CQuillmateDlg::SetUpdateChecker(UpdateChecker *checker) {
   *connection = connect(checker, &UpdateChecker::ListReady, this, [this, checker, connection] {
     QObject::disconnect(*connection);
     if (IsUpdateAvailable(checker->List(), checker->OwnVersion(), checker->OwnBuild())) {
-      OnAbout();
+      ShowUpdateNoticeWhenIdle();
     }
   });
   checker->StartListDownload();
+}
+
+namespace {
+// How often a held update notice looks whether the window has become idle.
+constexpr int kUpdateNoticeRetryMs = 500;
+}  // namespace
+
+void CQuillmateDlg::ShowUpdateNoticeWhenIdle() {
+  if (shut_down_ || pending_result_ >= 0) return;
+  // The about box is modal: opened while a card operation waits for the reader or a cycle runs,
+  // it would hold the card work up until someone closes it. It waits for a quiet moment instead,
+  // also for any other dialog the operator has open to close.
+  const QWidget *modal = QApplication::activeModalWidget();
+  if (Busy() || operations_->RunningCycle() != Cycle::kNone ||
+      (modal != nullptr && modal != this)) {
+    QTimer::singleShot(kUpdateNoticeRetryMs, this, &CQuillmateDlg::ShowUpdateNoticeWhenIdle);
+    return;
+  }
+  OnAbout();
 }
 
 void CQuillmateDlg::OnHelp() {

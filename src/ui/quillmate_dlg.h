@@ -54,7 +54,8 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   bool ConnectReader(const PortSettings &port);
   void SetPortChooser(PortChooser chooser) { choose_port_ = std::move(chooser); }
   // The update check the about box shows; with "Update" set, the list is downloaded now and a
-  // newer version opens the about box. Null: no update check.
+  // newer version opens the about box as soon as the window is idle (no card operation, no
+  // cycle, no other dialog open). Null: no update check.
   void SetUpdateChecker(UpdateChecker *checker);
 
   // --- for the tests: what the window holds -------------------------------------------------------
@@ -120,6 +121,8 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void OnChoosePort();
   void OnLanguage(Language language);
   void OnAbout();
+  // Opens the about box for a newer version once no card operation, cycle or other dialog runs.
+  void ShowUpdateNoticeWhenIdle();
   void OnHelp();
   // The operator typed `typed` into the data field: the series goes on from it, after a question
   // when the series has given it out already. False when the operator keeps the series' value.

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -31,6 +32,8 @@ struct Sink {
   bool too_large = false;
   bool write_failed = false;
   const std::atomic<bool> *cancel = nullptr;
+  const std::atomic<bool> *also_cancel = nullptr;  // a second reason to stop, may be null
+  const UpdateChecker::Progress *progress = nullptr;
 };
 
 size_t Receive(char *bytes, size_t size, size_t count, void *user) {
@@ -54,8 +57,15 @@ size_t Receive(char *bytes, size_t size, size_t count, void *user) {
   return n;
 }
 
-int Progress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<Sink *>(user)->cancel->load() ? 1 : 0;
+// libcurl calls this at least once a second, also while nothing arrives: a cancel takes effect
+// within that time.
+int Progress(void *user, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t) {
+  const auto *sink = static_cast<Sink *>(user);
+  if (sink->cancel->load() || (sink->also_cancel && sink->also_cancel->load())) return 1;
+  if (sink->progress && *sink->progress) {
+    (*sink->progress)(static_cast<qint64>(received), static_cast<qint64>(total));
+  }
+  return 0;
 }
 
 // One https transfer into `sink`, bounded; empty on success, else what went wrong.
@@ -127,6 +137,7 @@ UpdateChecker::UpdateChecker(UpdateSource source, QObject *parent)
 UpdateChecker::~UpdateChecker() {
   cancel_.store(true);
   if (worker_.joinable()) worker_.join();
+  if (installer_worker_.joinable()) installer_worker_.join();
 }
 
 void UpdateChecker::SetOwn(const QString &version, const QString &build) {
@@ -178,11 +189,16 @@ QString UpdateChecker::ListError() const {
   return list_error_;
 }
 
-QString UpdateChecker::DownloadInstaller(QString *error) {
+QString UpdateChecker::DownloadInstaller(QString *error, const Progress &progress) {
   const UpdateList list = List();
   const QString name = InstallerFileName(list.installer);
   if (!IsHttpsAddress(list.installer) || name.isEmpty()) {
     *error = Texts::tr("Das Update ist nicht sicher über https erreichbar: Update nicht möglich!");
+    return {};
+  }
+  // The desktop's handler would open any other file type with whatever program it chooses.
+  if (!name.endsWith(QStringLiteral(".deb"))) {
+    *error = Texts::tr("Das Update ist kein Debian-Paket (.deb): Update nicht möglich!");
     return {};
   }
   static const QRegularExpression kDigest(QStringLiteral("^[0-9a-f]{64}$"));
@@ -204,6 +220,8 @@ QString UpdateChecker::DownloadInstaller(QString *error) {
   sink.hash = &hash;
   sink.limit = source_.max_package_bytes;
   sink.cancel = &cancel_;
+  sink.also_cancel = &installer_cancel_;
+  sink.progress = &progress;
   const QString failure = fd < 0 ? QStringLiteral("open")
                                  : Transfer(source_, list.installer, source_.package_timeout, sink);
   if (fd >= 0) ::close(fd);
@@ -215,6 +233,51 @@ QString UpdateChecker::DownloadInstaller(QString *error) {
                ? Texts::tr("Die Prüfsumme des Updates stimmt nicht: Update verworfen!")
                : Texts::tr("Das Update konnte nicht geladen werden!");
   return {};
+}
+
+bool UpdateChecker::StartInstallerDownload() {
+  if (installer_running_) return false;
+  if (installer_worker_.joinable()) installer_worker_.join();  // the last one has ended
+  installer_running_ = true;
+  installer_cancel_.store(false);
+  installer_worker_ = std::thread([this] {
+    QElapsedTimer since_report;
+    since_report.start();
+    const Progress progress = [this, &since_report](qint64 received, qint64 total) {
+      // A few reports a second are enough for a progress bar.
+      if (since_report.elapsed() < 100) return;
+      since_report.restart();
+      QMetaObject::invokeMethod(
+          this, [this, received, total] { emit InstallerProgress(received, total); },
+          Qt::QueuedConnection);
+    };
+    QString error;
+    const QString path = DownloadInstaller(&error, progress);
+    QMetaObject::invokeMethod(
+        this, [this, path, error] { FinishInstallerDownload(path, error); }, Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void UpdateChecker::CancelInstallerDownload() {
+  if (installer_running_) installer_cancel_.store(true);
+}
+
+void UpdateChecker::FinishInstallerDownload(const QString &path, const QString &error) {
+  installer_running_ = false;
+  if (installer_cancel_.load()) {
+    // Cancelled while the package was on its way, or after it arrived and before anyone heard:
+    // it goes, so that a closed about box never starts an installation.
+    if (!path.isEmpty()) DiscardPackage(path);
+    emit InstallerReady(QString(), Texts::tr("Das Update wurde abgebrochen."));
+    return;
+  }
+  emit InstallerReady(path, error);
+}
+
+void UpdateChecker::DiscardPackage(const QString &path) {
+  QFile::remove(path);
+  QDir().rmdir(QFileInfo(path).path());
 }
 
 }  // namespace quillmate

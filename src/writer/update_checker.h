@@ -51,9 +51,20 @@ class UpdateChecker : public QObject {
   void SetOwn(const QString &version, const QString &build);
 
   // Downloads the list's installer into a folder of its own (mode 0700) and checks its SHA-256;
-  // blocking. The package's path, or empty with the operator's text in `error` (not https, no or
-  // a wrong digest, a name that is no plain file name, a failed or too large download).
-  QString DownloadInstaller(QString *error);
+  // blocking. The package's path, or empty with the operator's text in `error` (not https, no
+  // Debian package, no or a wrong digest, a name that is no plain file name, a failed, cancelled
+  // or too large download). `progress`, when given, hears the bytes received and the total (0
+  // while unknown) on the downloading thread.
+  using Progress = std::function<void(qint64 received, qint64 total)>;
+  QString DownloadInstaller(QString *error, const Progress &progress = {});
+
+  // DownloadInstaller on a worker thread: InstallerProgress reports on the way, InstallerReady
+  // at the end (both on the checker's thread). False when a download runs already.
+  bool StartInstallerDownload();
+  // Ends a running installer download within a second. Its package never reaches anyone: one
+  // that arrives afterwards is deleted, and InstallerReady says the update was cancelled.
+  void CancelInstallerDownload();
+  bool InstallerDownloadRunning() const { return installer_running_; }
 
   // Hands a verified package to the desktop's handler; the default does nothing and says no
   // (the window installs the desktop's one).
@@ -61,10 +72,18 @@ class UpdateChecker : public QObject {
   void SetHandler(Handler handler) { handler_ = std::move(handler); }
   bool HandOver(const QString &path) const { return handler_ && handler_(path); }
 
+  // Deletes a package DownloadInstaller delivered, with its folder.
+  static void DiscardPackage(const QString &path);
+
  signals:
   void ListReady();
+  void InstallerProgress(qint64 received, qint64 total);
+  // The verified package's path, or empty with the operator's text in `error`.
+  void InstallerReady(const QString &path, const QString &error);
 
  private:
+  void FinishInstallerDownload(const QString &path, const QString &error);
+
   UpdateSource source_;
   QString own_version_;
   QString own_build_;
@@ -76,6 +95,10 @@ class UpdateChecker : public QObject {
   bool running_ = false;
   std::atomic<bool> cancel_{false};
   std::thread worker_;
+  // The installer download: started, cancelled and finished on the checker's thread only.
+  bool installer_running_ = false;
+  std::atomic<bool> installer_cancel_{false};
+  std::thread installer_worker_;
 };
 
 }  // namespace quillmate

@@ -6,7 +6,7 @@
 Prints its port on the first line of stdout, then serves until killed:
   /list         FOLDER/list.txt
   /pkg/NAME     FOLDER/pkg (any NAME)
-  /stall        the headers, then nothing, for a minute
+  /stall[/NAME] the headers, then nothing, for a minute
   /huge         100 MB of zeros
   anything else 404
 """
@@ -42,7 +42,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_file(os.path.join(folder, "list.txt"))
             elif self.path.startswith("/pkg/"):
                 self.send_file(os.path.join(folder, "pkg"))
-            elif self.path == "/stall":
+            elif self.path == "/stall" or self.path.startswith("/stall/"):
                 self.send_response(200)
                 self.send_header("Content-Length", "1000")
                 self.end_headers()

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCryptographicHash>
@@ -16,14 +17,21 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "ui/about_dlg.h"
+#include "ui/busy_guard.h"
 #include "ui/label.h"
+#include "ui/quillmate_app.h"
+#include "ui/update_link.h"
+#include "ui/window_rig.h"
 #include "writer/update_checker.h"
 #include "writer/update_list.h"
 
@@ -156,6 +164,18 @@ class HttpsServer {
   int port_ = 0;
 };
 
+// Short bounds, so that the failure cases end quickly; the authority of the test's certificate.
+UpdateSource TestSource(const HttpsServer &server, const TestCa &ca, const QString &path) {
+  UpdateSource source;
+  source.list_address = server.Address(path);
+  source.ca_file = ca.File("ca.pem");
+  source.connect_timeout = std::chrono::seconds(2);
+  source.list_timeout = std::chrono::seconds(4);
+  source.package_timeout = std::chrono::seconds(4);
+  source.stall_timeout = std::chrono::seconds(1);
+  return source;
+}
+
 class UpdateCheck : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -166,16 +186,7 @@ class UpdateCheck : public ::testing::Test {
     qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
   }
 
-  UpdateSource Source(const QString &path) const {
-    UpdateSource source;
-    source.list_address = server_->Address(path);
-    source.ca_file = ca_.File("ca.pem");
-    source.connect_timeout = std::chrono::seconds(2);
-    source.list_timeout = std::chrono::seconds(4);
-    source.package_timeout = std::chrono::seconds(4);
-    source.stall_timeout = std::chrono::seconds(1);
-    return source;
-  }
+  UpdateSource Source(const QString &path) const { return TestSource(*server_, ca_, path); }
   void Serve(const QByteArray &list, const QByteArray &package = "the package") {
     QFile l(folder_.filePath("list.txt"));
     ASSERT_TRUE(l.open(QIODevice::WriteOnly));
@@ -205,30 +216,111 @@ class UpdateCheck : public ::testing::Test {
   std::unique_ptr<HttpsServer> server_;
 };
 
-TEST_F(UpdateCheck, ANewerVersionIsOfferedDownloadedCheckedAndHandedOver) {
+// The link starts the download however the operator reaches it: the mouse, the keyboard (the
+// offered update has the focus, Return starts it) or a screen reader's press action.
+TEST_F(UpdateCheck, ANewerVersionIsDownloadedCheckedAndHandedOverByClickKeyOrScreenReader) {
+  const QByteArray package = "a Debian package";
+  Serve(ListFor(server_->Address("/pkg/quillmate_9.1_amd64.deb"), Sha256(package)), package);
+  struct Case {
+    const char *what;
+    std::function<void(quillmate::ui::UpdateLink *)> activate;
+  };
+  const Case cases[] = {
+      {"mouse", [](quillmate::ui::UpdateLink *link) { QTest::mouseClick(link, Qt::LeftButton); }},
+      {"Return",
+       [](quillmate::ui::UpdateLink *link) {
+         EXPECT_TRUE(link->hasFocus());
+         QTest::keyClick(link, Qt::Key_Return);
+       }},
+      {"press action",
+       [](quillmate::ui::UpdateLink *link) {
+         QAccessibleInterface *access = QAccessible::queryAccessibleInterface(link);
+         ASSERT_NE(access, nullptr);
+         EXPECT_EQ(access->role(), QAccessible::Button);
+         EXPECT_EQ(access->text(QAccessible::Name), link->text());
+         ASSERT_NE(access->actionInterface(), nullptr);
+         ASSERT_TRUE(access->actionInterface()->actionNames().contains(
+             QAccessibleActionInterface::pressAction()));
+         access->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+       }},
+  };
+  for (const Case &c : cases) {
+    UpdateChecker checker(Source("/list"));
+    QString handed;
+    checker.SetHandler([&](const QString &path) {
+      handed = path;
+      QFile file(path);
+      EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_EQ(file.readAll(), package);
+      // A folder of its own that nobody else may enter.
+      EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & 0x0077, 0);
+      return true;
+    });
+    quillmate::ui::CAboutDlg about(nullptr, &checker, true);
+    about.show();
+    QApplication::setActiveWindow(&about);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return about.UpdateLabel()->IsLink(); }, 10000)) << c.what;
+    EXPECT_EQ(about.UpdateLabel()->text(),
+              QStringLiteral("Neue Version:KV-DESFire Quillmate V 9.1 (2026-12-09)"));
+    c.activate(about.UpdateLabel());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !handed.isEmpty(); }, 10000)) << c.what;
+    EXPECT_TRUE(handed.startsWith(runtime_.path() + "/quillmate-update-")) << handed.toStdString();
+    EXPECT_TRUE(handed.endsWith("/quillmate_9.1_amd64.deb"));
+    EXPECT_EQ(about.result(), quillmate::ui::CAboutDlg::kUpdateStarted) << c.what;
+    QFile::remove(handed);
+    QDir().rmdir(QFileInfo(handed).path());
+  }
+}
+
+// A stalled download does not lock the box: its progress shows with "Abbrechen", which ends the
+// download within a second or two and leaves nothing behind.
+TEST_F(UpdateCheck, AStalledDownloadShowsItsProgressAndIsCancelledByItsButton) {
+  Serve(ListFor(server_->Address("/stall/quillmate_9.1_amd64.deb"), Sha256("x")));
+  UpdateChecker checker(Source("/list"));
+  bool handed = false;
+  checker.SetHandler([&](const QString &) { return handed = true; });
+  quillmate::ui::CAboutDlg about(nullptr, &checker, true);
+  about.show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return about.UpdateLabel()->IsLink(); }, 10000));
+  QTest::mouseClick(about.UpdateLabel(), Qt::LeftButton);
+  EXPECT_EQ(about.UpdateLabel()->text(), "Update wird gestartet, bitte warten!");
+  ASSERT_NE(about.CancelDownloadButton(), nullptr);
+  EXPECT_TRUE(about.DownloadProgress()->isVisible());
+  EXPECT_TRUE(about.CancelDownloadButton()->isVisible());
+  EXPECT_EQ(about.CancelDownloadButton()->text(), "Abbrechen");
+  QTest::qWait(300);
+  QElapsedTimer clock;
+  clock.start();
+  about.CancelDownloadButton()->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !checker.InstallerDownloadRunning(); }, 5000));
+  EXPECT_LT(clock.elapsed(), 2000);
+  EXPECT_EQ(about.UpdateLabel()->text(), "Das Update wurde abgebrochen.");
+  EXPECT_FALSE(about.DownloadProgress()->isVisible());
+  EXPECT_FALSE(handed);
+  EXPECT_TRUE(QDir(runtime_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// Closing the box while a package is on its way, even one that arrives a moment later, installs
+// nothing and keeps nothing.
+TEST_F(UpdateCheck, ClosingTheBoxDuringADownloadNeverHandsThePackageOver) {
   const QByteArray package = "a Debian package";
   Serve(ListFor(server_->Address("/pkg/quillmate_9.1_amd64.deb"), Sha256(package)), package);
   UpdateChecker checker(Source("/list"));
-  QString handed;
-  checker.SetHandler([&](const QString &path) {
-    handed = path;
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), package);
-    // A folder of its own that nobody else may enter.
-    EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & 0x0077, 0);
-    return true;
-  });
-  quillmate::ui::CAboutDlg about(nullptr, &checker, true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return checker.Finished(); }, 10000));
-  QCoreApplication::processEvents();
-  EXPECT_EQ(about.UpdateLabel()->text(),
-            QStringLiteral("Neue Version:KV-DESFire Quillmate V 9.1 (2026-12-09)"));
-  ASSERT_TRUE(about.UpdateLabel()->IsLink());
-  QTest::mouseClick(about.UpdateLabel(), Qt::LeftButton);
-  EXPECT_TRUE(handed.startsWith(runtime_.path() + "/quillmate-update-")) << handed.toStdString();
-  EXPECT_TRUE(handed.endsWith("/quillmate_9.1_amd64.deb"));
-  EXPECT_EQ(about.result(), quillmate::ui::CAboutDlg::kUpdateStarted);
+  bool handed = false;
+  checker.SetHandler([&](const QString &) { return handed = true; });
+  {
+    quillmate::ui::CAboutDlg about(nullptr, &checker, true);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return about.UpdateLabel()->IsLink(); }, 10000));
+    QTimer::singleShot(0, &about, &QDialog::reject);
+    QTest::mouseClick(about.UpdateLabel(), Qt::LeftButton);
+    QTest::qWait(100);
+    EXPECT_NE(about.result(), quillmate::ui::CAboutDlg::kUpdateStarted);
+  }
+  QTest::qWait(2000);  // time for the small package to arrive
+  EXPECT_FALSE(checker.InstallerDownloadRunning());
+  EXPECT_FALSE(handed);
+  EXPECT_TRUE(QDir(runtime_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
 TEST_F(UpdateCheck, AWrongDigestAnHttpAddressOrAMissingDigestIsRefused) {
@@ -245,6 +337,8 @@ TEST_F(UpdateCheck, AWrongDigestAnHttpAddressOrAMissingDigestIsRefused) {
        "Das Update ist nicht sicher über https erreichbar: Update nicht möglich!"},
       {"no digest", server_->Address("/pkg/q.deb"), "",
        "Die Versionsliste nennt keine Prüfsumme: Update nicht möglich!"},
+      {"no Debian package", server_->Address("/pkg/setup.exe"), Sha256("the package"),
+       "Das Update ist kein Debian-Paket (.deb): Update nicht möglich!"},
   };
   for (const Case &c : cases) {
     Serve(ListFor(c.installer, c.digest));
@@ -301,18 +395,160 @@ TEST_F(UpdateCheck, ListsThatStallAreHugeUnencryptedOrUnreachableEndInTimeWithNo
   }
 }
 
-TEST_F(UpdateCheck, TheAboutBoxSaysWhenTheProgramIsCurrentAndKeepsItsCheckBox) {
+// With the check switched off, opening the box reaches no network: the label says the check is
+// off, and "Jetzt prüfen" checks on request.
+TEST_F(UpdateCheck, WithTheCheckOffTheBoxChecksOnlyOnRequest) {
   Serve("[KV_DESFire_Quillmate]\nVersion=0.1\nBuild=2000-01-01\n");
   UpdateChecker checker(Source("/list"));
   checker.SetOwn("0.1", "2026-12-01");
   quillmate::ui::CAboutDlg about(nullptr, &checker, false);
+  about.show();
   EXPECT_FALSE(about.AutomaticCheckBox()->isChecked());
+  QTest::qWait(1500);  // the local list would have arrived long since
+  EXPECT_FALSE(checker.Finished());
+  EXPECT_EQ(about.UpdateLabel()->text(), "Die Update-Prüfung ist ausgeschaltet.");
+  ASSERT_NE(about.CheckNowButton(), nullptr);
+  EXPECT_TRUE(about.CheckNowButton()->isVisible());
+  about.CheckNowButton()->click();
   ASSERT_TRUE(QTest::qWaitFor([&] { return checker.Finished(); }, 10000));
   QCoreApplication::processEvents();
   EXPECT_EQ(about.UpdateLabel()->text(), "KV-DESFire Quillmate ist aktuell");
   EXPECT_FALSE(about.UpdateLabel()->IsLink());
   about.AutomaticCheckBox()->click();
   EXPECT_TRUE(about.AutomaticCheck());
+}
+
+// The window with the update check on, against the local server, on the simulated reader.
+class UpdateWindow : public quillmate_test::WindowRig {
+ protected:
+  void SetUp() override {
+    quillmate_test::WindowRig::SetUp();
+    if (!ca_.ok()) GTEST_SKIP() << "openssl could not make the test's certificates";
+    ASSERT_TRUE(served_.isValid());
+    server_ = std::make_unique<HttpsServer>(ca_, served_.path());
+    ASSERT_TRUE(server_->ok()) << "python3 https_server.py did not start";
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+  }
+  // Serves a list that offers version 9.1 with its package at `installer`, and turns the check on.
+  void OfferUpdate(const QString &installer) {
+    QFile list(served_.filePath("list.txt"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[KV_DESFire_Quillmate]\nVersion=9.1\nBuild=2026-12-09\nInstaller=" +
+               server_->Address(installer).toUtf8() + "\nSha256=" + QByteArray(64, 'a') + "\n");
+    list.close();
+    quillmate::OperatorSettings stored = settings_->LoadOperatorSettings();
+    stored.update_check = true;
+    stored.update_address = server_->Address("/list");
+    stored.update_ca_file = ca_.File("ca.pem");
+    ASSERT_TRUE(settings_->SaveOperatorSettings(stored));
+  }
+  static quillmate::ui::CAboutDlg *OpenAboutBox() {
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+      auto *about = qobject_cast<quillmate::ui::CAboutDlg *>(widget);
+      if (about != nullptr && about->isVisible()) return about;
+    }
+    return nullptr;
+  }
+
+  TestCa ca_;
+  QTemporaryDir served_;
+  QTemporaryDir runtime_;
+  std::unique_ptr<HttpsServer> server_;
+};
+
+// A newer version found while the window works waits: the modal about box would hold a card
+// operation (or a cycle) up until someone closed it. It opens once the window is idle.
+TEST_F(UpdateWindow, TheUpdateNoticeWaitsUntilNoCardOperationOrCycleRuns) {
+  struct Case {
+    const char *what;
+    std::function<std::function<void()>()> start_work;  // returns how the work ends
+  };
+  const Case cases[] = {
+      {"a card operation waits for the reader",
+       [] {
+         auto guard = std::make_shared<quillmate::ui::BusyGuard>();
+         return [guard]() mutable { guard.reset(); };
+       }},
+      {"a write cycle runs",
+       [this] {
+         quillmate_test::WindowRig::Type(form().data, QStringLiteral("1"));
+         answers = {quillmate::ui::BoxAnswer::kYes};  // the job's warnings
+         card_.reset();
+         reader_.RemoveCard();
+         form().write_cycle->click();
+         EXPECT_EQ(window().Operations().RunningCycle(), quillmate::Cycle::kWrite);
+         return [this] { form().write_cycle->click(); };
+       }},
+  };
+  OfferUpdate("/pkg/quillmate_9.1_amd64.deb");
+  OpenWindow();
+  for (const Case &c : cases) {
+    UpdateChecker checker(TestSource(*server_, ca_, "/list"));
+    // Records when the about box opens and closes it, so that a failure cannot hang.
+    bool opened_while_working = false;
+    bool opened_when_idle = false;
+    bool working = true;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+      if (quillmate::ui::CAboutDlg *about = OpenAboutBox()) {
+        (working ? opened_while_working : opened_when_idle) = true;
+        about->reject();
+      }
+    });
+    watch.start(50);
+    std::function<void()> end_work = c.start_work();
+    window().SetUpdateChecker(&checker);
+    ASSERT_TRUE(quillmate_test::WaitFor([&] { return checker.Finished(); }, 10000)) << c.what;
+    quillmate_test::WaitFor([] { return false; }, 1500);
+    EXPECT_FALSE(opened_while_working) << c.what;
+    working = false;
+    end_work();
+    EXPECT_TRUE(quillmate_test::WaitFor([&] { return opened_when_idle; }, 3000))
+        << c.what << ": no about box once the window was idle";
+    watch.stop();
+    window().SetUpdateChecker(nullptr);
+  }
+}
+
+// A desktop logout (SIGTERM) while the package download stalls: the download is cancelled and
+// the program ends within a second or two, without handing anything to the installer.
+TEST_F(UpdateWindow, ATerminationSignalDuringAStalledDownloadEndsTheProgramAtOnce) {
+  OfferUpdate("/stall/quillmate_9.1_amd64.deb");
+  QElapsedTimer since_signal;
+  bool signalled = false;
+  // Should the program hang, the test's own hand closes what is open, so that it fails, not hangs.
+  QTimer rescue;
+  rescue.setSingleShot(true);
+  QObject::connect(&rescue, &QTimer::timeout, [] {
+    for (QWidget *widget : QApplication::topLevelWidgets()) widget->close();
+  });
+  rescue.start(20000);
+  {
+    quillmate::ui::CQuillmateApp program(*qApp, *settings_, {});
+    program.SetBeeper(nullptr);
+    program.UpdateCheck().SetHandler([](const QString &) {
+      ADD_FAILURE() << "a package was handed over";
+      return true;
+    });
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      quillmate::ui::CAboutDlg *about = OpenAboutBox();
+      if (about == nullptr || signalled) return;
+      if (about->UpdateLabel()->IsLink()) about->StartUpdate();
+      if (about->CancelDownloadButton()->isVisible()) {
+        signalled = true;
+        QTimer::singleShot(1000, [&] {
+          since_signal.start();
+          ::raise(SIGTERM);
+        });
+      }
+    });
+    driver.start(50);
+    program.Run();
+  }
+  ASSERT_TRUE(signalled) << "the download never started";
+  EXPECT_LT(since_signal.elapsed(), 2500) << "the program did not end in time";
+  EXPECT_TRUE(QDir(runtime_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
 }
 
 }  // namespace
