@@ -237,6 +237,14 @@ The guide is here: %1</translation>
         <source>Logdatei &quot;Lesen&quot;</source>
         <translation>The &quot;Read&quot; log file</translation>
     </message>
+    <message>
+        <source>Karten: %1</source>
+        <translation>Cards: %1</translation>
+    </message>
+    <message>
+        <source>Fehlversuche: %1</source>
+        <translation>Failed attempts: %1</translation>
+    </message>
 </context>
 <context>
     <name>CardDetection</name>
@@ -329,6 +337,10 @@ The guide is here: %1</translation>
     <message>
         <source>Die Prüfung nach dem Schreiben findet den Wert &lt;%1&gt; nicht auf der Karte!</source>
         <translation>The check after writing does not find the value &lt;%1&gt; on the card!</translation>
+    </message>
+    <message>
+        <source>Wert &lt;%1&gt; gelesen</source>
+        <translation>Value &lt;%1&gt; read</translation>
     </message>
 </context>
 <context>
@@ -580,6 +592,13 @@ The guide is here: %1</translation>
     <message>
         <source>%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und im Netz erreichbar?</source>
         <translation>%1 did not answer in time: is the reader switched on and reachable on the network?</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesSummary</name>
+    <message>
+        <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
+        <translation>%1 cards done, %2 failed attempts, %3 values skipped</translation>
     </message>
 </context>
 <context>

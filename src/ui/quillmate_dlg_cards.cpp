@@ -15,6 +15,7 @@
 #include "writer/format_delete.h"
 #include "writer/job_file.h"
 #include "writer/job_risks.h"
+#include "writer/series_summary.h"
 
 namespace quillmate::ui {
 
@@ -86,17 +87,20 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   QPushButton *button = cycle == Cycle::kWrite ? form_.write_cycle : form_.read_cycle;
   button->setEnabled(true);
   button->setChecked(true);
-  if (cycle == Cycle::kWrite) {
-    form_.lamps->ShowLamp(Lamp::kRed);
-    form_.lamps->show();
-  }
+  form_.lamps->ShowCounts(operations_->Counts());
+  form_.lamps->show();
   cycle_timer_.start(operations_->RunningPeriodMs());
   return true;
 }
 
 void CQuillmateDlg::StopCycle() {
+  const bool was_running = cycle_timer_.isActive();
   cycle_timer_.stop();
   operations_->StopCycle();
+  if (was_running) {
+    // The same numbers the command line prints at the end of a series.
+    AppendStatusLine(SeriesSummary(operations_->Counts(), SummaryWording::kOperator));
+  }
   form_.write_cycle->setChecked(false);
   form_.read_cycle->setChecked(false);
   // Stopped from inside a tick (the click came while the library waited for the reader): the
@@ -107,6 +111,7 @@ void CQuillmateDlg::StopCycle() {
 void CQuillmateDlg::OnTick() {
   if (operations_->InTick() || BusyGuard::Busy()) return;
   operations_->Tick();
+  form_.lamps->ShowCounts(operations_->Counts());
   // The cycle was stopped during the tick, or ended in the core (a series whose value outgrew
   // the file).
   if (operations_->RunningCycle() == Cycle::kNone) StopCycle();
