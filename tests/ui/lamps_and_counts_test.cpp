@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "ui/hex_edit.h"
 #include "ui/lamp_panel.h"
 #include "window_rig.h"
 

@@ -278,7 +278,9 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
     // Nothing is written while the question waits for the card: the lamps are off, and the work
     // on the card laid again shows yellow.
     EXPECT_EQ(lamps_at_question, std::vector<Lamp>{Lamp::kWaiting});
-    if (retry) EXPECT_EQ(front_end_.lamps.back(), Lamp::kYellow);
+    if (retry) {
+      EXPECT_EQ(front_end_.lamps.back(), Lamp::kYellow);
+    }
     const kovra_sim::DesfireApplication *app = second->Application(kAid);
     ASSERT_NE(app, nullptr);
     if (retry) {
