@@ -6,6 +6,8 @@
 #   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
 #   3-english.png     the window in English
 #   4-ports.png       its port dialog, opened from the menu ("Tools", "Choose port")
+#   5-1280x800.png    the whole screen of 1280 x 800 during a write cycle: lamps and counts
+#   6-1920x1080-1.5.png  the same on 1920 x 1080 at scale 1.5
 # Then closes the program as a desktop logout would (SIGTERM) and checks that it saved the
 # series' next value. Usage: scripts/screenshots.sh [OUT-DIR] (default: screenshots/).
 # Needs Xvfb, xdotool, a D-Bus session and the accessibility bus with its Python bindings
@@ -160,3 +162,42 @@ grab 4-ports.png
 window=$main_window
 # The dialog stays open: a desktop logout ends the program with it.
 stop_window
+
+# The window on the screens operators have, each on a virtual screen of its own: a write cycle
+# with its lamps and counts, the whole screen in the picture, and the window's frame on it.
+fit_picture() {  # NAME WIDTHxHEIGHT SCALE
+  local name=$1 size=$2 scale=$3 screen_display=""
+  for m in $(seq 121 150); do [ -e "/tmp/.X$m-lock" ] || { screen_display=":$m"; break; }; done
+  Xvfb "$screen_display" -screen 0 "${size}x24" -nolisten tcp -noreset \
+    > "$work/xvfb-$name.log" 2>&1 &
+  pids+=($!)
+  local main_display=$DISPLAY
+  export DISPLAY=$screen_display QT_SCALE_FACTOR=$scale
+  for _ in $(seq 50); do xdpyinfo > /dev/null 2>&1 && break; sleep 0.1; done
+  control "remove" > /dev/null
+  start_window 0
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  if [ $((X + WIDTH)) -gt "${size%x*}" ] || [ $((Y + HEIGHT)) -gt "${size#*x}" ]; then
+    echo "screenshots: the window ${WIDTH}x$HEIGHT+$X+$Y does not fit the screen $size" >&2
+    exit 1
+  fi
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+  xdotool key --window "$window" --delay 50 alt+z
+  sleep 0.5
+  xdotool key --delay 50 Return
+  sleep 0.5
+  control "feed 3 leave=1500 gap=300" > /dev/null
+  sleep 4.5
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  if [ $((X + WIDTH)) -gt "${size%x*}" ] || [ $((Y + HEIGHT)) -gt "${size#*x}" ]; then
+    echo "screenshots: with its lamps the window ${WIDTH}x$HEIGHT+$X+$Y leaves the screen $size" >&2
+    exit 1
+  fi
+  for _ in 1 2 3 4 5; do "$bin/screen-grab" "$out/$name" 2>/dev/null && break; sleep 0.5; done
+  echo "screenshots: $out/$name"
+  stop_window
+  export DISPLAY=$main_display
+  unset QT_SCALE_FACTOR
+}
+fit_picture 5-1280x800.png 1280x800 1
+fit_picture 6-1920x1080-1.5.png 1920x1080 1.5

@@ -237,6 +237,14 @@ The guide is here: %1</translation>
         <source>Logdatei &quot;Lesen&quot;</source>
         <translation>The &quot;Read&quot; log file</translation>
     </message>
+    <message>
+        <source>Karten: %1</source>
+        <translation>Cards: %1</translation>
+    </message>
+    <message>
+        <source>Fehlversuche: %1</source>
+        <translation>Failed attempts: %1</translation>
+    </message>
 </context>
 <context>
     <name>CardDetection</name>
@@ -349,6 +357,10 @@ The guide is here: %1</translation>
     <message>
         <source>Der Wert &lt;%1&gt; ist auf der Karte &lt;%2&gt;, aber nicht protokolliert!</source>
         <translation>The value &lt;%1&gt; is on the card &lt;%2&gt; but not logged!</translation>
+    </message>
+    <message>
+        <source>Wert &lt;%1&gt; gelesen</source>
+        <translation>Value &lt;%1&gt; read</translation>
     </message>
 </context>
 <context>
@@ -600,6 +612,13 @@ The guide is here: %1</translation>
     <message>
         <source>%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und im Netz erreichbar?</source>
         <translation>%1 did not answer in time: is the reader switched on and reachable on the network?</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesSummary</name>
+    <message>
+        <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
+        <translation>%1 cards done, %2 failed attempts, %3 values skipped</translation>
     </message>
 </context>
 <context>

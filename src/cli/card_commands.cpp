@@ -21,6 +21,7 @@
 #include "writer/key_plan.h"
 #include "writer/operations.h"
 #include "writer/reader_port.h"
+#include "writer/series_summary.h"
 
 namespace quillmate::cli {
 namespace {
@@ -116,10 +117,7 @@ class CardRun {
     operations_.StopCycle();
 
     const SeriesCounts &counts = operations_.Counts();
-    Error(QString("%1 cards done, %2 failed attempts, %3 values skipped")
-              .arg(counts.cards_done)
-              .arg(counts.failed_attempts)
-              .arg(counts.values_skipped));
+    Error(SeriesSummary(counts, SummaryWording::kScripts));
     // Fewer cards than asked for, a series that ended on its own, or an endless series that met
     // failures: no success.
     const bool short_count = !options_.cycle && cards_done_ < options_.count;

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "ui/field_label.h"
@@ -35,6 +36,9 @@ constexpr int kKeyDigits = 32;
 // "Länge in Bytes:" and "Key Anzahl:" take digits only.
 constexpr int kLengthDigits = 8;
 constexpr int kKeyCountDigits = 2;
+// The status box never gets smaller than this, in pixels: a few lines of a few words.
+constexpr int kStatusMinWidth = 300;
+constexpr int kStatusMinHeight = 120;
 
 QLineEdit *DigitsField(QWidget *parent, int max_digits) {
   auto *field = new QLineEdit(parent);
@@ -191,21 +195,43 @@ QGroupBox *LogGroup(MainWindowForm &form, QWidget *parent) {
   return group;
 }
 
-QWidget *BottomRow(MainWindowForm &form, QWidget *parent) {
+// The buttons below the status box, two to a row so that the status column stays narrow.
+QWidget *StatusButtons(MainWindowForm &form, QWidget *parent) {
   auto *row = new QWidget(parent);
-  auto *layout = new QHBoxLayout(row);
-  layout->setContentsMargins(0, 0, 0, 0);
+  auto *grid = new QGridLayout(row);
+  grid->setContentsMargins(0, 0, 0, 0);
   form.reset_status = new QPushButton(Texts::tr("&Reset Status"), row);
   form.load_job = new QPushButton(Texts::tr("Konfiguration &lesen"), row);
   form.save_job = new QPushButton(Texts::tr("Konfiguration &schreiben"), row);
   form.erase = new QPushButton(Texts::tr("Lösc&hen"), row);
   form.close = new QPushButton(Texts::tr("Schliessen"), row);
-  for (QPushButton *button :
-       {form.reset_status, form.load_job, form.save_job, form.erase, form.close}) {
-    button->setAutoDefault(false);
-    layout->addWidget(button);
+  const QList<QPushButton *> in_order = {form.reset_status, form.erase, form.load_job,
+                                         form.save_job, form.close};
+  for (int i = 0; i < in_order.size(); ++i) {
+    in_order[i]->setAutoDefault(false);
+    grid->addWidget(in_order[i], i / 2, i % 2);
   }
   return row;
+}
+
+// The status box and its buttons: the column that takes the window's spare room.
+QWidget *StatusColumn(MainWindowForm &form, QWidget *parent) {
+  auto *column = new QWidget(parent);
+  auto *layout = new QVBoxLayout(column);
+  layout->setContentsMargins(0, 0, 0, 0);
+  form.status = new QPlainTextEdit(column);
+  layout->addWidget(FieldLabel(Texts::tr("Stat&us"), form.status, column));
+  form.status->setReadOnly(true);
+  form.status->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  form.status->setMinimumSize(kStatusMinWidth, kStatusMinHeight);
+  form.status->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  layout->addWidget(form.status, 1);
+  layout->addWidget(StatusButtons(form, column));
+  form.help_hint =
+      new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), column);
+  form.help_hint->setWordWrap(true);
+  layout->addWidget(form.help_hint);
+  return column;
 }
 
 }  // namespace
@@ -216,17 +242,18 @@ QList<CHexEdit *> MainWindowForm::KeyFields() const {
 
 MainWindowForm BuildMainWindowForm(QDialog *dialog) {
   MainWindowForm form;
+  // Three columns side by side, so that the window fits a screen of 1280 x 720 logical pixels:
+  // the job's groups, the status box with its buttons, and the lamp panel of a running cycle.
   auto *outer = new QHBoxLayout(dialog);
-  // The window's size follows its contents, so the lamp panel widens it when it is shown.
-  outer->setSizeConstraint(QLayout::SetFixedSize);
   outer->setSpacing(0);
   auto *main = new QWidget(dialog);
-  auto *column = new QVBoxLayout(main);
-  column->setContentsMargins(10, 6, 10, 10);
+  auto *columns = new QHBoxLayout(main);
+  columns->setContentsMargins(10, 6, 10, 10);
 
   form.menu_bar = new QMenuBar(dialog);
   outer->setMenuBar(form.menu_bar);
 
+  auto *groups = new QVBoxLayout;
   auto *top = new QHBoxLayout;
   top->addWidget(ParameterGroup(form, main));
   form.no_number = new QRadioButton(Texts::tr("keine Zahl"));
@@ -240,26 +267,22 @@ MainWindowForm BuildMainWindowForm(QDialog *dialog) {
   form.normal = new QRadioButton(Texts::tr("normal"));
   form.rotated = new QRadioButton(Texts::tr("gedreht"));
   top->addWidget(RadioGroup(Texts::tr("Ausrichtung"), {form.normal, form.rotated}, main));
-  column->addLayout(top);
-  column->addWidget(ConfigurationGroup(form, main));
-  column->addWidget(DataGroup(form, main));
-  column->addWidget(LogGroup(form, main));
+  groups->addLayout(top);
+  groups->addWidget(ConfigurationGroup(form, main));
+  groups->addWidget(DataGroup(form, main));
+  groups->addWidget(LogGroup(form, main));
+  groups->addStretch(1);
+  columns->addLayout(groups, 0);
+  columns->addWidget(StatusColumn(form, main), 1);
 
-  form.status = new QPlainTextEdit(main);
-  column->addWidget(FieldLabel(Texts::tr("Stat&us"), form.status, main));
-  form.status->setReadOnly(true);
-  form.status->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  form.status->setMinimumHeight(140);
-  column->addWidget(form.status);
-  column->addWidget(BottomRow(form, main));
-  form.help_hint =
-      new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), main);
-  column->addWidget(form.help_hint);
-
-  outer->addWidget(main, 0, Qt::AlignTop);
+  outer->addWidget(main, 1);
   form.lamps = new LampPanel(dialog);
-  outer->addWidget(form.lamps, 0, Qt::AlignTop);
+  // The panel keeps its place at the top right; on a low screen its lamps shrink.
+  outer->addWidget(form.lamps, 0);
   form.lamps->hide();
+
+  const QRect screen = dialog->screen()->availableGeometry();
+  dialog->resize(dialog->sizeHint().boundedTo(screen.size()));
   return form;
 }
 

@@ -65,4 +65,12 @@ void SetMessageBoxHook(MessageBoxHook hook) {
   Hook() = std::move(hook);
 }
 
+ScopedMessageBoxHook::ScopedMessageBoxHook(MessageBoxHook hook) : previous_(Hook()) {
+  Hook() = std::move(hook);
+}
+
+ScopedMessageBoxHook::~ScopedMessageBoxHook() {
+  Hook() = std::move(previous_);
+}
+
 }  // namespace quillmate::ui

@@ -24,4 +24,17 @@ BoxAnswer ShowMessageBox(QWidget *parent, const QString &text, BoxIcon icon = Bo
 using MessageBoxHook = std::function<BoxAnswer(const QString &text, BoxIcon, BoxButtons)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 
+// Replaces the hook while it lives and puts back the one before it (a window that closes quietly
+// inside a test leaves the test's hook in place).
+class ScopedMessageBoxHook {
+ public:
+  explicit ScopedMessageBoxHook(MessageBoxHook hook);
+  ~ScopedMessageBoxHook();
+  ScopedMessageBoxHook(const ScopedMessageBoxHook &) = delete;
+  ScopedMessageBoxHook &operator=(const ScopedMessageBoxHook &) = delete;
+
+ private:
+  MessageBoxHook previous_;
+};
+
 }  // namespace quillmate::ui

@@ -17,6 +17,7 @@
 #include "writer/format_delete.h"
 #include "writer/job_file.h"
 #include "writer/job_risks.h"
+#include "writer/series_summary.h"
 
 namespace quillmate::ui {
 
@@ -101,20 +102,36 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   EnableControls(false);
   QPushButton *button = cycle == Cycle::kWrite ? form_.write_cycle : form_.read_cycle;
   button->setEnabled(true);
+<<<<<<< HEAD
   SetCycleButton(button, true);
   if (cycle == Cycle::kWrite) {
     form_.lamps->ShowLamp(Lamp::kRed);
     form_.lamps->show();
   }
+=======
+  button->setChecked(true);
+  form_.lamps->ShowCounts(operations_->Counts());
+  form_.lamps->show();
+>>>>>>> h-layout
   cycle_timer_.start(operations_->RunningPeriodMs());
   return true;
 }
 
 void CQuillmateDlg::StopCycle() {
+  const bool was_running = cycle_timer_.isActive();
   cycle_timer_.stop();
   operations_->StopCycle();
+<<<<<<< HEAD
   SetCycleButton(form_.write_cycle, false);
   SetCycleButton(form_.read_cycle, false);
+=======
+  if (was_running) {
+    // The same numbers the command line prints at the end of a series.
+    AppendStatusLine(SeriesSummary(operations_->Counts(), SummaryWording::kOperator));
+  }
+  form_.write_cycle->setChecked(false);
+  form_.read_cycle->setChecked(false);
+>>>>>>> h-layout
   // Stopped from inside a tick (the click came while the library waited for the reader): the
   // tick still works on the job, so the controls that change it come back when the tick ends.
   if (!operations_->InTick()) EnableControls(true);
@@ -123,6 +140,7 @@ void CQuillmateDlg::StopCycle() {
 void CQuillmateDlg::OnTick() {
   if (operations_->InTick() || BusyGuard::Busy()) return;
   operations_->Tick();
+  form_.lamps->ShowCounts(operations_->Counts());
   // The cycle was stopped during the tick, or ended in the core (a series whose value outgrew
   // the file, a card whose log line failed).
   if (operations_->RunningCycle() == Cycle::kNone) {

@@ -181,13 +181,14 @@ bool CQuillmateDlg::TakeTypedValue(const QString &typed) {
 }
 
 void CQuillmateDlg::TakeOverQuietly() {
-  // Closing: every field that holds a valid value is kept; a refused one keeps the job's value.
-  const MessageBoxHook silent = [](const QString &, BoxIcon, BoxButtons) { return BoxAnswer::kOk; };
-  SetMessageBoxHook(silent);
+  // Closing: every field that holds a valid value is kept; a refused one keeps the job's value,
+  // and a typed value the series has given out already is not taken (the question answers OK,
+  // which is no Yes).
+  const ScopedMessageBoxHook silent(
+      [](const QString &, BoxIcon, BoxButtons) { return BoxAnswer::kOk; });
   exchanging_ = true;
   TakeOver();
   exchanging_ = false;
-  SetMessageBoxHook(nullptr);
 }
 
 void CQuillmateDlg::ShowJob() {

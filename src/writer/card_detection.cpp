@@ -20,12 +20,12 @@ quint64 Now(const WriterContext &context) {
 }
 
 // The field is empty (or the reader failed). A processed card has been taken away when the error
-// says so and a card is remembered: the lamp turns red, and a card gone for more than a second
-// after its last full detection is forgotten.
+// says so and a card is remembered: the lamps go off (waiting for the next card), and a card gone
+// for more than a second after its last full detection is forgotten.
 void NoteEmptyField(WriterContext &context, int error) {
   CardMemory &cards = context.cards;
   if (!CountsAsEmptyField(error) || cards.last_seen_tick == 0 || cards.last_uid.isEmpty()) return;
-  context.report.ShowLamp(Lamp::kRed);
+  context.report.ShowLamp(Lamp::kWaiting);
   if (Now(context) - cards.last_seen_tick > kForgetAfterMs) {
     cards.last_uid.clear();
     cards.last_seen_tick = 0;

@@ -7,7 +7,9 @@
 
 namespace quillmate {
 
-enum class Lamp { kRed, kYellow, kGreen };
+// The traffic light of a running cycle: kWaiting (all lamps off) while no card is being worked
+// on, yellow while one is, green when it is done, red when it failed or the reader is lost.
+enum class Lamp { kWaiting, kRed, kYellow, kGreen };
 
 class FrontEnd {
  public:

@@ -145,9 +145,9 @@ JobCheck CardOperations::StartCycle(Cycle cycle) {
   // Every card of a new cycle is new, also the one processed just before it started.
   context_.cards.last_uid.clear();
   context_.report.ForgetLastMessage();
-  if (cycle == Cycle::kWrite) {
-    context_.report.ShowLamp(Lamp::kRed);
-  } else {
+  counts_ = {};
+  context_.report.ShowLamp(Lamp::kWaiting);
+  if (cycle == Cycle::kRead) {
     job_.data.clear();
     ShowData();
   }
@@ -318,8 +318,10 @@ bool CardOperations::ReadOperation(bool cyclic) {
 }
 
 bool CardOperations::ReadDetectedCard() {
+  context_.report.ShowLamp(Lamp::kYellow);
   QByteArray bytes;
   if (!ReadCard(context_, job_, plan_, bytes)) {
+    context_.report.ShowLamp(Lamp::kRed);
     job_.data.clear();
     ShowData();
     return false;
@@ -328,10 +330,13 @@ bool CardOperations::ReadDetectedCard() {
   job_.data = DecodeData(job_, bytes);
   last_card_value_ = job_.data;
   ShowData();
+  Status(Texts::tr("Wert <%1> gelesen").arg(job_.data));
+  context_.report.ShowLamp(Lamp::kGreen);
   context_.cards.last_uid = context_.cards.current_uid;
   context_.report.ForgetLastMessage();
   if (logs_.read_enabled && !Log(logs_.read_file)) {
     // A card read without its record: the cycle ends rather than read on unrecorded.
+    context_.report.ShowLamp(Lamp::kRed);
     StopCycle();
     return false;
   }
@@ -349,7 +354,13 @@ bool CardOperations::CardHolds(const QByteArray &bytes, const QString &value) {
 
 bool CardOperations::WatchedReaderReady() {
   const int handle_before = context_.handle;
-  if (!watch_->Check(context_)) return false;
+  const bool was_lost = watch_->Lost();
+  if (!watch_->Check(context_)) {
+    // Without a reader no card is being worked on: a lamp left green would say otherwise.
+    if (!was_lost) context_.report.ShowLamp(Lamp::kRed);
+    return false;
+  }
+  if (was_lost) context_.report.ShowLamp(Lamp::kWaiting);
   // The reader is back on a new handle: the cycle's background mode belongs on it.
   if (context_.handle != handle_before && background_on_) SetBackgroundMode(true);
   return true;

@@ -76,7 +76,8 @@ bool IsValidBeepTime(qint64 ms);
 
 enum class Cycle { kNone, kWrite, kRead };
 
-// What the operations since the last ResetCounts() came to, for a series' summary.
+// What the operations since the start of the last cycle (or the last ResetCounts()) came to, for
+// a series' summary (writer/series_summary.h).
 struct SeriesCounts {
   int cards_done = 0;       // cards written or read
   int failed_attempts = 0;  // attempts on a card on the reader that did not succeed
@@ -146,8 +147,9 @@ class CardOperations {
   // --- cycles ------------------------------------------------------------------------------------
   // Checks the job and starts the cycle: background mode on, the last UID forgotten (a write
   // cycle shows the series' next value first). A refused job starts nothing. A cycle already
-  // running is stopped first. The front end then runs its timer with RunningPeriodMs(). The write
-  // cycle shows the red lamp at its start; the read cycle empties the data text.
+  // running is stopped first. The front end then runs its timer with RunningPeriodMs(). Both
+  // cycles start with the counts at zero and the lamps off (waiting for a card); the read cycle
+  // empties the data text.
   JobCheck StartWriteCycle();
   JobCheck StartReadCycle();
   // Ends the running cycle (nothing when none runs). Background mode goes off at once, or, when

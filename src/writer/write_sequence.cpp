@@ -104,12 +104,15 @@ class WriteRun {
   // --- step R: a repair pass removes the application --------------------------------------------
   Step RemoveApplication() {
     while (!DetectCard(context_, false)) {
+      // The card is gone: nothing is being written while the question waits for it.
+      context_.report.ShowLamp(Lamp::kWaiting);
       if (context_.report.AskRetryCancel(Texts::tr("Bitte Karte auflegen!")) !=
           FrontEnd::Answer::kRetry) {
         Message(Texts::tr("Kein gültiger Transponder vorhanden!"));
         return Step::kFail;
       }
     }
+    context_.report.ShowLamp(Lamp::kYellow);
     if (!Select(kCardLevel)) {
       ErrorLine(" <SelectCard>");
       return Step::kFail;

@@ -75,7 +75,8 @@ TEST_F(MainWindow, SingleWriteShowsTheNextValueAndSingleReadTheWrittenOne) {
 
   form().read_single->click();
   EXPECT_EQ(form().data->text(), QStringLiteral("1000"));
-  EXPECT_EQ(window().StatusLines(), QStringList{QStringLiteral("Erfolgreich gelesen")});
+  EXPECT_EQ(window().StatusLines(), (QStringList{QStringLiteral("Erfolgreich gelesen"),
+                                                 QStringLiteral("Wert <1000> gelesen")}));
 
   // No card: the write fails in the status box and the value stays.
   reader_.RemoveCard();

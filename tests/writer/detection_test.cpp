@@ -73,7 +73,7 @@ TEST_F(Detection, CardBackWithinASecondIsSkipped) {
   Place(nullptr);
   now_ms += 600;
   EXPECT_FALSE(DetectCard(context_, true));
-  EXPECT_EQ(front_end_.lamps, std::vector<Lamp>{Lamp::kRed});
+  EXPECT_EQ(front_end_.lamps, std::vector<Lamp>{Lamp::kWaiting});
   EXPECT_EQ(context_.cards.last_uid, ToQt(kUid)) << "gone for less than a second: remembered";
 
   Place(card_);
@@ -99,7 +99,7 @@ TEST_F(Detection, CardBackAfterASecondIsProcessedAgain) {
   now_ms += 250;
   EXPECT_FALSE(DetectCard(context_, true));
   EXPECT_EQ(front_end_.lamps.size(), 1u)
-      << "the red lamp only while a processed card is remembered";
+      << "the lamps go off only while a processed card is remembered";
 
   Place(card_);
   now_ms += 250;

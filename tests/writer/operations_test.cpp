@@ -14,6 +14,7 @@
 
 #include "sim_rig.h"
 #include "writer/data_codec.h"
+#include "writer/series_summary.h"
 
 namespace {
 
@@ -149,6 +150,7 @@ TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
   ASSERT_TRUE(ops_->StartWriteCycle().ok);
   EXPECT_EQ(ops_->RunningCycle(), Cycle::kWrite);
   EXPECT_EQ(ops_->RunningPeriodMs(), quillmate::kDefaultCyclePeriodMs);
+  EXPECT_EQ(front_end_.lamps, std::vector<Lamp>{Lamp::kWaiting}) << "a cycle starts waiting";
   ops_->Tick();
   EXPECT_EQ(g_background_mode, 1) << "cycle waits run in background mode";
   // The card stays: further ticks only see it still answering.
@@ -189,11 +191,13 @@ TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
   EXPECT_TRUE(lines[2].contains(QStringLiteral("\tC2C1C004\t")));
   EXPECT_TRUE(lines[2].endsWith(QStringLiteral("\t3")));
 
-  // The card taken away: red lamp.
+  // The card taken away: the lamps go off, the cycle waits for the next card.
   Place(nullptr);
   now_ms += 250;
   ops_->Tick();
-  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kWaiting);
+  EXPECT_EQ(quillmate::SeriesSummary(ops_->Counts(), quillmate::SummaryWording::kScripts),
+            QStringLiteral("3 cards done, 0 failed attempts, 0 values skipped"));
 
   ops_->StopCycle();
   EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
@@ -206,6 +210,7 @@ TEST_F(Operations, WriteCycleWritesEachCardOnceWithTheNextValue) {
 
 TEST_F(Operations, ReadCycleKeepsTheValueWhileTheCardStays) {
   ASSERT_TRUE(ops_->SingleWrite().done);
+  front_end_.lamps.clear();
   ASSERT_TRUE(ops_->StartReadCycle().ok);
   EXPECT_TRUE(job_.data.isEmpty()) << "the read cycle starts with an empty data text";
   ops_->Tick();
@@ -214,10 +219,14 @@ TEST_F(Operations, ReadCycleKeepsTheValueWhileTheCardStays) {
   ops_->Tick();
   EXPECT_EQ(job_.data, QStringLiteral("1"));
   EXPECT_EQ(front_end_.lines.count(QStringLiteral("Erfolgreich gelesen")), 1);
+  EXPECT_EQ(front_end_.lines.count(QStringLiteral("Wert <1> gelesen")), 1);
+  EXPECT_EQ(front_end_.lamps, (std::vector<Lamp>{Lamp::kWaiting, Lamp::kYellow, Lamp::kGreen}));
   Place(nullptr);
   now_ms += 250;
   ops_->Tick();
   EXPECT_TRUE(job_.data.isEmpty());
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kWaiting);
+  EXPECT_EQ(ops_->Counts().cards_done, 1) << "the single write before is not the cycle's";
   ops_->StopCycle();
 }
 
@@ -461,6 +470,20 @@ TEST_F(Operations, TickIsNotReenteredFromInsideATick) {
   EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
   EXPECT_FALSE(ops_->InTick());
   ops_->StopCycle();
+}
+
+TEST(SeriesSummary, TheOperatorsAndTheScriptsWordingGiveTheSameNumbers) {
+  const quillmate::SeriesCounts counts{12, 3, 1};
+  struct Case {
+    quillmate::SummaryWording wording;
+    const char *line;
+  };
+  for (const Case &c : {Case{quillmate::SummaryWording::kOperator,
+                             "12 Karten fertig, 3 Fehlversuche, 1 Werte übersprungen"},
+                        Case{quillmate::SummaryWording::kScripts,
+                             "12 cards done, 3 failed attempts, 1 values skipped"}}) {
+    EXPECT_EQ(quillmate::SeriesSummary(counts, c.wording), QString::fromUtf8(c.line));
+  }
 }
 
 TEST(CycleSettings, RangesOfCyclePeriodAndBeepTime) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "sim_rig.h"
 #include "writer/card_detection.h"
@@ -17,6 +18,7 @@ using kovra_sim::DesfireKeyType;
 using quillmate::DesfireSet;
 using quillmate::FileMode;
 using quillmate::KeyPlan;
+using quillmate::Lamp;
 using quillmate_test::SimRig;
 using quillmate_test::ToQt;
 
@@ -260,7 +262,11 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
     front_end_.questions.clear();
     front_end_.answers = {retry ? quillmate::FrontEnd::Answer::kRetry
                                 : quillmate::FrontEnd::Answer::kCancel};
-    front_end_.before_answer = [this, second] { Place(second); };
+    std::vector<Lamp> lamps_at_question;
+    front_end_.before_answer = [this, second, &lamps_at_question] {
+      lamps_at_question.push_back(front_end_.lamps.back());
+      Place(second);
+    };
     ASSERT_TRUE(quillmate::DetectCard(context_, false));
     reader_.RemoveCardAfterExchanges(exchanges - 1);
     const bool written = quillmate::WriteCard(context_, job_, plan_, bytes_);
@@ -269,6 +275,12 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
     EXPECT_TRUE(front_end_.lines[1].endsWith(QLatin1String(" <Write>")))
         << front_end_.lines[1].toStdString();
     EXPECT_EQ(front_end_.questions, QStringList{QStringLiteral("Bitte Karte auflegen!")});
+    // Nothing is written while the question waits for the card: the lamps are off, and the work
+    // on the card laid again shows yellow.
+    EXPECT_EQ(lamps_at_question, std::vector<Lamp>{Lamp::kWaiting});
+    if (retry) {
+      EXPECT_EQ(front_end_.lamps.back(), Lamp::kYellow);
+    }
     const kovra_sim::DesfireApplication *app = second->Application(kAid);
     ASSERT_NE(app, nullptr);
     if (retry) {
