@@ -102,17 +102,9 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   EnableControls(false);
   QPushButton *button = cycle == Cycle::kWrite ? form_.write_cycle : form_.read_cycle;
   button->setEnabled(true);
-<<<<<<< HEAD
   SetCycleButton(button, true);
-  if (cycle == Cycle::kWrite) {
-    form_.lamps->ShowLamp(Lamp::kRed);
-    form_.lamps->show();
-  }
-=======
-  button->setChecked(true);
   form_.lamps->ShowCounts(operations_->Counts());
   form_.lamps->show();
->>>>>>> h-layout
   cycle_timer_.start(operations_->RunningPeriodMs());
   return true;
 }
@@ -121,17 +113,12 @@ void CQuillmateDlg::StopCycle() {
   const bool was_running = cycle_timer_.isActive();
   cycle_timer_.stop();
   operations_->StopCycle();
-<<<<<<< HEAD
-  SetCycleButton(form_.write_cycle, false);
-  SetCycleButton(form_.read_cycle, false);
-=======
   if (was_running) {
     // The same numbers the command line prints at the end of a series.
     AppendStatusLine(SeriesSummary(operations_->Counts(), SummaryWording::kOperator));
   }
-  form_.write_cycle->setChecked(false);
-  form_.read_cycle->setChecked(false);
->>>>>>> h-layout
+  SetCycleButton(form_.write_cycle, false);
+  SetCycleButton(form_.read_cycle, false);
   // Stopped from inside a tick (the click came while the library waited for the reader): the
   // tick still works on the job, so the controls that change it come back when the tick ends.
   if (!operations_->InTick()) EnableControls(true);
