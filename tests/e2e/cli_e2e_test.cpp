@@ -211,6 +211,34 @@ TEST_F(CliTest, BadJobFilesAreRefusedNamingTheKey) {
   }
 }
 
+// Winding a series back puts its values on second cards: "job set Wert=" and "write --value"
+// with a value the series has given out already are refused without --yes (a script has no
+// terminal to ask on); a log that cannot take lines is refused before the first card.
+TEST_F(CliTest, AGivenOutValueNeedsYesAndALogMustTakeItsLines) {
+  ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
+  ASSERT_EQ(RunCli(With(Config(), {"job", "set", "Wert=50"})).exit_code, 0)
+      << "forward: no question";
+  const auto stored = [this] { return "\n" + RunCli(With(Config(), {"job", "show"})).out; };
+
+  const CliRun back = RunCli(With(Config(), {"job", "set", "Wert=45"}));
+  EXPECT_EQ(back.exit_code, 2);
+  EXPECT_NE(back.err.find("given out 45 already"), std::string::npos) << back.err;
+  EXPECT_NE(stored().find("\nWert=50\n"), std::string::npos);
+
+  const std::string no_port = dir_.path() + "/no-such-port";
+  const CliRun value_back = RunCli(With(Config(), {"--port", no_port, "write", "--value", "45"}));
+  EXPECT_EQ(value_back.exit_code, 2) << value_back.err;
+  EXPECT_NE(value_back.err.find("--value 45"), std::string::npos) << value_back.err;
+
+  const std::string log = dir_.path() + "/missing/write.log";
+  const CliRun no_log = RunCli(With(Config(), {"--port", no_port, "write", "--log", log}));
+  EXPECT_EQ(no_log.exit_code, 2) << no_log.err;
+  EXPECT_NE(no_log.err.find(log), std::string::npos) << no_log.err;
+
+  EXPECT_EQ(RunCli(With(Config(), {"--yes", "job", "set", "Wert=45"})).exit_code, 0);
+  EXPECT_NE(stored().find("\nWert=45\n"), std::string::npos);
+}
+
 TEST_F(CliTest, NoReaderOnThePortExitsThree) {
   ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
   const CliRun write = RunCli(With(Config(), {"--port", "/dev/null", "write"}));
