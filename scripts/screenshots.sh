@@ -3,6 +3,7 @@
 #   1-connected.png   the window just after start, connected to the simulated reader
 # then writes one card by pressing "Einzeln" in "Schreiben", found by name through the
 # accessibility bus as a screen reader or a UI automation tool finds it,
+#   2a-german-question.png  the job's warnings before the cycle, a German message box
 #   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
 #   3-english.png     the window in English
 #   4-ports.png       its port dialog, opened from the menu ("Tools", "Choose port")
@@ -126,6 +127,17 @@ control "remove" > /dev/null
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 xdotool key --window "$window" --delay 50 alt+z
 sleep 0.5
+
+# The job's warnings in a German message box: Qt's own buttons are German too ("Ja", "Nein").
+main_window=$window
+window=$(xdotool search --onlyvisible --name "^KV-DESFire Quillmate$" 2>/dev/null | head -1 || true)
+if [ -z "$window" ]; then
+  echo "screenshots: the job's warnings were not asked in a message box" >&2
+  exit 1
+fi
+grab 2a-german-question.png
+window=$main_window
+
 xdotool key --delay 50 Return
 sleep 0.5
 control "feed 3 leave=1500 gap=300" > /dev/null

@@ -15,6 +15,8 @@ programs=(
   # platform with these fonts
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-qpa-plugins libgl-dev
   qt6-svg-dev fonts-dejavu-core
+  # Qt's own German texts: the German window's standard buttons (Wiederholen, Abbrechen, Öffnen)
+  qt6-translations-l10n
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
 )

@@ -198,10 +198,6 @@ The guide is here: %1</translation>
         <translation>Si&amp;ngle</translation>
     </message>
     <message>
-        <source>Z&amp;yklisch </source>
-        <translation>Cycl&amp;ic</translation>
-    </message>
-    <message>
         <source>&amp;Einzeln</source>
         <translation>&amp;Single</translation>
     </message>
@@ -244,6 +240,10 @@ The guide is here: %1</translation>
     <message>
         <source>Fehlversuche: %1</source>
         <translation>Failed attempts: %1</translation>
+    </message>
+    <message>
+        <source>Z&amp;yklisch</source>
+        <translation>Cycl&amp;ic</translation>
     </message>
 </context>
 <context>
@@ -724,6 +724,22 @@ The guide is here: %1</translation>
         <source>File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!</source>
         <translation>File has too little space; application is deleted and created again!</translation>
     </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Card Master Key not valid</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Read Key not valid</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Schreiben Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Write Key not valid</translation>
+    </message>
+    <message>
+        <source>Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig</source>
+        <translation>Authentication not possible! Selected Read/Write Key not valid</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CAboutDlg</name>
@@ -792,6 +808,18 @@ The guide is here: %1</translation>
     <message>
         <source>Geben Sie eine ganze Zahl zwischen %1 und %2 ein.</source>
         <translation>Enter a whole number between %1 and %2.</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; ist keine Hex-Eingabe und wurde nicht eingefügt. Erlaubt sind die Ziffern 0 bis 9 und A bis F, davor 0x, dazwischen Leerzeichen oder Doppelpunkte.</source>
+        <translation>&quot;%1&quot; is not a hex input and was not pasted. Allowed are the digits 0 to 9 and A to F, with 0x in front and spaces or colons between them.</translation>
+    </message>
+    <message>
+        <source>Der Text ist keine Hex-Eingabe und wurde nicht eingefügt. Erlaubt sind die Ziffern 0 bis 9 und A bis F, davor 0x, dazwischen Leerzeichen oder Doppelpunkte.</source>
+        <translation>The text is not a hex input and was not pasted. Allowed are the digits 0 to 9 and A to F, with 0x in front and spaces or colons between them.</translation>
+    </message>
+    <message>
+        <source>Der Text hat %1 Hex-Ziffern, in das Feld passen nur noch %2. Er wurde nicht eingefügt.</source>
+        <translation>The text has %1 hex digits, but only %2 more fit into the field. It was not pasted.</translation>
     </message>
 </context>
 <context>

@@ -198,7 +198,8 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
 
   // What the job check accepts but is probably not meant, said before the first card.
   if (write) {
-    for (const QString &risk : JobRisks(job, options.cycle ? 0 : std::max(options.count, 1))) {
+    for (const QString &risk :
+         JobRisks(job, options.cycle ? kCycleLookAheadCards : std::max(options.count, 1))) {
       Error("warning: " + risk);
     }
   }

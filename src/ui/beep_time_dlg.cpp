@@ -50,17 +50,18 @@ CBeepTimeDlg::CBeepTimeDlg(int beep_time_ms, int cycle_period_ms, QWidget *paren
 }
 
 void CBeepTimeDlg::accept() {
-  const qint64 beep = TakeField(beep_time_, kMinBeepTimeMs, kMaxBeepTimeMs);
+  const qint64 beep = TakeField(beep_time_, tr("Tondauer"), kMinBeepTimeMs, kMaxBeepTimeMs);
   if (beep < 0) return;
-  const qint64 cycle = TakeField(cycle_period_, kMinCyclePeriodMs, kMaxCyclePeriodMs);
+  const qint64 cycle =
+      TakeField(cycle_period_, tr("Zykluszeit"), kMinCyclePeriodMs, kMaxCyclePeriodMs);
   if (cycle < 0) return;
   beep_time_ms_ = static_cast<int>(beep);
   cycle_period_ms_ = static_cast<int>(cycle);
   QDialog::accept();
 }
 
-qint64 CBeepTimeDlg::TakeField(QLineEdit *field, int minimum, int maximum) {
-  return TakeUnsignedField(this, field, minimum, maximum);
+qint64 CBeepTimeDlg::TakeField(QLineEdit *field, const QString &caption, int minimum, int maximum) {
+  return TakeUnsignedField(this, field, minimum, maximum, caption);
 }
 
 }  // namespace quillmate::ui

@@ -22,12 +22,12 @@ class CBeepTimeDlg : public QDialog {
 
  public slots:
   // Takes both fields over; a field that is no unsigned number or lies outside its range is
-  // refused with a message, gets the focus and the dialog stays open.
+  // refused with a message that names it, gets the focus and the dialog stays open.
   void accept() override;
 
  private:
-  // The field's value in minimum..maximum, or -1 after the refusal.
-  qint64 TakeField(QLineEdit *field, int minimum, int maximum);
+  // The field's value in minimum..maximum, or -1 after the refusal naming `caption`.
+  qint64 TakeField(QLineEdit *field, const QString &caption, int minimum, int maximum);
 
   QLineEdit *beep_time_;
   QLineEdit *cycle_period_;

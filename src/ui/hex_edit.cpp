@@ -11,6 +11,8 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
+#include <algorithm>
 
 #include "ui/message_box.h"
 #include "writer/key_plan.h"
@@ -29,6 +31,20 @@ bool IsHexDigit(QChar c) {
 bool IsConversionBlank(QChar c) {
   const char16_t u = c.unicode();
   return u == u' ' || (u >= u'\t' && u <= u'\r');
+}
+
+// The most characters of a refused text the message quotes.
+constexpr qsizetype kQuotedChars = 40;
+
+// Blanks and colons may stand between the digits of a copied number or key.
+bool IsDigitSeparator(QChar c) {
+  return c.isSpace() || c == u':';
+}
+
+// A refused text as the message quotes it: on one line, and cut when long.
+QString Quoted(const QString &text) {
+  const QString line = text.simplified();
+  return line.size() <= kQuotedChars ? line : line.left(kQuotedChars) + QChar(0x2026);
 }
 
 // A bound of the range message: upper-case hex of its 64 bits (-1 reads FFFFFFFFFFFFFFFF).
@@ -64,6 +80,60 @@ QString CHexEdit::HexDigitsOnly(const QString &text) {
   return digits;
 }
 
+std::optional<QString> CHexEdit::PastedHexDigits(const QString &text) {
+  qsizetype at = 0;
+  while (at < text.size() && text[at].isSpace()) ++at;
+  if (at + 1 < text.size() && text[at] == u'0' && (text[at + 1] == u'x' || text[at + 1] == u'X')) {
+    at += 2;
+  }
+  QString digits;
+  digits.reserve(text.size() - at);
+  for (; at < text.size(); ++at) {
+    const QChar c = text[at];
+    if (IsHexDigit(c)) {
+      digits.append(c);
+    } else if (!IsDigitSeparator(c)) {
+      return std::nullopt;
+    }
+  }
+  return digits;
+}
+
+qsizetype CHexEdit::Room(qsizetype replaced) const {
+  return maxLength() - (text().size() - replaced);
+}
+
+std::optional<QString> CHexEdit::AcceptedDigits(const QString &text, qsizetype room,
+                                                bool tell_later) {
+  const std::optional<QString> digits = PastedHexDigits(text);
+  QString refusal;
+  // A hidden key field never shows what was pasted into it.
+  const bool quote = echoMode() == QLineEdit::Normal;
+  if (!digits) {
+    refusal = quote ? tr("\"%1\" ist keine Hex-Eingabe und wurde nicht eingefügt. Erlaubt sind die "
+                         "Ziffern 0 bis 9 und A bis F, davor 0x, dazwischen Leerzeichen oder "
+                         "Doppelpunkte.")
+                          .arg(Quoted(text))
+                    : tr("Der Text ist keine Hex-Eingabe und wurde nicht eingefügt. Erlaubt sind "
+                         "die Ziffern 0 bis 9 und A bis F, davor 0x, dazwischen Leerzeichen oder "
+                         "Doppelpunkte.");
+  } else if (digits->size() > room) {
+    refusal = tr("Der Text hat %1 Hex-Ziffern, in das Feld passen nur noch %2. Er wurde nicht "
+                 "eingefügt.")
+                  .arg(digits->size())
+                  .arg(std::max<qsizetype>(room, 0));
+  } else {
+    return digits;
+  }
+  if (tell_later) {
+    QTimer::singleShot(0, this,
+                       [this, refusal] { ShowMessageBox(window(), refusal, BoxIcon::kWarning); });
+  } else {
+    ShowMessageBox(window(), refusal, BoxIcon::kWarning);
+  }
+  return std::nullopt;
+}
+
 void CHexEdit::keyPressEvent(QKeyEvent *event) {
   if (event->matches(QKeySequence::Paste)) {
     if (!isReadOnly()) PasteHexDigits(false);
@@ -97,13 +167,23 @@ void CHexEdit::inputMethodEvent(QInputMethodEvent *event) {
 
 void CHexEdit::dropEvent(QDropEvent *event) {
   const QMimeData *dropped = event->mimeData();
-  if (!dropped || !dropped->hasText() || HexDigitsOnly(dropped->text()) == dropped->text()) {
+  // Text moved within the field is the field's own.
+  if (!dropped || !dropped->hasText() || event->source() == this) {
     QLineEdit::dropEvent(event);
     return;
   }
-  QMimeData digits;
-  digits.setText(HexDigitsOnly(dropped->text()));
-  QDropEvent filtered(event->position(), event->possibleActions(), &digits, event->buttons(),
+  const std::optional<QString> digits = AcceptedDigits(dropped->text(), Room(0), true);
+  if (!digits) {
+    event->ignore();
+    return;
+  }
+  if (*digits == dropped->text()) {
+    QLineEdit::dropEvent(event);
+    return;
+  }
+  QMimeData accepted;
+  accepted.setText(*digits);
+  QDropEvent filtered(event->position(), event->possibleActions(), &accepted, event->buttons(),
                       event->modifiers(), event->type());
   filtered.setDropAction(event->dropAction());
   QLineEdit::dropEvent(&filtered);
@@ -139,10 +219,11 @@ QMenu *CHexEdit::CreateContextMenu() {
 }
 
 void CHexEdit::PasteHexDigits(bool from_selection) {
-  const QString digits = HexDigitsOnly(QGuiApplication::clipboard()->text(
-      from_selection ? QClipboard::Selection : QClipboard::Clipboard));
-  // Text without a single digit changes nothing, not even the selection it would replace.
-  if (!digits.isEmpty()) insert(digits);
+  const QString pasted = QGuiApplication::clipboard()->text(from_selection ? QClipboard::Selection
+                                                                           : QClipboard::Clipboard);
+  const std::optional<QString> digits = AcceptedDigits(pasted, Room(selectedText().size()), false);
+  // Nothing to paste, or a refused text, changes nothing, not even the selection.
+  if (digits && !digits->isEmpty()) insert(*digits);
 }
 
 unsigned HexTextValue(const QString &field_text) {

@@ -150,8 +150,9 @@ QGroupBox *DataGroup(MainWindowForm &form, QWidget *parent) {
   read_group->setAccessibleName(read_group->title());
   auto *read_layout = new QHBoxLayout(read_group);
   form.read_single = new QPushButton(Texts::tr("E&inzeln"), read_group);
-  // The trailing blank tells the two "Zyklisch" buttons apart for the translation.
-  form.read_cycle = PushLikeCheckBox(Texts::tr("Z&yklisch "), read_group);
+  // The mnemonics tell the two "Zyklisch" buttons apart for the translation; their names, which a
+  // screen reader announces, stay the same word.
+  form.read_cycle = PushLikeCheckBox(Texts::tr("Z&yklisch"), read_group);
   read_layout->addWidget(form.read_single);
   read_layout->addWidget(form.read_cycle);
 

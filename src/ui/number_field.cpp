@@ -13,18 +13,23 @@ struct Texts {
   Q_DECLARE_TR_FUNCTIONS(NumberField)
 };
 
-qint64 Refuse(QWidget *parent, QLineEdit *field, const QString &refusal) {
-  ShowMessageBox(parent, refusal, BoxIcon::kWarning);
+qint64 Refuse(QWidget *parent, QLineEdit *field, const QString &refusal,
+              const QString &field_name) {
+  ShowMessageBox(parent,
+                 field_name.isEmpty() ? refusal : field_name + QStringLiteral(": ") + refusal,
+                 BoxIcon::kWarning);
   field->setFocus();
   field->selectAll();
   return -1;
 }
 
-qint64 InRange(QWidget *parent, QLineEdit *field, qint64 value, int minimum, int maximum) {
+qint64 InRange(QWidget *parent, QLineEdit *field, qint64 value, int minimum, int maximum,
+               const QString &field_name) {
   if (value >= minimum && value <= maximum) return value;
   return Refuse(
       parent, field,
-      Texts::tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(minimum).arg(maximum));
+      Texts::tr("Geben Sie eine ganze Zahl zwischen %1 und %2 ein.").arg(minimum).arg(maximum),
+      field_name);
 }
 
 }  // namespace
@@ -42,21 +47,25 @@ std::optional<quint32> UnsignedValue(const QString &text) {
   return static_cast<quint32>(value);
 }
 
-qint64 TakeUnsignedField(QWidget *parent, QLineEdit *field, int minimum, int maximum) {
+qint64 TakeUnsignedField(QWidget *parent, QLineEdit *field, int minimum, int maximum,
+                         const QString &field_name) {
   const std::optional<quint32> value = UnsignedValue(field->text());
-  if (!value) return Refuse(parent, field, Texts::tr("Geben Sie eine positive ganze Zahl ein."));
-  return InRange(parent, field, *value, minimum, maximum);
+  if (!value) {
+    return Refuse(parent, field, Texts::tr("Geben Sie eine positive ganze Zahl ein."), field_name);
+  }
+  return InRange(parent, field, *value, minimum, maximum, field_name);
 }
 
-qint64 TakeIntegerField(QWidget *parent, QLineEdit *field, int minimum, int maximum) {
+qint64 TakeIntegerField(QWidget *parent, QLineEdit *field, int minimum, int maximum,
+                        const QString &field_name) {
   const QString text = field->text().trimmed();
   const bool negative = text.startsWith(u'-');
   const std::optional<quint32> magnitude = UnsignedValue(negative ? text.mid(1) : text);
   if (!magnitude || (negative && text.mid(1).startsWith(u'+'))) {
-    return Refuse(parent, field, Texts::tr("Geben Sie eine ganze Zahl ein."));
+    return Refuse(parent, field, Texts::tr("Geben Sie eine ganze Zahl ein."), field_name);
   }
   const qint64 value = negative ? -static_cast<qint64>(*magnitude) : *magnitude;
-  return InRange(parent, field, value, minimum, maximum);
+  return InRange(parent, field, value, minimum, maximum, field_name);
 }
 
 }  // namespace quillmate::ui

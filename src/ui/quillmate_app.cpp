@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include "ui/qt_texts.h"
 #include "ui/quillmate_dlg.h"
 #include "ui/reader_wait.h"
 #include "ui/termination_signals.h"
@@ -45,11 +46,13 @@ int CQuillmateApp::Run() {
   int result = 0;
   do {
     const Language language = settings_.LoadOperatorSettings().language;
-    if (language == Language::kEnglish) {
-      // Without the English texts the window stays German; "Sprache" keeps the operator's choice.
-      InstallEnglishTexts(app_, text_folders_);
+    // Without the English texts the window stays German; "Sprache" keeps the operator's choice.
+    // A German window also gets Qt's own buttons in German.
+    if (language == Language::kEnglish && InstallEnglishTexts(app_, text_folders_)) {
+      RemoveQtGermanTexts(app_);
     } else {
       RemoveEnglishTexts(app_);
+      InstallQtGermanTexts(app_);
     }
     CQuillmateDlg window(settings_, language, beeper_);
     current = &window;

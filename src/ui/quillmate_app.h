@@ -26,6 +26,8 @@ class CQuillmateApp {
 
   // Shows the window until the operator closes it; a language switch opens it again in the
   // language stored in "Sprache" (German when the English texts are missing, the setting kept).
+  // A German window has Qt's own buttons and dialogs in German too (where Qt's German texts are
+  // installed).
   // Returns the process's exit code.
   int Run();
 

@@ -78,7 +78,7 @@ void CQuillmateDlg::OnReadCycle(bool on) {
 }
 
 bool CQuillmateDlg::ConfirmRisks() {
-  const QStringList risks = JobRisks(job_, 0);
+  const QStringList risks = JobRisks(job_, kCycleLookAheadCards);
   if (risks.isEmpty()) return true;
   for (const QString &risk : risks) AppendStatusLine(risk);
   return ShowMessageBox(this,

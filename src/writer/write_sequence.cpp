@@ -77,6 +77,23 @@ class WriteRun {
   void ErrorLine(const char *tag) const {
     context_.report.Line(quillmate::ErrorLine(context_, tag));
   }
+  // A failed authentication. When the card refused the key, the operator is told which of the
+  // job's keys it does not have (`wrong_key`, the sentence the guide promises); the card's own
+  // status text would only say that the authentication state does not allow the command. Any
+  // other failure (the card gone, the reader lost) keeps its error text and the step's tag.
+  void AuthFailureLine(const QString &wrong_key, const char *tag) const {
+    if (LastError() == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
+      context_.report.Line(wrong_key);
+    } else {
+      ErrorLine(tag);
+    }
+  }
+  static QString WrongCardMasterKey() {
+    return Texts::tr("Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig");
+  }
+  static QString WrongAppMasterKey() {
+    return Texts::tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
+  }
   // A fixed text: not repeated during a cycle tick.
   void Message(const QString &line) const { context_.report.Message(line); }
   void ShowMessage(const QString &text) const { context_.report.ShowMessage(text); }
@@ -91,7 +108,7 @@ class WriteRun {
     }
     if (AuthAes(0, card_key)) return Step::kGoOn;
     if (!AuthAes(0, kFactoryKey) && !AuthIso(0, kFactoryKey)) {
-      ErrorLine(" <Auth(CardKey,0)>");
+      AuthFailureLine(WrongCardMasterKey(), " <Auth(CardKey,0)>");
       return Step::kFail;
     }
     if (!ChangeKey(0, card_key)) {
@@ -141,8 +158,7 @@ class WriteRun {
     if (!plan_.app_master_key.isEmpty() && AuthAes(0, plan_.app_master_key)) return Step::kGoOn;
     if (AuthAes(0, kFactoryKey)) return Step::kGoOn;
     if (LastError() == KOVRA_DESFIRE_NO_SUCH_KEY) return Step::kGoOn;
-    const QString line =
-        Texts::tr("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig");
+    const QString line = WrongAppMasterKey();
     ShowMessage(line);
     Message(line);
     return Step::kFail;
@@ -179,25 +195,35 @@ class WriteRun {
                         "erzeugt!"));
           return Step::kNextPass;
         }
-        if (!AuthAes(0, kFactoryKey) || !ChangeKey(0, app_key)) {
-          ErrorLine(" <Auth(AppKey)>");
+        if (!AuthAes(0, kFactoryKey)) {
+          AuthFailureLine(WrongAppMasterKey(), " <Auth(AppKey)>");
+          return Step::kFail;
+        }
+        if (!ChangeKey(0, app_key)) {
+          ErrorLine(" <Change(AppKey)>");
           return Step::kFail;
         }
       }
     }
     if (NeedsOwnKey(plan_.read_nibble) && !AlignReadKey(plan_.read_nibble)) {
-      ErrorLine(" <Auth(ReadKey)>");
+      AuthFailureLine(
+          Texts::tr("Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig"),
+          " <Auth(ReadKey)>");
       return Step::kFail;
     }
     const int write = plan_.write_nibble;
     if (NeedsOwnKey(write) && write != plan_.read_nibble && !AlignKey(write, plan_.write_key)) {
-      ErrorLine(" <Auth(WriteKey)>");
+      AuthFailureLine(
+          Texts::tr("Authentifizierung nicht möglich! Gewählter Schreiben Key nicht gültig"),
+          " <Auth(WriteKey)>");
       return Step::kFail;
     }
     const int read_write = plan_.read_write_nibble;
     if (NeedsOwnKey(read_write) && read_write != plan_.read_nibble && read_write != write &&
         !AlignKey(read_write, plan_.read_write_key)) {
-      ErrorLine(" <Auth(ReadWriteKey)>");
+      AuthFailureLine(
+          Texts::tr("Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig"),
+          " <Auth(ReadWriteKey)>");
       return Step::kFail;
     }
     return Step::kGoOn;

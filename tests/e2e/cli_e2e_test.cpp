@@ -136,7 +136,7 @@ TEST_F(CliTest, ADamagedSettingsFileIsRefusedAndLeftAlone) {
 }
 
 // `job check` lists what the write check accepts but is probably not meant (exit 1), and `write`
-// says the same before its first card.
+// (also a cycle) says the same before its first card.
 TEST_F(CliTest, JobCheckWarnsBeforeTheFirstCard) {
   ASSERT_EQ(RunCli(With(With(Config(), {"job", "set"}), kExampleJob)).exit_code, 0);
   ASSERT_EQ(RunCli(With(Config(), {"job", "set", "Byteanzahl=2", "Wert=95"})).exit_code, 0);
@@ -149,6 +149,11 @@ TEST_F(CliTest, JobCheckWarnsBeforeTheFirstCard) {
   EXPECT_EQ(write.exit_code, 3);
   EXPECT_NE(write.err.find("warning: Wert: die Serie passt nach 5 Karten"), std::string::npos)
       << write.err;
+  // A cycle has no count: it looks a long day of cards ahead.
+  const CliRun cycle = RunCli(With(Config(), {"--port", "/dev/null", "write", "--cycle"}));
+  EXPECT_EQ(cycle.exit_code, 3);
+  EXPECT_NE(cycle.err.find("warning: Wert: die Serie passt nach 5 Karten"), std::string::npos)
+      << cycle.err;
 }
 
 // Files that hold keys are their owner's alone when created (0600); a file the operator gave

@@ -2,12 +2,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <csignal>
 
+#include "ui/beep_time_dlg.h"
+#include "ui/message_box.h"
+#include "ui/qt_texts.h"
 #include "ui/quillmate_app.h"
 #include "window_rig.h"
 #include "writer/translation.h"
@@ -19,6 +24,7 @@ class Program : public WindowRig {
  protected:
   void TearDown() override {
     quillmate::RemoveEnglishTexts(*qApp);
+    quillmate::ui::RemoveQtGermanTexts(*qApp);
     WindowRig::TearDown();
   }
   void StoreLanguage(quillmate::Language language) {
@@ -71,6 +77,64 @@ TEST_F(Program, WithoutTheEnglishTextsTheWindowStaysGermanAndOffersGermanOnly) {
   EXPECT_FALSE(offers_english);
   EXPECT_EQ(closer, QStringLiteral("Schliessen"));
   EXPECT_EQ(settings_->LoadOperatorSettings().language, quillmate::Language::kEnglish);
+}
+
+// The buttons of a real message box over `window` (Retry, Cancel, Yes, No in this order, without
+// their mnemonics), and the Cancel of the settings dialog's button box: the texts Qt makes itself.
+QStringList QtsOwnButtons(QWidget &window) {
+  QStringList texts;
+  const auto read_box = [&texts](QMessageBox::StandardButtons buttons) {
+    QTimer::singleShot(0, [&texts, buttons] {
+      auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      for (QMessageBox::StandardButton button :
+           {QMessageBox::Retry, QMessageBox::Cancel, QMessageBox::Yes, QMessageBox::No}) {
+        if (buttons.testFlag(button)) texts.append(box->button(button)->text().remove(u'&'));
+      }
+      box->reject();
+    });
+  };
+  // The real boxes, not the test's answers.
+  quillmate::ui::SetMessageBoxHook(nullptr);
+  read_box(QMessageBox::Retry | QMessageBox::Cancel);
+  quillmate::ui::ShowMessageBox(&window, QStringLiteral("?"), quillmate::ui::BoxIcon::kWarning,
+                                quillmate::ui::BoxButtons::kRetryCancel);
+  read_box(QMessageBox::Yes | QMessageBox::No);
+  quillmate::ui::ShowMessageBox(&window, QStringLiteral("?"), quillmate::ui::BoxIcon::kQuestion,
+                                quillmate::ui::BoxButtons::kYesNo);
+  quillmate::ui::SetMessageBoxHook(
+      [](const QString &, quillmate::ui::BoxIcon, quillmate::ui::BoxButtons) {
+        return quillmate::ui::BoxAnswer::kCancel;
+      });
+  quillmate::ui::CBeepTimeDlg settings(300, 250, &window);
+  texts.append(settings.findChild<QDialogButtonBox *>()
+                   ->button(QDialogButtonBox::Cancel)
+                   ->text()
+                   .remove(u'&'));
+  return texts;
+}
+
+// The German window asks with German buttons, also where Qt makes the buttons itself; after the
+// switch to English they are English again.
+TEST_F(Program, QtsOwnButtonsSpeakTheWindowsLanguage) {
+  const QString texts = QFileInfo(QStringLiteral(QUILLMATE_ENGLISH_QM)).absolutePath();
+  QList<QStringList> buttons;
+  Run({texts}, [&](quillmate::ui::CQuillmateDlg &window) {
+    buttons.append(QtsOwnButtons(window));
+    QAction *english = window.MenuAction(QStringLiteral("Englisch"));
+    if (buttons.size() == 1 && english != nullptr) {
+      english->trigger();
+    } else {
+      window.reject();
+    }
+  });
+  ASSERT_EQ(buttons.size(), 2);
+  EXPECT_EQ(buttons[0], (QStringList{QStringLiteral("Wiederholen"), QStringLiteral("Abbrechen"),
+                                     QStringLiteral("Ja"), QStringLiteral("Nein"),
+                                     QStringLiteral("Abbrechen")}));
+  EXPECT_EQ(buttons[1],
+            (QStringList{QStringLiteral("Retry"), QStringLiteral("Cancel"), QStringLiteral("Yes"),
+                         QStringLiteral("No"), QStringLiteral("Cancel")}));
 }
 
 // A desktop logout sends SIGTERM while the operator has a dialog of the window open: the dialog

@@ -46,61 +46,125 @@ TEST(HexEditTest, TypingLetsOnlyHexDigitsThroughAndKeepsTheEditingKeys) {
   EXPECT_EQ(edit.text(), QStringLiteral("1FAf"));
 }
 
-// Every way text is inserted without typing loses its other characters before the field's length
-// limit counts: "12 34-56:78" in a field of six gives 123456, not 1234.
-TEST(HexEditTest, PastedDroppedAndComposedTextKeepsItsHexDigitsOnly) {
-  const QString mixed = QStringLiteral("12 34-56:78");
-  struct Way {
-    const char *name;
-    std::function<void(CHexEdit &)> insert;
+// The ways text reaches the field without typing, each run on `edit` with `text` on the clipboard
+// or in the drop.
+struct InsertWay {
+  const char *name;
+  std::function<void(CHexEdit &, const QString &)> insert;
+};
+
+const InsertWay kPasteWays[] = {
+    {"Ctrl+V",
+     [](CHexEdit &edit, const QString &text) {
+       QGuiApplication::clipboard()->setText(text);
+       QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
+     }},
+    {"context menu",
+     [](CHexEdit &edit, const QString &text) {
+       QGuiApplication::clipboard()->setText(text);
+       QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
+       QApplication::sendEvent(&edit, &event);
+       auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+       ASSERT_NE(menu, nullptr);
+       QAction *paste = CHexEdit::PasteAction(*menu);
+       ASSERT_NE(paste, nullptr);
+       paste->trigger();
+       menu->close();
+     }},
+    {"drop",
+     [](CHexEdit &edit, const QString &text) {
+       QMimeData data;
+       data.setText(text);
+       QDropEvent event(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+       edit.event(&event);  // a drop reaches a widget only during a drag; this one is made up
+       QApplication::processEvents();  // a refusal is told once the drop is over
+     }},
+};
+
+// A number or key copied from elsewhere arrives as its digits: one leading 0x, blanks and colons
+// are taken away, and nothing else is changed or cut.
+TEST(HexEditTest, PastedAndDroppedHexArrivesWithoutPrefixBlanksAndColons) {
+  const struct {
+    QString text, field;
+  } cases[] = {
+      {QStringLiteral("0x4B4D01"), QStringLiteral("4B4D01")},
+      {QStringLiteral(" 0X0a:0B\n"), QStringLiteral("0a0B")},
+      {QStringLiteral("12 34:56"), QStringLiteral("123456")},
+      {QStringLiteral("FF"), QStringLiteral("FF")},
   };
-  const Way ways[] = {
-      {"Ctrl+V", [](CHexEdit &edit) { QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier); }},
-      {"context menu",
-       [](CHexEdit &edit) {
-         QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
-         QApplication::sendEvent(&edit, &event);
-         auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-         ASSERT_NE(menu, nullptr);
-         QAction *paste = CHexEdit::PasteAction(*menu);
-         ASSERT_NE(paste, nullptr);
-         paste->trigger();
-         menu->close();
-       }},
-      {"drop",
-       [&mixed](CHexEdit &edit) {
-         QMimeData data;
-         data.setText(mixed);
-         QDropEvent event(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-         edit.event(&event);  // a drop reaches a widget only during a drag; this one is made up
-       }},
-      {"input method",
-       [&mixed](CHexEdit &edit) {
-         QInputMethodEvent event;
-         event.setCommitString(mixed);
-         QApplication::sendEvent(&edit, &event);
-       }},
+  quillmate_test::MessageRecorder boxes;
+  for (const InsertWay &way : kPasteWays) {
+    for (const auto &c : cases) {
+      SCOPED_TRACE(std::string(way.name) + ": " + c.text.toStdString());
+      CHexEdit edit;
+      edit.setMaxLength(6);
+      way.insert(edit, c.text);
+      EXPECT_EQ(edit.text(), c.field);
+    }
+  }
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('\n').toStdString();
+
+  // Typed text, also from an input method, keeps dropping what is no hex digit.
+  CHexEdit edit;
+  edit.setMaxLength(6);
+  QInputMethodEvent event;
+  event.setCommitString(QStringLiteral("12 34-56:78"));
+  QApplication::sendEvent(&edit, &event);
+  EXPECT_EQ(edit.text(), QStringLiteral("123456"));
+}
+
+// Text that is no hex number, or more digits than the field has room for, is refused whole with a
+// message: the field and its selection stay as they were, instead of taking the hex letters out of
+// a word ("Hallo!" gave "a") or cutting a number ("0x4B4D01" gave 04B4D0).
+TEST(HexEditTest, PastedTextThatIsNoHexOrDoesNotFitIsRefusedWithAMessage) {
+  const QString not_hex = QStringLiteral(
+      " ist keine Hex-Eingabe und wurde nicht eingefügt. Erlaubt sind die Ziffern 0 bis 9 und A "
+      "bis "
+      "F, davor 0x, dazwischen Leerzeichen oder Doppelpunkte.");
+  const struct {
+    QString text, message;
+  } cases[] = {
+      {QStringLiteral("Hallo!"), QStringLiteral("\"Hallo!\"") + not_hex},
+      {QStringLiteral("12-34"), QStringLiteral("\"12-34\"") + not_hex},
+      {QStringLiteral("4B4D 0x01"), QStringLiteral("\"4B4D 0x01\"") + not_hex},
+      // %1: the room left, 5 where the pasted text replaces the selected "A", 4 for a drop
+      {QStringLiteral("0x4B4D01"),
+       QStringLiteral("Der Text hat 6 Hex-Ziffern, in das Feld passen nur noch %1. Er wurde nicht "
+                      "eingefügt.")},
   };
-  for (const Way &way : ways) {
-    SCOPED_TRACE(way.name);
-    QGuiApplication::clipboard()->setText(mixed);
-    CHexEdit edit;
-    edit.setMaxLength(6);
-    way.insert(edit);
-    EXPECT_EQ(edit.text(), QStringLiteral("123456"));
+  for (const InsertWay &way : kPasteWays) {
+    const bool drop = std::string(way.name) == "drop";
+    for (const auto &c : cases) {
+      SCOPED_TRACE(std::string(way.name) + ": " + c.text.toStdString());
+      quillmate_test::MessageRecorder boxes;
+      CHexEdit edit;
+      edit.setMaxLength(7);
+      edit.setText(QStringLiteral("ABC"));
+      edit.setSelection(0, 1);
+      way.insert(edit, c.text);
+      EXPECT_EQ(edit.text(), QStringLiteral("ABC"));
+      const QString message =
+          c.message.contains(QStringLiteral("%1")) ? c.message.arg(drop ? 4 : 5) : c.message;
+      EXPECT_EQ(boxes.texts, QStringList{message});
+      EXPECT_EQ(boxes.icons, std::vector<BoxIcon>{BoxIcon::kWarning});
+      if (!drop) {
+        EXPECT_EQ(edit.selectedText(), QStringLiteral("A"));
+      }
+    }
   }
 
-  // Text without a digit leaves the field and its selection alone.
-  QGuiApplication::clipboard()->setText(QStringLiteral("xyz"));
-  CHexEdit edit;
-  edit.setText(QStringLiteral("ABC"));
-  edit.selectAll();
-  QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(edit.text(), QStringLiteral("ABC"));
-  EXPECT_EQ(edit.selectedText(), QStringLiteral("ABC"));
+  // A hidden key is not shown in the message; an empty clipboard changes nothing and says nothing.
+  quillmate_test::MessageRecorder boxes;
+  CHexEdit key;
+  key.setEchoMode(QLineEdit::Password);
+  kPasteWays[0].insert(key, QStringLiteral("secret key"));
+  kPasteWays[0].insert(key, QString());
+  EXPECT_TRUE(key.text().isEmpty());
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_FALSE(boxes.texts[0].contains(QStringLiteral("secret")));
   // What the program sets is shown as it is, so that a wrong key can be seen and refused.
-  edit.setText(QStringLiteral("12G4"));
-  EXPECT_EQ(edit.text(), QStringLiteral("12G4"));
+  key.setText(QStringLiteral("12G4"));
+  EXPECT_EQ(key.text(), QStringLiteral("12G4"));
 }
 
 TEST(HexEditTest, FieldExchangeReadsLikeABase16Conversion) {

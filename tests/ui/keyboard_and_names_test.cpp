@@ -1,6 +1,6 @@
-// The window for keyboard users and assistive technology: every control has a name, mnemonics do
-// not collide in either language, Tab walks the window in reading order, and "Einzeln" in
-// "Schreiben" is found and pressed through the accessibility interface.
+// The window for keyboard users and assistive technology: every control has a name without blanks
+// around it, mnemonics do not collide in either language, Tab walks the window in reading order,
+// and "Einzeln" in "Schreiben" is found and pressed through the accessibility interface.
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -70,6 +70,9 @@ void ExpectEveryControlNamed(QWidget *window) {
     const QString name = AccessibleName(stop);
     EXPECT_FALSE(name.trimmed().isEmpty()) << window->metaObject()->className() << ": a "
                                            << stop->metaObject()->className() << " without a name";
+    // A screen reader reads blanks around a name out or stumbles over them.
+    EXPECT_EQ(name, name.trimmed()) << window->metaObject()->className() << ": '"
+                                    << name.toStdString() << "' has blanks around it";
     const QString group = AccessibleName(stop->parentWidget());
     EXPECT_TRUE(names.insert({group, name}).second)
         << window->metaObject()->className() << ": two controls named '" << name.toStdString()

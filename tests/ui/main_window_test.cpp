@@ -420,6 +420,41 @@ TEST_F(MainWindow, CycleWarningsLetTheOperatorStop) {
   form().write_cycle->click();
 }
 
+// A cycle has no count of its own: its warning looks a long day of cards ahead, so a series that
+// outgrows its file during the shift is announced before the first card, not at the card that
+// no longer fits.
+TEST_F(MainWindow, ACycleWarnsWhenItsValueOutgrowsTheFileWithinADay) {
+  OpenWindow();
+  const QString outgrows = QStringLiteral(
+      "Wert: die Serie passt nach %1 Karten nicht mehr in die "
+      "Datei (<%2> hat mehr als %3 Bytes).");
+  const struct {
+    QString length, data, warning;
+  } cases[] = {
+      {QStringLiteral("2"), QStringLiteral("98"), outgrows.arg(2).arg(100).arg(2)},
+      {QStringLiteral("4"), QStringLiteral("5000"), outgrows.arg(5000).arg(10000).arg(4)},
+      {QStringLiteral("5"), QStringLiteral("5000"), QString()},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE((c.length + u'/' + c.data).toStdString());
+    Type(form().length, c.length);
+    Type(form().data, c.data);
+    boxes.clear();
+    answers = {BoxAnswer::kNo};
+    form().write_cycle->click();
+    // Free write access is always among the warnings of the window's first job.
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_EQ(boxes[0].contains(QStringLiteral("Wert: die Serie passt")), !c.warning.isEmpty())
+        << boxes[0].toStdString();
+    if (!c.warning.isEmpty()) {
+      EXPECT_TRUE(boxes[0].contains(c.warning)) << boxes[0].toStdString();
+      EXPECT_TRUE(window().StatusLines().contains(c.warning));
+    }
+    EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+    EXPECT_EQ(form().data->text(), c.data);
+  }
+}
+
 TEST_F(MainWindow, SettingsThatCannotBeWrittenStopTheSeriesWithAStatusLineAndTheCardUntouched) {
   OpenWindow();
   Type(form().data, QStringLiteral("10"));

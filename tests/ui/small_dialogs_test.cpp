@@ -26,20 +26,23 @@ const QString kPositive = QStringLiteral("Geben Sie eine positive ganze Zahl ein
 // Each refusal names its field, focuses it with the text selected, keeps the dialog open and the
 // values as they were.
 TEST(BeepTimeDlgTest, RefusesWhatIsNoNumberOrOutOfRange) {
-  const QString beep_range = QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und 1000 ein.");
+  const QString beep = QStringLiteral("Tondauer: ");
+  const QString cycle = QStringLiteral("Zykluszeit: ");
+  const QString beep_range =
+      beep + QStringLiteral("Geben Sie eine ganze Zahl zwischen 0 und 1000 ein.");
   const QString cycle_range =
-      QStringLiteral("Geben Sie eine ganze Zahl zwischen 100 und 10000 ein.");
+      cycle + QStringLiteral("Geben Sie eine ganze Zahl zwischen 100 und 10000 ein.");
   const struct {
     QString beep, cycle, message;
     bool beep_refused;
   } cases[] = {
-      {QStringLiteral("abc"), QStringLiteral("250"), kPositive, true},
-      {QString(), QStringLiteral("250"), kPositive, true},
-      {QStringLiteral("-5"), QStringLiteral("250"), kPositive, true},
-      {QStringLiteral("1 0"), QStringLiteral("250"), kPositive, true},
+      {QStringLiteral("abc"), QStringLiteral("250"), beep + kPositive, true},
+      {QString(), QStringLiteral("250"), beep + kPositive, true},
+      {QStringLiteral("-5"), QStringLiteral("250"), beep + kPositive, true},
+      {QStringLiteral("1 0"), QStringLiteral("250"), beep + kPositive, true},
       {QStringLiteral("1001"), QStringLiteral("x"), beep_range, true},
       {QStringLiteral("99999999999"), QStringLiteral("250"), beep_range, true},
-      {QStringLiteral("300"), QStringLiteral("0x100"), kPositive, false},
+      {QStringLiteral("300"), QStringLiteral("0x100"), cycle + kPositive, false},
       {QStringLiteral("300"), QStringLiteral("99"), cycle_range, false},
       {QStringLiteral("300"), QStringLiteral("10001"), cycle_range, false},
   };
@@ -47,19 +50,19 @@ TEST(BeepTimeDlgTest, RefusesWhatIsNoNumberOrOutOfRange) {
     SCOPED_TRACE((c.beep + u'/' + c.cycle).toStdString());
     MessageRecorder boxes;
     CBeepTimeDlg dialog(300, 250);
-    auto *beep = dialog.findChild<QLineEdit *>(QStringLiteral("beepTime"));
-    auto *cycle = dialog.findChild<QLineEdit *>(QStringLiteral("cyclePeriod"));
-    ASSERT_TRUE(beep && cycle);
-    EXPECT_EQ(beep->text(), QStringLiteral("300"));
-    EXPECT_EQ(cycle->text(), QStringLiteral("250"));
-    beep->setText(c.beep);
-    cycle->setText(c.cycle);
+    auto *beep_field = dialog.findChild<QLineEdit *>(QStringLiteral("beepTime"));
+    auto *cycle_field = dialog.findChild<QLineEdit *>(QStringLiteral("cyclePeriod"));
+    ASSERT_TRUE(beep_field && cycle_field);
+    EXPECT_EQ(beep_field->text(), QStringLiteral("300"));
+    EXPECT_EQ(cycle_field->text(), QStringLiteral("250"));
+    beep_field->setText(c.beep);
+    cycle_field->setText(c.cycle);
     dialog.show();
 
     dialog.accept();
     EXPECT_EQ(boxes.texts, QStringList{c.message});
     EXPECT_TRUE(dialog.isVisible());
-    QLineEdit *refused = c.beep_refused ? beep : cycle;
+    QLineEdit *refused = c.beep_refused ? beep_field : cycle_field;
     EXPECT_EQ(dialog.focusWidget(), refused);
     EXPECT_EQ(refused->selectedText(), refused->text());
     EXPECT_EQ(dialog.BeepTimeMs(), 300);

@@ -403,7 +403,8 @@ TEST_F(Operations, FailedWritePutsTheValueBack) {
   card().EditContent().master_key = {kovra_sim::DesfireKeyType::kAes, kovra_sim::Bytes(16, 0x5A),
                                      0};
   EXPECT_FALSE(ops_->SingleWrite().done);
-  EXPECT_TRUE(front_end_.HasTag(QStringLiteral(" <Auth(CardKey,0)>")));
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig")));
   EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("1")}));
   EXPECT_EQ(job_.data, QStringLiteral("1"));
   EXPECT_EQ(front_end_.lamps, (std::vector<Lamp>{Lamp::kYellow, Lamp::kRed}));

@@ -228,10 +228,52 @@ TEST_F(WriteSequence, UnknownCardMasterKeyStopsBeforeTheCardChanges) {
   foreign.bytes = KeyBytes(QStringLiteral("FFEEDDCCBBAA99887766554433221100"));
   card().EditContent().master_key = foreign;
   EXPECT_FALSE(Write());
-  ASSERT_EQ(front_end_.lines.size(), 1);
-  EXPECT_TRUE(front_end_.lines[0].endsWith(QLatin1String(" <Auth(CardKey,0)>")));
+  // The operator is told which key is wrong, not the card's "authentication state" status.
+  EXPECT_EQ(front_end_.lines,
+            QStringList{QStringLiteral(
+                "Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig")});
   EXPECT_EQ(card().Content().master_key.bytes, foreign.bytes);
   EXPECT_TRUE(card().Content().applications.empty());
+}
+
+// A written card whose keys were changed since (another job, another line): each key the card
+// refuses is named as the job's key the operator has to check, and the card keeps its data.
+TEST_F(WriteSequence, AKeyTheCardRefusesIsNamedAndTheCardKeepsItsData) {
+  const kovra_sim::DesfireKey foreign{
+      DesfireKeyType::kAes, KeyBytes(QStringLiteral("FFEEDDCCBBAA99887766554433221100")), 0};
+  constexpr int kCardMasterKey = -1;
+  const struct {
+    int key_no;  // in the application, or the card master key
+    QString line;
+  } cases[] = {
+      {kCardMasterKey,
+       QStringLiteral("Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig")},
+      {0, QStringLiteral("Authentifizierung nicht möglich! Gewählter App Master Key nicht gültig")},
+      {1, QStringLiteral("Authentifizierung nicht möglich! Gewählter Lesen Key nicht gültig")},
+      {2, QStringLiteral("Authentifizierung nicht möglich! Gewählter Schreiben Key nicht gültig")},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.key_no);
+    auto written_card = std::make_shared<kovra_sim::DesfireCard>(kUid);
+    Place(written_card);
+    ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+    const QByteArray written = bytes_;
+    if (c.key_no == kCardMasterKey) {
+      written_card->EditContent().master_key = foreign;
+    } else {
+      written_card->EditContent().Application(kAid)->keys.at(static_cast<size_t>(c.key_no)) =
+          foreign;
+    }
+    front_end_.lines.clear();
+    job_.data = QStringLiteral("4712");
+    EXPECT_FALSE(Write());
+    ASSERT_FALSE(front_end_.lines.isEmpty());
+    EXPECT_EQ(front_end_.lines.last(), c.line);
+    EXPECT_TRUE(front_end_.lines.filter(QStringLiteral("<Auth(")).isEmpty())
+        << front_end_.lines.join('\n').toStdString();
+    EXPECT_EQ(ToQt(written_card->Application(kAid)->files.at(0).data), written);
+    job_.data = QStringLiteral("4711");
+  }
 }
 
 TEST_F(WriteSequence, FourFailingPassesEndWithoutAFurtherLine) {

@@ -27,6 +27,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "whole_rows.h"
+
 namespace {
 
 constexpr int kDpi = 300;
@@ -324,14 +326,18 @@ int main(int argc, char *argv[]) {
   body_font.setPointSizeF(10);
   doc.setDefaultFont(body_font);
   doc.setDocumentMargin(0);
-  doc.setMarkdown(guide->body, QTextDocument::MarkdownDialectGitHub);
-  Style(doc);
-
   PageGeometry page;
   const QRectF inside = writer.pageLayout().paintRectPixels(kDpi);
   page.footer_height = kFooterMm / 25.4 * kDpi;
   page.text = QSizeF(inside.width(), inside.height() - page.footer_height);
   doc.setPageSize(page.text);
+  // A row cut between two pages would be read as two rows, or half of one missed.
+  if (const int cut = SetMarkdownWithWholeRows(doc, guide->body, Style); cut > 0) {
+    Fail(QStringLiteral("%1: %2 table rows are taller than a page and cut between pages")
+             .arg(files[0])
+             .arg(cut));
+    return 1;
+  }
   const int total = doc.pageCount() + 1;
 
   QPainter painter(&writer);
