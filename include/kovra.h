@@ -291,7 +291,9 @@ KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
 #define KOVRA_DESFIRE_ERR_KEY_LENGTH 0x10020     /* a key is not 16 bytes */
 #define KOVRA_DESFIRE_ERR_OLD_KEY_LENGTH 0x10021 /* ChangeKey of another key: old key not 16 */
 #define KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED 0x10023
-#define KOVRA_DESFIRE_ERR_MAC 0x10024 /* the card's MAC does not match: back to card level */
+/* The card's MAC does not match, or an answer that must carry one comes without it (a bare
+ * status 00 in a session): back to card level. */
+#define KOVRA_DESFIRE_ERR_MAC 0x10024
 #define KOVRA_DESFIRE_ERR_CRC 0x10025 /* CRC after deciphering does not match */
 /* Card statuses the writer acts on (0x10000 + the card's status byte). */
 #define KOVRA_DESFIRE_NO_SUCH_KEY 0x10040          /* the key number does not exist */

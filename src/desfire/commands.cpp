@@ -14,8 +14,8 @@ namespace {
 struct CommandRule {
   bool mac_first;       // the frame runs through the CMAC before it is sent
   size_t receive_size;  // the largest answer taken
-  size_t min_answer;    // status byte included
-  bool verify_mac;      // the answer's MAC is checked
+  size_t min_answer;    // status byte included, MAC not
+  bool verify_mac;      // the answer carries a MAC in a session, and it is checked
 };
 
 // One management command: secure, exchange, check. The answer (status first) is left in answer.
@@ -23,10 +23,17 @@ bool Run(CKOVRA_Port &port, const CMyByteArray &frame, const CommandRule &rule,
          CMyByteArray &answer) {
   if (rule.mac_first) MacCommand(port, frame.GetData(), frame.GetSize());
   if (!CardExchange(port, frame.GetData(), frame.GetSize(), rule.receive_size, answer) ||
-      answer.GetSize() < rule.min_answer || answer[0] != kStatusOk) {
+      answer[0] != kStatusOk) {
     return FailCommand(port, answer);
   }
-  return !rule.verify_mac || VerifyResponseMac(port, answer.GetData(), answer.GetSize());
+  // The MAC before the length: an answer that lacks its MAC (a bare status 00 among them) has
+  // not been given by the card of this session, whatever else it lacks.
+  if (rule.verify_mac && !VerifyResponseMac(port, answer.GetData(), answer.GetSize())) {
+    return false;
+  }
+  const size_t mac = rule.verify_mac ? GetMacLength(port) : 0;
+  if (answer.GetSize() < rule.min_answer + mac) return FailCommand(port, answer);
+  return true;
 }
 
 CMyByteArray Frame(uint8_t command) {
@@ -165,9 +172,11 @@ bool ChangeKey(CKOVRA_Port &port, int key_no, const uint8_t *new_key, int new_ke
   frame.Add(key_byte);
   frame.Append(plain);
   SecureWipe(plain.GetData(), plain.GetSize());
+  // A change of the authenticated key ends the session on the card, which therefore answers
+  // with the status alone; any other change is answered with a MAC.
   CMyByteArray answer;
-  if (!Run(port, frame, {false, 10, 1, true}, answer)) return false;
-  if (same_key) ResetAuthentication(port);  // the card has ended the session
+  if (!Run(port, frame, {false, 10, 1, !same_key}, answer)) return false;
+  if (same_key) ResetAuthentication(port);
   return true;
 }
 

@@ -67,8 +67,8 @@ void MacCommand(CKOVRA_Port &port, const uint8_t *command, size_t length, uint8_
 }
 
 bool VerifyResponseMac(CKOVRA_Port &port, const uint8_t *answer, size_t length) {
-  if (GetMacLength(port) == 0 || length <= 1) return true;
-  if (VerifyTrailingMac(SessionOf(port).crypt, answer, length)) return true;
+  if (GetMacLength(port) == 0) return true;
+  if (answer != nullptr && VerifyTrailingMac(SessionOf(port).crypt, answer, length)) return true;
   port.SetLastError(KOVRA_DESFIRE_ERR_MAC);
   ResetSession(port);
   return false;

@@ -64,10 +64,12 @@ size_t GetMacLength(CKOVRA_Port &port);
 // to mac when given. Not authenticated: nothing happens.
 void MacCommand(CKOVRA_Port &port, const uint8_t *command, size_t length, uint8_t *mac = nullptr);
 
-// Checks the MAC at the end of an answer (status byte first). True when not authenticated or
-// when the answer is the status byte alone (which leaves the chain as it is), or when the MAC
-// matches. On a mismatch: last error KOVRA_DESFIRE_ERR_MAC, the session back to card level,
-// false.
+// Checks the MAC at the end of an answer (status byte first) that must carry one. True when not
+// authenticated, or when the MAC matches. An answer too short to hold a MAC (the status byte
+// alone included) fails like a wrong MAC: a card, or whatever answers in its place, could
+// otherwise confirm any command without the session key. On failure: last error
+// KOVRA_DESFIRE_ERR_MAC, the session back to card level, false. The few answers that carry no
+// MAC by their nature are not passed here.
 bool VerifyResponseMac(CKOVRA_Port &port, const uint8_t *answer, size_t length);
 
 // While authenticated: deciphers the bytes in place with the session key (a length that is not

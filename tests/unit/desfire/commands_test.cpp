@@ -4,53 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <vector>
 
 #include "desfire/session.h"
 #include "kovra.h"
-#include "sim/reader.h"
-#include "support/sim_transport.h"
+#include "unit/desfire/scripted_card.h"
 #include "unit/reader/hex.h"
 
 namespace kovra::desfire {
 namespace {
 
 using kovra_sim::Bytes;
-using kovra_sim::Reply;
 using kovra_test::Hex;
+using kovra_test::ScriptedCard;
 using kovra_test::ToHex;
-
-// A reader whose card answers every block through `answer` and records the blocks it got.
-class ScriptedCard {
- public:
-  ScriptedCard() {
-    reader_.WithFirmware([this](kovra_sim::Firmware &firmware) {
-      firmware.SetHandler(0x45, [this](const kovra_sim::FirmwareCommand &command) {
-        blocks_.push_back(command.data);
-        return Reply::Ok(answer_(command.data));
-      });
-      // The scripted card counts as activated: the reader takes every PPS.
-      firmware.SetHandler(0x42, [](const kovra_sim::FirmwareCommand &) { return Reply::Ok(); });
-    });
-    kovra_test::SimPortOptions options;
-    options.add_to_app = true;
-    options.timeout_ms = 50;
-    port_ = kovra_test::MakeSimPort(reader_, 0, options);
-  }
-  ~ScriptedCard() { kovra_test::RemoveSimPort(port_); }
-
-  void Answer(std::function<Bytes(const Bytes &)> answer) { answer_ = std::move(answer); }
-  CKOVRA_Port &port() { return *port_; }
-  int handle() const { return port_->Handle(); }
-  const std::vector<Bytes> &blocks() const { return blocks_; }
-
- private:
-  kovra_sim::SimReader reader_;
-  std::shared_ptr<CKOVRA_Port> port_;
-  std::vector<Bytes> blocks_;
-  std::function<Bytes(const Bytes &)> answer_ = [](const Bytes &) { return Bytes{0x00}; };
-};
 
 // The PPS exchange activates a card anew: the session of the card before goes back to card level,
 // unauthenticated, through the port's card session record.
