@@ -442,6 +442,54 @@ TEST_F(Operations, AWriteWhoseAnswerIsLostDoesNotPutTheValueBack) {
   EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
 }
 
+// A card, or whatever answers in its place, that confirms a data write with a bare status 00
+// without the MAC an authenticated session owes, and keeps nothing.
+class BareStatusWriteCard : public kovra_sim::DesfireCard {
+ public:
+  using DesfireCard::DesfireCard;
+  kovra_sim::Bytes Exchange(const kovra_sim::Bytes &frame) override {
+    if (!frame.empty() && frame[0] == kWriteDataCommand) return {0x00};
+    return DesfireCard::Exchange(frame);
+  }
+  static constexpr uint8_t kWriteDataCommand = 0x3D;
+};
+
+class OperationsWithWriteKey : public Operations,
+                               public ::testing::WithParamInterface<quillmate::FileMode> {};
+
+// Such a write is no success: no success line, no log line, the red lamp; and as its outcome is
+// unknown, its value is not given to the next card.
+TEST_P(OperationsWithWriteKey, AWriteConfirmedWithoutItsMacIsNoSuccessAndNotLogged) {
+  job_.file_mode = GetParam();
+  job_.key_count = 2;
+  job_.app_key = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
+  job_.write_key_nr = 3;  // key 1
+  job_.write_key = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
+  QTemporaryDir dir;
+  const QString log = dir.filePath(QStringLiteral("write.txt"));
+  ops_->SetLogSettings({true, log, false, {}});
+  auto card = std::make_shared<BareStatusWriteCard>(kUid);
+  Place(card);
+
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_EQ(SuccessLines(), 0) << front_end_.lines.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.HasTag(QStringLiteral(" <Write>")));
+  EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
+  QFile file(log);
+  EXPECT_TRUE(!file.exists() || file.size() == 0) << "no value logged";
+  const kovra_sim::DesfireApplication *app = card->Application(kAid);
+  ASSERT_NE(app, nullptr);
+  ASSERT_EQ(app->files.size(), 1u);
+  EXPECT_EQ(app->files.front().data, kovra_sim::Bytes(8, 0x00)) << "the card kept nothing";
+  EXPECT_EQ(store_.values, QStringList{QStringLiteral("2")});
+  EXPECT_EQ(job_.data, QStringLiteral("2"));
+  EXPECT_EQ(ops_->Counts().values_skipped, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(AuthenticatedModes, OperationsWithWriteKey,
+                         ::testing::Values(quillmate::FileMode::kPlainWithMac,
+                                           quillmate::FileMode::kEnciphered));
+
 TEST_F(Operations, StoreThatCannotSaveStopsTheWrite) {
   store_.fail = true;
   EXPECT_FALSE(ops_->SingleWrite().done);
