@@ -396,6 +396,26 @@ The guide is here: %1</translation>
         <source>Die gewählte Applikation ist nicht vorhanden!</source>
         <translation>The selected application does not exist!</translation>
     </message>
+    <message>
+        <source>(Karte %1)</source>
+        <translation>(card %1)</translation>
+    </message>
+    <message>
+        <source>Die Karte auf dem Leser wird formatiert: alle Applikationen mit ihren Dateien und Daten gehen verloren, der Card Master Key wird auf den Auslieferungszustand zurückgesetzt.
+
+Karte formatieren?</source>
+        <translation>The card on the reader will be formatted: all applications with their files and data are lost, and the Card Master Key is set back to its delivery state.
+
+Format the card?</translation>
+    </message>
+    <message>
+        <source>Die Applikation %1 wird mit allen ihren Dateien und Daten von der Karte auf dem Leser gelöscht.
+
+Applikation löschen?</source>
+        <translation>Application %1 will be deleted with all its files and data from the card on the reader.
+
+Delete the application?</translation>
+    </message>
 </context>
 <context>
     <name>JobFile</name>
@@ -505,6 +525,21 @@ The guide is here: %1</translation>
     </message>
 </context>
 <context>
+    <name>PortChoice</name>
+    <message>
+        <source>&quot;%1&quot; ist kein Gerätepfad: bitte einen Pfad unter /dev/ eingeben, z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...</source>
+        <translation>&quot;%1&quot; is no device path: please enter a path under /dev/, e.g. /dev/ttyUSB0 or /dev/serial/by-id/...</translation>
+    </message>
+    <message>
+        <source>%1 gibt es nicht: ist der Leser angeschlossen und der Pfad richtig?</source>
+        <translation>%1 does not exist: is the reader connected and the path right?</translation>
+    </message>
+    <message>
+        <source>%1 ist keine serielle Schnittstelle (kein Zeichengerät).</source>
+        <translation>%1 is not a serial port (no character device).</translation>
+    </message>
+</context>
+<context>
     <name>ReadSequence</name>
     <message>
         <source>AES Authentifizierung mit Lesen Key erfolgreich!</source>
@@ -580,6 +615,14 @@ The guide is here: %1</translation>
     <message>
         <source>%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und im Netz erreichbar?</source>
         <translation>%1 did not answer in time: is the reader switched on and reachable on the network?</translation>
+    </message>
+    <message>
+        <source>Es ist kein Leser verbunden! Bitte den Leser anschliessen und unter &quot;Extras&quot; &gt; &quot;Schnittstelle wählen&quot; auswählen.</source>
+        <translation>No reader is connected! Please connect the reader and choose it under &quot;Tools&quot; &gt; &quot;Choose port&quot;.</translation>
+    </message>
+    <message>
+        <source>Die Verbindung zum Leser ist unterbrochen!</source>
+        <translation>The connection to the reader is broken!</translation>
     </message>
 </context>
 <context>
@@ -676,6 +719,38 @@ The guide is here: %1</translation>
     <message>
         <source>File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!</source>
         <translation>File has too little space; application is deleted and created again!</translation>
+    </message>
+    <message>
+        <source>Card Master Key</source>
+        <translation>Card Master Key</translation>
+    </message>
+    <message>
+        <source>Applikation %1</source>
+        <translation>application %1</translation>
+    </message>
+    <message>
+        <source>Datei %1</source>
+        <translation>file %1</translation>
+    </message>
+    <message>
+        <source>die Bestätigung der Daten (vielleicht geschrieben)</source>
+        <translation>the confirmation of the data (perhaps written)</translation>
+    </message>
+    <message>
+        <source>Daten</source>
+        <translation>data</translation>
+    </message>
+    <message>
+        <source>Karte %1 ist nur teilweise beschrieben, es fehlen: %2</source>
+        <translation>Card %1 is only partly written, missing: %2</translation>
+    </message>
+    <message>
+        <source>Auf dem Leser liegt eine andere Karte (%1), sie wird nicht beschrieben!</source>
+        <translation>Another card (%1) lies on the reader; it is not written!</translation>
+    </message>
+    <message>
+        <source>Die Karte %1 ist noch nicht fertig beschrieben.</source>
+        <translation>Card %1 is not finished yet.</translation>
     </message>
 </context>
 <context>
@@ -843,6 +918,10 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Status:</source>
         <translation>Status:</translation>
     </message>
+    <message>
+        <source>Nichts gelöscht.</source>
+        <translation>Nothing erased.</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CPortDlg</name>
@@ -918,6 +997,10 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Treiber laden und installieren?</source>
         <translation>Download and install the driver?</translation>
     </message>
+    <message>
+        <source>Schnittstelle:</source>
+        <translation>Port:</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CQuillmateDlg</name>
@@ -942,16 +1025,6 @@ The program may have to be allowed through the firewall by hand.</translation>
         <translation>Ab&amp;out Quillmate ...</translation>
     </message>
     <message>
-        <source>Fehler beim Öffnen des Ports. Bitte prüfen sie, ob der Port bereits von einem anderen Programm belegt wird!</source>
-        <translation>Error opening the port. Please check whether another program is already using it!</translation>
-    </message>
-    <message>
-        <source>An diesem Port ist kein Leser angeschlossen.
-Bitte wählen sie eine andere Schnittstelle.</source>
-        <translation>No reader is connected to this port.
-Please choose another port.</translation>
-    </message>
-    <message>
         <source>Das gewählte Gerät &lt;%1&gt; hat nicht die benötigte Funktionalität!</source>
         <translation>The chosen device &lt;%1&gt; does not have the required functions!</translation>
     </message>
@@ -970,6 +1043,44 @@ Please choose another port.</translation>
     <message>
         <source>E&amp;xtras</source>
         <translation>&amp;Tools</translation>
+    </message>
+    <message>
+        <source>Kein Leser verbunden!</source>
+        <translation>No reader connected!</translation>
+    </message>
+    <message>
+        <source>An diesem Port ist kein Leser angeschlossen.
+Bitte wählen Sie eine andere Schnittstelle.</source>
+        <translation>No reader is connected to this port.
+Please choose another port.</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports. Bitte prüfen Sie, ob der Port bereits von einem anderen Programm belegt wird!</source>
+        <translation>Error opening the port. Please check whether another program is already using it!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports.</source>
+        <translation>Error opening the port.</translation>
+    </message>
+    <message>
+        <source>%1 hat auf die Frage nach der Version nicht geantwortet.</source>
+        <translation>%1 did not answer the question for its version.</translation>
+    </message>
+    <message>
+        <source>Der Zyklus wurde beendet. Zum Schliessen noch einmal Escape drücken.</source>
+        <translation>The cycle was stopped. Press Escape again to close.</translation>
+    </message>
+    <message>
+        <source>Ein Zyklus läuft. Zyklus beenden und Quillmate schliessen?</source>
+        <translation>A cycle is running. Stop the cycle and close Quillmate?</translation>
+    </message>
+    <message>
+        <source>Leser verbunden</source>
+        <translation>Reader connected</translation>
+    </message>
+    <message>
+        <source>Verbindung zum Leser unterbrochen!</source>
+        <translation>Connection to the reader broken!</translation>
     </message>
 </context>
 </TS>

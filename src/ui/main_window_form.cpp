@@ -254,7 +254,13 @@ MainWindowForm BuildMainWindowForm(QDialog *dialog) {
   column->addWidget(BottomRow(form, main));
   form.help_hint =
       new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), main);
-  column->addWidget(form.help_hint);
+  form.reader_state = new QLabel(main);
+  form.reader_state->setObjectName(QStringLiteral("readerState"));
+  auto *hint_row = new QHBoxLayout;
+  hint_row->addWidget(form.help_hint);
+  hint_row->addStretch();
+  hint_row->addWidget(form.reader_state);
+  column->addLayout(hint_row);
 
   outer->addWidget(main, 0, Qt::AlignTop);
   form.lamps = new LampPanel(dialog);
