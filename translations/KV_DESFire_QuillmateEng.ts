@@ -428,6 +428,26 @@ The guide is here: %1</translation>
         <source>Die gewählte Applikation ist nicht vorhanden!</source>
         <translation>The selected application does not exist!</translation>
     </message>
+    <message>
+        <source>(Karte %1)</source>
+        <translation>(card %1)</translation>
+    </message>
+    <message>
+        <source>Die Karte auf dem Leser wird formatiert: alle Applikationen mit ihren Dateien und Daten gehen verloren, der Card Master Key wird auf den Auslieferungszustand zurückgesetzt.
+
+Karte formatieren?</source>
+        <translation>The card on the reader will be formatted: all applications with their files and data are lost, and the Card Master Key is set back to its delivery state.
+
+Format the card?</translation>
+    </message>
+    <message>
+        <source>Die Applikation %1 wird mit allen ihren Dateien und Daten von der Karte auf dem Leser gelöscht.
+
+Applikation löschen?</source>
+        <translation>Application %1 will be deleted with all its files and data from the card on the reader.
+
+Delete the application?</translation>
+    </message>
 </context>
 <context>
     <name>JobFile</name>
@@ -537,6 +557,21 @@ The guide is here: %1</translation>
     </message>
 </context>
 <context>
+    <name>PortChoice</name>
+    <message>
+        <source>&quot;%1&quot; ist kein Gerätepfad: bitte einen Pfad unter /dev/ eingeben, z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...</source>
+        <translation>&quot;%1&quot; is no device path: please enter a path under /dev/, e.g. /dev/ttyUSB0 or /dev/serial/by-id/...</translation>
+    </message>
+    <message>
+        <source>%1 gibt es nicht: ist der Leser angeschlossen und der Pfad richtig?</source>
+        <translation>%1 does not exist: is the reader connected and the path right?</translation>
+    </message>
+    <message>
+        <source>%1 ist keine serielle Schnittstelle (kein Zeichengerät).</source>
+        <translation>%1 is not a serial port (no character device).</translation>
+    </message>
+</context>
+<context>
     <name>ReadSequence</name>
     <message>
         <source>AES Authentifizierung mit Lesen Key erfolgreich!</source>
@@ -612,6 +647,14 @@ The guide is here: %1</translation>
     <message>
         <source>%1 hat nicht rechtzeitig geantwortet: ist der Leser eingeschaltet und im Netz erreichbar?</source>
         <translation>%1 did not answer in time: is the reader switched on and reachable on the network?</translation>
+    </message>
+    <message>
+        <source>Es ist kein Leser verbunden! Bitte den Leser anschliessen und unter &quot;Extras&quot; &gt; &quot;Schnittstelle wählen&quot; auswählen.</source>
+        <translation>No reader is connected! Please connect the reader and choose it under &quot;Tools&quot; &gt; &quot;Choose port&quot;.</translation>
+    </message>
+    <message>
+        <source>Die Verbindung zum Leser ist unterbrochen!</source>
+        <translation>The connection to the reader is broken!</translation>
     </message>
 </context>
 <context>
@@ -739,6 +782,38 @@ The guide is here: %1</translation>
     <message>
         <source>Authentifizierung nicht möglich! Gewählter Lesen/Schreiben Key nicht gültig</source>
         <translation>Authentication not possible! Selected Read/Write Key not valid</translation>
+    </message>
+    <message>
+        <source>Card Master Key</source>
+        <translation>Card Master Key</translation>
+    </message>
+    <message>
+        <source>Applikation %1</source>
+        <translation>application %1</translation>
+    </message>
+    <message>
+        <source>Datei %1</source>
+        <translation>file %1</translation>
+    </message>
+    <message>
+        <source>die Bestätigung der Daten (vielleicht geschrieben)</source>
+        <translation>the confirmation of the data (perhaps written)</translation>
+    </message>
+    <message>
+        <source>Daten</source>
+        <translation>data</translation>
+    </message>
+    <message>
+        <source>Karte %1 ist nur teilweise beschrieben, es fehlen: %2</source>
+        <translation>Card %1 is only partly written, missing: %2</translation>
+    </message>
+    <message>
+        <source>Auf dem Leser liegt eine andere Karte (%1), sie wird nicht beschrieben!</source>
+        <translation>Another card (%1) lies on the reader; it is not written!</translation>
+    </message>
+    <message>
+        <source>Die Karte %1 ist noch nicht fertig beschrieben.</source>
+        <translation>Card %1 is not finished yet.</translation>
     </message>
 </context>
 <context>
@@ -934,6 +1009,10 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Status:</source>
         <translation>Status:</translation>
     </message>
+    <message>
+        <source>Nichts gelöscht.</source>
+        <translation>Nothing erased.</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CPortDlg</name>
@@ -1009,6 +1088,10 @@ The program may have to be allowed through the firewall by hand.</translation>
         <source>Treiber laden und installieren?</source>
         <translation>Download and install the driver?</translation>
     </message>
+    <message>
+        <source>Schnittstelle:</source>
+        <translation>Port:</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CQuillmateDlg</name>
@@ -1031,16 +1114,6 @@ The program may have to be allowed through the firewall by hand.</translation>
     <message>
         <source>Inf&amp;o über Quillmate ...</source>
         <translation>Ab&amp;out Quillmate ...</translation>
-    </message>
-    <message>
-        <source>Fehler beim Öffnen des Ports. Bitte prüfen sie, ob der Port bereits von einem anderen Programm belegt wird!</source>
-        <translation>Error opening the port. Please check whether another program is already using it!</translation>
-    </message>
-    <message>
-        <source>An diesem Port ist kein Leser angeschlossen.
-Bitte wählen sie eine andere Schnittstelle.</source>
-        <translation>No reader is connected to this port.
-Please choose another port.</translation>
     </message>
     <message>
         <source>Das gewählte Gerät &lt;%1&gt; hat nicht die benötigte Funktionalität!</source>
@@ -1085,6 +1158,44 @@ Please choose another port.</translation>
     <message>
         <source>Die Serie bleibt bei &lt;%1&gt;.</source>
         <translation>The series stays at &lt;%1&gt;.</translation>
+    </message>
+    <message>
+        <source>Kein Leser verbunden!</source>
+        <translation>No reader connected!</translation>
+    </message>
+    <message>
+        <source>An diesem Port ist kein Leser angeschlossen.
+Bitte wählen Sie eine andere Schnittstelle.</source>
+        <translation>No reader is connected to this port.
+Please choose another port.</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports. Bitte prüfen Sie, ob der Port bereits von einem anderen Programm belegt wird!</source>
+        <translation>Error opening the port. Please check whether another program is already using it!</translation>
+    </message>
+    <message>
+        <source>Fehler beim Öffnen des Ports.</source>
+        <translation>Error opening the port.</translation>
+    </message>
+    <message>
+        <source>%1 hat auf die Frage nach der Version nicht geantwortet.</source>
+        <translation>%1 did not answer the question for its version.</translation>
+    </message>
+    <message>
+        <source>Der Zyklus wurde beendet. Zum Schliessen noch einmal Escape drücken.</source>
+        <translation>The cycle was stopped. Press Escape again to close.</translation>
+    </message>
+    <message>
+        <source>Ein Zyklus läuft. Zyklus beenden und Quillmate schliessen?</source>
+        <translation>A cycle is running. Stop the cycle and close Quillmate?</translation>
+    </message>
+    <message>
+        <source>Leser verbunden</source>
+        <translation>Reader connected</translation>
+    </message>
+    <message>
+        <source>Verbindung zum Leser unterbrochen!</source>
+        <translation>Connection to the reader broken!</translation>
     </message>
 </context>
 </TS>

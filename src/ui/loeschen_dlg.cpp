@@ -96,15 +96,23 @@ CLoeschenDlg::CLoeschenDlg(int handle, Language language, const DeleteFields &fi
 }
 
 void CLoeschenDlg::FormatCard() {
-  Run(&quillmate::FormatCard);
+  Run(&quillmate::FormatCard, FormatCardQuestion());
 }
 
 void CLoeschenDlg::DeleteApplication() {
-  Run(&quillmate::DeleteApplication);
+  Run(&quillmate::DeleteApplication, DeleteApplicationQuestion(Fields()));
 }
 
-void CLoeschenDlg::Run(Action action) {
+void CLoeschenDlg::Run(Action action, const QString &question) {
   status_->clear();
+  // Erasing cannot be undone: the operator confirms what will be lost. Refused fields are shown
+  // by the action itself before anything reaches the card, so they need no question.
+  // Without a reader the action says so at once.
+  if (context_.handle > 0 && CheckDeleteFields(Fields()).ok &&
+      ShowMessageBox(this, question, BoxIcon::kQuestion, BoxButtons::kYesNo) != BoxAnswer::kYes) {
+    status_->setPlainText(tr("Nichts gelöscht."));
+    return;
+  }
   RunResult result;
   {
     BusyGuard busy;

@@ -31,15 +31,16 @@ class CLoeschenDlg : public QDialog, private FrontEnd {
                QWidget *parent = nullptr);
 
  public slots:
-  // "Karte formatieren" and "Applikation löschen": each empties the status box, runs the core's
-  // action with the fields under a busy guard, and after a refused field shows the message and
-  // focuses that field with its text selected.
+  // "Karte formatieren" and "Applikation löschen": each empties the status box, asks the core's
+  // question naming what will be lost (No: "Nichts gelöscht."), runs the core's action with the
+  // fields under a busy guard, and after a refused field shows the message and focuses that field
+  // with its text selected.
   void FormatCard();
   void DeleteApplication();
 
  private:
   using Action = RunResult (*)(WriterContext &, const DeleteFields &);
-  void Run(Action action);
+  void Run(Action action, const QString &question);
   DeleteFields Fields() const;
   void FocusField(JobField field, bool select_all);
 

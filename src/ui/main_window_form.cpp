@@ -232,6 +232,12 @@ QWidget *StatusColumn(MainWindowForm &form, QWidget *parent) {
       new QLabel(Texts::tr("Drücken Sie F1, um die Bedienungsanleitung zu öffnen"), column);
   form.help_hint->setWordWrap(true);
   layout->addWidget(form.help_hint);
+  // The reader's state where the operator looks while working, on a line of its own so that a
+  // longer state never widens the window.
+  form.reader_state = new QLabel(column);
+  form.reader_state->setObjectName(QStringLiteral("readerState"));
+  form.reader_state->setWordWrap(true);
+  layout->addWidget(form.reader_state);
   return column;
 }
 

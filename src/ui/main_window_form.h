@@ -76,6 +76,8 @@ struct MainWindowForm {
   QPushButton *erase = nullptr;
   QPushButton *close = nullptr;
   QLabel *help_hint = nullptr;
+  // The reader's state in words (connected with its name, none, link lost), beside the help hint.
+  QLabel *reader_state = nullptr;
   QMenuBar *menu_bar = nullptr;
   LampPanel *lamps = nullptr;
 

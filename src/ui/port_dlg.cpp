@@ -68,8 +68,15 @@ void CPortDlg::BuildControls() {
   // The two are set by UpdateModeButtons only; a click is a request to switch.
   hid_mode_->setAutoExclusive(false);
   virtual_com_->setAutoExclusive(false);
+  entry_ = new QLineEdit(group);
+  entry_->setObjectName(QStringLiteral("portEntry"));
+  entry_->setPlaceholderText(QStringLiteral("/dev/serial/by-id/..."));
   auto *group_layout = new QVBoxLayout(group);
   group_layout->addWidget(list_);
+  auto *entry_row = new QHBoxLayout;
+  entry_row->addWidget(FieldLabel(tr("Schnittstelle:"), entry_, group));
+  entry_row->addWidget(entry_, 1);
+  group_layout->addLayout(entry_row);
   auto *row = new QHBoxLayout;
   row->addWidget(ethernet_);
   row->addWidget(ip_search_);
@@ -113,6 +120,7 @@ void CPortDlg::BuildControls() {
   layout->addWidget(buttons);
 
   connect(list_, &QListWidget::itemSelectionChanged, this, &CPortDlg::OnSelectionChanged);
+  connect(entry_, &QLineEdit::textEdited, this, &CPortDlg::OnPortTyped);
   connect(ethernet_, &QCheckBox::clicked, this, &CPortDlg::OnEthernet);
   connect(ip_search_, &QPushButton::clicked, this, &CPortDlg::OnIpSearch);
   connect(hid_mode_, &QRadioButton::clicked, this, &CPortDlg::OnHidMode);
@@ -146,6 +154,7 @@ void CPortDlg::ShowSettings() {
       current_name_.clear();
     }
   }
+  entry_->setText(current_name_);
   UpdateSerialControls();
   UpdateModeButtons(current_name_);
   ip_search_->setVisible(port_.ethernet_active);
@@ -274,6 +283,20 @@ void CPortDlg::OnSelectionChanged() {
     return;
   }
   current_name_ = selected.front()->text();
+  entry_->setText(current_name_);
+  typed_ = false;
+  UpdateSerialControls();
+  UpdateModeButtons(current_name_);
+}
+
+void CPortDlg::OnPortTyped(const QString &text) {
+  typed_ = true;
+  current_name_ = text.trimmed();
+  const QList<QListWidgetItem *> selected = list_->selectedItems();
+  if (!selected.isEmpty() && selected.front()->text() != current_name_) {
+    const QSignalBlocker quiet(list_);
+    list_->clearSelection();
+  }
   UpdateSerialControls();
   UpdateModeButtons(current_name_);
 }
@@ -346,7 +369,21 @@ bool CPortDlg::ReadControls() {
 void CPortDlg::accept() {
   if (!ReadControls()) return;
   const QList<QListWidgetItem *> selected = list_->selectedItems();
-  if (!selected.isEmpty()) current_name_ = selected.front()->text();
+  const QString typed = entry_->text().trimmed();
+  if (typed_ && !typed.isEmpty() && (selected.isEmpty() || selected.front()->text() != typed)) {
+    // A port the list does not show: checked now, so that a typing slip is named here and not
+    // later as a reader that did not open.
+    const QString problem = TypedPortProblem(typed);
+    if (!problem.isEmpty()) {
+      ShowMessageBox(this, problem, BoxIcon::kWarning);
+      entry_->setFocus();
+      entry_->selectAll();
+      return;
+    }
+    current_name_ = typed;
+  } else if (!selected.isEmpty()) {
+    current_name_ = selected.front()->text();
+  }
   port_.name = current_name_;
   if (baud_->currentIndex() >= 0) {
     LineSetting line;

@@ -1,5 +1,6 @@
 // CPortDlg ("Schnittstelle"): the operator chooses the reader's port from the serial ports, USB
-// readers, network readers and Bluetooth readers present, with the serial line settings, the
+// readers, network readers and Bluetooth readers present, or types a port the list does not show
+// (a udev link, a pseudo-terminal), with the serial line settings, the
 // reply timeout and the reader's bus address. It follows readers arriving and leaving (a udev
 // monitor) with a refresh and four follow-up scans one second apart, switches a USB reader
 // between HID and virtual COM mode, asks about missing drivers, and opens the IP search for
@@ -63,6 +64,7 @@ class CPortDlg : public QDialog {
   QComboBox *StopBitsList() const { return stop_bits_; }
   QLineEdit *TimeoutEdit() const { return timeout_; }
   QLineEdit *AddressEdit() const { return address_; }
+  QLineEdit *PortEntry() const { return entry_; }
   const QString &CurrentName() const { return current_name_; }
 
  public slots:
@@ -85,6 +87,7 @@ class CPortDlg : public QDialog {
   bool PromptMissingDrivers();
   void OpenDriverPage();
   void OnSelectionChanged();
+  void OnPortTyped(const QString &text);
   void OnVirtualCom();
   void OnHidMode();
   void OnEthernet();
@@ -111,6 +114,8 @@ class CPortDlg : public QDialog {
   QComboBox *stop_bits_ = nullptr;
   QLineEdit *timeout_ = nullptr;
   QLineEdit *address_ = nullptr;
+  QLineEdit *entry_ = nullptr;  // the chosen entry, or a port the operator typed
+  bool typed_ = false;          // the entry holds what the operator typed (checked on OK)
 };
 
 // The main window's port chooser: the dialog, modal; true with `port` set after OK.

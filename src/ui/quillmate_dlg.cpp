@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -28,10 +29,17 @@
 #include "ui/user_guide.h"
 #include "writer/card_calls.h"
 #include "writer/job_source.h"
+#include "writer/operations.h"
 #include "writer/reader_identity.h"
 #include "writer/update_checker.h"
 
 namespace quillmate::ui {
+namespace {
+
+// How often the window looks at its reader while no card operation runs.
+constexpr int kReaderCheckMs = 1000;
+
+}  // namespace
 
 CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper *beeper,
                              QWidget *parent)
@@ -65,7 +73,7 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
   ApplyLogSettings();
 
   base_title_ = windowTitle();
-  SetTitle(QString());
+  ShowReaderState();
   ShowJob();
   FillAccessLists();
   UpdateInputLimit();
@@ -79,6 +87,8 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
   choose_port_ = [this](QWidget *owner, PortSettings &port) {
     return ChoosePortWithDialog(owner, port, language_);
   };
+  connect(&reader_timer_, &QTimer::timeout, this, &CQuillmateDlg::OnReaderTimer);
+  reader_timer_.start(kReaderCheckMs);
 
   form_.data->setFocus();
   form_.data->end(false);
@@ -181,6 +191,54 @@ void CQuillmateDlg::SetTitle(const QString &reader_part) {
                  QStringLiteral(" <") + reader_part + QStringLiteral(">"));
 }
 
+CQuillmateDlg::ReaderState CQuillmateDlg::CurrentReaderState() const {
+  const bool had_reader = reader_watch_ != nullptr;
+  if (had_reader && reader_watch_->Lost()) return ReaderState::kLost;
+  if (context_.handle <= 0) return had_reader ? ReaderState::kLost : ReaderState::kNone;
+  // While a card operation waits for the reader the library is not asked again.
+  if (!Busy() && ReaderLinkLost(context_.handle)) return ReaderState::kLost;
+  return ReaderState::kConnected;
+}
+
+void CQuillmateDlg::ShowReaderState() {
+  const ReaderState state = CurrentReaderState();
+  // The title names a reader only while it can be used: a reader that is gone is not named.
+  SetTitle(state == ReaderState::kConnected ? reader_text_ : QString());
+  // The indicator's words are short, so that they never widen the window; the reader's name and
+  // port are in its tooltip (and in the title while it is connected).
+  QString text;
+  QString details;
+  switch (state) {
+    case ReaderState::kConnected:
+      text = tr("Leser verbunden");
+      details = reader_text_;
+      break;
+    case ReaderState::kLost:
+      text = tr("Verbindung zum Leser unterbrochen!");
+      details = ReaderPortName(reader_port_);
+      break;
+    case ReaderState::kNone:
+      text = tr("Kein Leser verbunden!");
+      break;
+  }
+  if (form_.reader_state->text() == text && form_.reader_state->toolTip() == details) return;
+  form_.reader_state->setText(text);
+  form_.reader_state->setToolTip(details);
+  form_.reader_state->setStyleSheet(state == ReaderState::kConnected
+                                        ? QString()
+                                        : QStringLiteral("color: #b00000; font-weight: bold;"));
+}
+
+void CQuillmateDlg::OnReaderTimer() {
+  if (shut_down_ || Busy()) return;
+  // A cycle watches its reader on its own ticks.
+  if (reader_watch_ && operations_->RunningCycle() == Cycle::kNone &&
+      CurrentReaderState() == ReaderState::kLost) {
+    reader_watch_->Check(context_);
+  }
+  ShowReaderState();
+}
+
 void CQuillmateDlg::ClosePort() {
   if (context_.handle <= 0) return;
   if (KOVRA_ClosePort(context_.handle) != 0) {
@@ -189,36 +247,56 @@ void CQuillmateDlg::ClosePort() {
   context_.handle = 0;
 }
 
+QString CQuillmateDlg::OpenFailureMessage(const OpenedReader &reader) {
+  const QString cause = OpenFailureText(reader);
+  // The first sentence says what most likely went wrong: another program is named only when the
+  // port is in fact held by one.
+  QString first;
+  if (reader.open_result == KOVRA_OPEN_NO_READER) {
+    first =
+        tr("An diesem Port ist kein Leser angeschlossen.\nBitte wählen Sie eine andere "
+           "Schnittstelle.");
+  } else if (reader.open_result == KOVRA_OPEN_FAILED && reader.link_failure == KOVRA_LINK_BUSY) {
+    first =
+        tr("Fehler beim Öffnen des Ports. Bitte prüfen Sie, ob der Port bereits von einem "
+           "anderen Programm belegt wird!");
+  } else {
+    first = tr("Fehler beim Öffnen des Ports.");
+  }
+  return first + QStringLiteral("\n\n") + cause;
+}
+
 bool CQuillmateDlg::ConnectReader(const PortSettings &port) {
-  SetTitle(QString());
   ClosePort();
   reader_watch_.reset();
   operations_->SetReaderWatch(nullptr);
+  reader_port_ = PortSettings();
+  ShowReaderState();
   const OpenedReader reader = OpenReader(port);
   if (!reader.ok()) {
-    ShowMessageBox(this,
-                   tr("Fehler beim Öffnen des Ports. Bitte prüfen sie, ob der Port bereits von "
-                      "einem anderen Programm belegt wird!") +
-                       QStringLiteral("\n\n") + OpenFailureText(reader),
-                   BoxIcon::kWarning);
+    ShowMessageBox(this, OpenFailureMessage(reader), BoxIcon::kWarning);
     return false;
   }
   const ReaderIdentity identity = IdentifyReader(reader.handle);
   if (!identity.answered) {
     KOVRA_ClosePort(reader.handle);
-    ShowMessageBox(this,
-                   tr("An diesem Port ist kein Leser angeschlossen.\nBitte wählen sie eine "
-                      "andere Schnittstelle."),
-                   BoxIcon::kWarning);
+    ShowMessageBox(
+        this,
+        tr("An diesem Port ist kein Leser angeschlossen.\nBitte wählen Sie eine "
+           "andere Schnittstelle.") +
+            QStringLiteral("\n\n") +
+            tr("%1 hat auf die Frage nach der Version nicht geantwortet.").arg(reader.port_name),
+        BoxIcon::kWarning);
     return false;
   }
   if (!identity.capable) {
     KOVRA_ClosePort(reader.handle);
-    ShowMessageBox(this,
-                   tr("Das gewählte Gerät <%1> hat nicht die benötigte Funktionalität!")
-                       .arg(identity.device_type, 3, 16, QLatin1Char('0'))
-                       .toUpper(),
-                   BoxIcon::kWarning);
+    // Only the device number is written in capitals, the sentence stays as it is.
+    ShowMessageBox(
+        this,
+        tr("Das gewählte Gerät <%1> hat nicht die benötigte Funktionalität!")
+            .arg(QStringLiteral("%1").arg(identity.device_type, 3, 16, QLatin1Char('0')).toUpper()),
+        BoxIcon::kWarning);
     return false;
   }
   context_.handle = reader.handle;
@@ -226,8 +304,11 @@ bool CQuillmateDlg::ConnectReader(const PortSettings &port) {
   KOVRA_SetMode(reader.handle, 0);
   reader_watch_ = std::make_unique<ReaderWatch>(port);
   operations_->SetReaderWatch(reader_watch_.get());
-  SetTitle(device_name_ + QLatin1Char(' ') + (identity.usb ? QStringLiteral("USB:") : QString()) +
-           reader.port_name + QStringLiteral("  ") + identity.firmware);
+  reader_port_ = port;
+  reader_text_ = device_name_ + QLatin1Char(' ') +
+                 (identity.usb ? QStringLiteral("USB:") : QString()) + reader.port_name +
+                 QStringLiteral("  ") + identity.firmware;
+  ShowReaderState();
   return true;
 }
 
@@ -249,9 +330,16 @@ void CQuillmateDlg::ConnectAtStart() {
 
 void CQuillmateDlg::OnChoosePort() {
   if (Busy() || operations_->RunningCycle() != Cycle::kNone) return;
+  // The dialog may switch a USB reader's mode or talk to a network reader: the port is free
+  // meanwhile. Whatever the operator does there, the window ends with a reader if it had one.
+  const PortSettings previous = reader_port_;
+  const bool had_reader = CurrentReaderState() == ReaderState::kConnected;
   ClosePort();
-  SetTitle(QString());
+  reader_watch_.reset();
+  operations_->SetReaderWatch(nullptr);
+  ShowReaderState();
   PortSettings port = operator_settings_.port;
+  bool connected = false;
   while (choose_port_ && choose_port_(this, port)) {
     // The window was closed meanwhile (a termination signal): its port stays closed.
     if (shut_down_) return;
@@ -260,7 +348,13 @@ void CQuillmateDlg::OnChoosePort() {
       AppendStatusLine(
           tr("Die Einstellungen konnten nicht gespeichert werden: %1").arg(settings_.FileName()));
     }
-    if (ConnectReader(port)) break;
+    connected = ConnectReader(port);
+    if (connected) break;
+  }
+  if (shut_down_) return;
+  if (!connected && had_reader) {
+    // Cancelled: the reader in use before is opened again, and a write goes on as before.
+    ConnectReader(previous);
   }
   EnableControls(true);
 }
@@ -329,7 +423,28 @@ void CQuillmateDlg::keyPressEvent(QKeyEvent *event) {
     OnHelp();
     return;
   }
+  if (event->key() == Qt::Key_Escape && !ConfirmCloseDuringCycle()) return;
   QDialog::keyPressEvent(event);
+}
+
+bool CQuillmateDlg::ConfirmCloseDuringCycle() {
+  if (operations_->RunningCycle() == Cycle::kNone) return true;
+  if (Busy()) {
+    // The library waits for the reader inside a tick: no question may wait on top of it. The
+    // cycle stops instead, and the window stays open.
+    StopCycle();
+    AppendStatusLine(tr("Der Zyklus wurde beendet. Zum Schliessen noch einmal Escape drücken."));
+    return false;
+  }
+  // No card is started while the operator decides.
+  cycle_timer_.stop();
+  const bool close =
+      ShowMessageBox(this, tr("Ein Zyklus läuft. Zyklus beenden und Quillmate schliessen?"),
+                     BoxIcon::kQuestion, BoxButtons::kYesNo) == BoxAnswer::kYes;
+  if (!close && operations_->RunningCycle() != Cycle::kNone) {
+    cycle_timer_.start(operations_->RunningPeriodMs());
+  }
+  return close;
 }
 
 // --- closing ---------------------------------------------------------------------------------------
@@ -339,8 +454,10 @@ bool CQuillmateDlg::Busy() const {
 }
 
 void CQuillmateDlg::closeEvent(QCloseEvent *event) {
-  // The window manager's close button: the same as "Schliessen".
+  // The window manager's close button: the same as "Schliessen", after the question when a cycle
+  // runs.
   event->ignore();
+  if (!ConfirmCloseDuringCycle()) return;
   reject();
 }
 

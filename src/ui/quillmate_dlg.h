@@ -49,8 +49,9 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   // Opens the reader stored in the "Port" settings; while that fails, asks for another port until
   // one connects or the operator cancels (the window then works without a reader).
   void ConnectAtStart();
-  // Opens and identifies the reader of `port` and names it in the window title. A failure is
-  // shown in a message box and leaves the window without a reader (the title ends in " <>").
+  // Opens and identifies the reader of `port` and names it in the window title and the reader
+  // indicator. A failure is shown in a message box and leaves the window without a reader (the
+  // title ends in " <>").
   bool ConnectReader(const PortSettings &port);
   void SetPortChooser(PortChooser chooser) { choose_port_ = std::move(chooser); }
   // The update check the about box shows; with "Update" set, the list is downloaded now and a
@@ -66,6 +67,10 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   QAction *MenuAction(const QString &text) const;
   // Lines of the status box.
   QStringList StatusLines() const;
+  // What the window knows of its reader now: none connected, connected, or connected once and its
+  // link lost (the window opens it again every 2 s and says so when it is back).
+  enum class ReaderState { kNone, kConnected, kLost };
+  ReaderState CurrentReaderState() const;
 
   // --- FrontEnd -------------------------------------------------------------------------------------
   void AppendStatusLine(const QString &line) override;
@@ -146,6 +151,17 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void ClosePort();
   void ApplyLogSettings();
   void SetTitle(const QString &reader_part);
+  // The message box text for a reader that did not open: the likely cause first, then the core's
+  // reason (OpenFailureText).
+  static QString OpenFailureMessage(const OpenedReader &reader);
+  // The title and the reader indicator as CurrentReaderState() finds them.
+  void ShowReaderState();
+  // Every second while no card operation runs: notices a reader whose link went down, opens it
+  // again when its time has come, and keeps the title and the indicator true.
+  void OnReaderTimer();
+  // Escape or the window manager's close while a cycle runs: true when the operator agrees to end
+  // the cycle and close.
+  bool ConfirmCloseDuringCycle();
 
   SettingsStore &settings_;
   Language language_;
@@ -159,6 +175,9 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   QTimer cycle_timer_;
   QString base_title_;
   QString device_name_;
+  QString reader_text_;       // "name port  firmware" of the reader connected last
+  PortSettings reader_port_;  // its port; empty name: no reader was connected
+  QTimer reader_timer_;
   PortChooser choose_port_;
   UpdateChecker *update_checker_ = nullptr;
   bool exchanging_ = false;  // a field exchange runs (its message box must not start another)

@@ -17,6 +17,7 @@
 #include "writer/format_delete.h"
 #include "writer/job_file.h"
 #include "writer/job_risks.h"
+#include "writer/reader_port.h"
 #include "writer/series_summary.h"
 
 namespace quillmate::ui {
@@ -90,6 +91,11 @@ bool CQuillmateDlg::ConfirmRisks() {
 bool CQuillmateDlg::StartCycle(Cycle cycle) {
   if (Busy()) return false;
   form_.status->clear();
+  // A cycle without a reader would wait for cards it can never see.
+  if (context_.handle <= 0) {
+    AppendStatusLine(NoReaderText());
+    return false;
+  }
   if (!TakeOver()) return false;
   if (!LogFileUsable(cycle == Cycle::kWrite)) return false;
   if (cycle == Cycle::kWrite && !ConfirmRisks()) return false;

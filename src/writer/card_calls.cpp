@@ -159,4 +159,8 @@ bool ChangeKey(const WriterContext &context, int key_no, const QByteArray &key, 
                                 0, key_type) == 0;
 }
 
+QString CardUidText(const QByteArray &uid) {
+  return QString::fromLatin1(uid.toHex().toUpper());
+}
+
 }  // namespace quillmate

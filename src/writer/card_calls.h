@@ -86,4 +86,8 @@ bool ChangeKey(const WriterContext &context, int key_no, const QByteArray &key, 
 inline constexpr int kKeyTypeDes = 0;
 inline constexpr int kKeyTypeAes = 2;
 
+// A card's UID for the operator, in the order the card sends it: "04112233445566". The status
+// lines and questions that name a card use it, so that a card can be told from the one beside it.
+QString CardUidText(const QByteArray &uid);
+
 }  // namespace quillmate

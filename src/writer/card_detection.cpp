@@ -4,6 +4,7 @@
 
 #include "kovra.h"
 #include "writer/card_calls.h"
+#include "writer/reader_port.h"
 
 namespace quillmate {
 namespace {
@@ -37,6 +38,12 @@ void NoteEmptyField(WriterContext &context, int error) {
 bool DetectCard(WriterContext &context, bool cyclic) {
   CardMemory &cards = context.cards;
   cards.same_card = false;
+  // Without a reader, or with one whose link went down, there is no field to look for a card in:
+  // the operator learns what is really wrong, not that no card was found.
+  if (context.handle <= 0) {
+    if (!cyclic) context.report.Message(NoReaderText());
+    return false;
+  }
 
   // A card that still answers in its session has not left the field: one command, no RF reset,
   // so a card resting on the reader during a fast cycle is not disturbed.
@@ -47,6 +54,10 @@ bool DetectCard(WriterContext &context, bool cyclic) {
 
   ResetRfField(context);
   const SelectedCard card = RequestAndSelect(context);
+  if (card.outcome != SelectedCard::Outcome::kSelected && ReaderLinkLost(context.handle)) {
+    context.report.Message(ReaderLostText());
+    return false;
+  }
   if (card.outcome == SelectedCard::Outcome::kNoAnswer) {
     if (!cyclic) context.report.Message(Texts::tr("Kein gültiger Transponder vorhanden!"));
     NoteEmptyField(context, card.error);
@@ -76,10 +87,6 @@ bool DetectCard(WriterContext &context, bool cyclic) {
     cards.same_card = false;
   }
   return EnterIsoProtocol(context);
-}
-
-QString CardUidText(const QByteArray &uid) {
-  return QString::fromLatin1(uid.toHex().toUpper());
 }
 
 }  // namespace quillmate

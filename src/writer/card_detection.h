@@ -12,8 +12,4 @@ namespace quillmate {
 // write their status line through the context; the card is left untouched.
 bool DetectCard(WriterContext &context, bool cyclic);
 
-// A card's UID as the operator sees it in messages: its bytes in the order the card sends them,
-// as upper-case hex ("04A1B2C3D4E5F6"); empty for no UID.
-QString CardUidText(const QByteArray &uid);
-
 }  // namespace quillmate

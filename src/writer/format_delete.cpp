@@ -6,6 +6,7 @@
 #include "kovra.h"
 #include "writer/card_calls.h"
 #include "writer/key_plan.h"
+#include "writer/reader_port.h"
 
 namespace quillmate {
 namespace {
@@ -40,6 +41,11 @@ bool TakeFields(WriterContext &context, const DeleteFields &fields, RunResult &r
   return false;
 }
 
+// The card an action changed, for its result line.
+QString UidPart(const QByteArray &uid) {
+  return Texts::tr("(Karte %1)").arg(CardUidText(uid));
+}
+
 void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
   if (LastError(context) == KOVRA_DESFIRE_AUTHENTICATION_ERROR) {
     context.report.Line(Texts::tr(invalid_key_text));
@@ -49,6 +55,20 @@ void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
 }
 
 }  // namespace
+
+QString FormatCardQuestion() {
+  return Texts::tr(
+      "Die Karte auf dem Leser wird formatiert: alle Applikationen mit ihren Dateien und Daten "
+      "gehen verloren, der Card Master Key wird auf den Auslieferungszustand zurückgesetzt.\n\n"
+      "Karte formatieren?");
+}
+
+QString DeleteApplicationQuestion(const DeleteFields &fields) {
+  return Texts::tr(
+             "Die Applikation %1 wird mit allen ihren Dateien und Daten von der Karte auf dem "
+             "Leser gelöscht.\n\nApplikation löschen?")
+      .arg(QString::number(fields.app_id, 16).toUpper());
+}
 
 JobCheck CheckDeleteFields(const DeleteFields &fields) {
   if (fields.app_id < kDeleteMinAppId || fields.app_id > kMaxAppId) {
@@ -64,8 +84,16 @@ JobCheck CheckDeleteFields(const DeleteFields &fields) {
 
 bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
   if (card_uid) card_uid->clear();
+  if (context.handle <= 0) {
+    context.report.Line(NoReaderText());
+    return false;
+  }
   ResetRfField(context);
   const SelectedCard card = RequestAndSelect(context);
+  if (card.outcome != SelectedCard::Outcome::kSelected && ReaderLinkLost(context.handle)) {
+    context.report.Line(ReaderLostText());
+    return false;
+  }
   if (card.outcome == SelectedCard::Outcome::kNoAnswer) {
     context.report.Line(Texts::tr("Kein gültiger Transponder vorhanden!"));
     return false;
@@ -110,7 +138,8 @@ RunResult FormatCard(WriterContext &context, const DeleteFields &fields) {
     ReportError(context, " <ChangeKey()>");
     return result;
   }
-  context.report.Line(Texts::tr("Karte wurde gelöscht!"));
+  context.report.Line(Texts::tr("Karte wurde gelöscht!") + QLatin1Char(' ') +
+                      UidPart(result.card_uid));
   result.done = true;
   return result;
 }
@@ -132,7 +161,8 @@ RunResult DeleteApplication(WriterContext &context, const DeleteFields &fields) 
     return result;
   }
   if (KOVRA_DESFireDeleteApplication(context.handle, fields.app_id) == 0) {
-    context.report.Line(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
+    context.report.Line(Texts::tr("Die gewählte Applikation wurde gelöscht!") + QLatin1Char(' ') +
+                        UidPart(result.card_uid));
     result.done = true;
     return result;
   }

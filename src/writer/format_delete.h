@@ -33,15 +33,21 @@ JobCheck CheckDeleteFields(const DeleteFields &fields);
 // select (empty when none did).
 bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid = nullptr);
 
+// The questions a front end asks before it erases: what will be lost, so that a click on the
+// wrong button costs no card.
+QString FormatCardQuestion();
+QString DeleteApplicationQuestion(const DeleteFields &fields);
+
 // Formats the card on the reader with the card master key of `fields` (AES, then ISO) and sets
 // its master key back to the factory default key (16 zero bytes, version 0) of the same type: AES
-// when the old master key was AES, DES/3DES otherwise. done after "Karte wurde gelöscht!"; not
-// done after one status line, or after a field refusal (shown through the front end, in check)
-// with nothing sent to the reader.
+// when the old master key was AES, DES/3DES otherwise. done after "Karte wurde gelöscht!" with the
+// card's UID; not done after one status line, or after a field refusal (shown through the front
+// end, in check) with nothing sent to the reader.
 RunResult FormatCard(WriterContext &context, const DeleteFields &fields);
 
 // Deletes application fields.app_id, authenticated with its app master key (AES, then ISO).
-// done after "Die gewählte Applikation wurde gelöscht!"; otherwise as FormatCard.
+// done after "Die gewählte Applikation wurde gelöscht!" with the card's UID; otherwise as
+// FormatCard.
 RunResult DeleteApplication(WriterContext &context, const DeleteFields &fields);
 
 }  // namespace quillmate

@@ -1,6 +1,11 @@
 #include "writer/port_choice.h"
 
+#include <sys/stat.h>
+
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <array>
 #include <vector>
 
@@ -8,6 +13,11 @@
 
 namespace quillmate {
 namespace {
+
+// The operator texts of this file, context "PortChoice" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(PortChoice)
+};
 
 constexpr std::array<const char *, kPortKinds> kPrefixes = {"", "USB: ", "LAN: ", "Bluetooth: "};
 
@@ -136,6 +146,31 @@ bool SwitchUsbMode(const QString &port_name, int mode) {
   KOVRA_SendControlCommand(handle, 0, 0);
   KOVRA_ClosePort(handle);
   return true;
+}
+
+QString TypedPortProblem(const QString &entry) {
+  if (entry.isEmpty() || KindOfEntry(entry) != PortKind::kSerial) return {};
+  if (!entry.startsWith(QLatin1String("/dev/"))) {
+    return Texts::tr(
+               "\"%1\" ist kein Gerätepfad: bitte einen Pfad unter /dev/ eingeben, z. B. "
+               "/dev/ttyUSB0 oder /dev/serial/by-id/...")
+        .arg(entry);
+  }
+  // A bus address after the path (":2") is the library's; the device is the part before it.
+  QString path = entry;
+  static const QRegularExpression kAddress(QStringLiteral(":[0-9]+$"));
+  path.remove(kAddress);
+  const QFileInfo info(path);
+  if (!info.exists()) {
+    return Texts::tr("%1 gibt es nicht: ist der Leser angeschlossen und der Pfad richtig?")
+        .arg(path);
+  }
+  struct stat status {};
+  if (::stat(QFile::encodeName(info.canonicalFilePath()).constData(), &status) != 0 ||
+      !S_ISCHR(status.st_mode)) {
+    return Texts::tr("%1 ist keine serielle Schnittstelle (kein Zeichengerät).").arg(path);
+  }
+  return {};
 }
 
 }  // namespace quillmate

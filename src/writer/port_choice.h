@@ -48,6 +48,13 @@ int EncodeLineSetting(const LineSetting &setting);
 // ping. Serial choices stay as they are. True when port.name was changed (to be stored).
 bool CheckStoredChoice(PortSettings &port);
 
+// Checks a port the operator typed instead of choosing it from the list. A serial port is a
+// device path: "/dev/ttyUSB0", a udev link such as "/dev/serial/by-id/...", a pseudo-terminal
+// "/dev/pts/3", each optionally followed by ":" and a bus address. It must exist and be a
+// character device (a link is followed). Entries with a prefix ("USB: ", "LAN: ", "Bluetooth: ")
+// are left to the library. Empty when the entry can be taken; otherwise what is wrong with it.
+QString TypedPortProblem(const QString &entry);
+
 // A USB reader in HID mode that can switch to virtual COM: "USB: " and " HID" and one of the
 // article-number prefixes of the switchable readers.
 bool IsHidReaderEntry(const QString &entry);

@@ -76,6 +76,20 @@ QString OpenFailureText(const OpenedReader &reader) {
       .arg(reader.open_result);
 }
 
+QString NoReaderText() {
+  return Texts::tr(
+      "Es ist kein Leser verbunden! Bitte den Leser anschliessen und unter \"Extras\" > "
+      "\"Schnittstelle wählen\" auswählen.");
+}
+
+QString ReaderLostText() {
+  return Texts::tr("Die Verbindung zum Leser ist unterbrochen!");
+}
+
+bool ReaderLinkLost(int handle) {
+  return handle > 0 && KOVRA_IsLinkUp(handle) != 1;
+}
+
 quint64 ReaderWatch::Now(const WriterContext &context) const {
   return context.tick_ms ? context.tick_ms() : 0;
 }

@@ -32,6 +32,15 @@ QString OpenFailureText(const OpenedReader &reader);
 // port_name when no port was chosen; not ok with open_result when the library refused it.
 OpenedReader OpenReader(const PortSettings &port);
 
+// What a card operation says when the window has no reader: that none is connected and where
+// one is chosen (the field would be searched for a card in vain).
+QString NoReaderText();
+// What a card operation says when the reader stopped answering because its link went down (an
+// unplugged adapter, a pulled cable): at once, instead of asking for a card it cannot see.
+QString ReaderLostText();
+// True when `handle` is an open port whose link went down.
+bool ReaderLinkLost(int handle);
+
 // Watches the reader of a running cycle. A reader whose device went away (an unplugged adapter,
 // a pulled cable) is reported at once, naming the port; the port is then opened again at most
 // every `retry_ms`, and the return of the reader is reported too. Meanwhile the cycle's ticks do

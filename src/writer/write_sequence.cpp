@@ -1,12 +1,14 @@
 #include "writer/write_sequence.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <algorithm>
 
 #include "kovra.h"
 #include "writer/card_calls.h"
 #include "writer/card_detection.h"
+#include "writer/reader_port.h"
 
 namespace quillmate {
 namespace {
@@ -30,18 +32,64 @@ const QByteArray kFactoryKey;  // empty: the library takes the factory default k
 // How a step ends: the sequence goes on, starts the next pass, or ends with false.
 enum class Step { kGoOn, kNextPass, kFail };
 
+// What the card holds of the job so far, in the order the sequence gets there: the first stage not
+// yet reached is what the card still lacks (with every stage after it).
+enum class Stage { kCardKey, kApplication, kFile, kData, kDone };
+
 class WriteRun {
  public:
   WriteRun(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
            const QByteArray &data)
-      : context_(context), job_(job), plan_(plan), data_(data), handle_(context.handle) {}
+      : context_(context),
+        job_(job),
+        plan_(plan),
+        data_(data),
+        handle_(context.handle),
+        uid_(context.cards.current_uid) {}
 
   bool Run() {
+    const bool written = RunPasses();
+    // A card laid instead of this one during a repair pass was never written: the card the run
+    // is about stays the one reported.
+    if (!uid_.isEmpty()) context_.cards.current_uid = uid_;
+    return written;
+  }
+
+  // True when the run changed the card (a key, the application, the file, possibly the data) and
+  // then lost it: the card left the field, another one was laid, the reader went, or the data
+  // write got no answer. A card that stayed and refused a step has its step's line already.
+  bool LeftTheCardHalfWritten() const {
+    return (changed_ || data_may_be_on_card_) && (card_left_ || data_may_be_on_card_);
+  }
+
+  // The status line that makes a card left half-written identifiable: its UID and what it lacks.
+  QString UnfinishedCardLine() const {
+    QStringList missing;
+    if (stage_ <= Stage::kCardKey) missing.append(Texts::tr("Card Master Key"));
+    if (stage_ <= Stage::kApplication) {
+      missing.append(Texts::tr("Applikation %1").arg(QString::number(job_.app_id, 16).toUpper()));
+    }
+    if (stage_ <= Stage::kFile) {
+      missing.append(Texts::tr("Datei %1").arg(QString::number(job_.file_id, 16).toUpper()));
+    }
+    if (data_may_be_on_card_) {
+      missing.append(Texts::tr("die Bestätigung der Daten (vielleicht geschrieben)"));
+    } else {
+      missing.append(Texts::tr("Daten"));
+    }
+    return Texts::tr("Karte %1 ist nur teilweise beschrieben, es fehlen: %2")
+        .arg(CardUidText(uid_), missing.join(QStringLiteral(", ")));
+  }
+
+ private:
+  bool RunPasses() {
     if (CardMasterKey() == Step::kFail) return false;
+    stage_ = Stage::kApplication;
     for (int pass = 0; pass < kPasses; ++pass) {
       if (pass > 0 && RemoveApplication() == Step::kFail) return false;
       switch (InstallAndWrite()) {
         case Step::kGoOn:
+          stage_ = Stage::kDone;
           return true;
         case Step::kFail:
           return false;
@@ -59,7 +107,9 @@ class WriteRun {
   bool AuthIso(int key_no, const QByteArray &key) { return AuthenticateIso(context_, key_no, key); }
   // The job's keys are AES keys.
   bool ChangeKey(int key_no, const QByteArray &key) {
-    return quillmate::ChangeKey(context_, key_no, key, kKeyTypeAes);
+    const bool changed = quillmate::ChangeKey(context_, key_no, key, kKeyTypeAes);
+    changed_ = changed_ || changed;
+    return changed;
   }
   int LastError() const { return quillmate::LastError(context_); }
 
@@ -120,11 +170,28 @@ class WriteRun {
 
   // --- step R: a repair pass removes the application --------------------------------------------
   Step RemoveApplication() {
-    while (!DetectCard(context_, false)) {
+    while (true) {
+      if (DetectCard(context_, false)) {
+        if (uid_.isEmpty() || context_.cards.current_uid == uid_) break;
+        card_left_ = true;
+        // Another card was laid: it is not touched, and the operator learns which card the run
+        // still needs before anything is sent to the new one.
+        context_.report.ShowLamp(Lamp::kWaiting);
+        const QString question =
+            Texts::tr("Auf dem Leser liegt eine andere Karte (%1), sie wird nicht beschrieben!")
+                .arg(CardUidText(context_.cards.current_uid)) +
+            QLatin1Char('\n') + PlaceCardQuestion();
+        if (context_.report.AskRetryCancel(question) != FrontEnd::Answer::kRetry) {
+          return Step::kFail;
+        }
+        continue;
+      }
+      card_left_ = true;
+      // A reader that is gone is reported by the detection; asking for a card would loop.
+      if (context_.handle <= 0 || ReaderLinkLost(handle_)) return Step::kFail;
       // The card is gone: nothing is being written while the question waits for it.
       context_.report.ShowLamp(Lamp::kWaiting);
-      if (context_.report.AskRetryCancel(Texts::tr("Bitte Karte auflegen!")) !=
-          FrontEnd::Answer::kRetry) {
+      if (context_.report.AskRetryCancel(PlaceCardQuestion()) != FrontEnd::Answer::kRetry) {
         Message(Texts::tr("Kein gültiger Transponder vorhanden!"));
         return Step::kFail;
       }
@@ -144,7 +211,17 @@ class WriteRun {
       return Step::kFail;
     }
     Message(Texts::tr("Die gewählte Applikation wurde gelöscht!"));
+    changed_ = true;
+    stage_ = std::min(stage_, Stage::kApplication);
     return Step::kGoOn;
+  }
+
+  // "Bitte Karte auflegen!", naming the card the run has begun.
+  QString PlaceCardQuestion() const {
+    const QString question = Texts::tr("Bitte Karte auflegen!");
+    if (uid_.isEmpty()) return question;
+    return question + QLatin1Char('\n') +
+           Texts::tr("Die Karte %1 ist noch nicht fertig beschrieben.").arg(CardUidText(uid_));
   }
 
   // The first key that opens the card or the application for deleting it.
@@ -177,8 +254,10 @@ class WriteRun {
       return Step::kNextPass;
     }
     if (step != Step::kGoOn) return step;
+    stage_ = Stage::kFile;
     step = EnsureDataFile();
     if (step != Step::kGoOn) return step;
+    stage_ = Stage::kData;
     return WriteData();
   }
 
@@ -254,6 +333,7 @@ class WriteRun {
       ErrorLine(" <CreateApp()>");
       return Step::kNextPass;
     }
+    changed_ = true;
     if (!Select(job_.app_id)) {
       ErrorLine(" <SelectApp()>");
       return Step::kNextPass;
@@ -303,6 +383,7 @@ class WriteRun {
     const int comm = FileModeByte(job_.file_mode);
     const quint16 access = AccessRightsWord(plan_, job_.key_count);
     if (KOVRA_DESFireCreateStdDataFile(handle_, job_.file_id, 0, job_.length, comm, access) == 0) {
+      changed_ = true;
       return Step::kGoOn;
     }
     if (LastError() != KOVRA_DESFIRE_DUPLICATE) {
@@ -396,7 +477,11 @@ class WriteRun {
   const KeyPlan &plan_;
   const QByteArray &data_;
   const int handle_;
+  const QByteArray uid_;  // the card the run began on
   bool data_may_be_on_card_ = false;
+  bool changed_ = false;
+  bool card_left_ = false;  // a repair pass did not find the card on the reader
+  Stage stage_ = Stage::kCardKey;
 };
 
 }  // namespace
@@ -406,6 +491,7 @@ bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &pla
   WriteRun run(context, job, plan, data);
   const bool written = run.Run();
   if (data_may_be_on_card) *data_may_be_on_card = !written && run.DataMayBeOnCard();
+  if (!written && run.LeftTheCardHalfWritten()) context.report.Line(run.UnfinishedCardLine());
   return written;
 }
 

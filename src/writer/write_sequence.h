@@ -24,6 +24,11 @@ namespace quillmate {
 // and its outcome is unknown (no answer, a broken or unverifiable answer): the card may hold the
 // data although the sequence failed. It stays false when the card refused the write with a status
 // of its own or the write never went out.
+//
+// A card the sequence changed and then lost (taken away, another card laid in its place during a
+// repair pass, the reader gone, the data write unanswered) gets a last status line with its UID
+// and what it still lacks. During a repair pass the question names the card begun, and a
+// different card is named and not written.
 bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
                const QByteArray &data, bool *data_may_be_on_card = nullptr);
 

@@ -104,9 +104,8 @@ TEST_F(CliEraseTest, FormatNeedsTheCardKeyAndLeavesAFactoryAesCard) {
   // Without --card-key the job's CardKey opens the card.
   const CliRun format = OnReader({"--json", "format"});
   EXPECT_EQ(format.exit_code, 0) << format.err;
-  EXPECT_EQ(format.out, std::string("{\"lines\":[\"Karte wurde gelöscht!\"],\"ok\":true,"
-                                    "\"op\":\"format\",\"uid\":\"") +
-                            kUid + "\"}\n");
+  EXPECT_EQ(format.out, std::string("{\"lines\":[\"Karte wurde gelöscht! (Karte ") + kUid +
+                            ")\"],\"ok\":true,\"op\":\"format\",\"uid\":\"" + kUid + "\"}\n");
   const std::string formatted = State();
   EXPECT_NE(formatted.find("\"applications\":[]"), std::string::npos) << formatted;
   EXPECT_NE(Picc(formatted).find(kFactoryAesKey), std::string::npos) << formatted;

@@ -1,4 +1,5 @@
-// Answers every message box of the window with OK while it lives, and records what was shown and
+// Answers every message box of the window with `answer` (OK unless a test sets it) while it lives,
+// and records what was shown and
 // whether a busy guard was active at that moment (a box under the guard cannot be acknowledged).
 #pragma once
 
@@ -19,7 +20,7 @@ class MessageRecorder {
           texts.append(text);
           icons.push_back(icon);
           if (quillmate::ui::BusyGuard::Busy()) ++shown_while_busy;
-          return quillmate::ui::BoxAnswer::kOk;
+          return answer;
         });
   }
   ~MessageRecorder() { quillmate::ui::SetMessageBoxHook({}); }
@@ -29,6 +30,7 @@ class MessageRecorder {
   QStringList texts;
   std::vector<quillmate::ui::BoxIcon> icons;
   int shown_while_busy = 0;
+  quillmate::ui::BoxAnswer answer = quillmate::ui::BoxAnswer::kOk;
 };
 
 }  // namespace quillmate_test

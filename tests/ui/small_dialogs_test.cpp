@@ -10,6 +10,7 @@
 #include "ui/beep_time_dlg.h"
 #include "ui/hex_edit.h"
 #include "ui/loeschen_dlg.h"
+#include "writer/reader_port.h"
 #include "writer/sim_rig.h"
 
 static void PrintTo(const QString &text, std::ostream *out) {
@@ -130,6 +131,7 @@ class LoeschenDlgTest : public quillmate_test::SimRig {
 };
 
 TEST_F(LoeschenDlgTest, ActionsReachTheCardAndTheStatusShowsOnlyTheLatestLine) {
+  boxes_.answer = BoxAnswer::kYes;  // each action's question
   PutApplication(kAid);
   CLoeschenDlg dialog(handle_, Language::kGerman, {kAid, QString(), QString()}, false);
   EXPECT_EQ(Child<CHexEdit>(dialog, "appId")->text(), QStringLiteral("BEEF"));
@@ -138,7 +140,8 @@ TEST_F(LoeschenDlgTest, ActionsReachTheCardAndTheStatusShowsOnlyTheLatestLine) {
   }
 
   Click(dialog, "deleteApplication");
-  EXPECT_EQ(Status(dialog), QStringLiteral("Die gewählte Applikation wurde gelöscht!"));
+  EXPECT_EQ(Status(dialog),
+            QStringLiteral("Die gewählte Applikation wurde gelöscht! (Karte 04112233445566)"));
   EXPECT_EQ(card().Application(kAid), nullptr);
 
   Click(dialog, "deleteApplication");
@@ -147,10 +150,34 @@ TEST_F(LoeschenDlgTest, ActionsReachTheCardAndTheStatusShowsOnlyTheLatestLine) {
 
   PutApplication(kAid);
   Click(dialog, "formatCard");
-  EXPECT_EQ(Status(dialog), QStringLiteral("Karte wurde gelöscht!"));
+  EXPECT_EQ(Status(dialog), QStringLiteral("Karte wurde gelöscht! (Karte 04112233445566)"));
   EXPECT_TRUE(card().Content().applications.empty());
   EXPECT_EQ(card().Content().master_key.type, DesfireKeyType::kDes);
-  EXPECT_TRUE(boxes_.texts.isEmpty());
+  EXPECT_EQ(boxes_.texts, (QStringList{quillmate::DeleteApplicationQuestion({kAid, {}, {}}),
+                                       quillmate::DeleteApplicationQuestion({kAid, {}, {}}),
+                                       quillmate::FormatCardQuestion()}));
+  EXPECT_EQ(boxes_.shown_while_busy, 0);
+}
+
+// Both actions ask first, naming what will be lost; No leaves the card as it is.
+TEST_F(LoeschenDlgTest, EachActionAsksFirstAndNoErasesNothing) {
+  PutApplication(kAid);
+  boxes_.answer = BoxAnswer::kNo;
+  CLoeschenDlg dialog(handle_, Language::kGerman, {kAid, QString(), QString()}, false);
+  const struct {
+    const char *button;
+    QString names;  // what the question says will be lost
+  } cases[] = {{"deleteApplication", QStringLiteral("Die Applikation BEEF wird")},
+               {"formatCard", QStringLiteral("alle Applikationen")}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.button);
+    boxes_.texts.clear();
+    Click(dialog, c.button);
+    ASSERT_EQ(boxes_.texts.size(), 1);
+    EXPECT_TRUE(boxes_.texts[0].contains(c.names)) << boxes_.texts[0].toStdString();
+    EXPECT_EQ(Status(dialog), QStringLiteral("Nichts gelöscht."));
+    EXPECT_NE(card().Application(kAid), nullptr);
+  }
 }
 
 // A refused field: one message, shown after the busy guard so that the operator can acknowledge
@@ -199,8 +226,8 @@ TEST_F(LoeschenDlgTest, RefusedFieldIsShownAndFocusedBeforeTheCard) {
 TEST_F(LoeschenDlgTest, WithoutAReaderTheActionEndsWithAStatusLine) {
   CLoeschenDlg dialog(0, Language::kGerman, {kAid, QString(), QString()}, true);
   Click(dialog, "formatCard");
-  EXPECT_EQ(Status(dialog), QStringLiteral("Kein gültiger Transponder vorhanden!"));
-  EXPECT_TRUE(boxes_.texts.isEmpty());
+  EXPECT_EQ(Status(dialog), quillmate::NoReaderText());
+  EXPECT_TRUE(boxes_.texts.isEmpty()) << "no question without a reader";
 }
 
 }  // namespace

@@ -193,6 +193,46 @@ TEST_F(PortDialog, VirtualComSwitchesAHidReaderOrAsksForTheDriver) {
   }
 }
 
+// A port the list does not show is typed and checked when taken: a device path that exists and is
+// a character device (a pseudo-terminal here); anything else is named and the dialog stays open.
+TEST_F(PortDialog, ATypedPortIsCheckedWhenTaken) {
+  kovra_sim::SimReader reader;
+  kovra_sim::PtyServer server{reader};
+  ASSERT_TRUE(server.Start());
+  const QString pty = QString::fromStdString(server.Path());
+  PortSettings port;
+  CPortDlg dialog(port, Language::kGerman);
+  const struct {
+    QString typed;
+    QString message;  // empty: taken
+  } cases[] = {
+      {QStringLiteral("ttyUSB0"), QStringLiteral("\"ttyUSB0\" ist kein Gerätepfad")},
+      {QStringLiteral("/dev/serial/by-id/no-such-reader"),
+       QStringLiteral("/dev/serial/by-id/no-such-reader gibt es nicht")},
+      {QStringLiteral("/dev/pts"), QStringLiteral("/dev/pts ist keine serielle Schnittstelle")},
+      {pty + QStringLiteral(":3"), QString()},
+      {pty, QString()},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    dialog.setResult(QDialog::Rejected);
+    dialog.show();
+    dialog.PortEntry()->clear();
+    QTest::keyClicks(dialog.PortEntry(), c.typed);
+    boxes.clear();
+    dialog.accept();
+    if (c.message.isEmpty()) {
+      EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+      EXPECT_EQ(dialog.result(), QDialog::Accepted);
+      EXPECT_EQ(dialog.Settings().name, c.typed);
+    } else {
+      ASSERT_EQ(boxes.size(), 1);
+      EXPECT_TRUE(boxes[0].startsWith(c.message)) << boxes[0].toStdString();
+      EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    }
+  }
+}
+
 TEST_F(PortDialog, TheMainWindowAsksForItsPortInTheDialog) {
   QTemporaryDir settings_folder;
   quillmate::SettingsStore settings(settings_folder.path());

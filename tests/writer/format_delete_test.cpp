@@ -27,8 +27,10 @@ const QString kWrongKeyText = QStringLiteral("0102");
 constexpr int kAid = 0x00BEEF;
 constexpr int kOtherAid = 0x000ABC;
 
-const QString kFormatted = QStringLiteral("Karte wurde gelöscht!");
-const QString kDeleted = QStringLiteral("Die gewählte Applikation wurde gelöscht!");
+// The result lines name the card that was erased (the rig's card).
+const QString kFormatted = QStringLiteral("Karte wurde gelöscht! (Karte 04112233445566)");
+const QString kDeleted =
+    QStringLiteral("Die gewählte Applikation wurde gelöscht! (Karte 04112233445566)");
 
 class FormatDeleteRig : public quillmate_test::SimRig {
  protected:

@@ -66,4 +66,25 @@ TEST_F(ReaderWatchTest, ALostReaderIsReportedAndOpenedAgainWhenItIsBack) {
   handle_ = 0;
 }
 
+// A card operation without a usable reader says what is wrong with the reader, not that no card
+// lies on it; a cycle's tick stays silent without a reader (its watch reports the loss).
+TEST_F(ReaderWatchTest, DetectionWithoutAReaderNamesTheReaderNotTheCard) {
+  const QString no_card = QStringLiteral("Kein gültiger Transponder vorhanden!");
+  context_.handle = 0;
+  EXPECT_FALSE(quillmate::DetectCard(context_, true));
+  EXPECT_TRUE(front_end_.lines.isEmpty());
+  EXPECT_FALSE(quillmate::DetectCard(context_, false));
+  EXPECT_EQ(front_end_.lines, QStringList{quillmate::NoReaderText()});
+  EXPECT_TRUE(front_end_.lines[0].contains(QStringLiteral("Schnittstelle wählen")));
+
+  context_.handle = handle_;
+  server_.DropLink();
+  ASSERT_TRUE(SeenGone(handle_));
+  front_end_.lines.clear();
+  EXPECT_FALSE(quillmate::DetectCard(context_, false));
+  EXPECT_EQ(front_end_.lines,
+            QStringList{QStringLiteral("Die Verbindung zum Leser ist unterbrochen!")});
+  EXPECT_FALSE(front_end_.Contains(no_card));
+}
+
 }  // namespace

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "sim_rig.h"
@@ -316,7 +318,12 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
     ASSERT_GE(front_end_.lines.size(), 2);
     EXPECT_TRUE(front_end_.lines[1].endsWith(QLatin1String(" <Write>")))
         << front_end_.lines[1].toStdString();
-    EXPECT_EQ(front_end_.questions, QStringList{QStringLiteral("Bitte Karte auflegen!")});
+    // The question names the card the sequence has begun.
+    const QString uid = QStringLiteral("041020304050%1").arg(retry ? 1 : 0, 2, 10, QChar('0'));
+    EXPECT_EQ(front_end_.questions,
+              QStringList{QStringLiteral("Bitte Karte auflegen!\nDie Karte %1 ist noch nicht "
+                                         "fertig beschrieben.")
+                              .arg(uid)});
     // Nothing is written while the question waits for the card: the lamps are off, and the work
     // on the card laid again shows yellow.
     EXPECT_EQ(lamps_at_question, std::vector<Lamp>{Lamp::kWaiting});
@@ -331,7 +338,12 @@ TEST_F(WriteSequence, CardPulledDuringTheWrite) {
       ExpectPersonalised(*second);
     } else {
       EXPECT_FALSE(written);
-      EXPECT_EQ(front_end_.lines.last(), QStringLiteral("Kein gültiger Transponder vorhanden!"));
+      EXPECT_TRUE(front_end_.Contains(QStringLiteral("Kein gültiger Transponder vorhanden!")));
+      // The card left half-written is named with what it lacks.
+      EXPECT_EQ(front_end_.lines.last(),
+                QStringLiteral("Karte %1 ist nur teilweise beschrieben, es fehlen: die "
+                               "Bestätigung der Daten (vielleicht geschrieben)")
+                    .arg(uid));
       EXPECT_EQ(app->files.at(0).data, kovra_sim::Bytes(32, 0)) << "application left as it was";
     }
   }
@@ -357,6 +369,66 @@ TEST_F(WriteSequence, CardPulledAtAnyStepEndsWithALineAndTheNextCardStartsClean)
     ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
     ExpectPersonalised(*next);
   }
+}
+
+TEST_F(WriteSequence, AnotherCardLaidDuringARepairIsNamedAndLeftAloneUntilTheFirstIsBack) {
+  const size_t before = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t exchanges = Exchanges() - before;
+
+  auto first = FreshDesfire({0x04, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36});
+  auto other = FreshDesfire({0x04, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46});
+  Place(first);
+  front_end_.lines.clear();
+  front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
+  int answered = 0;
+  // The operator lays the wrong card first, then the right one.
+  front_end_.before_answer = [&] { Place(answered++ == 0 ? other : first); };
+  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  reader_.RemoveCardAfterExchanges(exchanges - 1);
+  EXPECT_TRUE(quillmate::WriteCard(context_, job_, plan_, bytes_))
+      << front_end_.lines.join('\n').toStdString();
+  front_end_.before_answer = nullptr;
+
+  const QString unfinished =
+      QStringLiteral("Die Karte 04313233343536 ist noch nicht fertig beschrieben.");
+  ASSERT_EQ(front_end_.questions.size(), 2);
+  EXPECT_EQ(front_end_.questions[0], QStringLiteral("Bitte Karte auflegen!\n") + unfinished);
+  EXPECT_EQ(front_end_.questions[1],
+            QStringLiteral("Auf dem Leser liegt eine andere Karte (04414243444546), sie wird "
+                           "nicht beschrieben!\nBitte Karte auflegen!\n") +
+                unfinished);
+  EXPECT_TRUE(other->Content().applications.empty()) << "the other card was not written";
+  EXPECT_TRUE(other->Content().master_key.bytes == kovra_sim::Bytes(16, 0));
+  ExpectPersonalised(*first);
+  EXPECT_EQ(context_.cards.current_uid, ToQt({0x04, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}));
+}
+
+TEST_F(WriteSequence, AReaderLostDuringTheWriteIsReportedAtOnceWithoutAskingForTheCard) {
+  const size_t before = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t exchanges = Exchanges() - before;
+
+  auto card = FreshDesfire({0x04, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56});
+  Place(card);
+  front_end_.lines.clear();
+  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  // The cable is pulled while the data go out: the write gets no answer.
+  front_end_.on_line = [this](const QString &line) {
+    if (!line.endsWith(QLatin1String(" <Write>"))) return;
+    server_.DropLink();
+    for (int i = 0; i < 200 && KOVRA_IsLinkUp(handle_) == 1; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  reader_.RemoveCardAfterExchanges(exchanges - 1);
+  EXPECT_FALSE(quillmate::WriteCard(context_, job_, plan_, bytes_));
+  front_end_.on_line = nullptr;
+  EXPECT_TRUE(front_end_.questions.isEmpty()) << front_end_.questions.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral("Die Verbindung zum Leser ist unterbrochen!")))
+      << front_end_.lines.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.lines.last().startsWith(QStringLiteral("Karte 04515253545556 ist nur")))
+      << front_end_.lines.last().toStdString();
 }
 
 }  // namespace
