@@ -319,6 +319,10 @@ The guide is here: %1</translation>
         <source>Die Logdatei &lt;%1&gt; kann nicht geschrieben werden: %2</source>
         <translation>The log file &lt;%1&gt; cannot be written: %2</translation>
     </message>
+    <message>
+        <source>ein symbolischer Link</source>
+        <translation>a symbolic link</translation>
+    </message>
 </context>
 <context>
     <name>CardOperations</name>
@@ -669,6 +673,30 @@ Delete the application?</translation>
     <message>
         <source>Die Einstellungsdatei %1 kann nicht gelesen werden und bleibt unverändert; verschieben oder löschen Sie sie, um mit den Voreinstellungen zu beginnen!</source>
         <translation>The settings file %1 cannot be read and is left unchanged; move it away or delete it to start with the defaults!</translation>
+    </message>
+    <message>
+        <source>Die Einstellungsdatei %1 ist ein symbolischer Link oder keine gewöhnliche Datei und wird weder gelesen noch geschrieben!</source>
+        <translation>The settings file %1 is a symbolic link or not a regular file and is neither read nor written!</translation>
+    </message>
+    <message>
+        <source>Die Einstellungsdatei %1 kann nicht gelesen werden: Der Wert von %2 enthält ein Komma; setzen Sie ihn in Anführungszeichen!</source>
+        <translation>The settings file %1 cannot be read: the value of %2 contains a comma; put it in quotation marks!</translation>
+    </message>
+    <message>
+        <source>Die Einstellungsdatei %1 kann nicht gelesen werden: Die Zahl %2 von %3 liegt außerhalb des Zahlenbereichs!</source>
+        <translation>The settings file %1 cannot be read: the number %2 of %3 is out of range!</translation>
+    </message>
+    <message>
+        <source>Die Datei %1 kann nicht gesperrt werden: %2</source>
+        <translation>The file %1 cannot be locked: %2</translation>
+    </message>
+    <message>
+        <source>Die Einstellungsdatei %1 kann nicht geschrieben werden: %2</source>
+        <translation>The settings file %1 cannot be written: %2</translation>
+    </message>
+    <message>
+        <source>Schreibfehler</source>
+        <translation>write error</translation>
     </message>
 </context>
 <context>

@@ -110,7 +110,8 @@ class CardRun {
         }
       }
       if (Interrupted() || (!options_.cycle && cards_done_ >= options_.count)) break;
-      // The core ended the cycle (a series whose next value no longer fits the file).
+      // The core ended the cycle (a series whose next value no longer fits the file, a store or a
+      // log that failed).
       if (operations_.RunningCycle() == Cycle::kNone) break;
       SleepUnlessInterrupted(operations_.RunningPeriodMs());
     }
@@ -124,7 +125,7 @@ class CardRun {
     const bool cycle_failed =
         options_.cycle && (counts.failed_attempts > 0 || (watch_ && watch_->Losses() > 0));
     if (short_count || cycle_failed || operations_.SeriesOutgrewTheFile() ||
-        !operations_.LogFailure().isEmpty()) {
+        !operations_.LogFailure().isEmpty() || !operations_.StoreFailure().isEmpty()) {
       return kExitCardFailed;
     }
     return kExitDone;

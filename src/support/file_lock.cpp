@@ -9,15 +9,20 @@
 #include <cstring>
 #include <thread>
 
+#include "support/regular_file.h"
+
 namespace quillmate {
 
 FileLock::FileLock(const std::string &path, int timeout_ms) {
   const std::string lock_path = LockPathFor(path);
-  const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error_ = lock_path + ": " + std::strerror(errno);
+  // A link put in place of the companion is not followed: taking the lock would create or open
+  // the file it points at.
+  OpenedFile opened = OpenRegularFile(lock_path, O_RDWR | O_CREAT, 0600);
+  if (!opened.ok()) {
+    error_ = opened.error;
     return;
   }
+  const int fd = opened.fd;
   // Holders keep the lock for a read and a write of a small file; a short poll is enough and,
   // unlike a blocking flock, cannot hang on a holder that never lets go.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

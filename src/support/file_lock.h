@@ -10,7 +10,8 @@ namespace quillmate {
 class FileLock {
  public:
   // Takes the lock for `path`, waiting at most `timeout_ms` for another holder to let go. The
-  // companion file is created (mode 0600) when missing and stays; the lock ends with the object
+  // companion file is created (mode 0600) when missing and stays; a symbolic link or anything else
+  // that is not a regular file in its place is refused. The lock ends with the object
   // or with the process, however it ends.
   FileLock(const std::string &path, int timeout_ms);
   ~FileLock();

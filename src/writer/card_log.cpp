@@ -8,7 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include "support/regular_file.h"
 
 namespace quillmate {
 namespace {
@@ -76,9 +79,12 @@ LogFileCheck CheckLogFile(const QString &file_name) {
   }
   // access() asks the kernel with the process's own rights, so a read-only mount or a folder of
   // another user answers as the later write would.
+  // A link in the log's place is not followed (the line would land in the file it points at).
+  const bool link = file.isSymLink();
   const QByteArray path = QFile::encodeName(file.exists() ? file.absoluteFilePath() : folder);
-  if (::access(path.constData(), W_OK) != 0 || (file.exists() && !file.isFile())) {
-    const QString reason = file.exists() && !file.isFile()
+  if (link || ::access(path.constData(), W_OK) != 0 || (file.exists() && !file.isFile())) {
+    const QString reason = link ? Texts::tr("ein symbolischer Link")
+                           : file.exists() && !file.isFile()
                                ? Texts::tr("keine Datei")
                                : QString::fromLocal8Bit(std::strerror(errno));
     return {Problem::kNotWritable,
@@ -114,11 +120,18 @@ LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QB
   const QString body = LogLineBody(job, uid, clock());
   if (file_name.isEmpty()) return {};
 
-  QFile file(file_name);
-  // Append mode: whatever was read, the line lands at the end of the file.
-  if (!file.open(QIODevice::ReadWrite | QIODevice::Append) || !file.seek(0)) {
+  // Append mode: whatever was read, the line lands at the end of the file. A link in the log's
+  // place is refused, not followed.
+  const OpenedFile opened = OpenRegularFile(QFile::encodeName(file_name).toStdString(),
+                                            O_RDWR | O_APPEND | O_CREAT, 0666);
+  QFile file;
+  if (!opened.ok()) return Failed(file_name);
+  if (!file.open(opened.fd, QIODevice::ReadWrite | QIODevice::Append,
+                 QFileDevice::AutoCloseHandle)) {
+    ::close(opened.fd);
     return Failed(file_name);
   }
+  if (!file.seek(0)) return Failed(file_name);
   const QByteArray content = file.readAll();
   if (file.error() != QFileDevice::NoError) return Failed(file_name);
 

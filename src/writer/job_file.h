@@ -48,7 +48,11 @@ class JobFileValueStore : public ValueStore {
   explicit JobFileValueStore(QString path) : path_(std::move(path)) {}
 
  protected:
-  bool LockedUpdate(const Change &change) override { return UpdateJobFileValue(path_, change).ok; }
+  bool LockedUpdate(const Change &change) override {
+    const JobFileResult result = UpdateJobFileValue(path_, change);
+    SetFailure(result.message);
+    return result.ok;
+  }
 
  private:
   QString path_;

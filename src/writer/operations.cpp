@@ -108,6 +108,7 @@ void CardOperations::ShowSeriesNext() {
 RunResult CardOperations::SingleWrite() {
   RunResult result;
   log_failure_.clear();
+  store_failure_.clear();
   ShowSeriesNext();
   result.check = ValidateWriteJob(job_, plan_);
   if (result.check.ok) result.done = WriteOperation(false);
@@ -118,6 +119,7 @@ RunResult CardOperations::SingleWrite() {
 RunResult CardOperations::SingleRead() {
   RunResult result;
   log_failure_.clear();
+  store_failure_.clear();
   result.check = ValidateReadJob(job_, plan_);
   if (result.check.ok) result.done = ReadOperation(false);
   result.card_uid = context_.cards.current_uid;
@@ -141,6 +143,7 @@ JobCheck CardOperations::StartCycle(Cycle cycle) {
   SetBackgroundMode(true);
   cycle_ = cycle;
   log_failure_.clear();
+  store_failure_.clear();
   running_period_ms_ = cycle_period_ms_;
   // Every card of a new cycle is new, also the one processed just before it started.
   context_.cards.last_uid.clear();
@@ -221,6 +224,13 @@ bool CardOperations::WriteDetectedCard() {
                   "beschrieben!")
             .arg(next_value));
     context_.report.ShowLamp(Lamp::kRed);
+    // A full disk or a read-only store does not mend itself between ticks: the series ends,
+    // naming the file and the reason, rather than retry for ever.
+    if (store_ != nullptr) {
+      store_failure_ = store_->Failure();
+      Status(store_failure_);
+    }
+    StopCycle();
     return false;
   }
   const bool taken_over = written.data != candidate;

@@ -54,13 +54,17 @@ class ValueStore {
   bool Store(const QString &value) {
     return Update([&value](const QString &) { return std::optional<QString>(value); });
   }
+  // Why the last Update() failed, naming the file and the system's reason; empty after a success.
+  const QString &Failure() const { return failure_; }
 
  protected:
-  // The locked read-change-write of the store behind it.
+  // The locked read-change-write of the store behind it; a failure sets its reason first.
   virtual bool LockedUpdate(const Change &change) = 0;
+  void SetFailure(const QString &failure) { failure_ = failure; }
 
  private:
   QString seen_;
+  QString failure_;
 };
 
 // Timer period of both cycles and length of the tone after a written card, in milliseconds.
@@ -166,6 +170,10 @@ class CardOperations {
   // none failed since the last cycle start): the card holds its value but has no record, so the
   // operation failed and a cycle has ended (a written value stays given out).
   const QString &LogFailure() const { return log_failure_; }
+  // Set once the series' next value could not be stored (the store's failure, naming its file and
+  // the reason; empty while none failed since the last cycle start): no card was written and a
+  // cycle has ended.
+  const QString &StoreFailure() const { return store_failure_; }
   // The value of the card written or read last (as logged and reported); empty before the first.
   const QString &LastCardValue() const { return last_card_value_; }
 
@@ -227,6 +235,7 @@ class CardOperations {
   QString series_next_;  // the series' next value when there is no store
   bool series_outgrown_ = false;
   QString log_failure_;
+  QString store_failure_;
   SeriesCounts counts_;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;

@@ -7,11 +7,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
 
 #include "support/crypt_text.h"
 #include "support/file_lock.h"
+#include "support/regular_file.h"
 #include "writer/job_keys.h"
+#include "writer/settings_text.h"
 #include "writer/update_list.h"
 
 namespace quillmate {
@@ -40,13 +45,31 @@ class GroupScope {
   QSettings &settings_;
 };
 
-// An integer value, or `fallback` when it is missing or not a number (a file edited by hand).
+// An integer value, or `fallback` when it is missing or not a number (a file edited by hand). The
+// text is read as a number in its own right: a variant's conversion would wrap a number beyond
+// the integer's range into a negative one.
 int ReadInt(const QSettings &settings, const char *key, int fallback) {
   const QVariant value = settings.value(QString::fromLatin1(key));
   if (!value.isValid()) return fallback;
   bool ok = false;
-  const int number = value.toInt(&ok);
+  const int number = value.toString().trimmed().toInt(&ok);
   return ok ? number : fallback;
+}
+
+// The keys stored as integers ("group/key"): the job's numbers, flags and choices and the
+// operator's.
+QStringList IntegerKeys() {
+  QStringList keys;
+  for (const JobKey &key : JobKeys()) {
+    if (!key.IsText()) keys.append(QString::fromLatin1(kSettingsGroup) + u'/' + key.name);
+  }
+  keys << QStringLiteral("Settings/Sprache") << QStringLiteral("Settings/KeysAnzeigen")
+       << QStringLiteral("Settings/VerifyAfterWrite") << QStringLiteral("Settings/ZyklusZeit")
+       << QStringLiteral("Settings/BeepTime") << QStringLiteral("Protokoll/LogFileEnableSchreiben")
+       << QStringLiteral("Protokoll/LogFileEnableLesen") << QStringLiteral("Port/Baudrate")
+       << QStringLiteral("Port/Timeout") << QStringLiteral("Port/Adresse")
+       << QStringLiteral("Port/EthernetAktiv") << QStringLiteral("Version/Update");
+  return keys;
 }
 
 QString ReadText(const QSettings &settings, const char *key, const QString &fallback = {}) {
@@ -113,18 +136,82 @@ void SettingsStore::CreatePrivateFile() {
   if (fd >= 0) ::close(fd);
 }
 
-// QSettings reads the file on first use and from then on keeps what it met there as its status.
-void SettingsStore::CheckReadable() {
-  settings_->allKeys();
-  readable_ = settings_->status() == QSettings::NoError;
+void SettingsStore::Refuse(const QString &problem) {
+  readable_ = false;
+  problem_ = problem;
 }
 
-QString SettingsStore::Problem() const {
-  if (readable_) return {};
+QString SettingsStore::DamagedText() const {
   return Texts::tr(
              "Die Einstellungsdatei %1 kann nicht gelesen werden und bleibt unverändert; "
              "verschieben oder löschen Sie sie, um mit den Voreinstellungen zu beginnen!")
       .arg(FileName());
+}
+
+// Looked at before QSettings reads or writes the file: a link in its place would be followed by
+// both, and the INI reader takes many damaged files without an error.
+bool SettingsStore::FileIsSettingsText() {
+  const QString path = FileName();
+  switch (PathKindOf(QFile::encodeName(path).toStdString())) {
+    case PathKind::kMissing:
+      return true;
+    case PathKind::kRegularFile:
+      break;
+    case PathKind::kSymbolicLink:
+    case PathKind::kOther:
+      Refuse(Texts::tr("Die Einstellungsdatei %1 ist ein symbolischer Link oder keine gewöhnliche "
+                       "Datei und wird weder gelesen noch geschrieben!")
+                 .arg(path));
+      return false;
+  }
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    Refuse(DamagedText());
+    return false;
+  }
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError || !IsSettingsText(bytes)) {
+    Refuse(DamagedText());
+    return false;
+  }
+  return true;
+}
+
+// QSettings reads the file on first use and from then on keeps what it met there as its status.
+void SettingsStore::CheckReadable() {
+  if (!FileIsSettingsText()) return;
+  settings_->allKeys();
+  if (settings_->status() != QSettings::NoError) {
+    Refuse(DamagedText());
+    return;
+  }
+  // A value is taken as the operator wrote it or not at all: an unquoted comma makes the INI
+  // reader give a list (read as an empty text), and a number beyond the integer's range would be
+  // taken as another number.
+  for (const QString &key : settings_->allKeys()) {
+    if (settings_->value(key).typeId() == QMetaType::QStringList) {
+      Refuse(Texts::tr("Die Einstellungsdatei %1 kann nicht gelesen werden: Der Wert von %2 "
+                       "enthält ein Komma; setzen Sie ihn in Anführungszeichen!")
+                 .arg(FileName(), key));
+      return;
+    }
+  }
+  static const QRegularExpression kNumber(QStringLiteral("^[+-]?[0-9]+$"));
+  for (const QString &key : IntegerKeys()) {
+    const QString text = settings_->value(key).toString().trimmed();
+    bool fits = false;
+    text.toInt(&fits);
+    if (!fits && kNumber.match(text).hasMatch()) {
+      Refuse(Texts::tr("Die Einstellungsdatei %1 kann nicht gelesen werden: Die Zahl %2 von %3 "
+                       "liegt außerhalb des Zahlenbereichs!")
+                 .arg(FileName(), text, key));
+      return;
+    }
+  }
+}
+
+QString SettingsStore::Problem() const {
+  return readable_ ? QString() : problem_;
 }
 
 QString SettingsStore::FileName() const {
@@ -251,12 +338,23 @@ bool SettingsStore::StoreValue(const QString &value) {
 }
 
 bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
-  if (!readable_) return false;
+  value_failure_.clear();
+  if (!readable_) {
+    value_failure_ = Problem();
+    return false;
+  }
   CreatePrivateFile();  // the lock's companion file lives in the store's folder
-  const FileLock lock(FileName().toStdString(), kValueLockTimeoutMs);
-  if (!lock.held()) return false;
+  const FileLock lock(QFile::encodeName(FileName()).toStdString(), kValueLockTimeoutMs);
+  if (!lock.held()) {
+    value_failure_ = Texts::tr("Die Datei %1 kann nicht gesperrt werden: %2")
+                         .arg(FileName(), QString::fromLocal8Bit(lock.error()));
+    return false;
+  }
   // Another process may have written the file since this one read it.
-  if (!Sync()) return false;
+  if (!Sync()) {
+    value_failure_ = SyncFailure();
+    return false;
+  }
   QString stored;
   {
     const GroupScope group(*settings_, kSettingsGroup);
@@ -264,17 +362,32 @@ bool SettingsStore::UpdateValue(const ValueStore::Change &change) {
   }
   const std::optional<QString> replaced = change(stored);
   if (!replaced) return true;
-  return StoreValue(*replaced);
+  if (StoreValue(*replaced)) return true;
+  value_failure_ = SyncFailure();
+  return false;
+}
+
+QString SettingsStore::SyncFailure() const {
+  if (!readable_) return Problem();
+  return Texts::tr("Die Einstellungsdatei %1 kann nicht geschrieben werden: %2")
+      .arg(FileName(), sync_reason_);
 }
 
 bool SettingsStore::Sync() {
   if (!readable_) return false;
+  // A file damaged or replaced by a link meanwhile (by hand, by another program) is not taken
+  // over: from now on the store is as one that could not read its file.
+  if (!FileIsSettingsText()) return false;
   CreatePrivateFile();
+  // QSettings gives no reason for a failed write; the system's is the errno its last call left.
+  errno = 0;
   settings_->sync();
-  // A file damaged meanwhile (by hand, by another program) is not taken over: from now on the store
-  // is as one that could not read its file.
-  if (settings_->status() == QSettings::FormatError) readable_ = false;
-  return settings_->status() == QSettings::NoError;
+  const int error = errno;
+  if (settings_->status() == QSettings::FormatError) Refuse(DamagedText());
+  if (settings_->status() == QSettings::NoError) return true;
+  sync_reason_ =
+      error != 0 ? QString::fromLocal8Bit(std::strerror(error)) : Texts::tr("Schreibfehler");
+  return false;
 }
 
 }  // namespace quillmate

@@ -69,10 +69,12 @@ class SettingsStore {
   // The path of the INI file behind the store.
   QString FileName() const;
 
-  // False when the file exists but could not be read as settings (damaged, not an INI text, no
-  // permission). Such a store is never written: every save and value change fails, so that what
-  // the file held is not replaced by defaults without the operator's say, and front ends refuse
-  // card operations on it (Problem() names the file).
+  // False when the file exists but could not be read as settings (damaged, not an INI text, a
+  // value with an unquoted comma or a number beyond the integer's range, no permission) or is a
+  // symbolic link or no regular file (never followed). Such a store is never written: every save
+  // and value change fails, so that what the file held is not replaced by defaults without the
+  // operator's say, and front ends refuse card operations on it (Problem() names the file and,
+  // where one is at fault, the key).
   bool Readable() const { return readable_; }
   QString Problem() const;
 
@@ -93,16 +95,24 @@ class SettingsStore {
 
   // Reads "Wert" afresh from the file and stores what `change` makes of it, under the exclusive
   // lock that every process sharing this file takes for it. True when done; false when the lock
-  // or the file failed.
+  // or the file failed, ValueFailure() then naming the file and the reason.
   bool UpdateValue(const ValueStore::Change &change);
+  const QString &ValueFailure() const { return value_failure_; }
 
  private:
   bool Sync();
   void CheckReadable();
+  bool FileIsSettingsText();
+  void Refuse(const QString &problem);
+  QString DamagedText() const;
+  QString SyncFailure() const;
   void CreatePrivateFile();
 
   std::unique_ptr<QSettings> settings_;
   bool readable_ = true;
+  QString problem_;
+  QString sync_reason_;
+  QString value_failure_;
 };
 
 // The settings' data text as the store of a counting series.
@@ -111,7 +121,11 @@ class SettingsValueStore : public ValueStore {
   explicit SettingsValueStore(SettingsStore &store) : store_(store) {}
 
  protected:
-  bool LockedUpdate(const Change &change) override { return store_.UpdateValue(change); }
+  bool LockedUpdate(const Change &change) override {
+    const bool done = store_.UpdateValue(change);
+    SetFailure(done ? QString() : store_.ValueFailure());
+    return done;
+  }
 
  private:
   SettingsStore &store_;

@@ -399,6 +399,23 @@ TEST_F(CliSeriesTest, ACardLeftOnTheReaderIsWrittenOnce) {
   EXPECT_EQ(StoredValue(), "42");
 }
 
+// A store that cannot take the next value (here its lock companion is a folder) does not mend
+// itself between ticks: `write --count 3` ends at the first card with exit 1, naming the file and
+// the system's reason, and no card is written.
+TEST_F(CliSeriesTest, AStoreThatCannotBeWrittenEndsTheSeries) {
+  const std::string lock = dir_.path() + "/KV-DESFire Quillmate.ini.lck";
+  ASSERT_EQ(::mkdir(lock.c_str(), 0700), 0);
+  ASSERT_EQ(sim_.Control("place desfire").rfind("ok", 0), 0u);
+  const auto started = std::chrono::steady_clock::now();
+  const CliRun written = RunCli(OnReader({"write", "--count", "3"}));
+  EXPECT_EQ(written.exit_code, 1) << written.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_NE(written.err.find(lock + ": Is a directory"), std::string::npos) << written.err;
+  const std::vector<SeenCard> cards = CardsSeen(sim_);
+  for (const SeenCard &card : cards) EXPECT_EQ(card.data, "") << "no card written";
+  EXPECT_EQ(StoredValue(), "41");
+}
+
 // The CLI killed with SIGKILL at different moments of a running series and started again: the
 // cards may show gaps in the series, but no value is on two cards.
 TEST_F(CliSeriesTest, KilledAnywhereInASeriesNoValueIsOnTwoCards) {

@@ -1,6 +1,7 @@
 #include "writer/card_log.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -138,6 +139,30 @@ TEST_F(CardLogTest, FullDeviceIsReported) {
   if (!QFile::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(WriteLogLine(QStringLiteral("/dev/full"), job_, {}, FixedTime).outcome,
             LogOutcome::kFailed);
+}
+
+// In a log folder others can write, a link named like the log (to an existing file or to one not
+// yet there) would make the line land in the file it points at: the check before a series
+// refuses it naming the log, and a line is never written through it.
+TEST_F(CardLogTest, ALinkInPlaceOfTheLogIsNotFollowed) {
+  const QString existing = Path("fremd.txt");
+  {
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("fremd\n");
+  }
+  for (const QString &target : {existing, Path("nicht-da.txt")}) {
+    const QString log = Path("log.txt");
+    QFile::remove(log);
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(log).constData()),
+              0);
+    const LogFileCheck check = CheckLogFile(log);
+    EXPECT_FALSE(check.ok());
+    EXPECT_TRUE(check.message.contains(log)) << check.message.toStdString();
+    EXPECT_EQ(WriteLogLine(log, job_, {}, FixedTime).outcome, LogOutcome::kFailed);
+  }
+  EXPECT_EQ(ReadAll(existing), QByteArray("fremd\n"));
+  EXPECT_FALSE(QFile::exists(Path("nicht-da.txt")));
 }
 
 }  // namespace

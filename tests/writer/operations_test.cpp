@@ -43,6 +43,7 @@ class RecordingStore : public quillmate::ValueStore {
     if (!replaced) return true;
     values.append(*replaced);
     if (on_store) on_store();
+    SetFailure(fail ? QStringLiteral("/voll/store.ini: No space left on device") : QString());
     return !fail;
   }
 };
@@ -499,6 +500,24 @@ TEST_F(Operations, StoreThatCannotSaveStopsTheWrite) {
   EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
   EXPECT_TRUE(front_end_.Contains(QStringLiteral(
       "Der nächste Wert <2> konnte nicht gespeichert werden, die Karte wird nicht beschrieben!")));
+}
+
+// A store that cannot take the next value does not mend itself between ticks: the cycle ends at
+// the first card, naming the store's file and the system's reason, with no card written.
+TEST_F(Operations, AStoreThatCannotSaveEndsTheCycleNamingTheFileAndReason) {
+  store_.fail = true;
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  ops_->Tick();
+  EXPECT_EQ(ops_->RunningCycle(), Cycle::kNone);
+  EXPECT_EQ(card().Application(kAid), nullptr) << "the card was not written";
+  const QString failure = QStringLiteral("/voll/store.ini: No space left on device");
+  EXPECT_EQ(ops_->StoreFailure(), failure);
+  EXPECT_TRUE(front_end_.Contains(failure)) << front_end_.lines.join('\n').toStdString();
+  // A new cycle starts with a clean slate.
+  store_.fail = false;
+  ASSERT_TRUE(ops_->StartWriteCycle().ok);
+  EXPECT_TRUE(ops_->StoreFailure().isEmpty());
+  ops_->StopCycle();
 }
 
 // Runs a tick from inside every status line, as a front end's event loop may during a question.

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QFile>
 #include <QTemporaryDir>
+#include <random>
+
+#include "support/file_lock.h"
 
 namespace quillmate {
 namespace {
@@ -222,6 +227,149 @@ TEST_F(SettingsStoreTest, ALineWithoutValueMakesTheFileUnreadable) {
     EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("8")));
   }
   EXPECT_EQ(ReadBytes(path), text);
+}
+
+// The INI reader takes many damaged files without an error (about one in fifteen files of random
+// bytes): the store judges the bytes themselves, so none of them is taken as settings or
+// rewritten.
+TEST_F(SettingsStoreTest, RandomBytesAreNeverTakenAsSettings) {
+  std::mt19937 random(23);
+  const QString path = SettingsStore(dir_.path()).FileName();
+  for (int round = 0; round < 120; ++round) {
+    QByteArray bytes(600, '\0');
+    for (char &byte : bytes) byte = static_cast<char>(random());
+    WriteBytes(path, bytes);
+    {
+      SettingsStore store(dir_.path());
+      EXPECT_FALSE(store.Readable()) << "round " << round;
+      EXPECT_FALSE(store.SaveJob(DesfireSet{}));
+    }
+    ASSERT_EQ(ReadBytes(path), bytes) << "round " << round;
+  }
+}
+
+// Files the INI reader takes without an error but that are no settings text, and one that turns
+// so while the store is open: refused, named, and left as they are.
+TEST_F(SettingsStoreTest, BytesThatAreNoSettingsTextAreRefused) {
+  const QString path = SettingsStore(dir_.path()).FileName();
+  const QByteArray cases[] = {
+      QByteArray("[Settings]\nWert=7\x01\n", 18),
+      QByteArray("\xA3\x10=\x91\x00zz\n", 9),
+      QByteArray("[Settings]\n=7\n"),
+      QByteArray("[Settings\nWert=7\n"),
+      QByteArray("Wert=\x85\xff\n"),
+  };
+  for (const QByteArray &bytes : cases) {
+    WriteBytes(path, bytes);
+    {
+      SettingsStore store(dir_.path());
+      EXPECT_FALSE(store.Readable()) << bytes.toHex().toStdString();
+      EXPECT_TRUE(store.Problem().contains(path));
+      EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("5")));
+    }
+    EXPECT_EQ(ReadBytes(path), bytes);
+  }
+  // Text by hand in Latin-1 and blank lines are settings.
+  WriteBytes(path, "\n  \n[Settings]\nWert=7\n");
+  EXPECT_TRUE(SettingsStore(dir_.path()).Readable());
+  WriteBytes(path, "[Settings]\nWert=M\xfcller\n");
+  EXPECT_TRUE(SettingsStore(dir_.path()).Readable());
+
+  SettingsStore store(dir_.path());
+  const QByteArray damaged("[Settings]\nWert=\x02\x03=\n");
+  WriteBytes(path, damaged);
+  EXPECT_FALSE(store.StoreValue(QStringLiteral("8")));
+  EXPECT_FALSE(store.Readable());
+  EXPECT_EQ(ReadBytes(path), damaged);
+}
+
+// A value is read as the operator wrote it or the file is refused naming the key: an unquoted
+// comma would read as a list (an empty text), a number beyond the integer's range as a negative
+// one. Quoted, the comma is the operator's; what the store writes itself reads back the same.
+TEST_F(SettingsStoreTest, AValueThatWouldReadOtherwiseRefusesTheFileNamingTheKey) {
+  const QString path = SettingsStore(dir_.path()).FileName();
+  const struct {
+    QByteArray text;
+    const char *key;
+  } cases[] = {
+      {"[Settings]\nWert=12,34\n", "Settings/Wert"},
+      {"[Settings]\nAppID=4294967295\n", "Settings/AppID"},
+      {"[Port]\nBaudrate=2147483648\n", "Port/Baudrate"},
+      {"[Settings]\nZyklusZeit=-9999999999\n", "Settings/ZyklusZeit"},
+  };
+  for (const auto &entry : cases) {
+    WriteBytes(path, entry.text);
+    {
+      SettingsStore store(dir_.path());
+      EXPECT_FALSE(store.Readable()) << entry.key;
+      EXPECT_TRUE(store.Problem().contains(QLatin1String(entry.key)))
+          << store.Problem().toStdString();
+      EXPECT_TRUE(store.Problem().contains(path));
+      EXPECT_FALSE(store.SaveJob(DesfireSet{}));
+    }
+    EXPECT_EQ(ReadBytes(path), entry.text);
+  }
+
+  WriteBytes(path, "[Settings]\nWert=\"12,34\"\nAppID=2147483647\n");
+  {
+    SettingsStore store(dir_.path());
+    ASSERT_TRUE(store.Readable()) << store.Problem().toStdString();
+    EXPECT_EQ(store.LoadJob().data, QStringLiteral("12,34"));
+    EXPECT_EQ(store.LoadJob().app_id, 2147483647);
+    DesfireSet job = store.LoadJob();
+    job.data = QStringLiteral(" a, b ,c");
+    ASSERT_TRUE(store.SaveJob(job));
+  }
+  SettingsStore again(dir_.path());
+  ASSERT_TRUE(again.Readable()) << again.Problem().toStdString();
+  EXPECT_EQ(again.LoadJob().data, QStringLiteral(" a, b ,c"));
+}
+
+// In a folder others can write, links named like the settings file or its lock companion would
+// make the store read, create and rewrite the files they point at: both are refused, naming the
+// link, and the targets stay as they were (or absent).
+TEST_F(SettingsStoreTest, LinksInPlaceOfTheFileOrItsLockAreNotFollowed) {
+  const QString path = SettingsStore(dir_.path()).FileName();
+  const QString target = dir_.filePath(QStringLiteral("fremd.ini"));
+  const QByteArray foreign("[Settings]\nWert=99\n");
+  WriteBytes(target, foreign);
+  ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()),
+            0);
+  {
+    SettingsStore store(dir_.path());
+    EXPECT_FALSE(store.Readable());
+    EXPECT_TRUE(store.Problem().contains(path));
+    EXPECT_FALSE(store.SaveJob(DesfireSet{}));
+    EXPECT_FALSE(SettingsValueStore(store).Store(QStringLiteral("5")));
+  }
+  EXPECT_EQ(ReadBytes(target), foreign);
+  ASSERT_TRUE(QFile::remove(path));
+
+  const QString lock = QString::fromStdString(FileLock::LockPathFor(path.toStdString()));
+  const QString lock_target = dir_.filePath(QStringLiteral("nicht-anlegen"));
+  ASSERT_EQ(
+      ::symlink(QFile::encodeName(lock_target).constData(), QFile::encodeName(lock).constData()),
+      0);
+  SettingsStore store(dir_.path());
+  ASSERT_TRUE(store.Readable());
+  SettingsValueStore values(store);
+  EXPECT_FALSE(values.Store(QStringLiteral("5")));
+  EXPECT_TRUE(values.Failure().contains(lock)) << values.Failure().toStdString();
+  EXPECT_TRUE(values.Failure().contains(QStringLiteral("symbolic link")));
+  EXPECT_FALSE(QFile::exists(lock_target));
+}
+
+// A store whose value cannot be written says which file and why (the window and the CLI end a
+// series with it).
+TEST_F(SettingsStoreTest, AValueStoreFailureNamesTheFileAndTheReason) {
+  const QString not_a_folder = dir_.filePath(QStringLiteral("file"));
+  WriteBytes(not_a_folder, "");
+  SettingsStore store(not_a_folder);
+  SettingsValueStore values(store);
+  EXPECT_FALSE(values.Store(QStringLiteral("1")));
+  EXPECT_TRUE(values.Failure().contains(store.FileName())) << values.Failure().toStdString();
+  EXPECT_TRUE(values.Failure().contains(QStringLiteral("Not a directory")))
+      << values.Failure().toStdString();
 }
 
 }  // namespace
