@@ -11,6 +11,16 @@
 
 namespace quillmate {
 
+int LockDescriptorWithin(int fd, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 FileLock::FileLock(const std::string &path, int timeout_ms) {
   const std::string lock_path = LockPathFor(path);
   const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -18,24 +28,14 @@ FileLock::FileLock(const std::string &path, int timeout_ms) {
     error_ = lock_path + ": " + std::strerror(errno);
     return;
   }
-  // Holders keep the lock for a read and a write of a small file; a short poll is enough and,
-  // unlike a blocking flock, cannot hang on a holder that never lets go.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      fd_ = fd;
-      return;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) {
-      error_ = lock_path + ": " + std::strerror(errno);
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      error_ = lock_path + ": held by another process";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  // Holders keep the lock for a read and a write of a small file; a short poll is enough.
+  const int error = LockDescriptorWithin(fd, timeout_ms);
+  if (error == 0) {
+    fd_ = fd;
+    return;
   }
+  error_ =
+      lock_path + ": " + (error == EWOULDBLOCK ? "held by another process" : std::strerror(error));
   ::close(fd);
 }
 
