@@ -48,6 +48,10 @@ class Descriptor {
   int fd_;
 };
 
+bool LocksUnsupported(int error) {
+  return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
+}
+
 bool SameTime(const timespec &a, const timespec &b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
@@ -114,7 +118,10 @@ bool AppendNumberedLine(const QString &file_name, const NumberedLine &line_for) 
   const QByteArray path = QFile::encodeName(file_name);
   const Descriptor file(::open(path.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
   if (file.get() < 0) return false;
-  if (LockDescriptorWithin(file.get(), kLineAppendLockTimeoutMs) != 0) return false;
+  const int lock_error = LockDescriptorWithin(file.get(), kLineAppendLockTimeoutMs);
+  // A shared folder whose server keeps no locks (ENOLCK and kin) still takes the line: without the
+  // lock two stations may give out one running number, as before, but the card keeps its record.
+  if (lock_error != 0 && !LocksUnsupported(lock_error)) return false;
   struct stat before {};
   if (::fstat(file.get(), &before) != 0 || !S_ISREG(before.st_mode)) return false;
 

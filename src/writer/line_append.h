@@ -21,7 +21,8 @@ using NumberedLine = std::function<QByteArray(qint64 number)>;
 // line without its LF counts and gets its LF first, so the new line never joins it.
 //
 // Count and append happen under an flock() on the file, held by every process appending through
-// this function, so two processes never give out one number. The count is remembered per file
+// this function, so two processes never give out one number (a file system that keeps no locks
+// at all is appended to without one). The count is remembered per file
 // (device and inode) with the file's size and modification time after the last append; the file
 // is read only when it changed behind this process's back: from the remembered size on when it
 // only grew (another station appended), from the start otherwise.
