@@ -13,6 +13,16 @@
 
 namespace quillmate {
 
+int LockDescriptorWithin(int fd, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno != EWOULDBLOCK && errno != EINTR) return errno;
+    if (std::chrono::steady_clock::now() >= deadline) return EWOULDBLOCK;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 FileLock::FileLock(const std::string &path, int timeout_ms) {
   const std::string lock_path = LockPathFor(path);
   // A link put in place of the companion is not followed: taking the lock would create or open
@@ -25,22 +35,13 @@ FileLock::FileLock(const std::string &path, int timeout_ms) {
   const int fd = opened.fd;
   // Holders keep the lock for a read and a write of a small file; a short poll is enough and,
   // unlike a blocking flock, cannot hang on a holder that never lets go.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      fd_ = fd;
-      return;
-    }
-    if (errno != EWOULDBLOCK && errno != EINTR) {
-      error_ = lock_path + ": " + std::strerror(errno);
-      break;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      error_ = lock_path + ": held by another process";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const int error = LockDescriptorWithin(fd, timeout_ms);
+  if (error == 0) {
+    fd_ = fd;
+    return;
   }
+  error_ =
+      lock_path + ": " + (error == EWOULDBLOCK ? "held by another process" : std::strerror(error));
   ::close(fd);
 }
 

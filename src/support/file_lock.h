@@ -7,6 +7,12 @@
 
 namespace quillmate {
 
+// Takes an exclusive flock() on the open descriptor `fd`, waiting at most `timeout_ms` for another
+// holder to let go (a short poll: unlike a blocking flock it cannot hang on a holder that never
+// lets go). Returns 0 once held (until the descriptor is closed), otherwise the errno
+// (EWOULDBLOCK when another holder kept it for the whole timeout).
+int LockDescriptorWithin(int fd, int timeout_ms);
+
 class FileLock {
  public:
   // Takes the lock for `path`, waiting at most `timeout_ms` for another holder to let go. The

@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "support/regular_file.h"
+#include "writer/line_append.h"
 
 namespace quillmate {
 namespace {
@@ -48,13 +48,6 @@ QString RightAligned(qint64 value, int width) {
 
 QString HexField(int value, int width) {
   return QStringLiteral("%1").arg(value, width, 16, QLatin1Char('0')).toUpper();
-}
-
-// Lines as a line-by-line reader sees them: every LF ends one, and a last line without LF counts.
-qint64 CountLines(const QByteArray &content) {
-  qint64 lines = content.count('\n');
-  if (!content.isEmpty() && !content.endsWith('\n')) ++lines;
-  return lines;
 }
 
 LogResult Failed(const QString &file_name) {
@@ -119,30 +112,10 @@ LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QB
                        const LogClock &clock) {
   const QString body = LogLineBody(job, uid, clock());
   if (file_name.isEmpty()) return {};
-
-  // Append mode: whatever was read, the line lands at the end of the file. A link in the log's
-  // place is refused, not followed.
-  const OpenedFile opened = OpenRegularFile(QFile::encodeName(file_name).toStdString(),
-                                            O_RDWR | O_APPEND | O_CREAT, 0666);
-  QFile file;
-  if (!opened.ok()) return Failed(file_name);
-  if (!file.open(opened.fd, QIODevice::ReadWrite | QIODevice::Append,
-                 QFileDevice::AutoCloseHandle)) {
-    ::close(opened.fd);
-    return Failed(file_name);
-  }
-  if (!file.seek(0)) return Failed(file_name);
-  const QByteArray content = file.readAll();
-  if (file.error() != QFileDevice::NoError) return Failed(file_name);
-
-  QByteArray line;
-  if (!content.isEmpty() && !content.endsWith('\n')) line.append('\n');
-  line.append((RightAligned(CountLines(content) + 1, 6) + u'\t' + body + u'\n').toUtf8());
-  if (file.write(line) != line.size() || !file.flush()) {
-    return Failed(file_name);
-  }
-  file.close();
-  if (file.error() != QFileDevice::NoError) return Failed(file_name);
+  const bool appended = AppendNumberedLine(file_name, [&body](qint64 number) {
+    return (RightAligned(number, 6) + u'\t' + body + u'\n').toUtf8();
+  });
+  if (!appended) return Failed(file_name);
   return {LogOutcome::kWritten, {}};
 }
 

@@ -24,8 +24,8 @@ enum class LogOutcome {
 struct LogResult {
   LogOutcome outcome = LogOutcome::kNoFile;
   // For kFailed: the status line that names the file ("Die Protokollzeile konnte nicht in die
-  // Datei <...> geschrieben werden!"). The card operation still counts as successful: the caller
-  // shows this line and carries on. Empty otherwise.
+  // Datei <...> geschrieben werden!"). A card without its line is a failed card: the caller
+  // shows this line and stops. Empty otherwise.
   QString status_line;
 };
 
@@ -36,9 +36,10 @@ QString LogLineBody(const DesfireSet &job, const QByteArray &uid, const QDateTim
 
 // Appends "running number TAB body LF" to `file_name`, creating the file if needed. The running
 // number is the number of lines already in the file plus one (every line counts, also those of
-// the other log when both logs share a file). A file whose last line lacks its line end gets one
-// first, so the new line never joins it. The value logged is job.data. The file is opened and
-// closed within the call.
+// the other log when both logs share a file, and those other stations append to a shared log). A
+// file whose last line lacks its line end gets one first, so the new line never joins it. The
+// value logged is job.data. kWritten only once the line is whole on the disk; on kFailed the file
+// is as it was (no half line). See AppendNumberedLine for the locking and the remembered count.
 LogResult WriteLogLine(const QString &file_name, const DesfireSet &job, const QByteArray &uid,
                        const LogClock &clock = SystemLogClock);
 

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <future>
 #include <set>
@@ -587,6 +589,54 @@ TEST_F(CliSeriesTest, AClosedStdoutDoesNotEndASeriesAndReadPrintsTheValues) {
   const CliRun read = reading.get();
   EXPECT_EQ(read.exit_code, 0) << read.err;
   EXPECT_EQ(read.out, "41\n42\n43\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The disk of the log fills up during a series (here: the file size limit the CLI inherits, which
+// cuts a write short the way a full disk does). The first card holds its value but has no record:
+// it is no success, the series ends with exit code 1 before a second card is written, the log keeps
+// no stub line, and the card's value stays given out.
+TEST_F(CliSeriesTest, ALogThatFillsUpEndsTheSeriesWithoutAStubLine) {
+  const std::string log = dir_.path() + "/write.log";
+  std::string lines;
+  for (int i = 1; i <= 100; ++i) lines += std::to_string(i) + "\tearlier card\n";
+  {
+    std::ofstream file(log);
+    file << lines;
+  }
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tight = old_limit;
+  tight.rlim_cur = static_cast<rlim_t>(lines.size() + 20);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  auto series = std::async(std::launch::async, [&] {
+    return RunCli(OnReader({"--json", "write", "--count", "3", "--log", log}));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));  // the CLI opens the port
+  setrlimit(RLIMIT_FSIZE, &old_limit);  // the CLI runs under the limit it started with
+  std::signal(SIGXFSZ, old_handler);
+  ASSERT_EQ(sim_.Control("feed 3 leave=500 gap=300"), "ok");
+  const CliRun written = series.get();
+
+  EXPECT_EQ(written.exit_code, 1) << written.err;
+  const std::vector<QJsonObject> objects = JsonLines(written.out);
+  ASSERT_FALSE(objects.empty()) << written.out;
+  for (const QJsonObject &object : objects) EXPECT_FALSE(object["ok"].toBool()) << written.out;
+  EXPECT_NE(written.out.find("aber nicht protokolliert"), std::string::npos) << written.out;
+
+  std::ifstream file(log);
+  const std::string after((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(after, lines);
+  size_t cards_written = 0;
+  for (const SeenCard &card : CardsSeen(sim_)) {
+    if (!card.data.empty() && card.data != CardData("")) ++cards_written;
+  }
+  EXPECT_EQ(cards_written, 1u);
+  EXPECT_EQ(StoredValue(), "42");
 }
 
 }  // namespace

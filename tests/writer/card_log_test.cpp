@@ -7,6 +7,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 namespace quillmate {
 namespace {
 
@@ -163,6 +171,118 @@ TEST_F(CardLogTest, ALinkInPlaceOfTheLogIsNotFollowed) {
   }
   EXPECT_EQ(ReadAll(existing), QByteArray("fremd\n"));
   EXPECT_FALSE(QFile::exists(Path("nicht-da.txt")));
+}
+
+// The running numbers of the file's lines, in file order.
+QList<int> Numbers(const QString &path) {
+  QList<int> numbers;
+  for (const QByteArray &line : ReadAll(path).split('\n')) {
+    if (!line.isEmpty()) numbers.append(line.left(line.indexOf('\t')).trimmed().toInt());
+  }
+  return numbers;
+}
+
+// A disk that fills up in the middle of a line (here: the file size limit of the process, which
+// cuts a write short the way a full disk does): the card has no record, and the log is left as it
+// was, without a stub line that the next line would join.
+TEST_F(CardLogTest, ALineThatDoesNotFitLeavesTheLogAsItWas) {
+  const QString path = Path("full.txt");
+  ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+  const QByteArray before = ReadAll(path);
+
+  rlimit old_limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit tight = old_limit;
+  tight.rlim_cur = static_cast<rlim_t>(before.size() + 10);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+  const LogResult full = WriteLogLine(path, job_, {}, FixedTime);
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+
+  EXPECT_EQ(full.outcome, LogOutcome::kFailed);
+  EXPECT_TRUE(full.status_line.contains(path));
+  EXPECT_EQ(ReadAll(path), before);
+  ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+  EXPECT_EQ(Numbers(path), (QList<int>{1, 2}));
+}
+
+// Stations appending to one log on a shared folder: every line gets a number of its own, in order.
+TEST_F(CardLogTest, ProcessesSharingALogNeverShareANumber) {
+  const QString path = Path("shared-folder.txt");
+  constexpr int kProcesses = 4;
+  constexpr int kLinesEach = 40;
+  std::vector<pid_t> children;
+  for (int i = 0; i < kProcesses; ++i) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      bool all = true;
+      for (int line = 0; line < kLinesEach; ++line) {
+        all = WriteLogLine(path, job_, {}, FixedTime).outcome == LogOutcome::kWritten && all;
+      }
+      _exit(all ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  QList<int> expected;
+  for (int number = 1; number <= kProcesses * kLinesEach; ++number) expected.append(number);
+  EXPECT_EQ(Numbers(path), expected);
+}
+
+// The count is remembered between lines; a log changed behind the program's back is counted
+// again as it now is.
+TEST_F(CardLogTest, ALogChangedBehindItsBackIsCountedAgain) {
+  const QString path = Path("changed.txt");
+  const auto append_foreign = [&](const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write(bytes);
+  };
+  const struct {
+    const char *change;
+    std::function<void()> make;
+    int next_number;
+  } cases[] = {
+      {"lines appended by another program", [&] { append_foreign("x\ny\nz"); }, 6},
+      {"shortened", [&] { ASSERT_TRUE(QFile::resize(path, ReadAll(path).indexOf('\n') + 1)); }, 2},
+      {"replaced by another file",
+       [&] {
+         const QString other = Path("other.txt");
+         QFile file(other);
+         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+         file.write("a\nb\nc\nd\n");
+         file.close();
+         ASSERT_TRUE(QFile::remove(path));
+         ASSERT_TRUE(QFile::rename(other, path));
+       },
+       5},
+      {"rewritten in place at the same size",
+       [&] {
+         QFile file(path);
+         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+         ASSERT_TRUE(file.seek(1));
+         file.write("\n");
+         file.close();
+         const timespec times[2] = {{0, UTIME_OMIT}, {1000, 0}};
+         ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+       },
+       4},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.change);
+    QFile::remove(path);
+    ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+    ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+    c.make();
+    ASSERT_EQ(WriteLogLine(path, job_, {}, FixedTime).outcome, LogOutcome::kWritten);
+    EXPECT_EQ(Numbers(path).last(), c.next_number) << ReadAll(path).toStdString();
+  }
 }
 
 }  // namespace
