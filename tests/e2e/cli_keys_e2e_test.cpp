@@ -83,6 +83,15 @@ TEST_F(CliKeyFileTest, JobSetReadsKeysFromFilesAndStandardInput) {
   EXPECT_NE(shown.find(std::string("WriteKey=") + kCardKey + "\n"), std::string::npos) << shown;
 }
 
+// --help names every way to give a key without an argument.
+TEST_F(CliKeyFileTest, HelpSaysHowToKeepKeysOutOfTheCommandLine) {
+  const CliRun help = Cli({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char *text : {"--card-key-file <FILE>", "--app-key-file <FILE>", "KEY=@FILE", "ps"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text;
+  }
+}
+
 // A file that holds no key is refused, named, never quoted, and the job stays as it was.
 TEST_F(CliKeyFileTest, JobSetRefusesWhatIsNoKeyFileWithoutQuotingIt) {
   const std::string secret_part = "8899AABBCCDDEE";
