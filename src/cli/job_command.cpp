@@ -7,6 +7,7 @@
 #include "cli/cli_job.h"
 #include "cli/cli_output.h"
 #include "cli/exit_codes.h"
+#include "cli/key_files.h"
 #include "writer/data_codec.h"
 #include "writer/job_file.h"
 #include "writer/job_keys.h"
@@ -26,8 +27,10 @@ int ShowJob(const DesfireSet &job, bool show_keys) {
   return kExitDone;
 }
 
-// Applies KEY=VALUE assignments to the job. False after naming the bad one on stderr.
+// Applies KEY=VALUE assignments to the job; a key's value "@FILE" is read from FILE ("@-":
+// standard input), so that it does not show in `ps`. False after naming the bad one on stderr.
 bool Assign(const QStringList &assignments, DesfireSet &job) {
+  KeyFileReader key_files;
   for (const QString &assignment : assignments) {
     const qsizetype equals = assignment.indexOf('=');
     const QString name = assignment.left(equals);
@@ -36,7 +39,13 @@ bool Assign(const QStringList &assignments, DesfireSet &job) {
       Error("job set: unknown key " + name);
       return false;
     }
-    if (!SetJobKeyText(*key, job, assignment.mid(equals + 1))) {
+    QString text = assignment.mid(equals + 1);
+    // '@' is no hex digit: a key text that starts with it can only name a file.
+    if (key->kind == JobKeyKind::kKey && text.startsWith('@')) {
+      const QString file = text.mid(1);
+      if (!key_files.Read(file, QString("job set: %1=@%2").arg(name, file), text)) return false;
+    }
+    if (!SetJobKeyText(*key, job, text)) {
       if (key->kind == JobKeyKind::kKey) {
         Error(QString("job set: %1: a key is exactly 32 hex digits (empty: the factory key)")
                   .arg(name));

@@ -12,6 +12,8 @@
 #include "cli/exit_codes.h"
 #include "cli/info_command.h"
 #include "cli/job_command.h"
+#include "cli/key_files.h"
+#include "support/core_dumps.h"
 #include "writer/settings_store.h"
 #include "writer/translation.h"
 
@@ -24,21 +26,24 @@ constexpr char kUsage[] = R"(
 Commands:
   write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S] [--verify]
   read    [--job FILE] [--count N | --cycle] [--log FILE] [--wait-card S]
-  format  [--card-key HEX] [--yes]
-  delete-app --aid HEX [--app-key HEX] [--yes]
+  format  [--card-key HEX | --card-key-file FILE] [--yes]
+  delete-app --aid HEX [--app-key HEX | --app-key-file FILE] [--yes]
   job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...   job check [FILE] [--count N]
   info                       (opens the reader: device name, version, firmware, port)
 
 Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
 PrefixZulassen, Byteanzahl, Zahlenformat, Darstellung, Ausrichtung, AppID (hex), FileID (hex),
 FileMode, KeyAnzahl, ReadKeyNr, WriteKeyNr, ReadWriteKeyNr, CardKey, AppKey, ReadKey, WriteKey,
-ReadWriteKey (keys in hex, up to 32 digits).
+ReadWriteKey (keys in hex, up to 32 digits; KEY=@FILE reads the key from FILE, @- from stdin).
+A key given as an argument shows in `ps` to every user of the machine: give keys as files
+(--card-key-file, --app-key-file, KEY=@FILE; "-" reads standard input). A key file holds exactly
+32 hex digits and may end with a line break.
 write without --count/--cycle writes one card; --count N runs the write cycle until N cards were
 written (a card left on the reader is not written twice); --cycle runs until Ctrl-C (or
 SIGTERM), which ends after the card in progress; read --count N reads N different cards. Without a terminal (or with --json) a request to put the card back is
 answered by looking for it every half second for --wait-card seconds (default 10).
 format erases the whole card and gives it the factory default master key; delete-app removes one
-application. On a terminal both ask first (--yes does not). Without --card-key / --app-key they use the job's "CardKey" / "AppKey".
+application. On a terminal both ask first (--yes does not). Without a key option they use the job's "CardKey" / "AppKey".
 Status lines go to stderr; --json prints one object per card on stdout.
 
 Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";
@@ -50,6 +55,8 @@ void UsageError(const QString &text) {
 }  // namespace
 
 int main(int argc, char *argv[]) {
+  // Before anything reads a key: the process holds card master keys from here on.
+  DisableCoreDumpsUnlessAllowed();
   QCoreApplication app(argc, argv);
   // A closed stdout (`| head -1`) gives failed writes, not a killed series.
   signal(SIGPIPE, SIG_IGN);
@@ -75,15 +82,19 @@ int main(int argc, char *argv[]) {
   const QCommandLineOption card_key("card-key", "Card master key for format.", "HEX");
   const QCommandLineOption aid("aid", "Application to delete.", "HEX");
   const QCommandLineOption app_key("app-key", "Master key of the application to delete.", "HEX");
+  const QCommandLineOption card_key_file(
+      "card-key-file", "format: read the card master key from FILE (- stdin).", "FILE");
+  const QCommandLineOption app_key_file(
+      "app-key-file", "delete-app: read the application's master key from FILE (- stdin).", "FILE");
   const QCommandLineOption show_keys("show-keys", "job show: print keys in clear.");
   const QCommandLineOption yes(
       "yes",
       "format, delete-app: erase without asking; write --value, job set Wert=: set a value "
       "the series has given out already.");
   const QCommandLineOption verify("verify", "write: read each card back and compare.");
-  parser.addOptions({help,     version, port,    baud,      timeout, lang,  config,
-                     json,     job,     value,   count,     cycle,   log,   wait_card,
-                     card_key, aid,     app_key, show_keys, yes,     verify});
+  parser.addOptions({help,    version,   port,  baud,   timeout,       lang,        config,   json,
+                     job,     value,     count, cycle,  log,           wait_card,   card_key, aid,
+                     app_key, show_keys, yes,   verify, card_key_file, app_key_file});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -163,12 +174,21 @@ int main(int argc, char *argv[]) {
     UsageError("--wait-card belongs to write and read");
     ok = false;
   }
-  if (command != "format" && parser.isSet(card_key)) {
-    UsageError("--card-key belongs to format");
+  if (command != "format" && (parser.isSet(card_key) || parser.isSet(card_key_file))) {
+    UsageError("--card-key and --card-key-file belong to format");
     ok = false;
   }
-  if (command != "delete-app" && (parser.isSet(aid) || parser.isSet(app_key))) {
-    UsageError("--aid and --app-key belong to delete-app");
+  if (command != "delete-app" &&
+      (parser.isSet(aid) || parser.isSet(app_key) || parser.isSet(app_key_file))) {
+    UsageError("--aid, --app-key and --app-key-file belong to delete-app");
+    ok = false;
+  }
+  if (parser.isSet(card_key) && parser.isSet(card_key_file)) {
+    UsageError("--card-key and --card-key-file exclude each other");
+    ok = false;
+  }
+  if (parser.isSet(app_key) && parser.isSet(app_key_file)) {
+    UsageError("--app-key and --app-key-file exclude each other");
     ok = false;
   }
   if (command != "format" && command != "delete-app" && command != "write" && command != "job" &&
@@ -185,6 +205,17 @@ int main(int argc, char *argv[]) {
     ok = false;
   }
   if (!ok) return kExitUsage;
+  KeyFileReader key_files;
+  if (parser.isSet(card_key_file)) {
+    const QString file = parser.value(card_key_file);
+    if (!key_files.Read(file, "--card-key-file " + file, options.card_key)) return kExitUsage;
+    options.card_key_given = true;
+  }
+  if (parser.isSet(app_key_file)) {
+    const QString file = parser.value(app_key_file);
+    if (!key_files.Read(file, "--app-key-file " + file, options.app_key)) return kExitUsage;
+    options.app_key_given = true;
+  }
 
   const std::unique_ptr<SettingsStore> store =
       parser.isSet(config) ? std::make_unique<SettingsStore>(parser.value(config))

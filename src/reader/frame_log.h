@@ -1,5 +1,7 @@
 // The hex frame trace on stderr, switched on by KOVRA_FRAME_TRACE=1 in the environment. Off by
-// default; when off it costs one flag test.
+// default, and it must stay so: a trace of an authentication with a known key (a factory-fresh
+// card) gives the session key and with it every key sent afterwards. When off it costs one flag
+// test.
 #pragma once
 
 #include <cstddef>

@@ -66,7 +66,7 @@ bool ReplaceFileContent(const std::string &path, std::string_view content, std::
   }
 
   const std::string temporary = TemporaryNameFor(path);
-  // A new file is its owner's alone: the files written here hold (protected) keys.
+  // A new file is its owner's alone: the files written here hold keys, only obfuscated.
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = Failure("Cannot create", temporary, errno);

@@ -1,7 +1,11 @@
-// Protection of key texts in settings and job files: the text is enciphered with AES-128-CBC and
-// stored as Base64, so no key ever appears in clear in a file.
+// Obfuscation of key texts in settings and job files: the text is enciphered with AES-128-CBC and
+// stored as Base64, so that no key can be read off a file at a glance. This is obfuscation, not
+// protection: the pass phrase is in the program and the IV is zero, so anyone with the file and
+// this program's source (one openssl command) gets the keys back. What keeps a key secret is the
+// file's mode: settings and job files are created 0600, their owner's alone.
 //
-// The stored form is fixed, because files written by one installation must load in another:
+// The stored form is fixed, because files written by one installation must load in another and
+// every existing settings and job file holds it:
 // key = the first 16 bytes of SHA-256 over the pass phrase's bytes, IV = 16 zero bytes (the chain
 // restarts with every text), PKCS#7 padding, standard Base64 with "=" padding and no line breaks.
 // The same text therefore always gives the same stored text. The empty text is stored as itself.
@@ -14,8 +18,9 @@
 
 namespace quillmate {
 
-// The pass phrase every settings and job file of this program is protected with.
-inline constexpr char kStoredKeyPassPhrase[] = "Pin8Cardmix3HoldWord";
+// The pass phrase every settings and job file of this program is obfuscated with. It is no secret:
+// it is part of the stored form.
+inline constexpr char kStoredKeyObfuscationPhrase[] = "Pin8Cardmix3HoldWord";
 
 class CCryptText {
  public:

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string_view>
 
+#include "support/core_dumps.h"
 #include "ui/appearance.h"
 #include "ui/quillmate_app.h"
 #include "writer/settings_store.h"
@@ -51,6 +52,8 @@ void AnswerWithoutDisplay(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  // The window holds the job's keys in memory from the start.
+  quillmate::DisableCoreDumpsUnlessAllowed();
   AnswerWithoutDisplay(argc, argv);
   QApplication app(argc, argv);
   NameTheProgram();

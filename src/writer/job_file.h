@@ -1,6 +1,6 @@
 // Job files: a write job kept in a file of its own, so several card series can be kept side by
 // side. An INI text with one section "Settings" holding the job keys in a fixed order; the keys
-// stored protected like in the settings. Operator settings never go into a job file.
+// stored obfuscated like in the settings. Operator settings never go into a job file.
 #pragma once
 
 #include <QString>

@@ -128,7 +128,7 @@ DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
       key.set_text(job, read_text(key.name));
     } else if (key.kind == JobKeyKind::kKey) {
       const QString stored = read_text(key.name);
-      const QString clear = UnprotectKey(stored);
+      const QString clear = DeobfuscateKey(stored);
       if (clear.isEmpty() && !stored.isEmpty() && unreadable_keys) {
         unreadable_keys->append(QString::fromLatin1(key.name));
       }
@@ -146,7 +146,7 @@ void WriteJobValues(const DesfireSet &job, const WriteIntFn &write_int,
     if (key.kind == JobKeyKind::kText) {
       write_text(key.name, key.get_text(job));
     } else if (key.kind == JobKeyKind::kKey) {
-      write_text(key.name, ProtectKey(key.get_text(job)));
+      write_text(key.name, ObfuscateKey(key.get_text(job)));
     } else {
       write_int(key.name, key.get_int(job));
     }

@@ -19,7 +19,7 @@ enum class JobKeyKind {
   kDecimal,  // an integer, written in decimal
   kHex,      // an integer, written in decimal in the stores but shown and typed in hex
   kChoice,   // a list index from 0 to JobKey::max_choice
-  kKey,      // a key's hex text (at most 32 digits); stored protected
+  kKey,      // a key's hex text (at most 32 digits); stored obfuscated
 };
 
 struct JobKey {
@@ -61,13 +61,13 @@ using WriteIntFn = std::function<void(const char *key, int value)>;
 using WriteTextFn = std::function<void(const char *key, const QString &value)>;
 
 // The job from a store; a key the store lacks takes its value from `defaults`. Keys are stored
-// protected and come back in clear. A stored key that does not decipher comes back empty and its
+// obfuscated and come back in clear. A stored key that does not decipher comes back empty and its
 // name ("CardKey", ...) is added to `unreadable_keys` when given: an empty key means the factory
 // default, which is not what the store held.
 DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
                          const DesfireSet &defaults, QStringList *unreadable_keys = nullptr);
 
-// Writes every key of the job, in the order job files hold them; keys go out protected.
+// Writes every key of the job, in the order job files hold them; keys go out obfuscated.
 void WriteJobValues(const DesfireSet &job, const WriteIntFn &write_int,
                     const WriteTextFn &write_text);
 

@@ -92,13 +92,13 @@ QString DocumentsFolder() {
 
 }  // namespace
 
-QString ProtectKey(const QString &key) {
-  const CCryptText crypt(kStoredKeyPassPhrase);
+QString ObfuscateKey(const QString &key) {
+  const CCryptText crypt(kStoredKeyObfuscationPhrase);
   return QString::fromStdString(crypt.EncryptText(key.toStdString()));
 }
 
-QString UnprotectKey(const QString &stored) {
-  const CCryptText crypt(kStoredKeyPassPhrase);
+QString DeobfuscateKey(const QString &stored) {
+  const CCryptText crypt(kStoredKeyObfuscationPhrase);
   return QString::fromStdString(crypt.DecryptText(stored.toStdString()));
 }
 
@@ -123,9 +123,9 @@ SettingsStore::SettingsStore(const QString &folder)
 
 SettingsStore::~SettingsStore() = default;
 
-// The settings hold (protected) keys: a new file is its owner's alone. QSettings replaces the file
-// on every write and keeps the permissions of the one it replaces, so an empty file created 0600
-// before the first write gives the file that mode from its first byte on (and a file the
+// The settings hold keys, only obfuscated: a new file is its owner's alone. QSettings replaces the
+// file on every write and keeps the permissions of the one it replaces, so an empty file created
+// 0600 before the first write gives the file that mode from its first byte on (and a file the
 // operator gave another mode keeps it).
 void SettingsStore::CreatePrivateFile() {
   const QString path = FileName();

@@ -1,6 +1,7 @@
 // The per-user settings store: the write job and the operator's settings survive a restart in an
 // INI file kept by QSettings, one group per section ("Settings", "Protokoll", "Port", "Version").
-// Every key is stored protected (CCryptText with kStoredKeyPassPhrase), never in clear.
+// Every key is stored obfuscated (CCryptText with kStoredKeyObfuscationPhrase), never in clear; the
+// file's mode 0600 is what keeps the keys from other users.
 //
 // A missing or unreadable value takes its default; loading reports no errors. Saving syncs the file
 // at once and reports whether it reached the disk.
@@ -47,10 +48,10 @@ struct OperatorSettings {
   QString update_ca_file;    // "Version"/"CaFile": a private mirror's certificate authority
 };
 
-// A key's hex text in its stored form and back (CCryptText with kStoredKeyPassPhrase): "" stays
-// "", and a stored text that does not decipher gives "".
-QString ProtectKey(const QString &key);
-QString UnprotectKey(const QString &stored);
+// A key's hex text in its obfuscated stored form and back (CCryptText with
+// kStoredKeyObfuscationPhrase): "" stays "", and a stored text that does not decipher gives "".
+QString ObfuscateKey(const QString &key);
+QString DeobfuscateKey(const QString &stored);
 
 // The default log file in the documents folder: "Protokoll_S.txt" (write) or "Protokoll_L.txt".
 QString DefaultLogFile(bool write_log);

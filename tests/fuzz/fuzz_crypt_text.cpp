@@ -11,7 +11,7 @@
 using namespace quillmate;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static const CCryptText crypt(kStoredKeyPassPhrase);
+  static const CCryptText crypt(kStoredKeyObfuscationPhrase);
   const std::string_view input(reinterpret_cast<const char *>(data), size);
 
   crypt.DecryptText(input);

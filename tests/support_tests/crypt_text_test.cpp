@@ -1,4 +1,4 @@
-// Stored-key protection: the stored form must match other installations byte for byte, and no
+// Stored-key obfuscation: the stored form must match other installations byte for byte, and no
 // stored text, however damaged, may do more than load as the empty text.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -18,8 +18,8 @@ namespace {
 std::string StoreRawBlocks(const std::vector<uint8_t> &plain) {
   std::array<uint8_t, 32> digest{};
   unsigned int digest_length = 0;
-  EVP_Digest(kStoredKeyPassPhrase, sizeof kStoredKeyPassPhrase - 1, digest.data(), &digest_length,
-             EVP_sha256(), nullptr);
+  EVP_Digest(kStoredKeyObfuscationPhrase, sizeof kStoredKeyObfuscationPhrase - 1, digest.data(),
+             &digest_length, EVP_sha256(), nullptr);
   const std::array<uint8_t, 16> zero_iv{};
   EVP_CIPHER_CTX *context = EVP_CIPHER_CTX_new();
   EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, digest.data(), zero_iv.data());
@@ -32,7 +32,7 @@ std::string StoreRawBlocks(const std::vector<uint8_t> &plain) {
 }
 
 TEST(CryptText, KnownAnswerBothWays) {
-  const CCryptText crypt(kStoredKeyPassPhrase);
+  const CCryptText crypt(kStoredKeyObfuscationPhrase);
   ASSERT_TRUE(crypt.HasKey());
   EXPECT_EQ(crypt.EncryptText("0123456789ABCDEF"), "X1Y0OV38j+v5tdTXX1yyDjYtMsD7DvxZXSoDAsE7c4k=");
   EXPECT_EQ(crypt.DecryptText("X1Y0OV38j+v5tdTXX1yyDjYtMsD7DvxZXSoDAsE7c4k="), "0123456789ABCDEF");
@@ -55,7 +55,7 @@ TEST(CryptText, RoundTripsWithTheCipherLengthsOfTheStoredForm) {
       {"Schl\xC3\xBCssel \xE2\x82\xAC", 16},
       {std::string(100, 'x'), 112},
   };
-  const CCryptText crypt(kStoredKeyPassPhrase);
+  const CCryptText crypt(kStoredKeyObfuscationPhrase);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.text);
     const std::string stored = crypt.EncryptText(c.text);
@@ -63,7 +63,7 @@ TEST(CryptText, RoundTripsWithTheCipherLengthsOfTheStoredForm) {
     EXPECT_EQ(stored.find_first_of("\r\n"), std::string::npos);
     EXPECT_EQ(crypt.EncryptText(c.text), stored);  // no random IV: the same text, the same form
     EXPECT_EQ(crypt.DecryptText(stored), c.text);
-    EXPECT_EQ(CCryptText(kStoredKeyPassPhrase).DecryptText(stored), c.text);
+    EXPECT_EQ(CCryptText(kStoredKeyObfuscationPhrase).DecryptText(stored), c.text);
   }
   EXPECT_EQ(crypt.EncryptText(""), "");
   EXPECT_EQ(crypt.DecryptText(""), "");
@@ -98,7 +98,7 @@ TEST(CryptText, DamagedOrForeignStoredTextsLoadAsEmpty) {
       {"padding bytes that disagree", StoreRawBlocks(padding_inconsistent)},
       {"another pass phrase", foreign},
   };
-  const CCryptText crypt(kStoredKeyPassPhrase);
+  const CCryptText crypt(kStoredKeyObfuscationPhrase);
   for (const Case &c : cases) {
     SCOPED_TRACE(c.why);
     EXPECT_EQ(crypt.DecryptText(c.stored), "");
