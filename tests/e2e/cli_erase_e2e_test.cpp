@@ -5,18 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "support/cli_card_rig.h"
 #include "support/cli_run.h"
-#include "support/sim_process.h"
 
 using kovra_test::CliRun;
 using kovra_test::RunCli;
 
 namespace {
 
-constexpr char kUid[] = "04112233445566";
-constexpr char kCardKey[] = "00112233445566778899AABBCCDDEEFF";
-constexpr char kAppKey[] = "0102030405060708090A0B0C0D0E0F10";
-constexpr char kOtherKey[] = "FFEEDDCCBBAA99887766554433221100";
 constexpr char kFactoryAesKey[] =
     "\"key\":{\"type\":\"aes\",\"key\":\"00000000000000000000000000000000\",\"version\":0}";
 
@@ -42,35 +38,13 @@ std::string Picc(const std::string &state) {
 
 // A DESFire card with a known UID on the simulated reader, and a job with an AES card master key
 // and an application with an AES app master key.
-class CliEraseTest : public ::testing::Test {
+class CliEraseTest : public kovra_test::CliCardRig {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(sim_.pty().empty());
-    ASSERT_EQ(sim_.Control(std::string("place desfire uid=") + kUid),
-              std::string("ok uid=") + kUid);
-    const CliRun job = Cli({"job", "set", "AppID=A1B2C3", "FileID=1", "KeyAnzahl=2", "ReadKeyNr=1",
-                            "WriteKeyNr=1", "ReadWriteKeyNr=1", "Byteanzahl=16", "Zahlenformat=1",
-                            "Darstellung=1", "AutoIncrement=0", "Wert=41",
-                            std::string("CardKey=") + kCardKey, std::string("AppKey=") + kAppKey});
-    ASSERT_EQ(job.exit_code, 0) << job.err;
-  }
-
-  CliRun Cli(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--config", dir_.path(), "--lang", "de"});
-    return RunCli(std::move(arguments));
-  }
-  CliRun OnReader(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--port", sim_.pty(), "--baud", "115200"});
-    return Cli(std::move(arguments));
-  }
+  void SetUp() override { PlaceCardAndSetJob(); }
   void WriteCard() {
     const CliRun write = OnReader({"write"});
     ASSERT_EQ(write.exit_code, 0) << write.err;
   }
-  std::string State() { return sim_.Control("state"); }
-
-  kovra_test::TempDir dir_;
-  kovra_test::SimProcess sim_{KOVRA_SIM_PATH, {}};
 };
 
 // On a terminal the operator is asked first: anything but yes erases nothing (exit 1); yes, or

@@ -18,14 +18,13 @@
 #include <thread>
 #include <vector>
 
+#include "support/cli_card_rig.h"
 #include "support/cli_run.h"
-#include "support/sim_process.h"
 
 using kovra_test::CliRun;
 
 namespace {
 
-constexpr char kUid[] = "04112233445566";
 constexpr char kCardKey[] = "00112233445566778899AABBCCDDEEFF";
 constexpr char kAppKey[] = "0102030405060708090A0B0C0D0E0F10";
 constexpr char kOtherKey[] = "FFEEDDCCBBAA99887766554433221100";
@@ -35,26 +34,11 @@ void WriteFile(const std::string &path, const std::string &text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// Runs quillmate-cli with `input` as its standard input (a file, as `< FILE` gives it).
-CliRun RunCliWithInput(const std::string &dir, std::vector<std::string> arguments,
-                       const std::string &input) {
-  const std::string input_file = dir + "/stdin.txt";
-  WriteFile(input_file, input);
-  const int saved = dup(STDIN_FILENO);
-  const int fd = open(input_file.c_str(), O_RDONLY);
-  dup2(fd, STDIN_FILENO);
-  close(fd);
-  CliRun run = kovra_test::RunCli(std::move(arguments));
-  dup2(saved, STDIN_FILENO);
-  close(saved);
-  return run;
-}
-
 class CliKeyFileTest : public ::testing::Test {
  protected:
   CliRun Cli(std::vector<std::string> arguments, const std::string &input = "") {
     arguments.insert(arguments.begin(), {"--config", dir_.path(), "--lang", "de"});
-    return RunCliWithInput(dir_.path(), std::move(arguments), input);
+    return kovra_test::RunCliWithInput(std::move(arguments), input);
   }
   std::string File(const std::string &name, const std::string &text) {
     const std::string path = dir_.path() + "/" + name;
@@ -132,29 +116,20 @@ TEST_F(CliKeyFileTest, JobSetRefusesWhatIsNoKeyFileWithoutQuotingIt) {
 }
 
 // format and delete-app on a card of kovra-sim with the keys from files and standard input.
-class CliEraseKeyFileTest : public CliKeyFileTest {
+class CliEraseKeyFileTest : public kovra_test::CliCardRig {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(sim_.pty().empty());
-    ASSERT_EQ(sim_.Control(std::string("place desfire uid=") + kUid),
-              std::string("ok uid=") + kUid);
-    const CliRun job = Cli({"job", "set", "AppID=A1B2C3", "FileID=1", "KeyAnzahl=2", "ReadKeyNr=1",
-                            "WriteKeyNr=1", "ReadWriteKeyNr=1", "Byteanzahl=16", "Zahlenformat=1",
-                            "Darstellung=1", "AutoIncrement=0", "Wert=41",
-                            std::string("CardKey=") + kCardKey, std::string("AppKey=") + kAppKey});
-    ASSERT_EQ(job.exit_code, 0) << job.err;
+    PlaceCardAndSetJob();
     const CliRun write = OnReader({"write"});
     ASSERT_EQ(write.exit_code, 0) << write.err;
     // The job's keys no longer open the card: only the key files can.
     ASSERT_EQ(Cli({"job", "set", "CardKey=", "AppKey="}).exit_code, 0);
   }
-  CliRun OnReader(std::vector<std::string> arguments, const std::string &input = "") {
-    arguments.insert(arguments.begin(), {"--port", sim_.pty(), "--baud", "115200"});
-    return Cli(std::move(arguments), input);
+  std::string File(const std::string &name, const std::string &text) {
+    const std::string path = dir_.path() + "/" + name;
+    WriteFile(path, text);
+    return path;
   }
-  std::string State() { return sim_.Control("state"); }
-
-  kovra_test::SimProcess sim_{KOVRA_SIM_PATH, {}};
 };
 
 TEST_F(CliEraseKeyFileTest, DeleteAppAndFormatTakeTheirKeysFromFiles) {

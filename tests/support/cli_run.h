@@ -154,6 +154,21 @@ inline CliRun RunCliOnTerminal(std::vector<std::string> arguments, const std::st
 inline CliRun RunCli(std::vector<std::string> arguments) {
   return RunProgram(QUILLMATE_CLI_PATH, std::move(arguments));
 }
+// Runs quillmate-cli with `input` as its standard input, given as a file (as `< FILE` gives it).
+inline CliRun RunCliWithInput(std::vector<std::string> arguments, const std::string &input) {
+  FILE *file = tmpfile();
+  if (!file) return {};
+  fwrite(input.data(), 1, input.size(), file);
+  fflush(file);
+  rewind(file);
+  const int saved = dup(STDIN_FILENO);
+  dup2(fileno(file), STDIN_FILENO);
+  CliRun run = RunCli(std::move(arguments));
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  fclose(file);
+  return run;
+}
 inline pid_t StartCli(std::vector<std::string> arguments, const std::string &output = "/dev/null") {
   return StartProgram(QUILLMATE_CLI_PATH, std::move(arguments), output);
 }

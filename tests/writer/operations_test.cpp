@@ -369,7 +369,8 @@ TEST_F(Operations, ACardWithoutItsLogLineEndsTheCycle) {
   ops_->StopCycle();
 }
 
-// A card that answers a data write with success but keeps nothing.
+// A card, or whatever answers in its place, that confirms a data write with a bare status 00 and
+// keeps nothing: without the MAC an authenticated session owes, and so without proof.
 class ForgetfulCard : public kovra_sim::DesfireCard {
  public:
   using DesfireCard::DesfireCard;
@@ -443,18 +444,6 @@ TEST_F(Operations, AWriteWhoseAnswerIsLostDoesNotPutTheValueBack) {
   EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
 }
 
-// A card, or whatever answers in its place, that confirms a data write with a bare status 00
-// without the MAC an authenticated session owes, and keeps nothing.
-class BareStatusWriteCard : public kovra_sim::DesfireCard {
- public:
-  using DesfireCard::DesfireCard;
-  kovra_sim::Bytes Exchange(const kovra_sim::Bytes &frame) override {
-    if (!frame.empty() && frame[0] == kWriteDataCommand) return {0x00};
-    return DesfireCard::Exchange(frame);
-  }
-  static constexpr uint8_t kWriteDataCommand = 0x3D;
-};
-
 class OperationsWithWriteKey : public Operations,
                                public ::testing::WithParamInterface<quillmate::FileMode> {};
 
@@ -469,7 +458,7 @@ TEST_P(OperationsWithWriteKey, AWriteConfirmedWithoutItsMacIsNoSuccessAndNotLogg
   QTemporaryDir dir;
   const QString log = dir.filePath(QStringLiteral("write.txt"));
   ops_->SetLogSettings({true, log, false, {}});
-  auto card = std::make_shared<BareStatusWriteCard>(kUid);
+  auto card = std::make_shared<ForgetfulCard>(kUid);
   Place(card);
 
   EXPECT_FALSE(ops_->SingleWrite().done);
