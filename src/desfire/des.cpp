@@ -337,6 +337,16 @@ void des::Set2Key(const uint8_t *key16, Direction direction) {
   schedules_ = 3;
 }
 
+void des::Set3Key(const uint8_t *key24, Direction direction) {
+  uint32_t *area = context_.schedule_.data();
+  // Enciphering runs K1, K2 backwards, K3; deciphering undoes that from the last key on.
+  const bool encipher = direction == Direction::Encipher;
+  BuildSchedule(encipher ? key24 : key24 + 16, direction, area);
+  BuildSchedule(key24 + 8, Opposite(direction), area + kWordsPerSchedule);
+  BuildSchedule(encipher ? key24 + 16 : key24, direction, area + 2 * kWordsPerSchedule);
+  schedules_ = 3;
+}
+
 bool des::CryptBlock(const uint8_t *input, uint8_t *output) {
   if (schedules_ == 0) return false;
   uint32_t left = LoadBigEndian32(input);

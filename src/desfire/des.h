@@ -31,9 +31,14 @@ class des {
   // E_K1(D_K2(E_K1(P))) or deciphers as D_K1(E_K2(D_K1(C))); with K1 == K2 that is single DES.
   void Set2Key(const uint8_t *key16, Direction direction);
 
-  // Passes the 8-byte input through the schedules set last (SetKey: the first; Set2Key: the first,
-  // second and third in turn) into the 8-byte output; input and output may be the same buffer.
-  // Returns false and leaves output unchanged when this object has not been given a key yet.
+  // Builds the three-key triple-DES schedules of the 24-byte key K1 || K2 || K3: CryptBlock then
+  // enciphers as E_K3(D_K2(E_K1(P))) or deciphers as D_K1(E_K2(D_K3(C))).
+  void Set3Key(const uint8_t *key24, Direction direction);
+
+  // Passes the 8-byte input through the schedules set last (SetKey: the first; Set2Key and Set3Key:
+  // the first, second and third in turn) into the 8-byte output; input and output may be the same
+  // buffer. Returns false and leaves output unchanged when this object has not been given a key
+  // yet.
   bool CryptBlock(const uint8_t *input, uint8_t *output);
 
  private:
