@@ -108,8 +108,10 @@ class CBtAdapter final : public Transport {
 // The Bluetooth transport for a port name, opened. Null when it does not open.
 std::unique_ptr<Transport> OpenBtTransport(std::string_view name);
 
-// The adapters for KOVRA_ListBtPorts: the bridge's devices whose serial number begins with
-// "ULO-PN7341#", each with " BT".
+// The adapters for KOVRA_ListBtPorts: the bridge's devices (the first
+// usbxpress::kMaxDevices) whose serial number begins with "ULO-PN7341#", each with " BT". A
+// serial number that is not plain (IsPlainName), or that takes the name to another route (it
+// holds "HID" or "BTW"), is left out.
 std::vector<std::string> BtAdapterNames(CUSBXpressBinding &binding);
 
 }  // namespace kovra
