@@ -50,8 +50,8 @@ class CBtAdapter final : public Transport {
   CBtAdapter &operator=(const CBtAdapter &) = delete;
 
   // Opens the module of `name` (" BT" removed): the USBXpress device with that serial number
-  // (letter case ignored), else the serial line of that name (a /dev/ path or COMn) at 9600 8N1.
-  // False when neither opens.
+  // (letter case ignored), else the serial line of that name (an absolute path or COMn) at 9600
+  // 8N1. False when neither opens.
   bool Open(std::string_view name);
 
   bool IsOpen() const override { return open_.load(); }
