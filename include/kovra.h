@@ -3,9 +3,10 @@
  *
  * Conventions that hold for every function below:
  *
- *  - A port is named by the int handle that KOVRA_OpenPort returned. Serial ports get the smallest
- *    free number from 1 up, HID ports the smallest free number above 10000, LAN ports the smallest
- *    free number above 20000. 0 and negative values name no port.
+ *  - A port is named by the int handle that KOVRA_OpenPort returned. Serial, FTDI (D2XX) and
+ *    Bluetooth ports get the smallest free number from 1 up, HID ports the smallest free number
+ *    above 10000, LAN ports the smallest free number above 20000. 0 and negative values name no
+ *    port.
  *  - Three result conventions are used, stated in one line at each function:
  *      success/failure  0 on success, -1 on failure;
  *      data             the number of bytes copied to the caller's buffer, or -1;
@@ -80,12 +81,24 @@ extern "C" {
 #define KOVRA_OPEN_NO_READER -11  /* no usable version answer in any protocol family */
 #define KOVRA_OPEN_HID_NOT_STARTED -13
 
-/* Opens and identifies a reader. name: "COM3" or "\\.\COM3" (= /dev/ttyS2), a /dev/ path such
- * as "/dev/ttyUSB0" or a simulator's "/dev/pts/7", a HID reader's name from KOVRA_ListUsbPorts
- * (the letter case of its serial number does not matter), a network reader (see "Network
- * readers" below); an optional ":N" suffix sets the bus
- * address N of readers on a shared line ("COM4:3"). The baud argument counts for COM names and
- * /dev/ paths (other names open at 19200): it is rounded down to a multiple of 100, and the
+/* Opens and identifies a reader. name, tested in this order:
+ *  - an absolute path: a serial line, "/dev/ttyUSB0", a simulator's "/dev/pts/7" or a link to a
+ *    terminal elsewhere ("/run/kv-reader"); it opens only when it leads to a terminal
+ *    (KOVRA_LINK_NOT_A_TERMINAL otherwise). The same path followed by " BT" is a serial line
+ *    with a Bluetooth module on it;
+ *  - a network reader (see "Network readers" below);
+ *  - a name holding "HID": a HID reader's name from KOVRA_ListUsbPorts (the letter case of its
+ *    serial number does not matter);
+ *  - a name holding "BTW": refused (KOVRA_OPEN_FAILED);
+ *  - a name holding "BT": a Bluetooth adapter from KOVRA_ListBtPorts ("<serial number> BT", the
+ *    letter case of the serial number does not matter), else the serial line named before " BT"
+ *    ("COM5 BT") with the module on it;
+ *  - "COM3" or "\\.\COM3" (= /dev/ttyS2);
+ *  - anything else: an FTDI reader's serial number from KOVRA_ListUsbPorts, opened through the
+ *    vendor's D2XX library (without the library: KOVRA_LINK_NOT_SUPPORTED).
+ * An optional ":N" suffix sets the bus address N of readers on a shared line ("COM4:3"; for a
+ * path only a last colon followed by digits). The baud argument counts for COM names and
+ * absolute paths (other names open at 19200): it is rounded down to a multiple of 100, and the
  * remainder selects the framing: 0 none/1 stop bit, 1 even/1, 2 odd/1, 3 none/2 stop bits. The
  * reader's protocol family is found by asking for its version (at most 300 ms a try, five tries in
  * all). Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT,
@@ -130,8 +143,8 @@ KOVRA_API int KOVRA_GetDeviceName(int handle, char *buffer, int size);
  * not, -1 for an unknown handle. */
 KOVRA_API int KOVRA_IsDeviceCapable(int handle);
 
-/* 1 when the port runs over HID or the FTDI D2XX driver, 0 otherwise, -1 for an unknown
- * handle. */
+/* 1 when the port runs over HID or the FTDI D2XX library, 0 otherwise (serial lines, network
+ * and Bluetooth readers), -1 for an unknown handle. */
 KOVRA_API int KOVRA_IsUsbDevice(int handle);
 
 /* ------------------------------------------------------------------------------------------ */
@@ -144,22 +157,34 @@ KOVRA_API int KOVRA_IsUsbDevice(int handle);
  * Result: list (0 when buffer is NULL or size below 1). */
 KOVRA_API int KOVRA_ListComPorts(char *buffer, int size);
 
-/* Our USB readers driven directly (not as serial ports): HID readers, named by their serial
- * number followed by " HID" ("3105-0012345 HID"), and only those whose name starts with one of
- * our article numbers. HID readers are found through hidapi, loaded at run time
- * ("libhidapi-hidraw.so.0", or the file named by $KOVRA_HIDAPI_LIBRARY); without it the list has
- * none. Result: list. */
+/* Our USB readers driven directly (not as serial ports), and only those whose name starts with
+ * one of our article numbers: first FTDI readers through the vendor's D2XX library, named by
+ * their serial number ("3105-0000002"; devices open in this process are left out), then HID
+ * readers, named by their serial number followed by " HID" ("3105-0012345 HID"). Every name is
+ * one KOVRA_OpenPort takes back to the same reader: a D2XX serial number that is not plain
+ * (characters other than ASCII letters, digits, '-', '_', '#', '+') or that would route
+ * elsewhere ("BT", "HID", "COM1...") is left out; a HID serial number has such characters turned
+ * into '_'. D2XX is loaded at run time ("libftd2xx.so", or $KOVRA_D2XX_LIBRARY), hidapi too
+ * ("libhidapi-hidraw.so.0", or $KOVRA_HIDAPI_LIBRARY); without one the list has none of its
+ * readers. A D2XX library that fails or counts more than 64 devices contributes none (its list
+ * only comes whole); at most 64 HID readers are listed. Result: list. */
 KOVRA_API int KOVRA_ListUsbPorts(char *buffer, int size);
 
-/* Bluetooth adapters. This build has no Bluetooth transport: always the empty list.
- * Result: list. */
+/* Bluetooth adapters behind the USB bridge's library ("libSiUSBXp.so", or
+ * $KOVRA_SIUSBXP_LIBRARY, loaded at run time; without it the list is empty): each device whose
+ * serial number begins with "ULO-PN7341#", as that serial number followed by " BT". A serial
+ * number that is not plain (as for KOVRA_ListUsbPorts) or that holds "HID" or "BTW" is left out.
+ * Only the bridge's first 64 devices are looked at, by listing and by KOVRA_OpenPort. Result:
+ * list. */
 KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size);
 
 /* Flags of KOVRA_GetMissingDrivers. */
-#define KOVRA_MISSING_FTDI_DRIVER 1        /* an FTDI-based reader with no kernel driver bound */
+#define KOVRA_MISSING_FTDI_DRIVER 1        /* an FTDI-based reader with no driver (see below) */
 #define KOVRA_MISSING_VIRTUAL_COM_DRIVER 2 /* a virtual COM reader with no kernel driver bound */
-/* Which of our USB readers are plugged in without a driver bound to them. Result: the flags
- * above, 0 when every reader has its driver. */
+/* Which of our USB readers are plugged in without a driver. An FTDI reader counts as served by a
+ * kernel driver bound to it (ftdi_sio) or, where the vendor's D2XX library is installed and
+ * answers its device list, by that library (ftdi_sio is unbound from a reader for D2XX on
+ * purpose). Result: the flags above, 0 when every reader has its driver. */
 KOVRA_API int KOVRA_GetMissingDrivers(void);
 
 /* 1 when the kernel's driver for our virtual COM readers (cdc_acm) is loaded, built in or
@@ -287,7 +312,12 @@ KOVRA_API int KOVRA_SetBackgroundMode(int handle, int on);
  * status byte (e.g. 0x100AE authentication error, 0x100A0 no such application, 0x100DE
  * duplicate), one of the codes below, or the reader's error. A card that answers with an error
  * status ends the authentication. Keys are 16 bytes: AES-128, or two-key 3DES (equal halves =
- * single DES). Communication modes: 0 plain, 1 plain with MAC, 3 fully enciphered. */
+ * single DES). Communication modes: 0 plain, 1 plain with MAC, 3 fully enciphered.
+ * Arguments are checked before anything is sent; one outside its range fails the call (-1) with
+ * KOVRA_ERR_MODE_INVALID (a communication mode other than 0, 1, 3) or KOVRA_ERR_WRONG_PARAMETER
+ * (any other): key numbers 0..13, file numbers 0..31, offsets, lengths and file sizes
+ * 0..0xFFFFFF (offset + length at most 0x1000000), access rights 0..0xFFFF, and the ranges said
+ * at each function. AIDs are the low 24 bits of aid, unchecked. */
 #define KOVRA_DESFIRE_ERR_KEY_LENGTH 0x10020     /* a key is not 16 bytes */
 #define KOVRA_DESFIRE_ERR_OLD_KEY_LENGTH 0x10021 /* ChangeKey of another key: old key not 16 */
 #define KOVRA_DESFIRE_ERR_NOT_AUTHENTICATED 0x10023
@@ -313,16 +343,18 @@ KOVRA_API int KOVRA_DESFireAuthenticateISO(int handle, int key_no, const unsigne
 /* Selects an application (low 24 bits of aid; 0 = card level); ends the authentication. */
 KOVRA_API int KOVRA_DESFireSelectApplication(int handle, int aid);
 
-/* Creates an application. crypto_method: 0 DES/3DES, 2 AES; key_count 1..14; change_key_access
- * and config_bits are the two nibbles of the key settings; iso_data (NULL for none) holds the
- * 2-byte ISO DF identifier followed by the DF name (at most 16 bytes). */
+/* Creates an application. crypto_method: 0 DES/3DES, 1 3K3DES, 2 AES; key_count 1..14;
+ * change_key_access and config_bits (0..15 each) are the two nibbles of the key settings;
+ * iso_data (NULL or a length of 0 or less for none) holds the 2-byte ISO DF identifier followed by
+ * the DF name (iso_data_length at most 18; sent only when above 2). */
 KOVRA_API int KOVRA_DESFireCreateApplication(int handle, int aid, int crypto_method, int key_count,
                                              int iso_file_ids, int change_key_access,
                                              int config_bits, const unsigned char *iso_data,
                                              int iso_data_length);
 
-/* Creates a standard data file; iso_file_id 0 = none; access_rights: read, write, read/write and
- * change key nibbles from the top (0xE free, 0xF denied). */
+/* Creates a standard data file; iso_file_id 0..0xFFFF, 0 = none; comm_settings a communication
+ * mode; access_rights: read, write, read/write and change key nibbles from the top (0xE free,
+ * 0xF denied). */
 KOVRA_API int KOVRA_DESFireCreateStdDataFile(int handle, int file_no, int iso_file_id,
                                              int file_size, int comm_settings, int access_rights);
 
@@ -333,8 +365,8 @@ KOVRA_API int KOVRA_DESFireDeleteApplication(int handle, int aid);
 KOVRA_API int KOVRA_DESFireFormatPICC(int handle);
 
 /* Changes key key_no. Needs authentication; for a key other than the authenticated one the old
- * key (16 bytes) too. key_version is sent with AES keys; new_master_key_type 2 turns the card
- * master key into an AES key. Changing the authenticated key ends the authentication. */
+ * key (16 bytes) too. key_version (0..255) is sent with AES keys; new_master_key_type 2 turns the
+ * card master key into an AES key. Changing the authenticated key ends the authentication. */
 KOVRA_API int KOVRA_DESFireChangeKey(int handle, int key_no, const unsigned char *new_key,
                                      int new_key_length, int key_version,
                                      const unsigned char *old_key, int old_key_length,
@@ -348,13 +380,13 @@ KOVRA_API int KOVRA_DESFireGetFileSettings(int handle, int file_no, unsigned cha
 /* Result: the free bytes on the card, or -1. */
 KOVRA_API int KOVRA_DESFireGetFreeMemory(int handle);
 
-/* Reads length bytes from offset (length 0: to the end of the file) in the communication mode.
- * Result: the number of bytes copied (at most size), or -1. */
+/* Reads length bytes from offset (length 0: to the end of the file; a negative length is
+ * refused) in the communication mode. Result: the number of bytes copied (at most size), or -1. */
 KOVRA_API int KOVRA_DESFireReadData(int handle, int file_no, int comm_mode, int offset, int length,
                                     unsigned char *buffer, int size);
 
-/* Writes length bytes at offset in the communication mode. Succeeds only when the card has taken
- * all of them. */
+/* Writes length bytes at offset in the communication mode (data NULL or a length of 0 or less:
+ * no bytes). Succeeds only when the card has taken all of them. */
 KOVRA_API int KOVRA_DESFireWriteData(int handle, int file_no, int comm_mode, int offset,
                                      const unsigned char *data, int length);
 

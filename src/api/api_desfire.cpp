@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/api_guard.h"
+#include "api/desfire_arguments.h"
 #include "desfire/authenticate.h"
 #include "desfire/commands.h"
 #include "kovra.h"
@@ -13,16 +14,31 @@ using kovra::CMyByteArray;
 using kovra::Guarded;
 using kovra::PortRef;
 namespace df = kovra::desfire;
+namespace args = kovra::desfire_arguments;
 
 namespace {
 
-// Runs body on the port of the handle; -1 for an unknown handle or when body fails.
+// Runs body on the port of the handle and answers its result; -1 for an unknown handle. An
+// argument check that failed (`refused`, its error code, not 0) leaves that code as the port's
+// last error instead and answers -1: nothing is sent.
 template <typename Body>
-int OnPort(int handle, Body &&body) {
+int OnPortForData(int handle, int refused, Body &&body) {
   return Guarded(-1, [&] {
     PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
-    return port && body(*port) ? 0 : -1;
+    if (!port) return -1;
+    if (refused != 0) {
+      port->SetLastError(refused);
+      return -1;
+    }
+    return body(*port);
   });
+}
+
+// The same for the functions that succeed or fail: 0 when body succeeds, else -1.
+template <typename Body>
+int OnPort(int handle, int refused, Body &&body) {
+  return OnPortForData(handle, refused,
+                       [&](kovra::CKOVRA_Port &port) { return body(port) ? 0 : -1; });
 }
 
 // Copies at most size bytes; the number copied.
@@ -44,20 +60,20 @@ extern "C" {
 
 KOVRA_API int KOVRA_DESFireAuthenticateAES(int handle, int key_no, const unsigned char *key,
                                            int key_length) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
+  return OnPort(handle, args::KeyNo(key_no), [&](kovra::CKOVRA_Port &port) {
     return df::Authenticate(port, df::AuthMethod::kAes, key_no, key, key_length);
   });
 }
 
 KOVRA_API int KOVRA_DESFireAuthenticateISO(int handle, int key_no, const unsigned char *key,
                                            int key_length) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
+  return OnPort(handle, args::KeyNo(key_no), [&](kovra::CKOVRA_Port &port) {
     return df::Authenticate(port, df::AuthMethod::kIso, key_no, key, key_length);
   });
 }
 
 KOVRA_API int KOVRA_DESFireSelectApplication(int handle, int aid) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
+  return OnPort(handle, 0, [&](kovra::CKOVRA_Port &port) {
     return df::SelectApplication(port, static_cast<uint32_t>(aid) & 0xFFFFFF);
   });
 }
@@ -66,36 +82,43 @@ KOVRA_API int KOVRA_DESFireCreateApplication(int handle, int aid, int crypto_met
                                              int iso_file_ids, int change_key_access,
                                              int config_bits, const unsigned char *iso_data,
                                              int iso_data_length) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
-    return df::CreateApplication(port, static_cast<uint32_t>(aid) & 0xFFFFFF, crypto_method,
-                                 key_count, iso_file_ids, change_key_access, config_bits,
-                                 BytesOrNull(iso_data, iso_data_length), iso_data_length);
-  });
+  return OnPort(
+      handle,
+      args::CreateApplication(crypto_method, key_count, change_key_access, config_bits,
+                              BytesOrNull(iso_data, iso_data_length) != nullptr, iso_data_length),
+      [&](kovra::CKOVRA_Port &port) {
+        return df::CreateApplication(port, static_cast<uint32_t>(aid) & 0xFFFFFF, crypto_method,
+                                     key_count, iso_file_ids, change_key_access, config_bits,
+                                     BytesOrNull(iso_data, iso_data_length), iso_data_length);
+      });
 }
 
 KOVRA_API int KOVRA_DESFireCreateStdDataFile(int handle, int file_no, int iso_file_id,
                                              int file_size, int comm_settings, int access_rights) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
-    return df::CreateStdDataFile(port, file_no, iso_file_id, file_size, comm_settings,
-                                 access_rights);
-  });
+  return OnPort(
+      handle,
+      args::CreateStdDataFile(file_no, iso_file_id, file_size, comm_settings, access_rights),
+      [&](kovra::CKOVRA_Port &port) {
+        return df::CreateStdDataFile(port, file_no, iso_file_id, file_size, comm_settings,
+                                     access_rights);
+      });
 }
 
 KOVRA_API int KOVRA_DESFireDeleteApplication(int handle, int aid) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
+  return OnPort(handle, 0, [&](kovra::CKOVRA_Port &port) {
     return df::DeleteApplication(port, static_cast<uint32_t>(aid) & 0xFFFFFF);
   });
 }
 
 KOVRA_API int KOVRA_DESFireFormatPICC(int handle) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) { return df::FormatPicc(port); });
+  return OnPort(handle, 0, [&](kovra::CKOVRA_Port &port) { return df::FormatPicc(port); });
 }
 
 KOVRA_API int KOVRA_DESFireChangeKey(int handle, int key_no, const unsigned char *new_key,
                                      int new_key_length, int key_version,
                                      const unsigned char *old_key, int old_key_length,
                                      int new_master_key_type) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
+  return OnPort(handle, args::ChangeKey(key_no, key_version), [&](kovra::CKOVRA_Port &port) {
     return df::ChangeKey(port, key_no, BytesOrNull(new_key, new_key_length), new_key_length,
                          key_version, BytesOrNull(old_key, old_key_length), old_key_length,
                          new_master_key_type);
@@ -104,10 +127,9 @@ KOVRA_API int KOVRA_DESFireChangeKey(int handle, int key_no, const unsigned char
 
 KOVRA_API int KOVRA_DESFireGetFileSettings(int handle, int file_no, unsigned char *buffer,
                                            int size) {
-  return Guarded(-1, [&] {
-    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
+  return OnPortForData(handle, args::FileNo(file_no), [&](kovra::CKOVRA_Port &port) {
     CMyByteArray settings;
-    if (!port || !df::GetFileSettings(*port, file_no, settings)) return -1;
+    if (!df::GetFileSettings(port, file_no, settings)) return -1;
     return CopyUpTo(settings, buffer, size);
   });
 }
@@ -121,24 +143,27 @@ KOVRA_API int KOVRA_DESFireGetFreeMemory(int handle) {
 
 KOVRA_API int KOVRA_DESFireReadData(int handle, int file_no, int comm_mode, int offset, int length,
                                     unsigned char *buffer, int size) {
-  return Guarded(-1, [&] {
-    PortRef port = CKOVRA_SDKApp::Instance().FindPort(handle);
-    CMyByteArray data;
-    if (!port || !df::ReadData(*port, file_no, comm_mode, static_cast<uint32_t>(offset),
-                               static_cast<uint32_t>(std::max(length, 0)), data)) {
-      return -1;
-    }
-    return CopyUpTo(data, buffer, size);
-  });
+  return OnPortForData(handle, args::DataTransfer(file_no, comm_mode, offset, length),
+                       [&](kovra::CKOVRA_Port &port) {
+                         CMyByteArray data;
+                         if (!df::ReadData(port, file_no, comm_mode, static_cast<uint32_t>(offset),
+                                           static_cast<uint32_t>(length), data)) {
+                           return -1;
+                         }
+                         return CopyUpTo(data, buffer, size);
+                       });
 }
 
 KOVRA_API int KOVRA_DESFireWriteData(int handle, int file_no, int comm_mode, int offset,
                                      const unsigned char *data, int length) {
-  return OnPort(handle, [&](kovra::CKOVRA_Port &port) {
-    const unsigned char *bytes = BytesOrNull(data, length);
-    return df::WriteData(port, file_no, comm_mode, static_cast<uint32_t>(offset), bytes,
-                         bytes != nullptr ? static_cast<size_t>(length) : 0);
-  });
+  return OnPort(
+      handle,
+      args::DataTransfer(file_no, comm_mode, offset, BytesOrNull(data, length) ? length : 0),
+      [&](kovra::CKOVRA_Port &port) {
+        const unsigned char *bytes = BytesOrNull(data, length);
+        return df::WriteData(port, file_no, comm_mode, static_cast<uint32_t>(offset), bytes,
+                             bytes != nullptr ? static_cast<size_t>(length) : 0);
+      });
 }
 
 }  // extern "C"

@@ -40,7 +40,10 @@ KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size) {
 }
 
 KOVRA_API int KOVRA_GetMissingDrivers(void) {
-  return Guarded(0, [] { return kovra::MissingDriverFlags(kovra::EnumerateUsbDeviceDrivers()); });
+  return Guarded(0, [] {
+    return kovra::MissingDriverFlags(kovra::EnumerateUsbDeviceDrivers(),
+                                     kovra::D2xxServesFtdiReaders());
+  });
 }
 
 KOVRA_API int KOVRA_IsVirtualComDriverInstalled(void) {

@@ -19,8 +19,10 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-bool IsDevicePath(std::string_view name) {
-  return StartsWith(name, "/dev/");
+// An absolute path: a device node under /dev/, or a link to one elsewhere (made by udev rules,
+// socat or a test). Whether it is a terminal is checked when it is opened.
+bool IsPath(std::string_view name) {
+  return StartsWith(name, "/");
 }
 
 // Leading decimal digits as a number; a run too long for an int saturates.
@@ -41,16 +43,17 @@ bool AllDigits(std::string_view text) {
 }  // namespace
 
 PortName SplitBusAddress(std::string_view name) {
-  const size_t colon = IsDevicePath(name) ? name.rfind(':') : name.find(':');
+  const size_t colon = IsPath(name) ? name.rfind(':') : name.find(':');
   if (colon == std::string_view::npos || colon + 1 >= name.size()) return {std::string(name), 1};
   const std::string_view suffix = name.substr(colon + 1);
-  if (IsDevicePath(name) && !AllDigits(suffix)) return {std::string(name), 1};
+  if (IsPath(name) && !AllDigits(suffix)) return {std::string(name), 1};
   return {std::string(name.substr(0, colon)), LeadingNumber(suffix)};
 }
 
 PortRoute RouteOf(std::string_view name) {
-  // A serial line with a Bluetooth module on it is the line's path followed by " BT".
-  if (IsDevicePath(name)) {
+  // A serial line with a Bluetooth module on it is the line's path followed by " BT". A path is
+  // tested first: its folders may hold dots, "HID" or "BT" without being anything but a path.
+  if (IsPath(name)) {
     const bool module = name.size() > 3 && name.substr(name.size() - 3) == " BT";
     return module ? PortRoute::kBluetooth : PortRoute::kSerial;
   }
@@ -64,8 +67,7 @@ PortRoute RouteOf(std::string_view name) {
 }
 
 bool UsesBaudArgument(std::string_view name) {
-  return StartsWithNoCase(name, "COM") || StartsWithNoCase(name, "\\\\.\\COM") ||
-         IsDevicePath(name);
+  return StartsWithNoCase(name, "COM") || StartsWithNoCase(name, "\\\\.\\COM") || IsPath(name);
 }
 
 }  // namespace kovra

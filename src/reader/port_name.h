@@ -13,8 +13,8 @@ struct PortName {
 };
 
 // Splits off the bus address: the text after the first colon, read as a decimal number (digits
-// up to the first other character; none gives 0), and removes the colon and what follows. For a
-// /dev/ path (whose names may hold colons, as /dev/serial/by-path/ ones do) only a last colon
+// up to the first other character; none gives 0), and removes the colon and what follows. For an
+// absolute path (whose names may hold colons, as /dev/serial/by-path/ ones do) only a last colon
 // followed by nothing but digits is a suffix.
 PortName SplitBusAddress(std::string_view name);
 
@@ -23,15 +23,17 @@ enum class PortRoute {
   kHid,         // holds "HID"
   kBluetoothW,  // holds "BTW": no transport, the open fails
   kBluetooth,   // holds "BT"
-  kSerial,      // everything else, and every /dev/ path
+  kSerial,      // everything else, and every absolute path that does not end in " BT"
 };
 
 // The transport a name (without its bus address) leads to. The tests are made in this order:
-// /dev/ path, network name, "HID", "BT"; the first that matches decides.
+// absolute path ("/dev/ttyUSB0", a link such as "/run/reader" or "/tmp/x/pty"; only one that
+// ends in " BT" is a Bluetooth module's line, every other one is serial), network name, "HID",
+// "BT"; the first that matches decides.
 PortRoute RouteOf(std::string_view name);
 
 // True when the open uses the baud argument: names that begin with "COM" or "\\.\COM" in any
-// letter case, and /dev/ paths. Every other name opens at 19200 baud.
+// letter case, and absolute paths. Every other name opens at 19200 baud.
 bool UsesBaudArgument(std::string_view name);
 
 }  // namespace kovra

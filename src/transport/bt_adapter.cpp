@@ -11,10 +11,13 @@
 #include <thread>
 
 #include "kovra.h"
+#include "reader/port_name.h"
 #include "reader/trace.h"
 #include "transport/link_failure.h"
+#include "transport/plain_name.h"
 #include "transport/serial_name.h"
 #include "transport/tty_open.h"
+#include "transport/vendor_handle.h"
 
 namespace kovra {
 namespace {
@@ -69,7 +72,8 @@ bool CBtAdapter::OpenBridge(const std::string &serial) {
     using usbxpress::kSuccess;
     if (binding_.SetTimeouts(1000, 1000) != kSuccess) return false;
     usbxpress::HANDLE handle = nullptr;
-    if (binding_.Open(static_cast<usbxpress::DWORD>(index), &handle) != kSuccess || !handle) {
+    if (binding_.Open(static_cast<usbxpress::DWORD>(index), &handle) != kSuccess ||
+        !IsUsableVendorHandle(handle)) {
       return false;
     }
     // 921600 baud, 8N1, CTS as handshake input, RTS driven by the bridge, DTR first inactive,
@@ -373,7 +377,10 @@ std::unique_ptr<Transport> OpenBtTransport(std::string_view name) {
 std::vector<std::string> BtAdapterNames(CUSBXpressBinding &binding) {
   std::vector<std::string> names;
   for (const std::string &serial : binding.SerialNumbers()) {
-    if (serial.rfind(kAdapterPrefix, 0) == 0) names.push_back(serial + " BT");
+    if (serial.rfind(kAdapterPrefix, 0) != 0 || !IsPlainName(serial)) continue;
+    // A serial number holding "HID" or "BTW" would take the name to another route.
+    std::string name = serial + " BT";
+    if (RouteOf(name) == PortRoute::kBluetooth) names.push_back(std::move(name));
   }
   return names;
 }

@@ -50,8 +50,8 @@ class CBtAdapter final : public Transport {
   CBtAdapter &operator=(const CBtAdapter &) = delete;
 
   // Opens the module of `name` (" BT" removed): the USBXpress device with that serial number
-  // (letter case ignored), else the serial line of that name (a /dev/ path or COMn) at 9600 8N1.
-  // False when neither opens.
+  // (letter case ignored), else the serial line of that name (an absolute path or COMn) at 9600
+  // 8N1. False when neither opens.
   bool Open(std::string_view name);
 
   bool IsOpen() const override { return open_.load(); }
@@ -108,8 +108,10 @@ class CBtAdapter final : public Transport {
 // The Bluetooth transport for a port name, opened. Null when it does not open.
 std::unique_ptr<Transport> OpenBtTransport(std::string_view name);
 
-// The adapters for KOVRA_ListBtPorts: the bridge's devices whose serial number begins with
-// "ULO-PN7341#", each with " BT".
+// The adapters for KOVRA_ListBtPorts: the bridge's devices (the first
+// usbxpress::kMaxDevices) whose serial number begins with "ULO-PN7341#", each with " BT". A
+// serial number that is not plain (IsPlainName), or that takes the name to another route (it
+// holds "HID" or "BTW"), is left out.
 std::vector<std::string> BtAdapterNames(CUSBXpressBinding &binding);
 
 }  // namespace kovra

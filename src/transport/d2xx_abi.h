@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "transport/vendor_handle.h"
+
 namespace kovra::d2xx {
 
 using DWORD = uint32_t;
@@ -28,12 +30,13 @@ inline constexpr DWORD kPurgeRxClear = 0x0008;
 // The largest device count a listing takes: more is a broken library, not a machine.
 inline constexpr DWORD kMaxDevices = 64;
 
-// FT_W32_CreateFile's failure: INVALID_HANDLE_VALUE; null is refused as well.
+// FT_W32_CreateFile's failure: INVALID_HANDLE_VALUE as the Linux headers define it.
 inline FT_HANDLE InvalidHandle() {
-  return reinterpret_cast<FT_HANDLE>(~uintptr_t{0});
+  return LinuxInvalidHandle();
 }
+// True for a handle FT_W32_CreateFile gave out (see IsUsableVendorHandle).
 inline bool Usable(FT_HANDLE handle) {
-  return handle != nullptr && handle != InvalidHandle();
+  return IsUsableVendorHandle(handle);
 }
 
 struct DeviceInfo {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "transport/hid_descriptor.h"
+#include "transport/plain_name.h"
 #include "transport/usb_ids.h"
 
 namespace kovra {
@@ -10,11 +11,6 @@ namespace {
 
 constexpr size_t kMaxSerialCharacters = 49;  // a 50-character buffer with its terminator
 constexpr char kSysfsRoot[] = "/sys";
-
-bool Allowed(wchar_t c) {
-  return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9') ||
-         c == L'-' || c == L'_' || c == L'#' || c == L'+';
-}
 
 char AsciiLower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -41,7 +37,7 @@ std::string HidReaderName(const wchar_t *serial_number) {
   if (serial_number != nullptr) {
     for (size_t i = 0; i < kMaxSerialCharacters && serial_number[i] != L'\0'; ++i) {
       const wchar_t c = serial_number[i];
-      serial += Allowed(c) ? static_cast<char>(c) : '_';
+      serial += IsPlainNameCharacter(static_cast<char32_t>(c)) ? static_cast<char>(c) : '_';
     }
     // A string of blanks is a device's way of having no serial number.
     const bool only_blanks = std::all_of(serial_number, serial_number + std::wcslen(serial_number),

@@ -3,7 +3,8 @@
 namespace kovra {
 namespace {
 
-constexpr std::string_view kDevicePrefix = "/dev/";
+// An absolute path: a device node, or a link to one (the tty check comes at the open).
+constexpr std::string_view kPathPrefix = "/";
 // The four characters backslash, backslash, dot, backslash.
 constexpr std::string_view kWin32DevicePrefix = "\\\\.\\";
 
@@ -35,7 +36,7 @@ std::string DecimalMinusOne(std::string digits) {
 }  // namespace
 
 SerialDevice NormaliseSerialName(std::string_view name) {
-  if (name.starts_with(kDevicePrefix)) {
+  if (name.starts_with(kPathPrefix)) {
     // The port list marks our readers as "/dev/... [description]"; the mark is no part of the
     // path.
     const size_t mark = name.find(" [");

@@ -9,15 +9,16 @@ namespace kovra {
 
 // Where a serial port name leads.
 struct SerialDevice {
-  // use_d2xx false: the tty device to open ("/dev/ttyS2" for COM3, or the /dev path as given).
+  // use_d2xx false: the tty device to open ("/dev/ttyS2" for COM3, or the path as given).
   // use_d2xx true: the FTDI serial number for the vendor D2XX library.
   std::string device;
   bool use_d2xx = false;
 };
 
 // Normalises a port name:
-//  - a name that begins with "/dev/" opens that path as it is (/dev/ttyUSB0, /dev/pts/3), less a
-//    mark " [...]" at its end as the port list adds it ("/dev/ttyACM0 [Ulo Virtual COM]");
+//  - an absolute path opens as it is (/dev/ttyUSB0, /dev/pts/3, or a link elsewhere such as
+//    /run/kv-reader), less a mark " [...]" at its end as the port list adds it
+//    ("/dev/ttyACM0 [Ulo Virtual COM]"); the open takes it only when it is a terminal;
 //  - otherwise an exact leading "\\.\" is skipped; "COM" in any letter case followed by a digit
 //    1-9 names COM<n> by the run of digits there (anything after them, such as
 //    " [Ulo Virtual COM]", is dropped), which is the tty /dev/ttyS<n-1> (COM1 is /dev/ttyS0);

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "kovra.h"
+#include "transport/d2xx_binding.h"
 #include "transport/udev_ref.h"
 #include "transport/usb_ids.h"
 
@@ -42,17 +43,23 @@ bool ListedIn(const std::string &file, const std::string &module) {
 
 }  // namespace
 
-int MissingDriverFlags(const std::vector<UsbDeviceDriver> &devices) {
+int MissingDriverFlags(const std::vector<UsbDeviceDriver> &devices, bool d2xx_serves_ftdi) {
   int flags = 0;
   for (const UsbDeviceDriver &device : devices) {
     if (device.has_driver) continue;
     if (device.vendor_id == kVirtualComVendorId && device.product_id == kVirtualComProductId) {
       flags |= KOVRA_MISSING_VIRTUAL_COM_DRIVER;
-    } else if (device.vendor_id == kFtdiVendorId && device.product_id == kFtdiReaderProductId) {
+    } else if (device.vendor_id == kFtdiVendorId && device.product_id == kFtdiReaderProductId &&
+               !d2xx_serves_ftdi) {
       flags |= KOVRA_MISSING_FTDI_DRIVER;
     }
   }
   return flags;
+}
+
+bool D2xxServesFtdiReaders() {
+  d2xx::DWORD count = 0;
+  return CFTD2xxPort::Process().CreateDeviceInfoList(&count) == d2xx::kOk;
 }
 
 std::vector<UsbDeviceDriver> EnumerateUsbDeviceDrivers() {

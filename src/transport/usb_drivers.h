@@ -1,5 +1,5 @@
-// Whether our USB readers have their kernel drivers: KOVRA_GetMissingDrivers and
-// KOVRA_IsVirtualComDriverInstalled.
+// Whether our USB readers have their drivers (a kernel driver, or for FTDI readers the vendor's
+// D2XX library): KOVRA_GetMissingDrivers and KOVRA_IsVirtualComDriverInstalled.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,14 @@ struct UsbDeviceDriver {
 
 // The KOVRA_MISSING_* flags for a set of devices: KOVRA_MISSING_VIRTUAL_COM_DRIVER for a virtual
 // COM reader (kVirtualComVendorId, kVirtualComProductId) without a driver,
-// KOVRA_MISSING_FTDI_DRIVER for an FTDI reader (kFtdiVendorId, kFtdiReaderProductId) without one.
-int MissingDriverFlags(const std::vector<UsbDeviceDriver> &devices);
+// KOVRA_MISSING_FTDI_DRIVER for an FTDI reader (kFtdiVendorId, kFtdiReaderProductId) without one
+// while `d2xx_serves_ftdi` is false. The D2XX library drives FTDI readers from user space, with
+// ftdi_sio unbound from them on purpose: where it serves them, no kernel driver is missing.
+int MissingDriverFlags(const std::vector<UsbDeviceDriver> &devices, bool d2xx_serves_ftdi);
+
+// True when the vendor's D2XX library (CFTD2xxPort::Process) is installed and answers its device
+// list, so that it serves FTDI readers that have no kernel driver.
+bool D2xxServesFtdiReaders();
 
 // The USB devices libudev knows, each with whether one of its interfaces has a driver. Empty
 // when libudev cannot be used.

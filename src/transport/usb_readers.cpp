@@ -2,16 +2,28 @@
 
 #include <cstring>
 
+#include "reader/port_name.h"
 #include "transport/d2xx_binding.h"
 #include "transport/hid_devices.h"
+#include "transport/plain_name.h"
+#include "transport/serial_name.h"
 #include "transport/usb_ids.h"
 
 namespace kovra {
 namespace {
 
+// True for a serial number that KOVRA_OpenPort takes back to the D2XX transport: plain
+// characters only (the chip's EEPROM may hold any bytes), and nothing that routes elsewhere
+// ("3100BT1" would go to Bluetooth, "3100HID" to HID, "COM12AB" to /dev/ttyS11).
+bool RoutesToD2xx(const std::string &serial) {
+  return IsPlainName(serial) && RouteOf(serial) == PortRoute::kSerial &&
+         NormaliseSerialName(serial).use_d2xx;
+}
+
 // The serial numbers of FTDI devices that the D2XX library knows and that are not open in this
-// process. Without the library there are none (its readers are then reached through ftdi_sio as
-// serial ports). A count beyond kMaxDevices is a broken library: nothing is listed.
+// process, less those that would not route back to it. Without the library there are none (its
+// readers are then reached through ftdi_sio as serial ports). A count beyond kMaxDevices is a
+// broken library: nothing is listed, as its device list only comes whole.
 std::vector<std::string> D2xxReaderNames() {
   CFTD2xxPort &d2xx = CFTD2xxPort::Process();
   d2xx::DWORD count = 0;
@@ -27,7 +39,7 @@ std::vector<std::string> D2xxReaderNames() {
     if (record.handle != nullptr) continue;  // open in this process
     const std::string serial(record.serial_number,
                              strnlen(record.serial_number, sizeof(record.serial_number)));
-    if (!serial.empty()) names.push_back(serial);
+    if (RoutesToD2xx(serial)) names.push_back(serial);
   }
   return names;
 }

@@ -19,7 +19,8 @@ inline constexpr SI_STATUS kSuccess = 0;
 inline constexpr SI_STATUS kMissing = 1;
 inline constexpr DWORD kReturnSerialNumber = 0;
 inline constexpr DWORD kProductStringSize = 256;
-// The largest device count a listing takes: more is a broken library.
+// The most devices a listing or an open looks at (indexes 0 to 63); a library that counts more
+// has the rest left out.
 inline constexpr DWORD kMaxDevices = 64;
 
 using GetNumDevicesFn = SI_STATUS (*)(DWORD *count);

@@ -120,9 +120,11 @@ SI_STATUS CUSBXpressBinding::SetBreak(HANDLE handle, WORD state) {
 
 std::vector<std::string> CUSBXpressBinding::SerialNumbers() {
   DWORD count = 0;
-  if (GetNumDevices(&count) != kSuccess || count > kMaxDevices) return {};
+  if (GetNumDevices(&count) != kSuccess) return {};
+  // Devices are asked for one by one, so a bridge with more (or a library that claims more) is
+  // walked up to the bound and not beyond.
   std::vector<std::string> serials;
-  for (DWORD index = 0; index < count; ++index) {
+  for (DWORD index = 0; index < count && index < kMaxDevices; ++index) {
     char text[kProductStringSize + 1] = {};
     if (GetProductString(index, text, kReturnSerialNumber) != kSuccess) text[0] = '\0';
     serials.emplace_back(text, strnlen(text, kProductStringSize));

@@ -43,8 +43,9 @@ class CUSBXpressBinding {
                                       usbxpress::BYTE rts, usbxpress::BYTE dtr);
   usbxpress::SI_STATUS SetBreak(usbxpress::HANDLE handle, usbxpress::WORD state);
 
-  // The serial numbers of the bridge's devices, by index (empty for one that does not answer).
-  // None when the library is missing, fails, or claims more than kMaxDevices.
+  // The serial numbers of the bridge's devices, by index (empty for one that does not answer):
+  // those of the first kMaxDevices indexes when the library counts more. None when the library is
+  // missing or fails.
   std::vector<std::string> SerialNumbers();
 
   void Unload();

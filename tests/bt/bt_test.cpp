@@ -122,8 +122,9 @@ TEST(BtDiscovery, ListsOurAdaptersOnlyAndNothingFromABrokenLibrary) {
     EXPECT_EQ(BtPorts(), (std::vector<std::string>{"ULO-PN7341#0001 BT", "ULO-PN7341#02-1 BT",
                                                    "ULO-PN7341#02-2 BT"}));
   }
+  // A count beyond all reason: the first 64 indexes are asked, and only the real device answers.
   FakeDevices absurd("report_count 100000\ndevice serial=ULO-PN7341#0001\n", kConfig);
-  EXPECT_TRUE(BtPorts().empty());
+  EXPECT_EQ(BtPorts(), (std::vector<std::string>{"ULO-PN7341#0001 BT"}));
 }
 
 TEST(BtAdapter, FindsConnectsAndTalksToTheReaderOverTheBridgeAndOverASerialLine) {

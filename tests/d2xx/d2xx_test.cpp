@@ -1,6 +1,7 @@
 // FTDI readers through the vendor's D2XX library, loaded by the library's ordinary dlopen path:
 // here a stand-in (fake_d2xx.cpp) whose devices carry their bytes to a simulated reader on a
 // pseudo-terminal.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@
 #include "support/cli_run.h"
 #include "support/fake_devices.h"
 #include "support/sim_process.h"
+#include "transport/usb_drivers.h"
+#include "transport/usb_ids.h"
 
 namespace {
 
@@ -49,6 +52,53 @@ TEST(D2xxDiscovery, ALibraryThatFailsOrClaimsTooManyDevicesListsNone) {
     FakeDevices devices(std::string(broken) + "device serial=3105-1\n", kConfig);
     EXPECT_TRUE(UsbPorts().empty()) << broken;
   }
+}
+
+// Serial numbers are whatever bytes the chip's EEPROM holds. Only those that are plain text and
+// that KOVRA_OpenPort takes back to D2XX are listed: not one that would route to Bluetooth, HID
+// or a COM port.
+TEST(D2xxDiscovery, ListsOnlySerialNumbersThatArePlainAndRouteBackToD2xx) {
+  FakeDevices devices(
+      "device serial=3300\xff\xfe\x01\n"
+      "device serial=3105-\xc3\xa4\n"
+      "device serial=3100BT01\n"
+      "device serial=3100BTW1\n"
+      "device serial=3100HID1\n"
+      "device serial=3100.1.2.3\n"
+      "device serial=3100:2\n"
+      "device serial=3105-0000007\n",
+      kConfig);
+  EXPECT_EQ(UsbPorts(), (std::vector<std::string>{"3105-0000007"}));
+}
+
+// A library built as for Linux answers a failed open with INVALID_HANDLE_VALUE 0xFFFFFFFF; others
+// with null or the all-ones pointer. None of them is a handle: the open fails as a missing device
+// and the library is never called with it.
+TEST(D2xxPort, AFailedOpenIsNoHandleWhateverTheLibraryAnswersForIt) {
+  const int before_first_open = KOVRA_OpenPort("3105-nothing", 19200, 100);
+  ASSERT_EQ(before_first_open, KOVRA_OPEN_FAILED);  // the library is loaded now
+  void *fake = dlopen(FAKE_D2XX_PATH, RTLD_NOW | RTLD_NOLOAD);
+  ASSERT_NE(fake, nullptr);
+  const auto misuses = reinterpret_cast<int (*)()>(dlsym(fake, "fake_d2xx_misuses"));
+  ASSERT_NE(misuses, nullptr);
+  for (const char *failed : {"4294967295", "0", "-1"}) {
+    FakeDevices devices(
+        std::string("failed_handle ") + failed + "\ndevice serial=3105-7 open_fails=1\n", kConfig);
+    const int misused_before = misuses();
+    EXPECT_EQ(KOVRA_OpenPort("3105-7", 19200, 1000), KOVRA_OPEN_FAILED) << failed;
+    EXPECT_EQ(KOVRA_GetLinkFailure(), KOVRA_LINK_NO_DEVICE) << failed;
+    EXPECT_EQ(misuses(), misused_before) << failed;
+  }
+  dlclose(fake);
+}
+
+// An FTDI reader unbound from ftdi_sio for D2XX (as the guide advises) has no kernel driver and
+// needs none: the port dialog must not offer to install one.
+TEST(D2xxDrivers, AnFtdiReaderServedByD2xxIsNotMissingADriver) {
+  FakeDevices devices("device serial=3105-1\n", kConfig);
+  const kovra::UsbDeviceDriver unbound{kovra::kFtdiVendorId, kovra::kFtdiReaderProductId, false};
+  EXPECT_TRUE(kovra::D2xxServesFtdiReaders());
+  EXPECT_EQ(kovra::MissingDriverFlags({unbound}, kovra::D2xxServesFtdiReaders()), 0);
 }
 
 TEST(D2xxPort, OpensIdentifiesAndClosesAReader) {
@@ -110,9 +160,14 @@ TEST(D2xxVariant, OpensAsTheLibraryAllowsAndSerialPortsStillWork) {
     KOVRA_ClosePort(handle);
   } else {
     EXPECT_EQ(handle, KOVRA_OPEN_FAILED);
-    // Without the library its devices are missing from the list as well.
+    // Without the library its devices are missing from the list as well, and an FTDI reader
+    // without a kernel driver lacks its driver.
     if (access(std::getenv("KOVRA_D2XX_LIBRARY"), F_OK) != 0) {
       EXPECT_TRUE(UsbPorts().empty());
+      const kovra::UsbDeviceDriver unbound{kovra::kFtdiVendorId, kovra::kFtdiReaderProductId,
+                                           false};
+      EXPECT_EQ(kovra::MissingDriverFlags({unbound}, kovra::D2xxServesFtdiReaders()),
+                KOVRA_MISSING_FTDI_DRIVER);
     }
   }
   const int serial = KOVRA_OpenPort(sim.path().c_str(), 19200, 1000);

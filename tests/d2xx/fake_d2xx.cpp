@@ -5,8 +5,14 @@
 // reader's pseudo-terminal, playing the FTDI chip.
 //
 // The file's lines are those of support/fake_device_list.h ("open_fails=1": FT_W32_CreateFile
-// gives INVALID_HANDLE_VALUE); "create_status N" and "report_count N" make
-// FT_CreateDeviceInfoList answer status N or claim N devices.
+// fails); "create_status N" and "report_count N" make FT_CreateDeviceInfoList answer status N or
+// claim N devices; "failed_handle N" is what a failed FT_W32_CreateFile answers (default
+// 4294967295, INVALID_HANDLE_VALUE as the Linux headers define it; 0 null, -1 the all-ones
+// pointer).
+//
+// Like the real library it refuses a handle it did not give out (FT_INVALID_HANDLE, or false),
+// and counts every such call: fake_d2xx_misuses() tells a test whether the library under test
+// went on with a handle that was none.
 //
 // Built with FAKE_D2XX_WITHOUT_USB_PARAMETERS it lacks FT_SetUSBParameters, with
 // FAKE_D2XX_WITHOUT_CREATE_FILE it lacks FT_W32_CreateFile, as broken installs would.
@@ -15,6 +21,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -32,9 +39,13 @@ using namespace kovra::d2xx;
 
 using kovra_test::FakeDevice;
 
+constexpr FT_STATUS kInvalidHandle = 1;
+constexpr long kLinuxInvalidHandle = 0xFFFFFFFFL;
+
 struct Config {
   FT_STATUS create_status = kOk;
   long report_count = -1;
+  long failed_handle = kLinuxInvalidHandle;
   std::vector<FakeDevice> devices;
 };
 
@@ -54,17 +65,34 @@ Config ReadConfig() {
   Config config;
   config.create_status = static_cast<FT_STATUS>(list.Setting("create_status", kOk));
   config.report_count = list.Setting("report_count", -1);
+  config.failed_handle = list.Setting("failed_handle", kLinuxInvalidHandle);
   config.devices = std::move(list.devices);
   return config;
 }
 
+std::atomic<int> misuses{0};
+
+// The open device of a handle this library gave out; null (and one misuse more) for any other.
 Handle *Of(FT_HANDLE handle) {
-  return static_cast<Handle *>(handle);
+  std::lock_guard<std::mutex> lock(open_mutex);
+  for (const auto &[serial, open] : open_devices) {
+    if (open == handle) return open;
+  }
+  ++misuses;
+  return nullptr;
+}
+
+[[maybe_unused]] FT_HANDLE Failed(const Config &config) {
+  return reinterpret_cast<FT_HANDLE>(static_cast<uintptr_t>(config.failed_handle));
 }
 
 }  // namespace
 
 extern "C" {
+
+__attribute__((visibility("default"))) int fake_d2xx_misuses() {
+  return misuses.load();
+}
 
 __attribute__((visibility("default"))) FT_STATUS FT_ListDevices(void *, void *, DWORD) {
   return kOk;
@@ -101,18 +129,19 @@ __attribute__((visibility("default"))) FT_STATUS FT_GetDeviceInfoDetail(DWORD, D
                                                                         void *, FT_HANDLE *) {
   return kOk;
 }
-__attribute__((visibility("default"))) FT_STATUS FT_ResetDevice(FT_HANDLE) {
-  return kOk;
+__attribute__((visibility("default"))) FT_STATUS FT_ResetDevice(FT_HANDLE handle) {
+  return Of(handle) ? kOk : kInvalidHandle;
 }
-__attribute__((visibility("default"))) FT_STATUS FT_SetBaudRate(FT_HANDLE, ULONG) {
-  return kOk;
+__attribute__((visibility("default"))) FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG) {
+  return Of(handle) ? kOk : kInvalidHandle;
 }
-__attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE, uint8_t) {
-  return kOk;
+__attribute__((visibility("default"))) FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, uint8_t) {
+  return Of(handle) ? kOk : kInvalidHandle;
 }
 #ifndef FAKE_D2XX_WITHOUT_USB_PARAMETERS
-__attribute__((visibility("default"))) FT_STATUS FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) {
-  return kOk;
+__attribute__((visibility("default"))) FT_STATUS FT_SetUSBParameters(FT_HANDLE handle, ULONG,
+                                                                     ULONG) {
+  return Of(handle) ? kOk : kInvalidHandle;
 }
 #endif
 
@@ -120,13 +149,14 @@ __attribute__((visibility("default"))) FT_STATUS FT_SetUSBParameters(FT_HANDLE, 
 __attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char *name, DWORD, DWORD,
                                                                    void *, DWORD, DWORD flags,
                                                                    FT_HANDLE) {
-  if (flags != kOpenBySerialNumber) return InvalidHandle();
-  for (const FakeDevice &device : ReadConfig().devices) {
+  const Config config = ReadConfig();
+  if (flags != kOpenBySerialNumber) return Failed(config);
+  for (const FakeDevice &device : config.devices) {
     if (device.serial != name || device.open_fails) continue;
     std::lock_guard<std::mutex> lock(open_mutex);
-    if (open_devices.count(device.serial)) return InvalidHandle();  // no sharing
+    if (open_devices.count(device.serial)) return Failed(config);  // no sharing
     const int fd = ::open(device.sim.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return InvalidHandle();
+    if (fd < 0) return Failed(config);
     termios tty{};
     if (::tcgetattr(fd, &tty) == 0) {
       ::cfmakeraw(&tty);
@@ -136,13 +166,14 @@ __attribute__((visibility("default"))) FT_HANDLE FT_W32_CreateFile(const char *n
     open_devices[device.serial] = handle;
     return handle;
   }
-  return InvalidHandle();
+  return Failed(config);
 }
 #endif
 
 __attribute__((visibility("default"))) BOOL FT_W32_CloseHandle(FT_HANDLE handle) {
-  std::lock_guard<std::mutex> lock(open_mutex);
   Handle *h = Of(handle);
+  if (!h) return 0;
+  std::lock_guard<std::mutex> lock(open_mutex);
   open_devices.erase(h->serial);
   ::close(h->fd);
   delete h;
@@ -152,7 +183,7 @@ __attribute__((visibility("default"))) BOOL FT_W32_CloseHandle(FT_HANDLE handle)
 __attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, void *buffer,
                                                             DWORD size, DWORD *done, void *) {
   Handle *h = Of(handle);
-  if (h->Gone()) return 0;
+  if (!h || h->Gone()) return 0;
   const ssize_t n = ::read(h->fd, buffer, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
   return 1;
@@ -161,7 +192,7 @@ __attribute__((visibility("default"))) BOOL FT_W32_ReadFile(FT_HANDLE handle, vo
 __attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, const void *bytes,
                                                              DWORD size, DWORD *done, void *) {
   Handle *h = Of(handle);
-  if (h->Gone()) return 0;
+  if (!h || h->Gone()) return 0;
   ++h->writes;
   const ssize_t n = ::write(h->fd, bytes, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
@@ -171,18 +202,18 @@ __attribute__((visibility("default"))) BOOL FT_W32_WriteFile(FT_HANDLE handle, c
 __attribute__((visibility("default"))) DWORD FT_W32_GetLastError(FT_HANDLE) {
   return 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_GetOverlappedResult(FT_HANDLE, void *, DWORD *,
-                                                                       BOOL) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_GetOverlappedResult(FT_HANDLE handle, void *,
+                                                                       DWORD *, BOOL) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_ClearCommBreak(FT_HANDLE) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_ClearCommBreak(FT_HANDLE handle) {
+  return Of(handle) ? 1 : 0;
 }
 
 __attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE handle, DWORD *errors,
                                                                   ComStat *status) {
   Handle *h = Of(handle);
-  if (h->Gone()) return 0;
+  if (!h || h->Gone()) return 0;
   int waiting = 0;
   if (::ioctl(h->fd, FIONREAD, &waiting) != 0) return 0;
   *errors = 0;
@@ -191,42 +222,46 @@ __attribute__((visibility("default"))) BOOL FT_W32_ClearCommError(FT_HANDLE hand
   return 1;
 }
 
-__attribute__((visibility("default"))) BOOL FT_W32_EscapeCommFunction(FT_HANDLE, DWORD) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_EscapeCommFunction(FT_HANDLE handle, DWORD) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE, DWORD *status) {
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommModemStatus(FT_HANDLE handle,
+                                                                      DWORD *status) {
+  if (!Of(handle)) return 0;
   *status = 0;
   return 1;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE, Dcb *dcb) {
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommState(FT_HANDLE handle, Dcb *dcb) {
+  if (!Of(handle)) return 0;
   std::memset(dcb, 0, sizeof(*dcb));
   dcb->length = sizeof(*dcb);
   dcb->baud_rate = 9600;
   return 1;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_GetCommTimeouts(FT_HANDLE, Timeouts *) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_GetCommTimeouts(FT_HANDLE handle, Timeouts *) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_PurgeComm(FT_HANDLE, DWORD) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_PurgeComm(FT_HANDLE handle, DWORD) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommBreak(FT_HANDLE) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommBreak(FT_HANDLE handle) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommMask(FT_HANDLE, ULONG) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommMask(FT_HANDLE handle, ULONG) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommState(FT_HANDLE, Dcb *) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommState(FT_HANDLE handle, Dcb *) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_SetCommTimeouts(FT_HANDLE, Timeouts *) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_SetCommTimeouts(FT_HANDLE handle, Timeouts *) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_SetupComm(FT_HANDLE, DWORD, DWORD) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_SetupComm(FT_HANDLE handle, DWORD, DWORD) {
+  return Of(handle) ? 1 : 0;
 }
-__attribute__((visibility("default"))) BOOL FT_W32_WaitCommEvent(FT_HANDLE, ULONG *, void *) {
-  return 1;
+__attribute__((visibility("default"))) BOOL FT_W32_WaitCommEvent(FT_HANDLE handle, ULONG *,
+                                                                 void *) {
+  return Of(handle) ? 1 : 0;
 }
 
 }  // extern "C"

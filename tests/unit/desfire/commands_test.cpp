@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "desfire/session.h"
@@ -43,7 +44,7 @@ TEST(DesfireCommands, ManagementFrames) {
   const unsigned char iso[] = {0x10, 0xE1, 'N', 'A', 'M', 'E'};
   EXPECT_EQ(KOVRA_DESFireCreateApplication(card.handle(), 0x123456, 2, 5, 0, 0xE, 0xF, nullptr, 0),
             0);
-  EXPECT_EQ(KOVRA_DESFireCreateApplication(card.handle(), 0x01, 0, 0x13, 1, 0, 0x9, iso, 6), 0);
+  EXPECT_EQ(KOVRA_DESFireCreateApplication(card.handle(), 0x01, 0, 3, 1, 0, 0x9, iso, 6), 0);
   EXPECT_EQ(KOVRA_DESFireCreateStdDataFile(card.handle(), 1, 0, 32, 3, 0x1234), 0);
   EXPECT_EQ(KOVRA_DESFireCreateStdDataFile(card.handle(), 2, 0xE102, 0x010203, 0, 0xEEEE), 0);
   EXPECT_EQ(KOVRA_DESFireSelectApplication(card.handle(), 0x7F123456), 0);
@@ -105,6 +106,99 @@ TEST(DesfireCommands, KeyAndAuthenticationPreconditions) {
   EXPECT_EQ(KOVRA_DESFireAuthenticateISO(card.handle(), 0, nullptr, 0), -1);
   EXPECT_EQ(KOVRA_GetLastError(card.handle()), 0x100AE);
   EXPECT_EQ(ToHex(card.blocks().back()), "1A 00");
+}
+
+// An argument outside its field would be cut to the field's bits and reach the card as another
+// value (99 keys as 3, mode 7 as plain). Each is refused before anything is sent, -1 with the
+// cause as the last error; the edge values that fit still go out.
+TEST(DesfireCommands, ArgumentsOutsideTheirRangeAreRefusedBeforeAnythingIsSent) {
+  const unsigned char key[16] = {};
+  unsigned char data[8] = {};
+  const unsigned char iso[19] = {0x10, 0xE1};
+  const struct {
+    const char *call;
+    std::function<int(int)> run;
+    int error;  // 0: in range, it reaches the card
+  } cases[] = {
+      {"CreateApplication 99 keys",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 99, 0, 0xE, 0xF, nullptr, 0); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateApplication 0 keys",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 0, 0, 0xE, 0xF, nullptr, 0); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateApplication 14 keys",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 14, 0, 0xE, 0xF, nullptr, 0); },
+       0},
+      {"CreateApplication change-key access 99",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 5, 0, 99, 0xF, nullptr, 0); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateApplication configuration 16",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 5, 0, 0xE, 16, nullptr, 0); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateApplication crypto method 4",
+       [](int h) { return KOVRA_DESFireCreateApplication(h, 1, 4, 5, 0, 0xE, 0xF, nullptr, 0); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateApplication DF name of 17",
+       [&](int h) { return KOVRA_DESFireCreateApplication(h, 1, 2, 5, 1, 0xE, 0xF, iso, 19); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateStdDataFile file 32",
+       [](int h) { return KOVRA_DESFireCreateStdDataFile(h, 32, 0, 32, 0, 0xEEEE); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateStdDataFile size 2^24",
+       [](int h) { return KOVRA_DESFireCreateStdDataFile(h, 1, 0, 0x1000000, 0, 0xEEEE); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateStdDataFile rights 0x10000",
+       [](int h) { return KOVRA_DESFireCreateStdDataFile(h, 1, 0, 32, 0, 0x10000); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"CreateStdDataFile mode 2",
+       [](int h) { return KOVRA_DESFireCreateStdDataFile(h, 1, 0, 32, 2, 0xEEEE); },
+       KOVRA_ERR_MODE_INVALID},
+      {"WriteData mode 7",
+       [&](int h) { return KOVRA_DESFireWriteData(h, 1, 7, 0, data, sizeof data); },
+       KOVRA_ERR_MODE_INVALID},
+      {"WriteData file -1",
+       [&](int h) { return KOVRA_DESFireWriteData(h, -1, 0, 0, data, sizeof data); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"WriteData offset -8",
+       [&](int h) { return KOVRA_DESFireWriteData(h, 1, 0, -8, data, sizeof data); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"WriteData past the last offset",
+       [&](int h) { return KOVRA_DESFireWriteData(h, 1, 0, 0xFFFFFC, data, sizeof data); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"ReadData mode 2",
+       [&](int h) { return KOVRA_DESFireReadData(h, 1, 2, 0, 4, data, sizeof data); },
+       KOVRA_ERR_MODE_INVALID},
+      {"ReadData length -1",
+       [&](int h) { return KOVRA_DESFireReadData(h, 1, 0, 0, -1, data, sizeof data); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"GetFileSettings file 99",
+       [&](int h) { return KOVRA_DESFireGetFileSettings(h, 99, data, sizeof data); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"AuthenticateAES key 14",
+       [&](int h) { return KOVRA_DESFireAuthenticateAES(h, 14, key, 16); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"AuthenticateISO key -1",
+       [&](int h) { return KOVRA_DESFireAuthenticateISO(h, -1, key, 16); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"ChangeKey key 64",
+       [&](int h) { return KOVRA_DESFireChangeKey(h, 64, key, 16, 0, key, 16, 2); },
+       KOVRA_ERR_WRONG_PARAMETER},
+      {"ChangeKey version 256",
+       [&](int h) { return KOVRA_DESFireChangeKey(h, 0, key, 16, 256, nullptr, 0, 2); },
+       KOVRA_ERR_WRONG_PARAMETER},
+  };
+  for (const auto &c : cases) {
+    ScriptedCard card;
+    const int result = c.run(card.handle());
+    if (c.error == 0) {
+      EXPECT_EQ(result, 0) << c.call;
+      EXPECT_EQ(card.blocks().size(), 1u) << c.call;
+      continue;
+    }
+    EXPECT_EQ(result, -1) << c.call;
+    EXPECT_EQ(KOVRA_GetLastError(card.handle()), c.error) << c.call;
+    EXPECT_TRUE(card.blocks().empty()) << c.call;
+  }
 }
 
 // A card that takes a WriteData in frames: 0xAF while it expects more, then 0x00.

@@ -25,6 +25,9 @@ TEST(PortName, BusAddressSuffix) {
        "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", 1},
       {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0:2",
        "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0", 2},
+      // A link outside /dev is a path like any other.
+      {"/run/kv:reader:4", "/run/kv:reader", 4},
+      {"/run/kv:reader", "/run/kv:reader", 1},
   };
   for (const auto &c : cases) {
     const PortName parsed = SplitBusAddress(c.name);
@@ -54,6 +57,11 @@ TEST(PortName, RouteAndBaudRule) {
       {"BT 00:11:22", PortRoute::kBluetooth, false},
       {"BTW 1", PortRoute::kBluetoothW, false},
       {"HID over BT", PortRoute::kHid, false},  // HID is tested before BT
+      // An absolute path is a serial line whatever its folders say; only " BT" at its end makes
+      // it a Bluetooth module's line.
+      {"/tmp/kovra-x/pty", PortRoute::kSerial, true},
+      {"/run/HID.BT.1.2/[reader]", PortRoute::kSerial, true},
+      {"/run/kv-reader BT", PortRoute::kBluetooth, true},
   };
   for (const auto &c : cases) {
     EXPECT_EQ(RouteOf(c.name), c.route) << c.name;

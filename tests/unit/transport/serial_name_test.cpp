@@ -24,6 +24,8 @@ TEST(SerialName, NormalisesPortNames) {
       // Linux device paths are taken as they are.
       {"/dev/ttyUSB0", "/dev/ttyUSB0", false},
       {"/dev/pts/7", "/dev/pts/7", false},
+      {"/run/kv-reader", "/run/kv-reader", false},  // a link outside /dev
+      {"/tmp/a b/pty [Ulo Virtual COM]", "/tmp/a b/pty", false},
       // Everything else is an FTDI serial number, without the device prefix.
       {"COM0", "COM0", true},
       {"AB12CD34", "AB12CD34", true},

@@ -124,11 +124,22 @@ TEST(UsbDrivers, FlagsNameTheFamiliesPluggedInWithoutADriver) {
   UsbDeviceDriver acm_bound = acm;
   acm_bound.has_driver = true;
   const UsbDeviceDriver other_ftdi{kFtdiVendorId, 0x6001, false};
-  EXPECT_EQ(MissingDriverFlags({ftdi, acm}),
+  EXPECT_EQ(MissingDriverFlags({ftdi, acm}, false),
             KOVRA_MISSING_FTDI_DRIVER | KOVRA_MISSING_VIRTUAL_COM_DRIVER);
-  EXPECT_EQ(MissingDriverFlags({acm_bound, other_ftdi}), 0);
-  EXPECT_EQ(MissingDriverFlags({acm_bound, acm}), KOVRA_MISSING_VIRTUAL_COM_DRIVER);
-  EXPECT_EQ(MissingDriverFlags(EnumerateUsbDeviceDrivers()), KOVRA_GetMissingDrivers());
+  EXPECT_EQ(MissingDriverFlags({acm_bound, other_ftdi}, false), 0);
+  EXPECT_EQ(MissingDriverFlags({acm_bound, acm}, false), KOVRA_MISSING_VIRTUAL_COM_DRIVER);
+  EXPECT_EQ(MissingDriverFlags(EnumerateUsbDeviceDrivers(), D2xxServesFtdiReaders()),
+            KOVRA_GetMissingDrivers());
+}
+
+// An FTDI reader unbound from ftdi_sio for the D2XX library is set up as advised, not missing a
+// driver; the virtual COM family has no such way round its kernel driver.
+TEST(UsbDrivers, AnFtdiReaderWithoutKernelDriverIsServedWhereD2xxIs) {
+  const UsbDeviceDriver ftdi{kFtdiVendorId, kFtdiReaderProductId, false};
+  const UsbDeviceDriver acm{kVirtualComVendorId, kVirtualComProductId, false};
+  EXPECT_EQ(MissingDriverFlags({ftdi}, true), 0);
+  EXPECT_EQ(MissingDriverFlags({ftdi, acm}, true), KOVRA_MISSING_VIRTUAL_COM_DRIVER);
+  EXPECT_EQ(MissingDriverFlags({ftdi}, false), KOVRA_MISSING_FTDI_DRIVER);
 }
 
 TEST(UsbDrivers, AKernelModuleCountsWhenLoadedBuiltInOrInstalled) {
