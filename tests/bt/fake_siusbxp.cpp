@@ -4,8 +4,8 @@
 // call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal (kovra-sim
 // --bt, the Bluetooth module behind the bridge).
 // The file's lines are those of support/fake_device_list.h ("device serial=ULO-PN7341#0001
-// sim=/dev/pts/7"; "open_fails=1": SI_Open fails); "report_count N" makes SI_GetNumDevices
-// claim N devices.
+// sim=/dev/pts/7"; "open_fails=1": SI_Open fails; "fails=SI_SetBreak": that function fails on
+// the device); "report_count N" makes SI_GetNumDevices claim N devices.
 //
 // Built with FAKE_SIUSBXP_WITHOUT_DRIVER_VERSION it lacks SI_GetDriverVersion (never called),
 // with FAKE_SIUSBXP_WITHOUT_OPEN it lacks SI_Open.
@@ -41,7 +41,10 @@ struct Bridge {
   int fd = -1;
   int writes = 0;
   int unplug_after = 0;
+  std::string fails;
   bool Gone() const { return unplug_after > 0 && writes >= unplug_after; }
+  // Whether the function `name` fails on this device.
+  bool Fails(const char *name) const { return Gone() || fails == name; }
 };
 
 Config ReadConfig() {
@@ -89,7 +92,7 @@ EXPORT SI_STATUS SI_Open(DWORD index, HANDLE *handle) {
     ::cfmakeraw(&tty);
     ::tcsetattr(fd, TCSANOW, &tty);
   }
-  *handle = new Bridge{fd, 0, device.unplug_after};
+  *handle = new Bridge{fd, 0, device.unplug_after, device.fails};
   return kSuccess;
 }
 #endif
@@ -102,7 +105,7 @@ EXPORT SI_STATUS SI_Close(HANDLE handle) {
 
 EXPORT SI_STATUS SI_Read(HANDLE handle, void *buffer, DWORD size, DWORD *done, void *) {
   Bridge *bridge = Of(handle);
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_Read")) return kIoError;
   const ssize_t n = ::read(bridge->fd, buffer, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
   return kSuccess;
@@ -110,7 +113,7 @@ EXPORT SI_STATUS SI_Read(HANDLE handle, void *buffer, DWORD size, DWORD *done, v
 
 EXPORT SI_STATUS SI_Write(HANDLE handle, void *bytes, DWORD size, DWORD *done, void *) {
   Bridge *bridge = Of(handle);
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_Write")) return kIoError;
   ++bridge->writes;
   const ssize_t n = ::write(bridge->fd, bytes, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
@@ -119,7 +122,7 @@ EXPORT SI_STATUS SI_Write(HANDLE handle, void *bytes, DWORD size, DWORD *done, v
 
 EXPORT SI_STATUS SI_CheckRXQueue(HANDLE handle, DWORD *bytes, DWORD *status) {
   Bridge *bridge = Of(handle);
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_CheckRXQueue")) return kIoError;
   int waiting = 0;
   if (::ioctl(bridge->fd, FIONREAD, &waiting) != 0) return kIoError;
   *bytes = static_cast<DWORD>(waiting);
@@ -130,8 +133,8 @@ EXPORT SI_STATUS SI_CheckRXQueue(HANDLE handle, DWORD *bytes, DWORD *status) {
 EXPORT SI_STATUS SI_DeviceIOControl(HANDLE, DWORD, void *, DWORD, void *, DWORD, DWORD *) {
   return kSuccess;
 }
-EXPORT SI_STATUS SI_FlushBuffers(HANDLE, BYTE, BYTE) {
-  return kSuccess;
+EXPORT SI_STATUS SI_FlushBuffers(HANDLE handle, BYTE, BYTE) {
+  return Of(handle)->Fails("SI_FlushBuffers") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_SetTimeouts(DWORD, DWORD) {
   return kSuccess;
@@ -140,24 +143,24 @@ EXPORT SI_STATUS SI_GetTimeouts(DWORD *read_ms, DWORD *write_ms) {
   *read_ms = *write_ms = 1000;
   return kSuccess;
 }
-EXPORT SI_STATUS SI_SetBaudRate(HANDLE, DWORD) {
-  return kSuccess;
+EXPORT SI_STATUS SI_SetBaudRate(HANDLE handle, DWORD) {
+  return Of(handle)->Fails("SI_SetBaudRate") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_SetBaudDivisor(HANDLE, WORD) {
   return kSuccess;
 }
-EXPORT SI_STATUS SI_SetLineControl(HANDLE, WORD) {
-  return kSuccess;
+EXPORT SI_STATUS SI_SetLineControl(HANDLE handle, WORD) {
+  return Of(handle)->Fails("SI_SetLineControl") ? kIoError : kSuccess;
 }
-EXPORT SI_STATUS SI_SetFlowControl(HANDLE, BYTE, BYTE, BYTE, BYTE, BYTE, BOOL) {
-  return kSuccess;
+EXPORT SI_STATUS SI_SetFlowControl(HANDLE handle, BYTE, BYTE, BYTE, BYTE, BYTE, BOOL) {
+  return Of(handle)->Fails("SI_SetFlowControl") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_GetModemStatus(HANDLE, BYTE *status) {
   *status = 0;
   return kSuccess;
 }
-EXPORT SI_STATUS SI_SetBreak(HANDLE, WORD) {
-  return kSuccess;
+EXPORT SI_STATUS SI_SetBreak(HANDLE handle, WORD) {
+  return Of(handle)->Fails("SI_SetBreak") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_ReadLatch(HANDLE, BYTE *latch) {
   *latch = 0;
