@@ -101,7 +101,11 @@ extern "C" {
  * absolute paths (other names open at 19200): it is rounded down to a multiple of 100, and the
  * remainder selects the framing: 0 none/1 stop bit, 1 even/1, 2 odd/1, 3 none/2 stop bits. The
  * reader's protocol family is found by asking for its version (at most 300 ms a try, five tries in
- * all). Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT,
+ * all). A Bluetooth adapter's port (a name of KOVRA_ListBtPorts, or a serial line and " BT") is not
+ * asked: it is handed out at once as device type 0x125 ("KV-BT Adapter"), and the adapter searches
+ * for its reader and connects when the first command goes out; a command's wait ends at the port's
+ * timeout even while the search goes on (it goes on with the next command), so the first commands
+ * may time out. Result: the handle (> 0), or KOVRA_OPEN_FAILED, KOVRA_OPEN_BAD_TIMEOUT,
  * KOVRA_OPEN_NO_READER, KOVRA_OPEN_HID_NOT_STARTED (the HID reader refused its start report). A
  * failed open leaves nothing behind (no last error to read). A HID reader unplugged while open ends
  * its port: the command under way fails at once with KOVRA_ERR_TIMEOUT, and the handle then names
@@ -109,7 +113,8 @@ extern "C" {
 KOVRA_API int KOVRA_OpenPort(const char *name, int baud, int timeout_ms);
 
 /* Why the link of the last KOVRA_OpenPort on this thread did not open (KOVRA_OPEN_FAILED), so
- * that the operator can be told what to do about it. */
+ * that the operator can be told what to do about it. Every KOVRA_OPEN_FAILED leaves one of the
+ * codes below other than KOVRA_LINK_OK. */
 #define KOVRA_LINK_OK 0             /* the link opened (or no open was tried yet) */
 #define KOVRA_LINK_NO_DEVICE 1      /* no such device: not plugged in, or a wrong name */
 #define KOVRA_LINK_NO_PERMISSION 2  /* this user may not open the device (group dialout, udev) */

@@ -16,9 +16,8 @@ uint8_t Check(const uint8_t *header) {
   return static_cast<uint8_t>(header[1] + header[2] + header[3] + header[4]);
 }
 
-// A foreign device an inquiry finds first: an audio device.
+// A foreign device an inquiry finds first (its class of device is configured).
 constexpr std::array<uint8_t, 6> kForeignAddress = {0x10, 0x20, 0x30, 0x40, 0x50, 0x60};
-constexpr uint32_t kForeignClass = 0x240404;
 
 Bytes InquiryResult(const std::array<uint8_t, 6> &address, uint32_t device_class) {
   Bytes payload(address.begin(), address.end());
@@ -139,7 +138,7 @@ void BtModule::OnRequest(uint8_t opcode, const Bytes &payload) {
       Send(kIndication, 0x25, {});
       break;
     case 0x00:
-      Send(kIndication, 0x01, InquiryResult(kForeignAddress, kForeignClass));
+      Send(kIndication, 0x01, InquiryResult(kForeignAddress, config_.foreign_class));
       Send(kIndication, 0x01, InquiryResult(config_.reader_address, config_.reader_class));
       Send(kConfirmation, 0x00, {0x00});
       break;

@@ -35,6 +35,9 @@ struct BtModuleConfig {
   // would miss it.
   uint32_t reader_class = 0x200500;
   std::string reader_name = "ULO-PN7341 Reader";
+  // The class of device of the device an inquiry finds before the reader (an audio device). It
+  // refuses every connect: it offers no serial port service.
+  uint32_t foreign_class = 0x240404;
   std::chrono::milliseconds link_delay{40};
 };
 

@@ -9,6 +9,7 @@
 #include "reader/port_name.h"
 #include "reader/sdk_app.h"
 #include "reader/trace.h"
+#include "transport/link_failure.h"
 #include "transport/transport_factory.h"
 
 namespace kovra {
@@ -17,6 +18,7 @@ namespace {
 constexpr uint8_t kVersionCommand = 0xF0;
 constexpr unsigned kIdentifyTimeoutMs = 300;  // a silent reader costs at most this per query
 constexpr int kDefaultBaud = 19200;
+constexpr int kBtAdapterDeviceType = 0x125;
 const CMyByteArray kFamily2RawVersion{0x04, 0x05, 0x31, 0x35};
 
 // '0'-'9' = 0-9, 'A'-'Z' = 10-35, 'a'-'z' = 36-61, anything else 255.
@@ -94,6 +96,8 @@ int OpenPass(const char *name_argument, int baud, int timeout_ms, bool first_pas
 
   OpenedTransport opened = OpenTransport(parsed, baud, *port);
   if (!opened.transport) {
+    // Every transport names its reason; this only keeps a forgotten one from reading as success.
+    if (LinkFailure() == KOVRA_LINK_OK) SetLinkFailure(KOVRA_LINK_OTHER);
     return opened.refused_start ? KOVRA_OPEN_HID_NOT_STARTED : KOVRA_OPEN_FAILED;
   }
   port->AttachTransport(std::move(opened.transport), *opened.handles);
@@ -102,6 +106,13 @@ int OpenPass(const char *name_argument, int baud, int timeout_ms, bool first_pas
   trace::Trace("Add Object... ");
   app.AddPort(port);
   trace::Trace("done\n");
+  if (RouteOf(parsed.name) == PortRoute::kBluetooth) {
+    // The adapter reaches the reader only when the first command goes out, and a search can
+    // take seconds: the port is handed out at once, as the adapter's own device type.
+    port->SetDeviceType(kBtAdapterDeviceType);
+    port->SetFirmwareRevision(0);
+    return port->Handle();
+  }
 
   port->SetTimeout(std::min(port->Timeout(), kIdentifyTimeoutMs));
   trace::Trace("Read Version ... ");

@@ -28,6 +28,7 @@ constexpr uint8_t kChannel = 2;
 constexpr size_t kInquiryTableSize = 29;
 constexpr size_t kNameLimit = 30;
 constexpr int kNameAttempts = 6;
+constexpr int kMaxPumpSteps = 256;
 constexpr char kAdapterPrefix[] = "ULO-PN7341#";
 
 constexpr uint16_t Event(uint8_t opcode, char type) {
@@ -47,29 +48,38 @@ std::string WithoutBt(std::string_view name) {
   return plain;
 }
 
-// The major device class: bits 8..12 of the class of device. Service bits (13..23) and the minor
-// class (2..7) say nothing about what kind of device it is.
-uint32_t MajorClass(uint32_t device_class) {
-  return device_class & 0x1F00;
-}
-
 }  // namespace
+
+uint32_t DeviceKind(uint32_t device_class) {
+  return device_class & 0x1FFC;
+}
 
 bool CBtAdapter::Open(std::string_view name) {
   Close();
   const std::string plain = WithoutBt(name);
-  if (!OpenBridge(plain) && !OpenSerial(plain)) return false;
+  bool found = false;
+  if (!OpenBridge(plain, found) && (found || !OpenSerial(plain))) return false;
   open_.store(true);
-  // The module answers 0x26 once it is ready; whether it does in time does not matter.
-  Await(BuildBtRequest(0x26), Event(0x25, 'i'), kOpenWait);
-  return open_.load();
+  EnterPhase(Phase::kWaking, bridge_ ? kBridgeBreak : kLineBreak);
+  // One read tells a bridge or line that cannot be read from before the port is handed out.
+  const bool over_bridge = bridge_ != nullptr;
+  bool got = false;
+  if (!ReadFromModule(got)) {
+    SetLinkFailure(over_bridge ? KOVRA_LINK_OTHER : KOVRA_LINK_NO_DEVICE);
+    return false;
+  }
+  return true;
 }
 
-bool CBtAdapter::OpenBridge(const std::string &serial) {
+bool CBtAdapter::OpenBridge(const std::string &serial, bool &found) {
   const std::vector<std::string> serials = binding_.SerialNumbers();
   for (size_t index = 0; index < serials.size(); ++index) {
     if (!SameIgnoringCase(serials[index], serial)) continue;
+    found = true;
     using usbxpress::kSuccess;
+    // The bridge's library gives no reason a person could act on: every failure reads as
+    // "refused for another reason".
+    SetLinkFailure(KOVRA_LINK_OTHER);
     if (binding_.SetTimeouts(1000, 1000) != kSuccess) return false;
     usbxpress::HANDLE handle = nullptr;
     if (binding_.Open(static_cast<usbxpress::DWORD>(index), &handle) != kSuccess ||
@@ -77,19 +87,21 @@ bool CBtAdapter::OpenBridge(const std::string &serial) {
       return false;
     }
     // 921600 baud, 8N1, CTS as handshake input, RTS driven by the bridge, DTR first inactive,
-    // then active after the flush; a 10 ms break wakes the module.
+    // then active after the flush; a break wakes the module (ended by the first poll after
+    // kBridgeBreak).
     const bool set_up = binding_.SetBaudRate(handle, 921600) == kSuccess &&
                         binding_.SetLineControl(handle, 0x0800) == kSuccess &&
                         binding_.SetFlowControl(handle, 1, 2, 0) == kSuccess &&
                         binding_.FlushBuffers(handle, 1, 1) == kSuccess &&
                         binding_.SetFlowControl(handle, 1, 2, 1) == kSuccess &&
                         binding_.SetBreak(handle, 1) == kSuccess;
-    if (set_up) std::this_thread::sleep_for(10ms);
-    if (!set_up || binding_.SetBreak(handle, 0) != kSuccess) {
+    if (!set_up) {
       binding_.Close(handle);
       return false;
     }
     bridge_ = handle;
+    break_on_ = true;
+    SetLinkFailure(KOVRA_LINK_OK);
     return true;
   }
   return false;
@@ -98,6 +110,7 @@ bool CBtAdapter::OpenBridge(const std::string &serial) {
 bool CBtAdapter::OpenSerial(const std::string &name) {
   const SerialDevice device = NormaliseSerialName(name);
   if (device.use_d2xx) {
+    // Neither a bridge's serial number nor a serial line.
     SetLinkFailure(KOVRA_LINK_NO_DEVICE);
     return false;
   }
@@ -111,12 +124,17 @@ bool CBtAdapter::OpenSerial(const std::string &name) {
     tty.c_cflag |= CLOCAL | CREAD;
     ::tcsetattr(fd, TCSANOW, &tty);
   }
-  // A 50 ms break wakes the module (a line without breaks, such as a pty, ignores it).
-  if (::ioctl(fd, TIOCSBRK) == 0) {
-    std::this_thread::sleep_for(50ms);
-    ::ioctl(fd, TIOCCBRK);
-  }
+  // The break wakes the module; it is ended by the first poll after kLineBreak (a line without
+  // breaks, such as a pty, refuses it, and then there is nothing to end).
+  break_on_ = ::ioctl(fd, TIOCSBRK) == 0;
   serial_fd_ = fd;
+  return true;
+}
+
+bool CBtAdapter::SetBreak(bool on) {
+  break_on_ = on;
+  if (bridge_) return binding_.SetBreak(bridge_, on ? 1 : 0) == usbxpress::kSuccess;
+  if (serial_fd_ >= 0) ::ioctl(serial_fd_, on ? TIOCSBRK : TIOCCBRK);
   return true;
 }
 
@@ -125,21 +143,33 @@ void CBtAdapter::CloseLink() {
   bridge_ = nullptr;
   if (serial_fd_ >= 0) ::close(serial_fd_);
   serial_fd_ = -1;
+  break_on_ = false;
   open_.store(false);
-  connected_ = false;
+  link_up_ = false;
+  phase_ = Phase::kIdle;
+  held_frame_.reset();
+  packets_ = BtPacketReader{};
+  data_.clear();
 }
 
 void CBtAdapter::Close() {
-  if (open_.load() && connected_) {
-    while (PumpOne()) {
-    }
+  if (open_.load() && phase_ == Phase::kConnected) {
+    Pump();
     // Some modules never confirm a disconnect: the wait is short.
-    if (connected_) Await(BuildBtRequest(0x0D, {0x02}), Event(0x51, 'i'), kDisconnectWait);
+    if (link_up_ && Request(BuildBtRequest(0x0D, {0x02}), Event(0x51, 'i'))) {
+      const auto deadline = Clock::now() + kDisconnectWait;
+      while (open_.load() && !arrived_ && Clock::now() < deadline) {
+        Pump();
+        if (!arrived_) std::this_thread::sleep_for(1ms);
+      }
+    }
   }
+  if (open_.load() && break_on_) SetBreak(false);
   CloseLink();
 }
 
-bool CBtAdapter::ReadFromModule() {
+bool CBtAdapter::ReadFromModule(bool &got) {
+  got = false;
   if (!open_.load()) return false;
   uint8_t buffer[BtPacketReader::kBufferSize];
   const size_t room = packets_.Room();
@@ -158,12 +188,12 @@ bool CBtAdapter::ReadFromModule() {
       CloseLink();
       return false;
     }
-    packets_.Append(buffer, std::min<size_t>(done, want));
+    got = packets_.Append(buffer, std::min<size_t>(done, want)) > 0;
     return true;
   }
   const ssize_t n = ::read(serial_fd_, buffer, room);
   if (n > 0) {
-    packets_.Append(buffer, static_cast<size_t>(n));
+    got = packets_.Append(buffer, static_cast<size_t>(n)) > 0;
   } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
     CloseLink();  // the line hung up
     return false;
@@ -199,15 +229,20 @@ bool CBtAdapter::WriteToModule(const BtBytes &packet) {
   return sent == packet.size();
 }
 
-bool CBtAdapter::PumpOne() {
-  std::optional<BtPacket> packet = packets_.Next();
-  if (!packet) {
-    if (!ReadFromModule()) return false;
-    packet = packets_.Next();
+void CBtAdapter::Pump() {
+  int packets = 0;
+  for (int step = 0; step < kMaxPumpSteps && packets < kMaxPacketsPerPoll && open_.load(); ++step) {
+    if (std::optional<BtPacket> packet = packets_.Next()) {
+      Evaluate(*packet);
+      ++packets;
+      continue;
+    }
+    bool got = false;
+    if (!ReadFromModule(got)) return;
+    if (got) continue;
+    // Nothing more to come now: a partial packet that stopped growing is given up.
+    if (!packets_.DropStalePartial()) return;
   }
-  if (!packet) return false;
-  Evaluate(*packet);
-  return true;
 }
 
 void CBtAdapter::Evaluate(const BtPacket &packet) {
@@ -220,13 +255,14 @@ void CBtAdapter::Evaluate(const BtPacket &packet) {
     case Event(0x01, 'i'): {  // an inquiry result: address, class of device
       if (p.size() < 9) break;
       const uint32_t device_class = p[6] | p[7] << 8 | static_cast<uint32_t>(p[8]) << 16;
+      Address address;
+      std::copy(p.begin(), p.begin() + 6, address.begin());
       const bool wanted =
-          class_filter_ == 0 || MajorClass(device_class) == MajorClass(class_filter_);
+          class_filter_ == 0 ||
+          (DeviceKind(device_class) == DeviceKind(class_filter_) && !Refused(address));
       if (wanted && inquiry_.size() < kInquiryTableSize) {
-        Address address;
-        std::copy(p.begin(), p.begin() + 6, address.begin());
         inquiry_.push_back(address);
-        if (class_filter_ != 0) {
+        if (class_filter_ != 0 && expected_ != Event(0x25, 'i')) {
           // Found: the inquiry ends early.
           expected_ = Event(0x25, 'i');
           WriteToModule(BuildBtRequest(0x26));
@@ -252,11 +288,11 @@ void CBtAdapter::Evaluate(const BtPacket &packet) {
     case Event(0x0B, 'i'):  // the link is up (status 0) or failed
       if (p.size() < 9) break;
       last_status_ = p[0];
-      if (p[0] == 0) connected_ = true;
+      if (p[0] == 0) link_up_ = true;
       end_wait();
       break;
     case Event(0x0E, 'i'):  // the link was released
-      if (p.size() > 1) connected_ = false;
+      if (p.size() > 1) link_up_ = false;
       end_wait();
       break;
     case Event(0x10, 'i'): {  // data from the reader
@@ -285,78 +321,144 @@ void CBtAdapter::Evaluate(const BtPacket &packet) {
   }
 }
 
-bool CBtAdapter::PumpUntilArrived(std::chrono::milliseconds limit) {
-  const auto deadline = Clock::now() + limit;
-  while (!arrived_ && open_.load()) {
-    if (PumpOne()) continue;
-    if (Clock::now() >= deadline) break;
-    std::this_thread::sleep_for(1ms);
-  }
-  return arrived_;
-}
-
-bool CBtAdapter::Await(const BtBytes &request, uint16_t event, std::chrono::milliseconds limit) {
+bool CBtAdapter::Request(const BtBytes &request, uint16_t event) {
   arrived_ = false;
   expected_ = event;
-  if (!WriteToModule(request)) return false;
-  return PumpUntilArrived(limit);
+  return WriteToModule(request);
 }
 
-bool CBtAdapter::Search() {
+void CBtAdapter::EnterPhase(Phase phase, std::chrono::milliseconds limit) {
+  phase_ = phase;
+  phase_deadline_ = Clock::now() + limit;
+}
+
+bool CBtAdapter::Refused(const Address &address) const {
+  return std::find(refused_.begin(), refused_.end(), address) != refused_.end();
+}
+
+void CBtAdapter::GiveUp() {
+  class_filter_ = 0;
+  phase_ = Phase::kIdle;
+  failed_before_ = true;
+  last_failure_ = Clock::now();
+}
+
+void CBtAdapter::StartSearch() {
   inquiry_.clear();
   class_filter_ = kReaderClass;
   // Inquiry length in units of 1.28 s: the 10 s search less one, at most 48.
   const uint8_t length = static_cast<uint8_t>(std::min<long>(10000 / 1300 - 1, 48));
-  const bool found = Await(BuildBtRequest(0x00, {length, 0, 0}), Event(0x00, 'C'), kInquiryWait);
-  class_filter_ = 0;
-  if (!found || inquiry_.empty()) return false;
-  const Address address = inquiry_.front();
-  BtBytes name_request(address.begin(), address.end());
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    if (!Await(BuildBtRequest(0x02, name_request), Event(0x02, 'C'), kNameWait)) return false;
-    if (!remote_name_.empty()) break;
-  }
-  remote_ = address;
-  remote_known_ = true;
-  trace::Trace(("Bluetooth reader found: " + remote_name_ + "\n").c_str());
-  return true;
+  if (!Request(BuildBtRequest(0x00, {length, 0, 0}), Event(0x00, 'C'))) return GiveUp();
+  EnterPhase(Phase::kInquiry, kInquiryWait);
 }
 
-bool CBtAdapter::ConnectToReader() {
+void CBtAdapter::StartNameRequest() {
+  const Address &address = inquiry_.front();
+  if (!Request(BuildBtRequest(0x02, BtBytes(address.begin(), address.end())), Event(0x02, 'C'))) {
+    return GiveUp();
+  }
+  ++name_attempts_;
+  EnterPhase(Phase::kNaming, kNameWait);
+}
+
+void CBtAdapter::StartConnect() {
   // 0x02, the reader's address, the channel.
   BtBytes request(8, 0x02);
   std::copy(remote_.begin(), remote_.end(), request.begin() + 1);
   request[7] = kChannel;
-  // Wait for the link itself: data sent before the module reports it is lost.
-  Await(BuildBtRequest(0x0A, request), Event(0x0B, 'i'), kLinkWait);
-  return connected_;
+  if (!Request(BuildBtRequest(0x0A, request), Event(0x0B, 'i'))) return GiveUp();
+  EnterPhase(Phase::kConnecting, kLinkWait);
 }
 
-bool CBtAdapter::EnsureConnected() {
-  if (connected_) return true;
-  if (!open_.load()) return false;
-  if (failed_before_ && Clock::now() - last_failure_ < kRetryPause) return false;
-  if ((remote_known_ || Search()) && ConnectToReader()) return true;
-  failed_before_ = true;
-  last_failure_ = Clock::now();
-  return false;
+void CBtAdapter::OnLinkUp() {
+  phase_ = Phase::kConnected;
+  failed_before_ = false;
+  if (held_frame_) {
+    WriteToModule(*held_frame_);
+    held_frame_.reset();
+  }
+}
+
+void CBtAdapter::Advance() {
+  if (!open_.load()) return;
+  Pump();
+  if (!open_.load()) return;
+  const Clock::time_point now = Clock::now();
+  const bool settled = phase_ != Phase::kWaking && phase_ != Phase::kReady;
+  // A link indication that came after its wait had ended still counts.
+  if (settled && link_up_ && phase_ != Phase::kConnected) return OnLinkUp();
+  switch (phase_) {
+    case Phase::kWaking:
+      if (now < phase_deadline_) return;
+      if (!SetBreak(false)) return CloseLink();
+      // The module answers 0x25 once it is ready; whether it does in time does not matter.
+      if (Request(BuildBtRequest(0x26), Event(0x25, 'i'))) EnterPhase(Phase::kReady, kReadyWait);
+      return;
+    case Phase::kReady:
+      if (!arrived_ && now < phase_deadline_) return;
+      phase_ = Phase::kIdle;
+      [[fallthrough]];
+    case Phase::kIdle:
+      if (failed_before_ && now - last_failure_ < kRetryPause) return;
+      return remote_known_ ? StartConnect() : StartSearch();
+    case Phase::kInquiry:
+      if (arrived_) {
+        class_filter_ = 0;
+        if (!inquiry_.empty()) {
+          name_attempts_ = 0;
+          return StartNameRequest();
+        }
+        // Nothing but devices that refused us: they get another chance next time.
+        refused_.clear();
+        return GiveUp();
+      }
+      if (now >= phase_deadline_) return GiveUp();
+      return;
+    case Phase::kNaming:
+      if (arrived_) {
+        if (remote_name_.empty() && name_attempts_ < kNameAttempts) return StartNameRequest();
+        remote_ = inquiry_.front();
+        remote_known_ = true;
+        trace::Trace(("Bluetooth reader found: " + remote_name_ + "\n").c_str());
+        return StartConnect();
+      }
+      if (now >= phase_deadline_) return GiveUp();
+      return;
+    case Phase::kConnecting:
+      if (arrived_) {
+        // Refused (no serial port service: a device of the reader's class that is no reader) or
+        // the link failed: the search goes on without this device.
+        trace::Trace("Bluetooth device refused the connection\n");
+        if (refused_.size() < kInquiryTableSize) refused_.push_back(remote_);
+        remote_known_ = false;
+        return StartSearch();
+      }
+      if (now >= phase_deadline_) return GiveUp();
+      return;
+    case Phase::kConnected:
+      if (!link_up_) phase_ = Phase::kIdle;  // released: connected again at the next poll
+      return;
+  }
 }
 
 void CBtAdapter::Write(const uint8_t *bytes, size_t count) {
-  if (!EnsureConnected()) return;
   // 0x02, the length, the frame.
   BtBytes payload(3 + count);
   payload[0] = 0x02;
   payload[1] = static_cast<uint8_t>(count);
   payload[2] = static_cast<uint8_t>(count >> 8);
   std::copy(bytes, bytes + count, payload.begin() + 3);
-  WriteToModule(BuildBtRequest(0x0F, payload));
+  // Held first, so that a link that comes up in Advance takes this frame and not an older one.
+  held_frame_ = BuildBtRequest(0x0F, payload);
+  Advance();
+  if (phase_ == Phase::kConnected && held_frame_) {
+    WriteToModule(*held_frame_);
+    held_frame_.reset();
+  }
 }
 
 size_t CBtAdapter::Read(uint8_t *buffer, size_t max) {
-  if (!EnsureConnected()) return 0;
-  while (PumpOne()) {
-  }
+  Advance();
   const size_t n = std::min(max, data_.size());
   std::copy(data_.begin(), data_.begin() + static_cast<long>(n), buffer);
   data_.erase(data_.begin(), data_.begin() + static_cast<long>(n));

@@ -31,10 +31,17 @@ BtBytes BuildBtRequest(uint8_t opcode, const BtBytes &payload) {
   return packet;
 }
 
-size_t BtPacketReader::Append(const uint8_t *bytes, size_t count) {
+size_t BtPacketReader::Append(const uint8_t *bytes, size_t count, Clock::time_point arrival) {
   const size_t taken = std::min(count, Room());
   buffer_.insert(buffer_.end(), bytes, bytes + taken);
+  if (taken > 0) last_arrival_ = arrival;
   return taken;
+}
+
+bool BtPacketReader::DropStalePartial(Clock::time_point now) {
+  if (buffer_.empty() || now - last_arrival_ < kPartialGap) return false;
+  buffer_.erase(buffer_.begin());
+  return true;
 }
 
 std::optional<BtPacket> BtPacketReader::Next() {

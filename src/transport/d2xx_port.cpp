@@ -1,6 +1,7 @@
 #include "transport/d2xx_port.h"
 
 #include <chrono>
+#include <system_error>
 
 #include "kovra.h"
 #include "reader/trace.h"
@@ -54,7 +55,15 @@ bool CD2xxPort::Open(std::string_view serial_number, const LineSettings &line) {
   handle_ = handle;
   stop_.store(false);
   open_.store(true);
-  thread_ = std::thread(&CD2xxPort::ThreadMain, this);
+  try {
+    thread_ = std::thread(&CD2xxPort::ThreadMain, this);
+  } catch (const std::system_error &) {
+    open_.store(false);
+    handle_ = nullptr;
+    binding_.W32CloseHandle(handle);
+    SetLinkFailure(KOVRA_LINK_OTHER);
+    return false;
+  }
   return true;
 }
 

@@ -326,7 +326,12 @@ std::unique_ptr<Transport> OpenSerialTransport(std::string_view name, int baud_a
     trace::Trace("Error\n");
     return nullptr;
   }
-  serial->StartThread();
+  // Without its thread the port would never receive: every command would time out.
+  if (!serial->StartThread()) {
+    SetLinkFailure(KOVRA_LINK_OTHER);
+    trace::Trace("Error\n");
+    return nullptr;
+  }
   trace::Trace("done\n");
   return serial;
 }

@@ -1,10 +1,12 @@
 // Bluetooth readers: the module's packets, and the adapter transport through the library's
 // ordinary dlopen path of the bridge library (here a stand-in, fake_siusbxp.cpp) or over a
 // serial line, against the simulator's Bluetooth module in front of a simulated reader.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -31,7 +33,8 @@ constexpr const char *kConfig = "FAKE_SIUSBXP_CONFIG";
 // The simulator's Bluetooth module in front of a simulated reader, on a pseudo-terminal.
 class ModuleOnPty {
  public:
-  ModuleOnPty() : module_(reader_), server_(module_) {
+  explicit ModuleOnPty(kovra_sim::BtModuleConfig config = {})
+      : module_(reader_, config), server_(module_) {
     std::string error;
     if (!server_.Start(&error)) ADD_FAILURE() << "pty server: " << error;
   }
@@ -42,6 +45,59 @@ class ModuleOnPty {
   kovra_sim::SimReader reader_;
   kovra_sim::BtModule module_;
   kovra_sim::PtyServer server_;
+};
+
+// A module that never answers: a pseudo-terminal whose other side is held open and never read.
+class SilentPty {
+ public:
+  SilentPty() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+      ADD_FAILURE() << "no pseudo-terminal";
+      return;
+    }
+    path_ = ptsname(master_);
+  }
+  ~SilentPty() {
+    if (master_ >= 0) close(master_);
+  }
+  SilentPty(const SilentPty &) = delete;
+  SilentPty &operator=(const SilentPty &) = delete;
+  const std::string &path() const { return path_; }
+
+ private:
+  int master_;
+  std::string path_;
+};
+
+// Records when the library called the wait handler, to find the longest stretch without a call.
+class HandlerGaps {
+ public:
+  using Clock = std::chrono::steady_clock;
+  HandlerGaps() { KOVRA_SetWaitHandler(&HandlerGaps::OnWait, this); }
+  ~HandlerGaps() { KOVRA_SetWaitHandler(nullptr, nullptr); }
+  HandlerGaps(const HandlerGaps &) = delete;
+  HandlerGaps &operator=(const HandlerGaps &) = delete;
+
+  void Start() {
+    calls_.clear();
+    calls_.push_back(Clock::now());
+  }
+  // The longest time between the start, the calls and now.
+  std::chrono::milliseconds LongestGap() const {
+    std::vector<Clock::time_point> points = calls_;
+    points.push_back(Clock::now());
+    Clock::duration longest{};
+    for (size_t i = 1; i < points.size(); ++i)
+      longest = std::max(longest, points[i] - points[i - 1]);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
+  }
+  size_t Calls() const { return calls_.size() - 1; }
+
+ private:
+  static void OnWait(int, int, int, void *context) {
+    static_cast<HandlerGaps *>(context)->calls_.push_back(Clock::now());
+  }
+  std::vector<Clock::time_point> calls_;
 };
 
 std::vector<std::string> BtPorts() {
@@ -104,6 +160,27 @@ TEST(BtPacket, WholeCheckedPacketsComeOutWhateverTheirPiecesAndTheJunkAround) {
   }
 }
 
+TEST(BtPacket, APartialPacketThatStopsGrowingIsGivenUpAndWhatItSwallowedComesOut) {
+  // A valid check byte on a header that announces 256 bytes which never come.
+  const BtBytes lying = {0x02, 'C', 0xFF, 0x00, 0x01, 0x43};
+  const BtBytes ready = ModulePacket('i', 0x25, {});
+  const auto start = BtPacketReader::Clock::now();
+  BtPacketReader reader;
+  reader.Append(lying.data(), lying.size(), start);
+  reader.Append(ready.data(), ready.size(), start + std::chrono::milliseconds(5));
+  EXPECT_FALSE(reader.Next().has_value());
+  // Still growing a moment ago: kept.
+  EXPECT_FALSE(reader.DropStalePartial(start + std::chrono::milliseconds(20)));
+  EXPECT_FALSE(reader.Next().has_value());
+  // Stopped growing: given up, and the packet inside it comes out.
+  EXPECT_TRUE(
+      reader.DropStalePartial(start + std::chrono::milliseconds(5) + BtPacketReader::kPartialGap));
+  const auto packet = reader.Next();
+  ASSERT_TRUE(packet.has_value());
+  EXPECT_EQ(packet->Event(), 0x2569);
+  EXPECT_EQ(reader.Buffered(), 0u);
+}
+
 TEST(BtPacket, TheBufferTakesNoMoreThanItsRoom) {
   BtPacketReader reader;
   const BtBytes flood(3000, 0x02);
@@ -154,9 +231,9 @@ TEST(BtAdapter, FindsConnectsAndTalksToTheReaderOverTheBridgeAndOverASerialLine)
 
 TEST(BtAdapter, ABridgeUnpluggedMidCommandEndsTheCommandPromptly) {
   ModuleOnPty module;
-  // Seven writes reach the module (the open's request, the inquiry and its early end, the name,
-  // the connect, the open's version query, the one below); the bridge goes away after them.
-  FakeDevices devices("device serial=ULO-PN7341#0002 unplug_after=8 sim=" + module.path() + "\n",
+  // Seven writes reach the module (the ready request, the inquiry and its early end, the name,
+  // the connect, the version query, the one below); the bridge goes away after them.
+  FakeDevices devices("device serial=ULO-PN7341#0002 unplug_after=7 sim=" + module.path() + "\n",
                       kConfig);
   const int handle = KOVRA_OpenPort("ULO-PN7341#0002 BT", 19200, 5000);
   ASSERT_GT(handle, 0);
@@ -171,6 +248,68 @@ TEST(BtAdapter, AnAdapterThatIsMissingOrRefusesToOpenFailsTheOpen) {
   FakeDevices devices("device serial=ULO-PN7341#0003 open_fails=1\n", kConfig);
   for (const char *name : {"ULO-PN7341#0003 BT", "ULO-PN7341#0004 BT", "BTW"}) {
     EXPECT_EQ(KOVRA_OpenPort(name, 19200, 1000), KOVRA_OPEN_FAILED) << name;
+  }
+}
+
+TEST(BtAdapter, AHeaderThatAnnouncesMoreThanComesCostsNoCommand) {
+  ModuleOnPty module;
+  const int handle = KOVRA_OpenPort((module.path() + " BT").c_str(), 19200, 1000);
+  ASSERT_GT(handle, 0);
+  ASSERT_EQ(kovra_test::ReaderVersion(handle), "1234");
+  // 256 bytes announced with a valid check byte, before the reply's packet.
+  module.module().InjectStray({0x02, 0x43, 0xFF, 0x00, 0x01, 0x43});
+  for (int command = 0; command < 3; ++command) {
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234") << "command " << command;
+  }
+  KOVRA_ClosePort(handle);
+}
+
+TEST(BtAdapter, ADeviceOfAnotherKindOrWithoutASerialPortIsPassedOver) {
+  struct Case {
+    const char *what;
+    uint32_t foreign_class;
+  };
+  const Case cases[] = {
+      {"a keyboard: a peripheral of another minor class", 0x002540},
+      {"a peripheral like the reader that refuses the serial port service", 0x000500},
+      {"the same with a service bit", 0x200500},
+  };
+  for (const Case &c : cases) {
+    kovra_sim::BtModuleConfig config;
+    config.foreign_class = c.foreign_class;
+    ModuleOnPty module(config);
+    const int handle = KOVRA_OpenPort((module.path() + " BT").c_str(), 19200, 2000);
+    ASSERT_GT(handle, 0) << c.what;
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "1234") << c.what;
+    EXPECT_TRUE(module.module().LinkUp()) << c.what;
+    KOVRA_ClosePort(handle);
+  }
+}
+
+TEST(BtAdapter, ASilentModuleNeitherHoldsTheOpenNorStarvesTheWaitHandler) {
+  SilentPty bridge_side;
+  FakeDevices devices("device serial=ULO-PN7341#0006 sim=" + bridge_side.path() + "\n", kConfig);
+  SilentPty line_side;
+  const std::string names[] = {"ULO-PN7341#0006 BT", line_side.path() + " BT"};
+  HandlerGaps gaps;
+  for (const std::string &name : names) {
+    // The open searches nothing and asks nothing: the port is there at once, as the adapter.
+    gaps.Start();
+    const int handle = KOVRA_OpenPort(name.c_str(), 19200, 500);
+    ASSERT_GT(handle, 0) << name;
+    EXPECT_LT(gaps.LongestGap().count(), 100) << name;
+    char device[32] = {};
+    KOVRA_GetDeviceName(handle, device, sizeof device);
+    EXPECT_STREQ(device, "KV-BT Adapter") << name;
+    // A command waits no longer than the port's timeout, whatever the search needs, and the
+    // handler is called all along.
+    gaps.Start();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(kovra_test::ReaderVersion(handle), "") << name;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500)) << name;
+    EXPECT_GT(gaps.Calls(), 2u) << name;
+    EXPECT_LT(gaps.LongestGap().count(), 100) << name;
+    EXPECT_EQ(KOVRA_ClosePort(handle), 0);
   }
 }
 

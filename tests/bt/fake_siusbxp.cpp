@@ -4,10 +4,11 @@
 // call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal (kovra-sim
 // --bt, the Bluetooth module behind the bridge).
 // The file's lines are those of support/fake_device_list.h ("device serial=ULO-PN7341#0001
-// sim=/dev/pts/7"; "open_fails=1": SI_Open fails); "report_count N" makes SI_GetNumDevices
-// claim N devices. A failing SI_Open answers status "open_status N" (default 0xFF, device not
-// found) and leaves "failed_handle N" in its handle (default 4294967295, INVALID_HANDLE_VALUE as
-// the Linux headers define it; 0 null, -1 the all-ones pointer).
+// sim=/dev/pts/7"; "open_fails=1": SI_Open fails; "fails=SI_SetBreak": that function fails on
+// the device); "report_count N" makes SI_GetNumDevices claim N devices. A failing SI_Open
+// answers status "open_status N" (default 0xFF, device not found) and leaves "failed_handle N" in
+// its handle (default 4294967295, INVALID_HANDLE_VALUE as the Linux headers define it; 0 null,
+// -1 the all-ones pointer).
 //
 // It refuses a handle it did not give out (status 1, invalid handle) and counts every such call:
 // fake_siusbxp_misuses() tells a test whether the library under test went on with a handle that
@@ -54,7 +55,10 @@ struct Bridge {
   int fd = -1;
   int writes = 0;
   int unplug_after = 0;
+  std::string fails;
   bool Gone() const { return unplug_after > 0 && writes >= unplug_after; }
+  // Whether the function `name` fails on this device.
+  bool Fails(const char *name) const { return Gone() || fails == name; }
 };
 
 Config ReadConfig() {
@@ -120,7 +124,7 @@ EXPORT SI_STATUS SI_Open(DWORD index, HANDLE *handle) {
     ::cfmakeraw(&tty);
     ::tcsetattr(fd, TCSANOW, &tty);
   }
-  auto *bridge = new Bridge{fd, 0, device.unplug_after};
+  auto *bridge = new Bridge{fd, 0, device.unplug_after, device.fails};
   {
     std::lock_guard<std::mutex> lock(bridges_mutex);
     bridges.insert(bridge);
@@ -145,7 +149,7 @@ EXPORT SI_STATUS SI_Close(HANDLE handle) {
 EXPORT SI_STATUS SI_Read(HANDLE handle, void *buffer, DWORD size, DWORD *done, void *) {
   Bridge *bridge = Of(handle);
   if (!bridge) return kInvalidHandle;
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_Read")) return kIoError;
   const ssize_t n = ::read(bridge->fd, buffer, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
   return kSuccess;
@@ -154,7 +158,7 @@ EXPORT SI_STATUS SI_Read(HANDLE handle, void *buffer, DWORD size, DWORD *done, v
 EXPORT SI_STATUS SI_Write(HANDLE handle, void *bytes, DWORD size, DWORD *done, void *) {
   Bridge *bridge = Of(handle);
   if (!bridge) return kInvalidHandle;
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_Write")) return kIoError;
   ++bridge->writes;
   const ssize_t n = ::write(bridge->fd, bytes, size);
   *done = n > 0 ? static_cast<DWORD>(n) : 0;
@@ -164,7 +168,7 @@ EXPORT SI_STATUS SI_Write(HANDLE handle, void *bytes, DWORD size, DWORD *done, v
 EXPORT SI_STATUS SI_CheckRXQueue(HANDLE handle, DWORD *bytes, DWORD *status) {
   Bridge *bridge = Of(handle);
   if (!bridge) return kInvalidHandle;
-  if (bridge->Gone()) return kIoError;
+  if (bridge->Fails("SI_CheckRXQueue")) return kIoError;
   int waiting = 0;
   if (::ioctl(bridge->fd, FIONREAD, &waiting) != 0) return kIoError;
   *bytes = static_cast<DWORD>(waiting);
@@ -176,7 +180,9 @@ EXPORT SI_STATUS SI_DeviceIOControl(HANDLE handle, DWORD, void *, DWORD, void *,
   return Of(handle) ? kSuccess : kInvalidHandle;
 }
 EXPORT SI_STATUS SI_FlushBuffers(HANDLE handle, BYTE, BYTE) {
-  return Of(handle) ? kSuccess : kInvalidHandle;
+  Bridge *bridge = Of(handle);
+  if (!bridge) return kInvalidHandle;
+  return bridge->Fails("SI_FlushBuffers") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_SetTimeouts(DWORD, DWORD) {
   return kSuccess;
@@ -186,16 +192,22 @@ EXPORT SI_STATUS SI_GetTimeouts(DWORD *read_ms, DWORD *write_ms) {
   return kSuccess;
 }
 EXPORT SI_STATUS SI_SetBaudRate(HANDLE handle, DWORD) {
-  return Of(handle) ? kSuccess : kInvalidHandle;
+  Bridge *bridge = Of(handle);
+  if (!bridge) return kInvalidHandle;
+  return bridge->Fails("SI_SetBaudRate") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_SetBaudDivisor(HANDLE handle, WORD) {
   return Of(handle) ? kSuccess : kInvalidHandle;
 }
 EXPORT SI_STATUS SI_SetLineControl(HANDLE handle, WORD) {
-  return Of(handle) ? kSuccess : kInvalidHandle;
+  Bridge *bridge = Of(handle);
+  if (!bridge) return kInvalidHandle;
+  return bridge->Fails("SI_SetLineControl") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_SetFlowControl(HANDLE handle, BYTE, BYTE, BYTE, BYTE, BYTE, BOOL) {
-  return Of(handle) ? kSuccess : kInvalidHandle;
+  Bridge *bridge = Of(handle);
+  if (!bridge) return kInvalidHandle;
+  return bridge->Fails("SI_SetFlowControl") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_GetModemStatus(HANDLE handle, BYTE *status) {
   if (!Of(handle)) return kInvalidHandle;
@@ -203,7 +215,9 @@ EXPORT SI_STATUS SI_GetModemStatus(HANDLE handle, BYTE *status) {
   return kSuccess;
 }
 EXPORT SI_STATUS SI_SetBreak(HANDLE handle, WORD) {
-  return Of(handle) ? kSuccess : kInvalidHandle;
+  Bridge *bridge = Of(handle);
+  if (!bridge) return kInvalidHandle;
+  return bridge->Fails("SI_SetBreak") ? kIoError : kSuccess;
 }
 EXPORT SI_STATUS SI_ReadLatch(HANDLE handle, BYTE *latch) {
   if (!Of(handle)) return kInvalidHandle;

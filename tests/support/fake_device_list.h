@@ -5,6 +5,7 @@
 //   count=N          N such devices; their serial numbers get "-1", "-2", ... appended
 //   unplug_after=N   after N writes the device is gone: every call on it fails
 //   open_fails=1     opening it fails
+//   fails=NAME       the vendor function NAME fails on it (e.g. SI_SetBaudRate)
 // Every other line "NAME N" is a setting of the stand-in (e.g. "report_count 40"); blank lines,
 // lines starting with '#' and unknown keys are skipped.
 #pragma once
@@ -23,6 +24,7 @@ struct FakeDevice {
   std::string sim;  // the simulator's pseudo-terminal that carries its bytes; empty: none
   int unplug_after = 0;
   bool open_fails = false;
+  std::string fails;  // the name of a vendor function that fails on this device
 };
 
 struct FakeDeviceList {
@@ -62,6 +64,7 @@ inline FakeDeviceList ReadFakeDeviceList(const char *variable) {
       if (key == "count") count = std::atoi(value.c_str());
       if (key == "unplug_after") device.unplug_after = std::atoi(value.c_str());
       if (key == "open_fails") device.open_fails = value == "1";
+      if (key == "fails") device.fails = value;
     }
     for (int i = 1; i <= count; ++i) {
       FakeDevice copy = device;
