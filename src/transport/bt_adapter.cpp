@@ -77,13 +77,15 @@ bool CBtAdapter::OpenBridge(const std::string &serial, bool &found) {
     if (!SameIgnoringCase(serials[index], serial)) continue;
     found = true;
     using usbxpress::kSuccess;
-    // The bridge's library gives no reason a person could act on: every failure reads as
-    // "refused for another reason".
+    // Past the open the bridge's library gives no reason a person could act on: every failure
+    // reads as "refused for another reason".
     SetLinkFailure(KOVRA_LINK_OTHER);
     if (binding_.SetTimeouts(1000, 1000) != kSuccess) return false;
     usbxpress::HANDLE handle = nullptr;
     if (binding_.Open(static_cast<usbxpress::DWORD>(index), &handle) != kSuccess ||
         !IsUsableVendorHandle(handle)) {
+      // Listed a moment ago but not opened: gone, as a failed FTDI open reads.
+      SetLinkFailure(KOVRA_LINK_NO_DEVICE);
       return false;
     }
     // 921600 baud, 8N1, CTS as handshake input, RTS driven by the bridge, DTR first inactive,

@@ -92,7 +92,7 @@ TEST(LinkFailure, EveryFailedOpenNamesItsReasonWhateverTheLinkAndTheStep) {
       {"Bluetooth bridge", "no such adapter", "FAKE_SIUSBXP_CONFIG", "", "ULO-PN7341#0009 BT",
        KOVRA_LINK_NO_DEVICE},
       {"Bluetooth bridge", "SI_Open", "FAKE_SIUSBXP_CONFIG", bridge + "open_fails=1\n",
-       "ULO-PN7341#0001 BT", KOVRA_LINK_OTHER},
+       "ULO-PN7341#0001 BT", KOVRA_LINK_NO_DEVICE},
       {"Bluetooth bridge", "SI_SetBaudRate", "FAKE_SIUSBXP_CONFIG",
        bridge + "fails=SI_SetBaudRate\n", "ULO-PN7341#0001 BT", KOVRA_LINK_OTHER},
       {"Bluetooth bridge", "SI_SetLineControl", "FAKE_SIUSBXP_CONFIG",
