@@ -438,20 +438,28 @@ TEST_F(Operations, VerifyAfterWriteComparesTheWholeFile) {
 TEST_F(Operations, ACardThatHeldAValueOfTheSeriesIsNamedWithIt) {
   struct Case {
     const char *name;
+    QString series;   // the series' value for the first write
     QByteArray held;  // the file's bytes before the second write; empty: as the first left it
     bool named;
   };
   const Case cases[] = {
-      {"a value of the series", {}, true},
-      {"a fresh file", QByteArray(8, '\0'), false},
-      {"no value of the series", QByteArray("AB\x01\x02xyz!", 8), false},
+      {"a value of the series", QStringLiteral("1"), {}, true},
+      {"text around the number", QStringLiteral("ABC-99"), {}, true},
+      {"a fresh file", QStringLiteral("1"), QByteArray(8, '\0'), false},
+      {"no value of the series", QStringLiteral("1"), QByteArray("AB\x01\x02xyz!", 8), false},
+      {"another series' form", QStringLiteral("1"), QByteArray("XY-00042", 8), false},
   };
+  job_.prefix_allowed = true;  // a series with text around its number
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
+    store_.values.clear();
+    store_.initial = c.series;
+    store_.SetSeen(c.series);
     card().EditContent() = {};
     front_end_ = {};
     ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
     const QString held = ValueOn(card());
+    EXPECT_EQ(held, c.series);
     if (!c.held.isEmpty()) {
       card().EditContent().Application(kAid)->files.front().data =
           kovra_sim::Bytes(c.held.begin(), c.held.end());
