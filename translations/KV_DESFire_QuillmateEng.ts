@@ -366,6 +366,10 @@ The guide is here: %1</translation>
         <source>Wert &lt;%1&gt; gelesen</source>
         <translation>Value &lt;%1&gt; read</translation>
     </message>
+    <message>
+        <source>Die Karte &lt;%1&gt; trug schon den Wert &lt;%2&gt; dieser Serie!</source>
+        <translation>The card &lt;%1&gt; already held the value &lt;%2&gt; of this series!</translation>
+    </message>
 </context>
 <context>
     <name>DesfireSet</name>

@@ -255,9 +255,11 @@ bool CardOperations::WriteDetectedCard() {
   DesfireSet next = written;
   next.data = next_value;
 
-  bool data_may_be_on_card = false;
-  bool written_ok = WriteCard(context_, job_, plan_, bytes, &data_may_be_on_card);
-  if (written_ok && verify_after_write_ && !CardHolds(bytes, written.data)) {
+  WriteDetails details;
+  bool written_ok = WriteCard(context_, job_, plan_, bytes, &details);
+  bool data_may_be_on_card = details.data_may_be_on_card;
+  if (details.earlier_data) ReportEarlierSeriesValue(*details.earlier_data, written.data);
+  if (written_ok && verify_after_write_ && !CardHolds(details.file_image, written.data)) {
     // What the card holds is not known: its value is not given out again.
     written_ok = false;
     data_may_be_on_card = true;
@@ -355,11 +357,38 @@ bool CardOperations::ReadDetectedCard() {
 }
 
 bool CardOperations::CardHolds(const QByteArray &bytes, const QString &value) {
+  // The whole file, not only the job's bytes: a tail the write should have cleared counts too.
+  DesfireSet whole_file = job_;
+  whole_file.length = static_cast<int>(bytes.size());
   QByteArray on_card;
-  if (ReadCard(context_, job_, plan_, on_card) && on_card == bytes) return true;
+  if (ReadCard(context_, whole_file, plan_, on_card) && on_card == bytes) return true;
   Status(Texts::tr("Die Prüfung nach dem Schreiben findet den Wert <%1> nicht auf der Karte!")
              .arg(value));
   return false;
+}
+
+void CardOperations::ReportEarlierSeriesValue(const QByteArray &earlier, const QString &value) {
+  // A fresh file holds zeros; anything else counts as a value of this series only when it reads
+  // as one of the job's values, that value is written as exactly these bytes, and it has the
+  // series' form: the same text around its digits ("ABC-0099" for "ABC-0100").
+  if (earlier.count('\0') == earlier.size()) return;
+  DesfireSet series = job_;
+  series.data = DecodeData(job_, earlier);
+  if (!CheckDataText(series).ok) return;
+  NormaliseValue(series, 0);
+  QByteArray again;
+  if (!EncodeData(series, series.data, again).ok || again != earlier) return;
+  const bool hex = job_.number_format == NumberFormat::kHexadecimal;
+  const auto form = [hex](QString text) {
+    text.removeIf([hex](QChar c) {
+      return (c >= u'0' && c <= u'9') ||
+             (hex && ((c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')));
+    });
+    return text;
+  };
+  if (form(series.data) != form(value)) return;
+  Status(Texts::tr("Die Karte <%1> trug schon den Wert <%2> dieser Serie!")
+             .arg(CardUidText(context_.cards.current_uid), series.data));
 }
 
 bool CardOperations::WatchedReaderReady() {

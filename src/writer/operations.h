@@ -200,7 +200,11 @@ class CardOperations {
   void ShowData();
   // Reserves the value of the card about to be written; see WriteOperation.
   bool WatchedReaderReady();
-  // Reads the file back and compares it with `bytes`; false after a status line.
+  // A status line naming the value of this job's series that the card held before its write of
+  // `value` (a card laid again, or met again by a process started after the one that wrote it);
+  // nothing when `earlier` is no such value.
+  void ReportEarlierSeriesValue(const QByteArray &earlier, const QString &value);
+  // Reads the whole file back and compares it with `bytes`; false after a status line.
   bool CardHolds(const QByteArray &bytes, const QString &value);
   bool WriteDetectedCard();
   bool ReadDetectedCard();

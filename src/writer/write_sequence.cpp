@@ -174,13 +174,23 @@ class WriteRun {
       if (DetectCard(context_, false)) {
         if (uid_.isEmpty() || context_.cards.current_uid == uid_) break;
         card_left_ = true;
+        const QString other_card =
+            Texts::tr("Auf dem Leser liegt eine andere Karte (%1), sie wird nicht beschrieben!")
+                .arg(CardUidText(context_.cards.current_uid));
+        if (data_may_be_on_card_) {
+          // The card begun may hold the data: only that card may be repaired. Waiting for it
+          // while other cards come would hold the series up, so its value ends here (the caller
+          // skips it) and the card on the reader starts afresh with the series' next value.
+          context_.report.Line(other_card);
+          // Out of the session this look opened: a cycle's next look then meets the card as a
+          // new one (or as the card it finished last) rather than as the card just failed.
+          ResetRfField(context_);
+          return Step::kFail;
+        }
         // Another card was laid: it is not touched, and the operator learns which card the run
         // still needs before anything is sent to the new one.
         context_.report.ShowLamp(Lamp::kWaiting);
-        const QString question =
-            Texts::tr("Auf dem Leser liegt eine andere Karte (%1), sie wird nicht beschrieben!")
-                .arg(CardUidText(context_.cards.current_uid)) +
-            QLatin1Char('\n') + PlaceCardQuestion();
+        const QString question = other_card + QLatin1Char('\n') + PlaceCardQuestion();
         if (context_.report.AskRetryCancel(question) != FrontEnd::Answer::kRetry) {
           return Step::kFail;
         }
@@ -384,6 +394,7 @@ class WriteRun {
     const quint16 access = AccessRightsWord(plan_, job_.key_count);
     if (KOVRA_DESFireCreateStdDataFile(handle_, job_.file_id, 0, job_.length, comm, access) == 0) {
       changed_ = true;
+      file_size_ = job_.length;
       return Step::kGoOn;
     }
     if (LastError() != KOVRA_DESFIRE_DUPLICATE) {
@@ -411,7 +422,36 @@ class WriteRun {
           Texts::tr("File hat nicht genügend Platz, Applikation wird gelöscht und neu erzeugt!"));
       return Step::kNextPass;
     }
+    // A size travels in 24 bits, so it never exceeds the longest file a job may ask for: the
+    // whole file fits the write.
+    file_size_ = size;
+    ReadEarlierData();
     return Step::kGoOn;
+  }
+
+  // What a file kept from an earlier write holds, read with the job's read right (the
+  // read/write right when there is none), so that a card that already carries a value can be
+  // named. Nothing on the card changes; when the read fails the write goes on without it.
+  void ReadEarlierData() {
+    // A later pass finds what an earlier pass of this run left: only the first read counts.
+    if (earlier_data_ || job_.length <= 0) return;
+    const int read = plan_.read_nibble;
+    const int key_no = NeedsKey(read) || read == kNibbleFree ? read : plan_.read_write_nibble;
+    int comm = FileModeByte(job_.file_mode);
+    if (NeedsKey(key_no)) {
+      if (!AuthAes(key_no, KeyOf(key_no))) return;
+    } else if (key_no == kNibbleFree) {
+      // Free reading is plain and outside a session (see the free write below).
+      comm = 0;
+      if (!Select(job_.app_id)) return;
+    } else {
+      return;
+    }
+    QByteArray buffer(job_.length, '\0');
+    const int got =
+        KOVRA_DESFireReadData(handle_, job_.file_id, comm, 0, job_.length,
+                              reinterpret_cast<unsigned char *>(buffer.data()), job_.length);
+    if (got == job_.length) earlier_data_ = buffer;
   }
 
   // Step W: authenticate for the write right, then write all bytes at offset 0. kGoOn: written.
@@ -439,18 +479,25 @@ class WriteRun {
         return Step::kNextPass;
       }
     }
-    const auto *bytes = reinterpret_cast<const unsigned char *>(data_.constData());
+    // The job's bytes, then zeros to the end of a larger file: a reader of the whole file must not
+    // find the tail of an earlier value after them.
+    QByteArray image = data_;
+    if (file_size_ > image.size()) image.append(QByteArray(file_size_ - image.size(), '\0'));
+    const auto *bytes = reinterpret_cast<const unsigned char *>(image.constData());
     if (KOVRA_DESFireWriteData(handle_, job_.file_id, comm, 0, bytes,
-                               static_cast<int>(data_.size())) != 0) {
+                               static_cast<int>(image.size())) != 0) {
       if (CardMayHoldData(LastError())) data_may_be_on_card_ = true;
       ErrorLine(" <Write>");
       return Step::kNextPass;
     }
+    file_image_ = image;
     return Step::kGoOn;
   }
 
  public:
   bool DataMayBeOnCard() const { return data_may_be_on_card_; }
+  const QByteArray &FileImage() const { return file_image_; }
+  const std::optional<QByteArray> &EarlierData() const { return earlier_data_; }
 
  private:
   // After a failed data write: false only when the card certainly did not take the data, because
@@ -481,16 +528,23 @@ class WriteRun {
   bool data_may_be_on_card_ = false;
   bool changed_ = false;
   bool card_left_ = false;  // a repair pass did not find the card on the reader
+  int file_size_ = 0;       // the size of the job's file on the card
+  QByteArray file_image_;   // the whole file as written
+  std::optional<QByteArray> earlier_data_;
   Stage stage_ = Stage::kCardKey;
 };
 
 }  // namespace
 
 bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
-               const QByteArray &data, bool *data_may_be_on_card) {
+               const QByteArray &data, WriteDetails *details) {
   WriteRun run(context, job, plan, data);
   const bool written = run.Run();
-  if (data_may_be_on_card) *data_may_be_on_card = !written && run.DataMayBeOnCard();
+  if (details) {
+    details->data_may_be_on_card = !written && run.DataMayBeOnCard();
+    details->file_image = written ? run.FileImage() : QByteArray();
+    details->earlier_data = run.EarlierData();
+  }
   if (!written && run.LeftTheCardHalfWritten()) context.report.Line(run.UnfinishedCardLine());
   return written;
 }

@@ -6,12 +6,29 @@
 #pragma once
 
 #include <QByteArray>
+#include <optional>
 
 #include "writer/desfire_set.h"
 #include "writer/key_plan.h"
 #include "writer/writer_context.h"
 
 namespace quillmate {
+
+// What a write leaves to its caller besides success or failure.
+struct WriteDetails {
+  // Set after a failure when a data write reached the card and its outcome is unknown (no answer,
+  // a broken or unverifiable answer): the card may hold the data although the sequence failed.
+  // Stays false when the card refused the write with a status of its own or the write never went
+  // out.
+  bool data_may_be_on_card = false;
+  // After a success: the whole file as the card now holds it. A file larger than the job's data
+  // (kept from an earlier job) gets zeros after them in the same write, as a new file holds, so
+  // no tail of an earlier value stays behind.
+  QByteArray file_image;
+  // The job's length of bytes the file held before this write, when the application and the file
+  // were already on the card and the job's read right could read them; empty otherwise.
+  std::optional<QByteArray> earlier_data;
+};
 
 // Writes `data` (the job's encoded bytes) to the card that DetectCard has activated on
 // context.handle. True when the card has taken all bytes. False otherwise, after a status line
@@ -20,16 +37,13 @@ namespace quillmate {
 // application stays deleted). A repair pass runs DetectCard again and, while no card is found,
 // asks the front end "Bitte Karte auflegen!" (Cancel ends the sequence).
 //
-// `data_may_be_on_card`, when given, is set after a failure when a data write reached the card
-// and its outcome is unknown (no answer, a broken or unverifiable answer): the card may hold the
-// data although the sequence failed. It stays false when the card refused the write with a status
-// of its own or the write never went out.
-//
 // A card the sequence changed and then lost (taken away, another card laid in its place during a
 // repair pass, the reader gone, the data write unanswered) gets a last status line with its UID
 // and what it still lacks. During a repair pass the question names the card begun, and a
-// different card is named and not written.
+// different card is named and not written. After a data write whose outcome is unknown the
+// repair goes on only on the card begun: a different card laid then ends the sequence at once
+// (the begun card may hold the data, so its value must not wait for it while other cards come).
 bool WriteCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
-               const QByteArray &data, bool *data_may_be_on_card = nullptr);
+               const QByteArray &data, WriteDetails *details = nullptr);
 
 }  // namespace quillmate

@@ -8,11 +8,13 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
 
 #include "sim_rig.h"
+#include "writer/card_calls.h"
 #include "writer/data_codec.h"
 #include "writer/series_summary.h"
 
@@ -399,6 +401,81 @@ TEST_F(Operations, VerifyAfterWriteCatchesACardThatKeptNothing) {
   EXPECT_EQ(front_end_.lamps.back(), Lamp::kRed);
 }
 
+// A card that keeps the tail of its file whatever is written there (as a card would that took
+// only the job's bytes): verifying the whole file finds it.
+class StickyTailCard : public kovra_sim::DesfireCard {
+ public:
+  using DesfireCard::DesfireCard;
+  kovra_sim::Bytes Exchange(const kovra_sim::Bytes &frame) override {
+    kovra_sim::Bytes answer = DesfireCard::Exchange(frame);
+    kovra_sim::DesfireApplication *app = EditContent().Application(kAid);
+    if (app != nullptr && !app->files.empty() && app->files.front().data.size() > kKept) {
+      kovra_sim::Bytes &data = app->files.front().data;
+      std::fill(data.begin() + kKept, data.end(), uint8_t{'7'});
+    }
+    return answer;
+  }
+  static constexpr size_t kKept = 8;
+};
+
+TEST_F(Operations, VerifyAfterWriteComparesTheWholeFile) {
+  auto card = std::make_shared<StickyTailCard>(kUid);
+  Place(card);
+  job_.length = 16;
+  ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
+
+  job_.length = 8;
+  ops_->SetVerifyAfterWrite(true);
+  EXPECT_FALSE(ops_->SingleWrite().done);
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Die Prüfung nach dem Schreiben findet den Wert <2> nicht auf der Karte!")))
+      << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(ops_->Counts().values_skipped, 1);
+}
+
+// A card that already holds a value of the series (laid again on purpose, or met by a process
+// started after the one that wrote it) is written again, and the status line names the value it
+// held. A file of zeros or of bytes that are no value of the series names nothing.
+TEST_F(Operations, ACardThatHeldAValueOfTheSeriesIsNamedWithIt) {
+  struct Case {
+    const char *name;
+    QString series;   // the series' value for the first write
+    QByteArray held;  // the file's bytes before the second write; empty: as the first left it
+    bool named;
+  };
+  const Case cases[] = {
+      {"a value of the series", QStringLiteral("1"), {}, true},
+      {"text around the number", QStringLiteral("ABC-99"), {}, true},
+      {"a fresh file", QStringLiteral("1"), QByteArray(8, '\0'), false},
+      {"no value of the series", QStringLiteral("1"), QByteArray("AB\x01\x02xyz!", 8), false},
+      {"another series' form", QStringLiteral("1"), QByteArray("XY-00042", 8), false},
+  };
+  job_.prefix_allowed = true;  // a series with text around its number
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    store_.values.clear();
+    store_.initial = c.series;
+    store_.SetSeen(c.series);
+    card().EditContent() = {};
+    front_end_ = {};
+    ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
+    const QString held = ValueOn(card());
+    EXPECT_EQ(held, c.series);
+    if (!c.held.isEmpty()) {
+      card().EditContent().Application(kAid)->files.front().data =
+          kovra_sim::Bytes(c.held.begin(), c.held.end());
+    }
+    front_end_.lines.clear();
+    ASSERT_TRUE(ops_->SingleWrite().done) << front_end_.lines.join('\n').toStdString();
+    const QString named = QStringLiteral("Die Karte <%1> trug schon den Wert <%2> dieser Serie!")
+                              .arg(quillmate::CardUidText(ToQt(kUid)), held);
+    EXPECT_EQ(front_end_.Contains(named), c.named) << front_end_.lines.join('\n').toStdString();
+    EXPECT_EQ(front_end_.lines.filter(QStringLiteral("dieser Serie")).size(), c.named ? 1 : 0)
+        << front_end_.lines.join('\n').toStdString();
+    EXPECT_EQ(SuccessLines(), 1);
+  }
+}
+
 TEST_F(Operations, FailedWritePutsTheValueBack) {
   // A card master key the job does not know: the write fails at the card level.
   job_.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
@@ -442,6 +519,66 @@ TEST_F(Operations, AWriteWhoseAnswerIsLostDoesNotPutTheValueBack) {
   ASSERT_TRUE(ops_->SingleWrite().done);
   EXPECT_EQ(ValueOn(*card), QStringLiteral("2"));
   EXPECT_EQ(store_.values, (QStringList{QStringLiteral("2"), QStringLiteral("3")}));
+}
+
+// A write whose answer is lost, and then another card on the reader before the first is back:
+// the first card's value ends as skipped at once, the card laid keeps what it held, and the cycle
+// goes on with the series' next value on a new card (never on the card it finished last). The
+// operator's, or a script's, retries are not asked for.
+TEST_F(Operations, ACardLaidAfterALostWriteAnswerNeverGetsThePendingValue) {
+  struct Case {
+    const char *name;
+    bool finished_card;  // the card laid is the one the cycle has just finished
+  };
+  for (const Case &c : {Case{"a new card", false}, Case{"the card finished before", true}}) {
+    SCOPED_TRACE(c.name);
+    Place(card_);
+    front_end_ = {};
+    store_.values.clear();
+    store_.initial = QStringLiteral("1");
+    store_.SetSeen(store_.initial);
+    job_.data = store_.initial;
+    context_.cards = {};
+    card().EditContent() = {};  // factory fresh again
+
+    ASSERT_TRUE(ops_->StartWriteCycle().ok);
+    ops_->Tick();
+    ASSERT_EQ(ValueOn(card()), QStringLiteral("1"));
+
+    auto lost = std::make_shared<AnswerLostCard>(
+        kovra_sim::Bytes{0x04, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6});
+    auto other = c.finished_card ? card_ : FreshDesfire({0x04, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6});
+    Place(lost);
+    // The first card leaves with its answer, and the other is laid.
+    front_end_.on_line = [&](const QString &line) {
+      if (line.endsWith(QLatin1String(" <Write>"))) Place(other);
+    };
+    front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
+    now_ms += 250;
+    ops_->Tick();
+    front_end_.on_line = nullptr;
+    EXPECT_TRUE(front_end_.questions.isEmpty()) << front_end_.questions.join('\n').toStdString();
+    EXPECT_EQ(ValueOn(*lost), QStringLiteral("2"));  // the card took it
+    EXPECT_TRUE(front_end_.Contains(QStringLiteral(
+        "Der Wert <2> ist vielleicht auf der Karte und wird nicht noch einmal vergeben, weiter "
+        "mit <3>!")))
+        << front_end_.lines.join('\n').toStdString();
+
+    for (int i = 0; i < 3; ++i) {
+      now_ms += 250;
+      ops_->Tick();
+    }
+    ops_->StopCycle();
+    if (c.finished_card) {
+      EXPECT_EQ(ValueOn(card()), QStringLiteral("1"));
+      EXPECT_EQ(quillmate::SeriesSummary(ops_->Counts(), quillmate::SummaryWording::kScripts),
+                QStringLiteral("1 cards done, 1 failed attempts, 1 values skipped"));
+    } else {
+      EXPECT_EQ(ValueOn(*other), QStringLiteral("3"));
+      EXPECT_EQ(quillmate::SeriesSummary(ops_->Counts(), quillmate::SummaryWording::kScripts),
+                QStringLiteral("2 cards done, 1 failed attempts, 1 values skipped"));
+    }
+  }
 }
 
 class OperationsWithWriteKey : public Operations,

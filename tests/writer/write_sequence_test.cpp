@@ -59,13 +59,13 @@ class WriteSequence : public SimRig {
   }
 
   // Checks the job, encodes its data, activates the card and writes it.
-  bool Write() {
+  bool Write(quillmate::WriteDetails *details = nullptr) {
     const quillmate::JobCheck checked = quillmate::ValidateWriteJob(job_, plan_);
     EXPECT_TRUE(checked.ok) << checked.message.toStdString();
     const quillmate::JobCheck encoded = quillmate::EncodeData(job_, job_.data, bytes_);
     EXPECT_TRUE(encoded.ok) << encoded.message.toStdString();
     if (!quillmate::DetectCard(context_, false)) return false;
-    return quillmate::WriteCard(context_, job_, plan_, bytes_);
+    return quillmate::WriteCard(context_, job_, plan_, bytes_, details);
   }
   // Card exchanges (reader command 0x45) so far.
   size_t Exchanges() const {
@@ -109,12 +109,17 @@ TEST_P(WriteSequenceInMode, FreshCardInOnePassThenTheSameCardAgain) {
   EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App wurde neu erzeugt")});
   ExpectPersonalised(card());
 
-  // Written again with the next value: the application and file are found and kept.
+  // Written again with the next value: the application and file are found and kept, and what
+  // the file held before is read with the job's read key.
+  const QByteArray first = bytes_;
   front_end_.lines.clear();
   job_.data = QStringLiteral("4712");
-  ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+  quillmate::WriteDetails details;
+  ASSERT_TRUE(Write(&details)) << front_end_.lines.join('\n').toStdString();
   EXPECT_EQ(front_end_.lines, QStringList{QStringLiteral("App ID existiert bereits!")});
   ExpectPersonalised(card());
+  EXPECT_EQ(details.earlier_data, std::optional<QByteArray>(first));
+  EXPECT_EQ(details.file_image, bytes_);
   EXPECT_TRUE(front_end_.questions.isEmpty());
   EXPECT_TRUE(front_end_.messages.isEmpty());
 }
@@ -134,10 +139,36 @@ TEST_F(WriteSequence, ExchangesPerCard) {
   // (not found); create, select, 3 x (AES 2 frames + change); create file; AES 2 frames; write.
   EXPECT_EQ(fresh, 1u + 1 + 1 + 2 + 1 + 1 + 1 + 1 + 3 * 3 + 1 + 2 + 1);
   // Again: select, AES (2); select app; AES key 0 (2), key 1 (2), key 2 (2); create file
-  // (duplicate), file settings; AES (2); write.
-  EXPECT_EQ(again, 1u + 2 + 1 + 2 + 2 + 2 + 1 + 1 + 2 + 1);
+  // (duplicate), file settings; AES read key (2), read what the file held; AES (2); write.
+  EXPECT_EQ(again, 1u + 2 + 1 + 2 + 2 + 2 + 1 + 1 + 2 + 1 + 2 + 1);
   RecordProperty("exchanges_fresh", static_cast<int>(fresh));
   RecordProperty("exchanges_again", static_cast<int>(again));
+}
+
+// A file kept from a job with a longer value: the shorter value is followed by zeros up to the
+// file's end in the same write, so that a reader of the whole file finds no tail of the old one.
+TEST_F(WriteSequence, ALargerFileIsClearedAfterTheValue) {
+  for (const FileMode mode : {FileMode::kPlain, FileMode::kPlainWithMac, FileMode::kEnciphered}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    auto card = FreshDesfire(kUid);
+    Place(card);
+    job_.file_mode = mode;
+    job_.length = 16;
+    job_.data = QStringLiteral("9900100292");
+    ASSERT_TRUE(Write()) << front_end_.lines.join('\n').toStdString();
+
+    job_.length = 8;
+    job_.data = QStringLiteral("99");
+    quillmate::WriteDetails details;
+    ASSERT_TRUE(Write(&details)) << front_end_.lines.join('\n').toStdString();
+    const kovra_sim::DesfireApplication *app = card->Application(kAid);
+    ASSERT_NE(app, nullptr);
+    QByteArray whole = bytes_;
+    whole.append(QByteArray(8, '\0'));
+    ASSERT_EQ(app->files.size(), 1u);
+    EXPECT_EQ(ToQt(app->files[0].data), whole);
+    EXPECT_EQ(details.file_image, whole);
+  }
 }
 
 TEST_F(WriteSequence, FileThatDoesNotFitIsRepairedInTheNextPass) {
@@ -385,7 +416,8 @@ TEST_F(WriteSequence, AnotherCardLaidDuringARepairIsNamedAndLeftAloneUntilTheFir
   // The operator lays the wrong card first, then the right one.
   front_end_.before_answer = [&] { Place(answered++ == 0 ? other : first); };
   ASSERT_TRUE(quillmate::DetectCard(context_, false));
-  reader_.RemoveCardAfterExchanges(exchanges - 1);
+  // Taken away before the write key's authentication: the data never went out.
+  reader_.RemoveCardAfterExchanges(exchanges - 3);
   EXPECT_TRUE(quillmate::WriteCard(context_, job_, plan_, bytes_))
       << front_end_.lines.join('\n').toStdString();
   front_end_.before_answer = nullptr;
@@ -402,6 +434,39 @@ TEST_F(WriteSequence, AnotherCardLaidDuringARepairIsNamedAndLeftAloneUntilTheFir
   EXPECT_TRUE(other->Content().master_key.bytes == kovra_sim::Bytes(16, 0));
   ExpectPersonalised(*first);
   EXPECT_EQ(context_.cards.current_uid, ToQt({0x04, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36}));
+}
+
+// After a data write whose outcome is unknown only the card begun may be repaired: it may hold
+// the data. Another card laid then ends the sequence at once, untouched, instead of waiting for
+// the first while cards come (a script retries until its time is up).
+TEST_F(WriteSequence, AnotherCardLaidAfterAnUnansweredWriteEndsTheSequence) {
+  const size_t before = Exchanges();
+  ASSERT_TRUE(Write());
+  const size_t exchanges = Exchanges() - before;
+
+  auto first = FreshDesfire({0x04, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66});
+  auto other = FreshDesfire({0x04, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76});
+  Place(first);
+  front_end_.lines.clear();
+  front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
+  int answered = 0;
+  front_end_.before_answer = [&] { Place(answered++ == 0 ? other : first); };
+  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  reader_.RemoveCardAfterExchanges(exchanges - 1);  // the write goes out and gets no answer
+  quillmate::WriteDetails details;
+  EXPECT_FALSE(quillmate::WriteCard(context_, job_, plan_, bytes_, &details));
+  front_end_.before_answer = nullptr;
+
+  EXPECT_TRUE(details.data_may_be_on_card);
+  EXPECT_EQ(front_end_.questions.size(), 1) << front_end_.questions.join('\n').toStdString();
+  EXPECT_TRUE(front_end_.Contains(QStringLiteral(
+      "Auf dem Leser liegt eine andere Karte (04717273747576), sie wird nicht beschrieben!")))
+      << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(front_end_.lines.last(),
+            QStringLiteral("Karte 04616263646566 ist nur teilweise beschrieben, es fehlen: die "
+                           "Bestätigung der Daten (vielleicht geschrieben)"));
+  EXPECT_TRUE(other->Content().applications.empty()) << "the other card was not written";
+  EXPECT_EQ(context_.cards.current_uid, ToQt({0x04, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66}));
 }
 
 TEST_F(WriteSequence, AReaderLostDuringTheWriteIsReportedAtOnceWithoutAskingForTheCard) {
