@@ -567,8 +567,8 @@ Delete the application?</translation>
 <context>
     <name>PortChoice</name>
     <message>
-        <source>&quot;%1&quot; ist kein Gerätepfad: bitte einen Pfad unter /dev/ eingeben, z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...</source>
-        <translation>&quot;%1&quot; is no device path: please enter a path under /dev/, e.g. /dev/ttyUSB0 or /dev/serial/by-id/...</translation>
+        <source>&quot;%1&quot; ist kein Gerätepfad: bitte einen absoluten Pfad eingeben, z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...</source>
+        <translation>&quot;%1&quot; is no device path: please enter an absolute path, e.g. /dev/ttyUSB0 or /dev/serial/by-id/...</translation>
     </message>
     <message>
         <source>%1 gibt es nicht: ist der Leser angeschlossen und der Pfad richtig?</source>

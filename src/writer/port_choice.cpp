@@ -150,9 +150,10 @@ bool SwitchUsbMode(const QString &port_name, int mode) {
 
 QString TypedPortProblem(const QString &entry) {
   if (entry.isEmpty() || KindOfEntry(entry) != PortKind::kSerial) return {};
-  if (!entry.startsWith(QLatin1String("/dev/"))) {
+  // Any absolute path: a reader may sit behind a link that udev rules or socat made elsewhere.
+  if (!entry.startsWith(QLatin1Char('/'))) {
     return Texts::tr(
-               "\"%1\" ist kein Gerätepfad: bitte einen Pfad unter /dev/ eingeben, z. B. "
+               "\"%1\" ist kein Gerätepfad: bitte einen absoluten Pfad eingeben, z. B. "
                "/dev/ttyUSB0 oder /dev/serial/by-id/...")
         .arg(entry);
   }

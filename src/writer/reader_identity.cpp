@@ -1,5 +1,8 @@
 #include "writer/reader_identity.h"
 
+#include <QElapsedTimer>
+#include <cstring>
+
 #include "kovra.h"
 
 namespace quillmate {
@@ -7,6 +10,33 @@ namespace {
 
 constexpr int kVersionChars = 4;
 constexpr int kMaxDeviceNameChars = 30;
+
+// A Bluetooth adapter's port is handed out before the adapter has found its reader: the search
+// (inquiry and name request at most 10 s each, the link at most 5 s) goes on with every command,
+// and each command's wait ends at the port's timeout. Its version is asked again until it comes
+// or this bound has passed; each try keeps calling the wait handler, so a window stays alive.
+constexpr qint64 kBluetoothSearchMs = 30000;
+constexpr char kBluetoothAdapterName[] = "KV-BT Adapter";  // device type 0x125 before the search
+
+bool IsBluetoothAdapter(int handle) {
+  char name[32] = {};
+  return KOVRA_GetDeviceName(handle, name, sizeof name) > 0 &&
+         std::strcmp(name, kBluetoothAdapterName) == 0;
+}
+
+// The version answer's length, asked once, or for a Bluetooth adapter until the search's bound.
+int AskVersion(int handle, unsigned char *version, int size) {
+  const bool searching = IsBluetoothAdapter(handle);
+  QElapsedTimer search;
+  search.start();
+  for (;;) {
+    const int length = KOVRA_GetVersion(handle, version, size);
+    if (length > 0 || !searching || search.elapsed() >= kBluetoothSearchMs ||
+        KOVRA_IsLinkUp(handle) != 1) {
+      return length;
+    }
+  }
+}
 
 int MinorNumber(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -34,7 +64,7 @@ int DeviceType(const QByteArray &version) {
 ReaderIdentity IdentifyReader(int handle) {
   ReaderIdentity identity;
   unsigned char version[16] = {};
-  const int length = KOVRA_GetVersion(handle, version, sizeof version);
+  const int length = AskVersion(handle, version, sizeof version);
   if (length < kVersionChars) return identity;
   const QByteArray answer(reinterpret_cast<const char *>(version), kVersionChars);
   identity.answered = true;

@@ -27,7 +27,8 @@ QString FirmwareText(const QByteArray &version);
 int DeviceType(const QByteArray &version);
 
 // Asks the reader on `handle` for its version, name and command set. answered false when it gave
-// no version (the other fields are then empty).
+// no version (the other fields are then empty). A Bluetooth adapter, whose search for its reader
+// runs on with each command, is asked again until it answers, for at most 30 s.
 ReaderIdentity IdentifyReader(int handle);
 
 }  // namespace quillmate

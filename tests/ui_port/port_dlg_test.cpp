@@ -193,13 +193,18 @@ TEST_F(PortDialog, VirtualComSwitchesAHidReaderOrAsksForTheDriver) {
   }
 }
 
-// A port the list does not show is typed and checked when taken: a device path that exists and is
-// a character device (a pseudo-terminal here); anything else is named and the dialog stays open.
+// A port the list does not show is typed and checked when taken: an absolute path (under /dev or a
+// link elsewhere) that leads to a character device (a pseudo-terminal here); anything else is
+// named and the dialog stays open.
 TEST_F(PortDialog, ATypedPortIsCheckedWhenTaken) {
   kovra_sim::SimReader reader;
   kovra_sim::PtyServer server{reader};
   ASSERT_TRUE(server.Start());
   const QString pty = QString::fromStdString(server.Path());
+  // A link made outside /dev (by udev rules or socat) to the reader's terminal.
+  QTemporaryDir links;
+  const QString link = links.filePath(QStringLiteral("kv-reader"));
+  ASSERT_TRUE(QFile::link(pty, link));
   PortSettings port;
   CPortDlg dialog(port, Language::kGerman);
   const struct {
@@ -212,6 +217,9 @@ TEST_F(PortDialog, ATypedPortIsCheckedWhenTaken) {
       {QStringLiteral("/dev/pts"), QStringLiteral("/dev/pts ist keine serielle Schnittstelle")},
       {pty + QStringLiteral(":3"), QString()},
       {pty, QString()},
+      {link, QString()},
+      {links.filePath(QStringLiteral("none")),
+       links.filePath(QStringLiteral("none")) + QStringLiteral(" gibt es nicht")},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.typed.toStdString());
