@@ -1,3 +1,4 @@
+// The Bluetooth module's part of the control language (control.h).
 #include "sim/bt_control.h"
 
 #include "sim/json.h"

@@ -1,3 +1,4 @@
+// A Bluetooth module in front of the simulated reader.
 #include "sim/bt_module.h"
 
 #include <algorithm>

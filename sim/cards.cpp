@@ -1,3 +1,4 @@
+// The transponders that can lie in the simulated reader's field.
 #include "sim/cards.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The wire codes of protocol families 2 and 3 mapped onto the firmware's one set of commands.
 #include "sim/command_map.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The simulator's control language: one command per line, one answer line per command.
 #include "sim/control.h"
 
 #include <charconv>

@@ -1,3 +1,5 @@
+// Serves the control language (control.h) on a Unix stream socket, any number of clients one line
+// at a time, and optionally on a pair of descriptors such as stdin/stdout.
 #include "sim/control_server.h"
 
 #include <fcntl.h>

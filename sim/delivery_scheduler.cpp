@@ -1,3 +1,5 @@
+// Sends reply bytes at their due times from a thread of its own, so that a simulated reader can
+// answer late or in pieces the way a slow link does.
 #include "sim/delivery_scheduler.h"
 
 #include <sys/prctl.h>

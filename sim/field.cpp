@@ -1,3 +1,4 @@
+// The reader's RF field and the card in it, placed and removed by hand or by a scripted flow.
 #include "sim/field.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The simulated reader's firmware: one command table over the firmware commands.
 #include "sim/firmware.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// The simulated reader's side of the wire: checks, reply frames, and the decoder of command
+// frames.
 #include "sim/frame_codec.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// IPv4 addresses as the simulated network reader keeps them.
 #include "sim/ipv4.h"
 
 #include <charconv>

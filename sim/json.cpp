@@ -1,3 +1,4 @@
+// A very small JSON writer for the simulator's state line.
 #include "sim/json.h"
 
 namespace kovra_sim {

@@ -1,3 +1,4 @@
+// A network reader's configuration service.
 #include "sim/lan_config_service.h"
 
 #include <netinet/in.h>

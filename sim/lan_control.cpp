@@ -1,3 +1,4 @@
+// The network reader's part of the control language (control.h).
 #include "sim/lan_control.h"
 
 #include "sim/json.h"

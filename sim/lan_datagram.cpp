@@ -1,3 +1,5 @@
+// What a network reader's configuration service makes of one datagram that reached its UDP port
+// (kLanConfigPort).
 #include "sim/lan_datagram.h"
 
 #include <algorithm>

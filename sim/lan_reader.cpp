@@ -1,3 +1,4 @@
+// A network reader: the simulated reader served over TCP, with its configuration service on UDP.
 #include "sim/lan_reader.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The stored configuration of a network reader.
 #include "sim/lan_records.h"
 
 #include <algorithm>

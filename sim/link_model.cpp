@@ -1,3 +1,4 @@
+// The serial line between host and reader as the simulator sees it.
 #include "sim/link_model.h"
 
 #include <algorithm>

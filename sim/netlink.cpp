@@ -1,3 +1,5 @@
+// Changes to the network interfaces of the calling thread's network namespace through rtnetlink
+// (NETLINK_ROUTE).
 #include "sim/netlink.h"
 
 #include <arpa/inet.h>

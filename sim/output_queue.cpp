@@ -1,3 +1,4 @@
+// Reply bytes on their way into a non-blocking descriptor (a pty master, a TCP connection).
 #include "sim/output_queue.h"
 
 #include <sys/socket.h>

@@ -1,3 +1,5 @@
+// Serves a SimReader on a pseudo-terminal, so that a host opens the slave side (/dev/pts/N) as it
+// would a serial port and talks to the simulated reader through its real serial transport.
 #include "sim/pty_server.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SimReader: the simulated HF reader that finds command frames in what a host sends and answers
+// them as its protocol family does.
 #include "sim/reader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What the simulated reader answers to one command, before it is framed.
 #include "sim/reply.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The whole state of a simulated reader as one line of JSON, for the control command `state`.
 #include "sim/state_json.h"
 
 #include <chrono>

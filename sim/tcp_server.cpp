@@ -1,3 +1,5 @@
+// Serves a SimReader's protocol over TCP, as a network reader does on its reader port (10001 by
+// default).
 #include "sim/tcp_server.h"
 
 #include <arpa/inet.h>

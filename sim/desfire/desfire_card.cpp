@@ -1,3 +1,5 @@
+// A MIFARE DESFire EV1 card as the reader's ISO 14443-4 slot sees it, written from the card's point
+// of view.
 #include "sim/desfire/desfire_card.h"
 
 #include <algorithm>

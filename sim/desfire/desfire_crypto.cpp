@@ -1,3 +1,5 @@
+// The DESFire card's cryptography, computed with OpenSSL's libcrypto and nothing of the product's
+// cipher code, so that a fault there cannot hide behind the same fault here.
 #include "sim/desfire/desfire_crypto.h"
 
 #include <openssl/evp.h>

@@ -1,3 +1,4 @@
+// What a DESFire EV1 card keeps in its memory.
 #include "sim/desfire/desfire_model.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The card's side of an EV1 secure channel after a successful authentication.
 #include "sim/desfire/secure_channel.h"
 
 #include <utility>

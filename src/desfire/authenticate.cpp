@@ -1,3 +1,4 @@
+// AES (0xAA) and ISO (0x1A, two-key triple DES) authentication of the EV1 secure channel.
 #include "desfire/authenticate.h"
 
 #include <sys/random.h>

@@ -1,3 +1,5 @@
+// How a DESFire command reaches the card: a native frame through the reader's ISO 14443-4
+// exchange, and the card's answer back.
 #include "desfire/card_exchange.h"
 
 #include "desfire/session.h"

@@ -1,3 +1,4 @@
+// The CMAC (NIST SP 800-38B) of the DESFire EV1 secure channel, on a session's crypto context.
 #include "desfire/cmac.h"
 
 #include <cstring>

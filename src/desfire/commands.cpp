@@ -1,3 +1,4 @@
+// The DESFire commands of the library besides the authentications.
 #include "desfire/commands.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The CRC32 that protects enciphered DESFire data.
 #include "desfire/crc32.h"
 
 namespace kovra::desfire {

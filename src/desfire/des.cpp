@@ -1,3 +1,4 @@
+// DES, two- and three-key triple DES block operations on the key-schedule area of a DF8Crypt.
 #include "desfire/des.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// des: DES and two-key triple DES block operations on the key-schedule area of a DF8Crypt.
+// des: DES, two- and three-key triple DES block operations on the key-schedule area of a DF8Crypt.
 //
 // The object holds no key material: it is built on the stack for one operation with the context
 // whose schedule area it reads and writes. Blocks and keys are 8-byte big-endian strings as they

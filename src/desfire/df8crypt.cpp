@@ -1,3 +1,5 @@
+// DF8Crypt: the crypto context of one DESFire session (chaining vector, session key, CMAC
+// subkeys) and its CBC buffer operations.
 #include "desfire/df8crypt.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Keys of their own for every card.
 #include "desfire/key_diversification.h"
 
 #include <array>

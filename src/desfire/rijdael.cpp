@@ -1,3 +1,4 @@
+// AES-128 block and CBC operations on the key-schedule area of a DF8Crypt.
 #include "desfire/rijdael.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The DESFire session of a port: the selected application, the authenticated key and the crypto
+// context.
 #include "desfire/session.h"
 
 #include <memory>

@@ -1,3 +1,4 @@
+// Texts of the DESFire card status codes (0x10000 + status) and of the DESFire layer's own codes.
 #include "desfire/status_texts.h"
 
 #include <algorithm>

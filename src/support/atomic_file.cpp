@@ -1,3 +1,4 @@
+// Replacing a file's content so that a crash or a full disk never leaves it half written.
 #include "support/atomic_file.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Base64 in the standard alphabet with "=" padding, as stored keys use it.
 #include "support/base64.h"
 
 namespace quillmate {

@@ -1,3 +1,4 @@
+// Keeps the keys a program holds in memory out of core files.
 #include "support/core_dumps.h"
 
 #include <sys/prctl.h>

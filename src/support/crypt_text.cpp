@@ -1,3 +1,4 @@
+// Obfuscation of key texts in settings and job files.
 #include "support/crypt_text.h"
 
 #include <openssl/crypto.h>

@@ -1,3 +1,4 @@
+// An exclusive lock that processes sharing a file take around a read-change-write of it.
 #include "support/file_lock.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Job files: plain-text INI files held in memory as ordered sections of ordered key/value pairs.
 #include "support/ini_store.h"
 
 #include <fcntl.h>

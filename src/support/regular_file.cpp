@@ -1,3 +1,4 @@
+// Files in folders that others may write (a shared configuration folder, a log folder on a share).
 #include "support/regular_file.h"
 
 #include <fcntl.h>
