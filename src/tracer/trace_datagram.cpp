@@ -1,3 +1,4 @@
+// What the tracer makes of one datagram on its socket: a trace value of up to four characters.
 #include "tracer/trace_datagram.h"
 
 namespace kovra::trace {

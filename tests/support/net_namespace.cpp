@@ -1,3 +1,5 @@
+// Network namespaces of a test's own, with veth pairs and addresses, so that network tests never
+// touch the machine's network.
 #include "support/net_namespace.h"
 
 #include <fcntl.h>

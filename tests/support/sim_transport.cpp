@@ -1,3 +1,5 @@
+// The in-process simulated reader behind the library's transport seam, as a pushed serial link or
+// a polled HID link.
 #include "support/sim_transport.h"
 
 #include "reader/handle_pool.h"

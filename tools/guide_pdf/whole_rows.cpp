@@ -1,3 +1,4 @@
+// Table rows that stay on one page in the guide's PDF: rows cut by a page break are moved whole.
 #include "whole_rows.h"
 
 #include <QAbstractTextDocumentLayout>

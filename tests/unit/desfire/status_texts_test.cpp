@@ -1,3 +1,4 @@
+// The texts of the DESFire card statuses and of the DESFire layer's own codes, in both languages.
 #include "desfire/status_texts.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The byte array the frames are built in: edits, equality, and access outside its bytes.
 #include "reader/byte_array.h"
 
 #include <gtest/gtest.h>

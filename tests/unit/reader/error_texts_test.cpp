@@ -1,3 +1,4 @@
+// The texts of the library's error codes, in both languages.
 #include "reader/error_texts.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// A transponder exchange collected over the reader's "more data" parts, and bounded where a reader
+// never stops announcing more.
 #include "reader/exchange.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Port handle numbers: the smallest free number above each kind's base.
 #include "reader/handle_pool.h"
 
 #include <gtest/gtest.h>

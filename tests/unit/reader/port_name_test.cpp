@@ -1,3 +1,5 @@
+// Port names: the bus address suffix, the route a name takes and which baud rate counts, and the
+// readers' model names.
 #include "reader/port_name.h"
 
 #include <gtest/gtest.h>

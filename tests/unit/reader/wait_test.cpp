@@ -1,3 +1,4 @@
+// The timing of a reply wait: a phase times out only once more than its timeout has passed.
 #include "reader/wait.h"
 
 #include <gtest/gtest.h>
