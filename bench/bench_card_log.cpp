@@ -8,7 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "writer/card_log.h"
+#include "writer/records/card_log.h"
 
 namespace {
 

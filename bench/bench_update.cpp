@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "ui/quillmate_dlg.h"
-#include "writer/settings_store.h"
-#include "writer/update_checker.h"
+#include "writer/settings/settings_store.h"
+#include "writer/update/update_checker.h"
 
 namespace {
 

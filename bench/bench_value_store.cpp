@@ -10,8 +10,8 @@
 #include <memory>
 #include <optional>
 
-#include "writer/job_file.h"
-#include "writer/settings_store.h"
+#include "writer/job/job_file.h"
+#include "writer/settings/settings_store.h"
 
 namespace {
 

@@ -36,9 +36,9 @@
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
 #include "ui/reader_wait.h"
-#include "writer/operations.h"
-#include "writer/reader_port.h"
-#include "writer/settings_store.h"
+#include "writer/reader/reader_port.h"
+#include "writer/run/operations.h"
+#include "writer/settings/settings_store.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 
 #include "kovra.h"
 #include "support/sim_process.h"
-#include "writer/card_detection.h"
-#include "writer/data_codec.h"
-#include "writer/key_plan.h"
-#include "writer/write_sequence.h"
-#include "writer/writer_context.h"
+#include "writer/cards/card_detection.h"
+#include "writer/cards/write_sequence.h"
+#include "writer/cards/writer_context.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/key_plan.h"
 
 namespace {
 

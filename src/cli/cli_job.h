@@ -3,7 +3,7 @@
 
 #include <QString>
 
-#include "writer/job_source.h"
+#include "writer/job/job_source.h"
 
 namespace quillmate::cli {
 

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-#include "writer/language.h"
+#include "writer/language/language.h"
 
 namespace quillmate::cli {
 

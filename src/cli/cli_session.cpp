@@ -2,7 +2,7 @@
 
 #include "cli/cli_output.h"
 #include "kovra.h"
-#include "writer/reader_port.h"
+#include "writer/reader/reader_port.h"
 
 namespace quillmate::cli {
 

@@ -4,8 +4,8 @@
 
 #include "cli/cli_front_end.h"
 #include "cli/cli_options.h"
-#include "writer/settings_store.h"
-#include "writer/writer_context.h"
+#include "writer/cards/writer_context.h"
+#include "writer/settings/settings_store.h"
 
 namespace quillmate::cli {
 

@@ -12,9 +12,9 @@
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
-#include "writer/format_delete.h"
-#include "writer/job_keys.h"
-#include "writer/key_plan.h"
+#include "writer/cards/format_delete.h"
+#include "writer/job/job_keys.h"
+#include "writer/job/key_plan.h"
 
 namespace quillmate::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
 #include "kovra.h"
-#include "writer/reader_port.h"
+#include "writer/reader/reader_port.h"
 
 namespace quillmate::cli {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "cli/cli_options.h"
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 namespace quillmate::cli {
 

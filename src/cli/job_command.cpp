@@ -8,11 +8,11 @@
 #include "cli/cli_output.h"
 #include "cli/exit_codes.h"
 #include "cli/key_files.h"
-#include "writer/data_codec.h"
-#include "writer/job_file.h"
-#include "writer/job_keys.h"
-#include "writer/job_risks.h"
-#include "writer/key_plan.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/job_file.h"
+#include "writer/job/job_keys.h"
+#include "writer/job/job_risks.h"
+#include "writer/job/key_plan.h"
 
 namespace quillmate::cli {
 namespace {

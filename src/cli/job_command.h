@@ -5,7 +5,7 @@
 
 #include <QStringList>
 
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 namespace quillmate::cli {
 

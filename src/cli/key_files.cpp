@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cli/cli_output.h"
-#include "writer/key_plan.h"
+#include "writer/job/key_plan.h"
 
 namespace quillmate::cli {
 namespace {

@@ -14,8 +14,8 @@
 #include "cli/job_command.h"
 #include "cli/key_files.h"
 #include "support/core_dumps.h"
-#include "writer/settings_store.h"
-#include "writer/translation.h"
+#include "writer/language/translation.h"
+#include "writer/settings/settings_store.h"
 
 namespace {
 

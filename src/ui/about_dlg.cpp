@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "ui/label.h"
-#include "writer/update_checker.h"
+#include "writer/update/update_checker.h"
 
 namespace quillmate::ui {
 

@@ -11,7 +11,7 @@
 #include "ui/field_label.h"
 #include "ui/message_box.h"
 #include "ui/number_field.h"
-#include "writer/operations.h"
+#include "writer/run/operations.h"
 
 namespace quillmate::ui {
 namespace {

@@ -4,7 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
-#include "writer/job_file.h"
+#include "writer/job/job_file.h"
 
 namespace quillmate::ui {
 namespace {

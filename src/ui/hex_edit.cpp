@@ -15,7 +15,7 @@
 #include <algorithm>
 
 #include "ui/message_box.h"
-#include "writer/key_plan.h"
+#include "writer/job/key_plan.h"
 
 namespace quillmate::ui {
 namespace {

@@ -10,7 +10,7 @@
 #include <array>
 
 #include "writer/front_end.h"
-#include "writer/operations.h"
+#include "writer/run/operations.h"
 
 class QLabel;
 

@@ -8,10 +8,10 @@
 #include <QDialog>
 #include <QStringList>
 
-#include "writer/format_delete.h"
+#include "writer/cards/format_delete.h"
+#include "writer/cards/writer_context.h"
 #include "writer/front_end.h"
-#include "writer/language.h"
-#include "writer/writer_context.h"
+#include "writer/language/language.h"
 
 class QPlainTextEdit;
 class QPushButton;

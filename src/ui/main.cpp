@@ -8,7 +8,7 @@
 #include "support/core_dumps.h"
 #include "ui/appearance.h"
 #include "ui/quillmate_app.h"
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 namespace {
 

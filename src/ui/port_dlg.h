@@ -4,7 +4,7 @@
 // reply timeout and the reader's bus address. It follows readers arriving and leaving (a udev
 // monitor) with a refresh and four follow-up scans one second apart, switches a USB reader
 // between HID and virtual COM mode, asks about missing drivers, and opens the IP search for
-// network readers. What is not widgets lives in the core (writer/port_choice.h).
+// network readers. What is not widgets lives in the core (writer/reader/port_choice.h).
 #pragma once
 
 #include <QDialog>
@@ -12,10 +12,10 @@
 #include <QTimer>
 #include <array>
 
-#include "writer/device_watch.h"
-#include "writer/language.h"
-#include "writer/port_choice.h"
-#include "writer/settings_store.h"
+#include "writer/language/language.h"
+#include "writer/reader/device_watch.h"
+#include "writer/reader/port_choice.h"
+#include "writer/settings/settings_store.h"
 
 class QCheckBox;
 class QComboBox;

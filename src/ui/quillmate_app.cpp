@@ -12,7 +12,7 @@
 #include "ui/quillmate_dlg.h"
 #include "ui/reader_wait.h"
 #include "ui/termination_signals.h"
-#include "writer/translation.h"
+#include "writer/language/translation.h"
 
 namespace quillmate::ui {
 

@@ -7,9 +7,9 @@
 #include <functional>
 #include <memory>
 
-#include "writer/beeper.h"
-#include "writer/settings_store.h"
-#include "writer/update_checker.h"
+#include "writer/run/beeper.h"
+#include "writer/settings/settings_store.h"
+#include "writer/update/update_checker.h"
 
 class QApplication;
 

@@ -27,11 +27,11 @@
 #include "ui/port_dlg.h"
 #include "ui/status_box.h"
 #include "ui/user_guide.h"
-#include "writer/card_calls.h"
-#include "writer/job_source.h"
-#include "writer/operations.h"
-#include "writer/reader_identity.h"
-#include "writer/update_checker.h"
+#include "writer/cards/card_calls.h"
+#include "writer/job/job_source.h"
+#include "writer/reader/reader_identity.h"
+#include "writer/run/operations.h"
+#include "writer/update/update_checker.h"
 
 namespace quillmate::ui {
 namespace {

@@ -12,13 +12,13 @@
 #include <memory>
 
 #include "ui/main_window_form.h"
-#include "writer/desfire_set.h"
+#include "writer/cards/writer_context.h"
 #include "writer/front_end.h"
-#include "writer/language.h"
-#include "writer/operations.h"
-#include "writer/reader_port.h"
-#include "writer/settings_store.h"
-#include "writer/writer_context.h"
+#include "writer/job/desfire_set.h"
+#include "writer/language/language.h"
+#include "writer/reader/reader_port.h"
+#include "writer/run/operations.h"
+#include "writer/settings/settings_store.h"
 
 class QAction;
 

@@ -13,12 +13,12 @@
 #include "ui/loeschen_dlg.h"
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
-#include "writer/card_log.h"
-#include "writer/format_delete.h"
-#include "writer/job_file.h"
-#include "writer/job_risks.h"
-#include "writer/reader_port.h"
-#include "writer/series_summary.h"
+#include "writer/cards/format_delete.h"
+#include "writer/job/job_file.h"
+#include "writer/job/job_risks.h"
+#include "writer/reader/reader_port.h"
+#include "writer/records/card_log.h"
+#include "writer/run/series_summary.h"
 
 namespace quillmate::ui {
 

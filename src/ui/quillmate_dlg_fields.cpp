@@ -11,7 +11,7 @@
 #include "ui/lamp_panel.h"
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
-#include "writer/data_codec.h"
+#include "writer/job/data_codec.h"
 
 namespace quillmate::ui {
 namespace {

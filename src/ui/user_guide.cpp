@@ -5,7 +5,7 @@
 #include <QDir>
 
 #include "ui/message_box.h"
-#include "writer/translation.h"
+#include "writer/language/translation.h"
 
 namespace quillmate::ui {
 namespace {

@@ -7,7 +7,7 @@
 #include <QUrl>
 #include <functional>
 
-#include "writer/language.h"
+#include "writer/language/language.h"
 
 class QWidget;
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "writer/data_codec.h"
-#include "writer/desfire_set.h"
-#include "writer/key_plan.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/desfire_set.h"
+#include "writer/job/key_plan.h"
 
 using namespace quillmate;
 

@@ -12,8 +12,8 @@
 #include "kovra.h"
 #include "sim/reader.h"
 #include "support/sim_transport.h"
-#include "writer/card_detection.h"
-#include "writer/writer_context.h"
+#include "writer/cards/card_detection.h"
+#include "writer/cards/writer_context.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "same_job.h"
-#include "writer/data_codec.h"
-#include "writer/job_file.h"
-#include "writer/key_plan.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/job_file.h"
+#include "writer/job/key_plan.h"
 
 using namespace quillmate;
 

@@ -14,10 +14,10 @@
 #include <cstdlib>
 
 #include "same_job.h"
-#include "writer/data_codec.h"
-#include "writer/desfire_set.h"
-#include "writer/key_plan.h"
-#include "writer/settings_store.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/desfire_set.h"
+#include "writer/job/key_plan.h"
+#include "writer/settings/settings_store.h"
 
 using namespace quillmate;
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "writer/update_list.h"
+#include "writer/update/update_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const QString text =

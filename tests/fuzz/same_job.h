@@ -1,7 +1,7 @@
 // Whether two write jobs hold the same values, key by key: what a store's round trip must keep.
 #pragma once
 
-#include "writer/desfire_set.h"
+#include "writer/job/desfire_set.h"
 
 namespace kovra_fuzz {
 

@@ -15,7 +15,7 @@
 #include "ui/qt_texts.h"
 #include "ui/quillmate_app.h"
 #include "window_rig.h"
-#include "writer/translation.h"
+#include "writer/language/translation.h"
 
 namespace quillmate_test {
 namespace {

@@ -21,7 +21,7 @@
 #include "ui/ip_addr_suche.h"
 #include "ui/port_dlg.h"
 #include "window_rig.h"
-#include "writer/translation.h"
+#include "writer/language/translation.h"
 
 namespace quillmate_test {
 namespace {

@@ -18,8 +18,8 @@
 #include "ui/status_box.h"
 #include "ui/user_guide.h"
 #include "window_rig.h"
-#include "writer/data_codec.h"
-#include "writer/job_file.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/job_file.h"
 
 namespace quillmate_test {
 namespace {

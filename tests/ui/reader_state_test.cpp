@@ -8,7 +8,7 @@
 #include <list>
 
 #include "window_rig.h"
-#include "writer/reader_port.h"
+#include "writer/reader/reader_port.h"
 
 namespace quillmate_test {
 namespace {

@@ -10,7 +10,7 @@
 #include "ui/beep_time_dlg.h"
 #include "ui/hex_edit.h"
 #include "ui/loeschen_dlg.h"
-#include "writer/reader_port.h"
+#include "writer/reader/reader_port.h"
 #include "writer/sim_rig.h"
 
 static void PrintTo(const QString &text, std::ostream *out) {

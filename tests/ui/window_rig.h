@@ -24,7 +24,7 @@
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
 #include "ui/reader_wait.h"
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 namespace quillmate_test {
 

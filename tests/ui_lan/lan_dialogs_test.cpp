@@ -20,7 +20,7 @@
 #include "ui/lan_config_dlg.h"
 #include "ui/message_box.h"
 #include "ui/quillmate_dlg.h"
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 namespace {
 

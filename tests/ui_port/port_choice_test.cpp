@@ -1,8 +1,8 @@
 // The port choice's rules without widgets: list merging and the line setting's encoding.
 #include <gtest/gtest.h>
 
-#include "writer/port_choice.h"
-#include "writer/reader_port.h"
+#include "writer/reader/port_choice.h"
+#include "writer/reader/reader_port.h"
 
 namespace {
 

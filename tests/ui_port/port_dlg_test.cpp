@@ -23,7 +23,7 @@
 #include "ui/message_box.h"
 #include "ui/port_dlg.h"
 #include "ui/quillmate_dlg.h"
-#include "writer/device_watch.h"
+#include "writer/reader/device_watch.h"
 
 namespace {
 

@@ -32,8 +32,8 @@
 #include "ui/quillmate_app.h"
 #include "ui/update_link.h"
 #include "ui/window_rig.h"
-#include "writer/update_checker.h"
-#include "writer/update_list.h"
+#include "writer/update/update_checker.h"
+#include "writer/update/update_list.h"
 
 namespace {
 

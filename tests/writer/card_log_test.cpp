@@ -1,4 +1,4 @@
-#include "writer/card_log.h"
+#include "writer/records/card_log.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "writer/data_codec.h"
+#include "writer/job/data_codec.h"
 
 #include <gtest/gtest.h>
 

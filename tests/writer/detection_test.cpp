@@ -6,8 +6,8 @@
 #include <algorithm>
 
 #include "sim_rig.h"
-#include "writer/card_calls.h"
-#include "writer/card_detection.h"
+#include "writer/cards/card_calls.h"
+#include "writer/cards/card_detection.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Formatting a card and deleting an application against the simulated EV1 card over a
 // pseudo-terminal, with the card's state checked afterwards; the dialog's field checks and its
 // own card detection.
-#include "writer/format_delete.h"
+#include "writer/cards/format_delete.h"
 
 #include <gtest/gtest.h>
 

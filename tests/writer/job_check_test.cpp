@@ -1,5 +1,5 @@
-#include "writer/desfire_set.h"
-#include "writer/key_plan.h"
+#include "writer/job/desfire_set.h"
+#include "writer/job/key_plan.h"
 
 #include <gtest/gtest.h>
 

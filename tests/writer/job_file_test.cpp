@@ -1,4 +1,4 @@
-#include "writer/job_file.h"
+#include "writer/job/job_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The risks the job check lists although the write check accepts the job: one table row per risk,
 // from a job that has none.
-#include "writer/job_risks.h"
+#include "writer/job/job_risks.h"
 
 #include <gtest/gtest.h>
 
-#include "writer/key_plan.h"
+#include "writer/job/key_plan.h"
 
 namespace quillmate {
 namespace {

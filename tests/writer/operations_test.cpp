@@ -2,7 +2,7 @@
 // card that stays and cards laid down one after another, the read cycle, the value kept in the
 // value store before a card is written (and put back after a failed write), the tick that is not
 // re-entered, and the tone that stays silent without a sound device.
-#include "writer/operations.h"
+#include "writer/run/operations.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include <memory>
 
 #include "sim_rig.h"
-#include "writer/card_calls.h"
-#include "writer/data_codec.h"
-#include "writer/series_summary.h"
+#include "writer/cards/card_calls.h"
+#include "writer/job/data_codec.h"
+#include "writer/run/series_summary.h"
 
 namespace {
 

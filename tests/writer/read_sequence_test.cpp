@@ -1,7 +1,7 @@
 // The read sequence against the simulated EV1 card over a pseudo-terminal: every communication
 // mode with the read key and with the read/write key, the fallbacks from a refused read key or a
 // refused free access to the read/write key, and the failures that end the read.
-#include "writer/read_sequence.h"
+#include "writer/cards/read_sequence.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "sim/bt_module.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
-#include "writer/reader_identity.h"
+#include "writer/reader/reader_identity.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The watch on the reader of a cycle: a reader whose device went away is reported at once, naming
 // the port; the port is opened again (at most every retry period) and the return is reported.
-#include "writer/reader_port.h"
+#include "writer/reader/reader_port.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "sim_rig.h"
-#include "writer/card_detection.h"
+#include "writer/cards/card_detection.h"
 
 namespace {
 

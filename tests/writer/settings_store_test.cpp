@@ -1,4 +1,4 @@
-#include "writer/settings_store.h"
+#include "writer/settings/settings_store.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 #include "sim/pty_server.h"
 #include "sim/reader.h"
 #include "support/recording_front_end.h"
-#include "writer/writer_context.h"
+#include "writer/cards/writer_context.h"
 
 namespace quillmate_test {
 

@@ -2,7 +2,7 @@
 // every context (placeholders filled in), can be taken away again, and a missing file leaves the
 // texts German. The translation source itself has an English text for every entry that keeps the
 // placeholders and <...> tags of its German text.
-#include "writer/translation.h"
+#include "writer/language/translation.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +14,12 @@
 #include <functional>
 
 #include "sim_rig.h"
-#include "writer/card_log.h"
-#include "writer/data_codec.h"
-#include "writer/desfire_set.h"
-#include "writer/format_delete.h"
-#include "writer/job_file.h"
-#include "writer/operations.h"
+#include "writer/cards/format_delete.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/desfire_set.h"
+#include "writer/job/job_file.h"
+#include "writer/records/card_log.h"
+#include "writer/run/operations.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "sim_rig.h"
-#include "writer/card_detection.h"
-#include "writer/data_codec.h"
-#include "writer/key_plan.h"
-#include "writer/write_sequence.h"
+#include "writer/cards/card_detection.h"
+#include "writer/cards/write_sequence.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/key_plan.h"
 
 namespace {
 

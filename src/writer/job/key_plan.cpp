@@ -1,0 +1,213 @@
+#include "writer/job/key_plan.h"
+
+#include <QCoreApplication>
+
+#include <optional>
+
+#include "writer/job/data_codec.h"
+
+namespace quillmate {
+namespace {
+
+// The operator texts of this file, context "KeyPlan" (lupdate collects them from Texts::tr).
+struct Texts {
+  Q_DECLARE_TR_FUNCTIONS(KeyPlan)
+};
+
+constexpr int kKeyBytes = 16;
+
+bool IsDecimalText(QStringView text) {
+  for (QChar c : text) {
+    if (c.unicode() < u'0' || c.unicode() > u'9') return false;
+  }
+  return true;
+}
+
+JobCheck NotHex(JobField field) {
+  return JobCheck::Refused(Texts::tr("Keine Hex-Eingabe"), field, true);
+}
+
+JobCheck ValueDoesNotFit(const DesfireSet &job) {
+  return JobCheck::Refused(ValueDoesNotFitText(job), JobField::kData, true);
+}
+
+JobCheck LengthOverDecimal() {
+  return JobCheck::Refused(
+      Texts::tr("Bytanzahl größer 8 kann im Dezimal-Modus nicht bearbeitetet werden"),
+      JobField::kLength, true);
+}
+
+// One access right: its nibble from the list index and, for a key of its own, the key bytes from
+// its text. `shared` tells that an earlier right uses the same nibble, so this text is ignored.
+struct Right {
+  int nibble = kNibbleNone;
+  QByteArray key;
+};
+
+std::optional<Right> ReadRight(int index, int key_count, QStringView text, const KeyPlan &plan,
+                               bool (*shared)(int nibble, const KeyPlan &plan)) {
+  const int entries = AccessListFor(key_count).size();
+  if (index < 0 || index >= entries) index = 0;
+  Right right;
+  if (index == 0) {
+    right.nibble = kNibbleNone;
+  } else if (index == 1) {
+    right.nibble = kNibbleFree;
+  } else if (index == 2) {
+    right.nibble = 0;
+    right.key = plan.app_master_key;
+  } else {
+    right.nibble = index - 2;
+    if (!shared(right.nibble, plan)) {
+      if (!IsKeyText(text)) return std::nullopt;
+      right.key = HexKeyToBytes(text);
+    }
+  }
+  return right;
+}
+
+bool NoEarlierRight(int, const KeyPlan &) {
+  return false;
+}
+bool SameAsRead(int nibble, const KeyPlan &plan) {
+  return nibble == plan.read_nibble;
+}
+bool SameAsReadOrWrite(int nibble, const KeyPlan &plan) {
+  return nibble == plan.read_nibble || nibble == plan.write_nibble;
+}
+
+}  // namespace
+
+int HexDigitValue(QChar c) {
+  const char16_t u = c.unicode();
+  if (u >= u'0' && u <= u'9') return u - u'0';
+  if (u >= u'a' && u <= u'f') return u - u'a' + 10;
+  if (u >= u'A' && u <= u'F') return u - u'A' + 10;
+  return -1;
+}
+
+bool IsKeyText(QStringView text) {
+  return text.size() <= kMaxKeyDigits && IsHexText(text);
+}
+
+bool IsHexText(QStringView text) {
+  for (QChar c : text) {
+    if (HexDigitValue(c) < 0) return false;
+  }
+  return true;
+}
+
+QByteArray HexKeyToBytes(QStringView text) {
+  if (text.isEmpty()) return {};
+  QByteArray key(kKeyBytes, '\0');
+  text = text.left(kMaxKeyDigits);
+  for (qsizetype i = 0; i < text.size(); i += 2) {
+    const int high = qMax(HexDigitValue(text[i]), 0);
+    const int byte = i + 1 < text.size() ? (high << 4) | qMax(HexDigitValue(text[i + 1]), 0) : high;
+    key[i / 2] = static_cast<char>(byte);
+  }
+  return key;
+}
+
+quint16 AccessRightsWord(const KeyPlan &plan, int key_count) {
+  const int change = key_count >= 1 ? 0 : kNibbleFree;
+  return static_cast<quint16>(((plan.read_nibble & 0xF) << 12) | ((plan.write_nibble & 0xF) << 8) |
+                              ((plan.read_write_nibble & 0xF) << 4) | change);
+}
+
+JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
+  plan = KeyPlan{};
+
+  if (!IsKeyText(job.card_key)) return NotHex(JobField::kCardKey);
+  plan.card_master_key = HexKeyToBytes(job.card_key);
+
+  if (!job.app_key.isEmpty() && job.key_count >= 1) {
+    if (!IsKeyText(job.app_key)) return NotHex(JobField::kAppKey);
+    plan.app_master_key = HexKeyToBytes(job.app_key);
+  }
+
+  const std::optional<Right> read =
+      ReadRight(job.read_key_nr, job.key_count, job.read_key, plan, NoEarlierRight);
+  if (!read) return NotHex(JobField::kReadKey);
+  plan.read_nibble = read->nibble;
+  plan.read_key = read->key;
+
+  const std::optional<Right> write =
+      ReadRight(job.write_key_nr, job.key_count, job.write_key, plan, SameAsRead);
+  if (!write) return NotHex(JobField::kWriteKey);
+  plan.write_nibble = write->nibble;
+  plan.write_key = write->key;
+
+  const std::optional<Right> read_write =
+      ReadRight(job.read_write_key_nr, job.key_count, job.read_write_key, plan, SameAsReadOrWrite);
+  if (!read_write) return NotHex(JobField::kReadWriteKey);
+  plan.read_write_nibble = read_write->nibble;
+  plan.read_write_key = read_write->key;
+
+  if (plan.read_nibble == kNibbleNone && plan.read_write_nibble == kNibbleNone) {
+    return JobCheck::Refused(Texts::tr("Kein Lesezugriff erlaubt, entweder bei Lesen oder bei "
+                                       "Lesen/Schreiben den Zugriff erlauben"),
+                             JobField::kNone);
+  }
+  if (plan.write_nibble == kNibbleNone && plan.read_write_nibble == kNibbleNone) {
+    return JobCheck::Refused(
+        Texts::tr("Kein Schreibzugriff erlaubt, entweder bei Schreiben oder bei "
+                  "Lesen/Schreiben den Zugriff erlauben"),
+        JobField::kNone);
+  }
+
+  // One key number carries one key value: the first right naming it decides.
+  if (NeedsKey(plan.read_nibble) && plan.read_nibble == plan.write_nibble) {
+    plan.write_key = plan.read_key;
+  }
+  if (NeedsKey(plan.read_nibble) && plan.read_nibble == plan.read_write_nibble) {
+    plan.read_write_key = plan.read_key;
+  } else if (NeedsKey(plan.write_nibble) && plan.write_nibble == plan.read_write_nibble) {
+    plan.read_write_key = plan.write_key;
+  }
+  return JobCheck::Passed();
+}
+
+JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
+  if (JobCheck ranges = CheckJobRanges(job); !ranges.ok) return ranges;
+  if (JobCheck data = CheckDataText(job); !data.ok) return data;
+  return BuildKeyPlan(job, plan);
+}
+
+JobCheck CheckDataText(const DesfireSet &job) {
+  if (job.data.isEmpty()) {
+    return JobCheck::Refused(Texts::tr("Keine Daten vorhanden!"), JobField::kData);
+  }
+  if (job.representation == Representation::kBinary) {
+    if (job.number_format == NumberFormat::kDecimal) {
+      if (job.length > kMaxDecimalBytes) return LengthOverDecimal();
+      if (!IsDecimalText(job.data)) {
+        return JobCheck::Refused(Texts::tr("Keine Dezimal-Eingabe"), JobField::kData, true);
+      }
+    } else if (!IsHexText(job.data)) {
+      return NotHex(JobField::kData);
+    }
+  }
+  // A value the file cannot hold whole would be cut on the card and reported as written.
+  DesfireSet tidy = job;
+  NormaliseValue(tidy, 0);
+  if (!ValueFitsFile(tidy, tidy.data)) return ValueDoesNotFit(tidy);
+  return JobCheck::Passed();
+}
+
+QString ValueDoesNotFitText(const DesfireSet &job) {
+  return Texts::tr("Der Wert <%1> passt nicht in die Datei mit %2 Bytes!")
+      .arg(job.data)
+      .arg(job.length);
+}
+
+JobCheck ValidateReadJob(const DesfireSet &job, KeyPlan &plan) {
+  if (JobCheck ranges = CheckJobRanges(job); !ranges.ok) return ranges;
+  if (job.representation == Representation::kBinary &&
+      job.number_format == NumberFormat::kDecimal && job.length > kMaxDecimalBytes) {
+    return LengthOverDecimal();
+  }
+  return BuildKeyPlan(job, plan);
+}
+
+}  // namespace quillmate
