@@ -1,3 +1,5 @@
+// "write" and "read" on the command line: single cards, --count N and --cycle on the core's
+// operations.
 #include "cli/card_commands.h"
 
 #include <unistd.h>

@@ -1,3 +1,5 @@
+// The CLI's front end: the core's status lines on stderr and its questions on a terminal, or
+// answered by looking for the card again when there is none.
 #include "cli/cli_front_end.h"
 
 #include <unistd.h>

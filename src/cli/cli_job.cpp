@@ -1,3 +1,4 @@
+// Loading the job a command works with and printing its problems the CLI's way.
 #include "cli/cli_job.h"
 
 #include "cli/cli_output.h"

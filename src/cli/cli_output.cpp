@@ -1,3 +1,4 @@
+// What the commands print: JSON lines on stdout, messages on stderr, UIDs in hex.
 #include "cli/cli_output.h"
 
 #include <unistd.h>

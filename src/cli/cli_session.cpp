@@ -1,3 +1,5 @@
+// The port, language and open reader a reader command works with, taken from the options and the
+// settings.
 #include "cli/cli_session.h"
 
 #include "cli/cli_output.h"

@@ -1,3 +1,4 @@
+// "format" and "delete-app": erasing a card completely, or removing one application from it.
 #include "cli/erase_commands.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// "info": opens the reader and prints what it says of itself.
 #include "cli/info_command.h"
 
 #include <cstdio>

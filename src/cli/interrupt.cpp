@@ -1,3 +1,5 @@
+// Ctrl-C and SIGTERM turned into a request to stop, which the running command answers at its
+// next question instead of leaving a card halfway.
 #include "cli/interrupt.h"
 
 #include <signal.h>

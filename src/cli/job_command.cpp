@@ -1,3 +1,5 @@
+// "job show", "job set" and "job check": the job of the settings or of a job file, printed,
+// changed key by key, and checked.
 #include "cli/job_command.h"
 
 #include <QFileInfo>

@@ -1,3 +1,4 @@
+// Keys read from files or standard input, so that no key has to show on the command line.
 #include "cli/key_files.h"
 
 #include <fcntl.h>

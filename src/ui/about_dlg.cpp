@@ -1,3 +1,4 @@
+// The about box: name, version and icon, and the update check's label and check box.
 #include "ui/about_dlg.h"
 
 #include <QCheckBox>

@@ -1,3 +1,5 @@
+// What the program's windows look like: the compiled-in pictures, the icon, fonts and palette,
+// set up once for the whole program.
 #include "ui/appearance.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// A blocking library call run on a thread of its own while the window keeps repainting.
 #include "ui/background_call.h"
 
 #include <QEventLoop>

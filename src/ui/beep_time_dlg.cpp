@@ -1,3 +1,4 @@
+// The settings of the cycles and the beep: tone length and timer period, checked and handed back.
 #include "ui/beep_time_dlg.h"
 
 #include <QDialogButtonBox>

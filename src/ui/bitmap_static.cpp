@@ -1,3 +1,4 @@
+// A picture at the top-left corner of its area, optionally with white as transparent.
 #include "ui/bitmap_static.h"
 
 #include <QPainter>

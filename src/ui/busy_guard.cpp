@@ -1,3 +1,5 @@
+// Drops the operator's clicks and keys while a single card operation runs and the window keeps
+// repainting.
 #include "ui/busy_guard.h"
 
 #include <QApplication>

@@ -1,3 +1,4 @@
+// The window's file dialogs for log files and job files, and the hook that answers them in tests.
 #include "ui/file_choices.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// An edit field that takes only hexadecimal digits, and the field exchange of the dialogs' hex
+// fields.
 #include "ui/hex_edit.h"
 
 #include <QAction>

@@ -1,3 +1,5 @@
+// "IP-Adressen": the search of the local networks for network readers and the list of what
+// answered.
 #include "ui/ip_addr_suche.h"
 
 #include <QHBoxLayout>

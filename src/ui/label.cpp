@@ -1,3 +1,4 @@
+// A static text with its own font and colours that can act as a link opened by the desktop.
 #include "ui/label.h"
 
 #include <QApplication>

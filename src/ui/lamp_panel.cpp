@@ -1,3 +1,4 @@
+// The traffic light beside the window while a cycle runs: red, yellow and green lamps.
 #include "ui/lamp_panel.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// "LAN Einstellung": reading, editing and writing one network reader's settings.
 #include "ui/lan_config_dlg.h"
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// What the network reader dialogs make of the library's answers: device lists and a reader's
+// network settings.
 #include "ui/lan_entries.h"
 
 #include <cstring>

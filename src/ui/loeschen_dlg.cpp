@@ -1,3 +1,4 @@
+// The "Löschen" dialog: erasing the card on the reader or removing one application from it.
 #include "ui/loeschen_dlg.h"
 
 #include <QFontMetrics>

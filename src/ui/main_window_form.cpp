@@ -1,3 +1,4 @@
+// The controls of the main window, built and laid out in one place.
 #include "ui/main_window_form.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// Every message box of the window, through one function that a test can answer.
 #include "ui/message_box.h"
 
 #include <QMessageBox>

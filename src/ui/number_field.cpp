@@ -1,3 +1,4 @@
+// Numbers typed into a dialog's field: taken with their range check, or refused with a message.
 #include "ui/number_field.h"
 
 #include <QCoreApplication>

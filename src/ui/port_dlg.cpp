@@ -1,3 +1,5 @@
+// CPortDlg ("Schnittstelle"): the operator's choice of the reader's port from what is present,
+// or typed.
 #include "ui/port_dlg.h"
 
 #include <QCheckBox>

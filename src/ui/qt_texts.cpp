@@ -1,3 +1,5 @@
+// Qt's own texts (the buttons of message boxes, file dialogs and button boxes) in the window's
+// language.
 #include "ui/qt_texts.h"
 
 #include <QDir>

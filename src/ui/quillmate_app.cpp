@@ -1,3 +1,5 @@
+// The program around the window: its language, the window itself, and the restart in the other
+// language after a switch.
 #include "ui/quillmate_app.h"
 
 #include <QUrl>

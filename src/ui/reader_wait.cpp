@@ -1,3 +1,5 @@
+// Keeps the window alive while the library waits for a reader's reply: the events are processed
+// on every tick of a wait.
 #include "ui/reader_wait.h"
 
 #include <QCoreApplication>

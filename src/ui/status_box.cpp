@@ -1,3 +1,5 @@
+// The window's status box: one line per message, emptied when it grows too long, scrolled to the
+// newest line.
 #include "ui/status_box.h"
 
 #include <QPlainTextEdit>

@@ -1,3 +1,4 @@
+// SIGTERM and SIGINT brought to the Qt event loop through a pipe the signal handler writes to.
 #include "ui/termination_signals.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The about box's update label: a link the keyboard and assistive technology reach as well.
 #include "ui/update_link.h"
 
 #include <QAccessible>

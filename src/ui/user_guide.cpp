@@ -1,3 +1,4 @@
+// F1: finding the operator's guide PDF and opening it with the desktop's viewer.
 #include "ui/user_guide.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// How the writer core talks to its front end, answering for a missing one and dropping repeated
+// messages during a cycle tick.
 #include "writer/reporter.h"
 
 namespace quillmate {

@@ -1,3 +1,4 @@
+// The writer's calls to the card, shared by the write, read, format and delete sequences.
 #include "writer/cards/card_calls.h"
 
 #include <QCoreApplication>

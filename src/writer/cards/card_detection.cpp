@@ -1,3 +1,5 @@
+// Card detection: one DESFire card on the reader, activated, its UID recorded, and the card just
+// processed recognised in a cycle.
 #include "writer/cards/card_detection.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// Erasing a card completely or removing one application from it, outside the write job.
 #include "writer/cards/format_delete.h"
 
 #include <QByteArray>

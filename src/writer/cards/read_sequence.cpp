@@ -1,3 +1,4 @@
+// The read sequence: the job's data file read from one activated card, which it never changes.
 #include "writer/cards/read_sequence.h"
 
 #include <QCoreApplication>

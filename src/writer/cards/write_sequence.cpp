@@ -1,3 +1,5 @@
+// The write sequence: one activated DESFire card personalised from the job, step by step, with
+// repair passes for what does not match.
 #include "writer/cards/write_sequence.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// What the card sequences share for one open reader: the port, the reporter, the clock and the
+// memory of the cards seen.
 #include "writer/cards/writer_context.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// The data text turned into the file's bytes and back, tidied, and counted up after every card.
 #include "writer/job/data_codec.h"
 
 #include <QCoreApplication>

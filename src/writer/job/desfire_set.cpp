@@ -1,3 +1,4 @@
+// The write job: the access-right list and the checks that take a field's text into the job.
 #include "writer/job/desfire_set.h"
 
 #include <QCoreApplication>

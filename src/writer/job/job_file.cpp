@@ -1,3 +1,4 @@
+// Job files: a write job kept in an INI file of its own, read and written whole.
 #include "writer/job/job_file.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// The keys under which a write job is kept, in one table for the settings, job files and the
+// command line.
 #include "writer/job/job_keys.h"
 
 #include <algorithm>

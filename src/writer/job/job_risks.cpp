@@ -1,3 +1,5 @@
+// What in a write job is risky although the job check accepts it, as warnings before the first
+// card.
 #include "writer/job/job_risks.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// Where a card operation takes its job from: the settings or a job file, with the store of its
+// counting value.
 #include "writer/job/job_source.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// The checks before a card is written or read, and the key plan they derive from the job.
 #include "writer/job/key_plan.h"
 
 #include <QCoreApplication>

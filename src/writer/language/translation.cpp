@@ -1,3 +1,5 @@
+// The English operator texts: finding and installing the translation file for an English
+// program.
 #include "writer/language/translation.h"
 
 #include <QDir>

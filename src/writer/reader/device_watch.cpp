@@ -1,3 +1,5 @@
+// Tells when a device that may be a reader arrives or leaves, from a udev monitor on the event
+// loop.
 #include "writer/reader/device_watch.h"
 
 #include <libudev.h>

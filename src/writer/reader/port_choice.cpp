@@ -1,3 +1,5 @@
+// The operator's choice of the reader port without widgets: list entries, their merge, and the
+// check of a stored choice.
 #include "writer/reader/port_choice.h"
 
 #include <sys/stat.h>

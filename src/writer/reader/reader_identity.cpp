@@ -1,3 +1,5 @@
+// What an open reader says about itself: version, name, and whether it can do what the writer
+// needs.
 #include "writer/reader/reader_identity.h"
 
 #include <QElapsedTimer>

@@ -1,3 +1,4 @@
+// Opening the reader the operator chose, from the "Port" settings, for every front end.
 #include "writer/reader/reader_port.h"
 
 #include "writer/reader/port_choice.h"

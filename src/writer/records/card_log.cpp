@@ -1,3 +1,4 @@
+// The operator's card logs: one line per written or read card, appended to a plain-text file.
 #include "writer/records/card_log.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// Numbered lines appended to a file that several stations may append to at the same time.
 #include "writer/records/line_append.h"
 
 #include <QFile>

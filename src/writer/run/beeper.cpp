@@ -1,3 +1,5 @@
+// The tone after a written card, played on a short-lived thread so that the card flow does not
+// wait for it.
 #include "writer/run/beeper.h"
 
 #include <alsa/asoundlib.h>

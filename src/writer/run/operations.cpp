@@ -1,3 +1,5 @@
+// The card operations a front end starts: single write and read runs and the write and read
+// cycles driven by Tick().
 #include "writer/run/operations.h"
 
 #include <QCoreApplication>

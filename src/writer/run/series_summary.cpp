@@ -1,3 +1,4 @@
+// The one line that sums up a series when its cycle ends.
 #include "writer/run/series_summary.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,5 @@
+// The per-user settings store: the write job and the operator's settings in an INI file, every
+// key stored obfuscated.
 #include "writer/settings/settings_store.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Whether the bytes of a settings file are an INI text at all, judged before the lenient INI
+// reader sees them.
 #include "writer/settings/settings_text.h"
 
 #include <QString>

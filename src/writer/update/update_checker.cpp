@@ -1,3 +1,5 @@
+// The update check: the version list and the installer downloaded over https on a worker thread,
+// bounded and checked.
 #include "writer/update/update_checker.h"
 
 #include <curl/curl.h>

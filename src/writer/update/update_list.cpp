@@ -1,3 +1,4 @@
+// The update check's version list and what the about box makes of it, without downloading.
 #include "writer/update/update_list.h"
 
 #include <QCoreApplication>
