@@ -190,41 +190,66 @@ bool CardOperations::WriteOperation(bool cyclic) {
   return written;
 }
 
+// The value a card is about to get, from its taking off the series to its record.
+struct CardOperations::CardValue {
+  DesfireSet written;   // the job with the tidied value the card gets
+  QByteArray bytes;     // the value encoded for the file
+  QString next;         // the value now stored for the next card
+  bool counts = false;  // whether the store changed for this card
+  QString put_back;     // what the store goes back to when the card does not take the value
+};
+
 bool CardOperations::WriteDetectedCard() {
   context_.report.ShowLamp(Lamp::kYellow);
+  CardValue value;
+  if (!TakeSeriesValue(value) || !ReserveCardValue(value)) return false;
+  bool data_may_be_on_card = false;
+  if (!WriteValueToCard(value, data_may_be_on_card)) {
+    context_.report.ShowLamp(Lamp::kRed);
+    if (data_may_be_on_card) {
+      SkipValueMaybeOnCard(value);
+    } else {
+      // The card did not take this value: the next card gets it.
+      PutBack(value.put_back, value.next, value.counts);
+    }
+    return false;
+  }
+  return RecordWrittenCard(value);
+}
 
+bool CardOperations::TakeSeriesValue(CardValue &value) {
   // The card gets the series' next value, never the text the data field shows (a value read from
   // a card, a value cut by the field's length), tidied: the same text the log and the status line
   // show afterwards (a value set untidied, "0041" from a script, would otherwise go on the card as
   // typed and be reported as 41).
-  DesfireSet written = job_;
-  written.data = SeriesNext();
-  NormaliseValue(written, 0);
-  if (!ValueFitsFile(written, written.data)) {
-    EndSeriesThatOutgrewTheFile(written);
+  value.written = job_;
+  value.written.data = SeriesNext();
+  NormaliseValue(value.written, 0);
+  if (!ValueFitsFile(value.written, value.written.data)) {
+    EndSeriesThatOutgrewTheFile(value.written);
     return false;
   }
-  QByteArray bytes;
-  const JobCheck encoded = EncodeData(written, written.data, bytes);
+  const JobCheck encoded = EncodeData(value.written, value.written.data, value.bytes);
   if (!encoded.ok) {
     Status(encoded.message);
     context_.report.ShowLamp(Lamp::kRed);
     return false;
   }
+  return true;
+}
 
+bool CardOperations::ReserveCardValue(CardValue &value) {
   // The value the next card gets is stored before this card is written: if the process dies
   // during or after the write, the series goes on with a value no card carries yet. Another
   // process sharing the store may have moved the series on meanwhile: then this card takes the
   // stored value instead, so that no value goes onto two cards.
-  const QString old_value = written.data;
+  DesfireSet &written = value.written;
   const QString candidate = written.data;
-  QString next_value;
-  bool counts = false;
-  if (!ReserveValue(written, next_value, counts)) {
+  if (!ReserveValue(written, value.next, value.counts)) {
     context_.report.Message(
         Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
                   "beschrieben!")
-            .arg(next_value));
+            .arg(value.next));
     context_.report.ShowLamp(Lamp::kRed);
     // A full disk or a read-only store does not mend itself between ticks: the series ends,
     // naming the file and the reason, rather than retry for ever.
@@ -235,69 +260,65 @@ bool CardOperations::WriteDetectedCard() {
     StopCycle();
     return false;
   }
-  const bool taken_over = written.data != candidate;
-  const QString put_back = taken_over ? written.data : old_value;
-  if (taken_over) {
-    // The job follows the store: the value this process had is on another card already.
-    job_.data = written.data;
-    ShowData();
-    Status(Texts::tr("Ein anderes Programm hat die Serie weitergezählt, weiter mit <%1>!")
-               .arg(written.data));
-    if (!ValueFitsFile(written, written.data)) {
-      PutBack(put_back, next_value, counts);
-      EndSeriesThatOutgrewTheFile(written);
-      return false;
-    }
-    if (!EncodeData(written, written.data, bytes).ok) {
-      PutBack(put_back, next_value, counts);
-      context_.report.ShowLamp(Lamp::kRed);
-      return false;
-    }
+  value.put_back = written.data;
+  if (written.data == candidate) return true;
+  // The job follows the store: the value this process had is on another card already.
+  job_.data = written.data;
+  ShowData();
+  Status(Texts::tr("Ein anderes Programm hat die Serie weitergezählt, weiter mit <%1>!")
+             .arg(written.data));
+  if (!ValueFitsFile(written, written.data)) {
+    PutBack(value.put_back, value.next, value.counts);
+    EndSeriesThatOutgrewTheFile(written);
+    return false;
   }
-  DesfireSet next = written;
-  next.data = next_value;
+  if (!EncodeData(written, written.data, value.bytes).ok) {
+    PutBack(value.put_back, value.next, value.counts);
+    context_.report.ShowLamp(Lamp::kRed);
+    return false;
+  }
+  return true;
+}
 
+bool CardOperations::WriteValueToCard(const CardValue &value, bool &data_may_be_on_card) {
   WriteDetails details;
-  bool written_ok = WriteCard(context_, job_, plan_, bytes, &details);
-  bool data_may_be_on_card = details.data_may_be_on_card;
-  if (details.earlier_data) ReportEarlierSeriesValue(*details.earlier_data, written.data);
-  if (written_ok && verify_after_write_ && !CardHolds(details.file_image, written.data)) {
+  bool written_ok = WriteCard(context_, job_, plan_, value.bytes, &details);
+  data_may_be_on_card = details.data_may_be_on_card;
+  if (details.earlier_data) ReportEarlierSeriesValue(*details.earlier_data, value.written.data);
+  if (written_ok && verify_after_write_ && !CardHolds(details.file_image, value.written.data)) {
     // What the card holds is not known: its value is not given out again.
     written_ok = false;
     data_may_be_on_card = true;
   }
-  if (!written_ok) {
-    context_.report.ShowLamp(Lamp::kRed);
-    if (data_may_be_on_card) {
-      // The card may hold this value although its answer was lost: giving the value to the
-      // next card could put it on two. The series skips it instead, and the job moves on.
-      if (counts) {
-        ++counts_.values_skipped;
-        if (store_ == nullptr) series_next_ = next.data;
-        job_.data = next.data;
-        ShowData();
-        Status(Texts::tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
-                         "vergeben, weiter mit <%2>!")
-                   .arg(written.data, next.data));
-      }
-      return false;
-    }
-    // The card did not take this value: the next card gets it.
-    PutBack(put_back, next_value, counts);
-    return false;
-  }
+  return written_ok;
+}
 
+void CardOperations::SkipValueMaybeOnCard(const CardValue &value) {
+  // The card may hold this value although its answer was lost: giving the value to the next card
+  // could put it on two. The series skips it instead, and the job moves on.
+  if (!value.counts) return;
+  ++counts_.values_skipped;
+  if (store_ == nullptr) series_next_ = value.next;
+  job_.data = value.next;
+  ShowData();
+  Status(Texts::tr("Der Wert <%1> ist vielleicht auf der Karte und wird nicht noch einmal "
+                   "vergeben, weiter mit <%2>!")
+             .arg(value.written.data, value.next));
+}
+
+bool CardOperations::RecordWrittenCard(const CardValue &value) {
+  const QString &written = value.written.data;
   context_.cards.last_uid = context_.cards.current_uid;
-  if (store_ == nullptr) series_next_ = next.data;
-  job_.data = written.data;
-  last_card_value_ = written.data;
+  if (store_ == nullptr) series_next_ = value.next;
+  job_.data = written;
+  last_card_value_ = written;
   if (logs_.write_enabled && !Log(logs_.write_file)) {
     // The card holds its value but has no record: that is no success. The value stays given out
     // (it is on the card), and a cycle does not write further cards into a log that fails.
     context_.report.ShowLamp(Lamp::kRed);
     Status(Texts::tr("Der Wert <%1> ist auf der Karte <%2>, aber nicht protokolliert!")
-               .arg(written.data, CardUidText(context_.cards.current_uid)));
-    job_.data = next.data;
+               .arg(written, CardUidText(context_.cards.current_uid)));
+    job_.data = value.next;
     ShowData();
     StopCycle();
     return false;
@@ -306,7 +327,7 @@ bool CardOperations::WriteDetectedCard() {
   if (beeper_ && beep_time_ms_ > 0) beeper_->Beep(beep_time_ms_);
   Status(Texts::tr("Wert <%1> erfolgreich geschrieben").arg(job_.data));
   context_.report.ForgetLastMessage();
-  job_.data = next.data;
+  job_.data = value.next;
   ShowData();
   context_.report.CardDone();
   return true;

@@ -198,7 +198,8 @@ class CardOperations {
   void SetBackgroundMode(bool on);
   void Status(const QString &line);
   void ShowData();
-  // Reserves the value of the card about to be written; see WriteOperation.
+  // Before a tick: whether the watched reader is there (perhaps found again after a loss); false
+  // when the tick has no reader to work with (the red lamp when it has just been lost).
   bool WatchedReaderReady();
   // A status line naming the value of this job's series that the card held before its write of
   // `value` (a card laid again, or met again by a process started after the one that wrote it);
@@ -206,7 +207,25 @@ class CardOperations {
   void ReportEarlierSeriesValue(const QByteArray &earlier, const QString &value);
   // Reads the whole file back and compares it with `bytes`; false after a status line.
   bool CardHolds(const QByteArray &bytes, const QString &value);
+  // The value a card is about to get; see WriteDetectedCard.
+  struct CardValue;
+  // Writes the series' next value to the card DetectCard found, in the steps below; true once the
+  // card holds it and has its record.
   bool WriteDetectedCard();
+  // Takes the series' next value, tidied and encoded; false (the series may end) when it cannot
+  // go onto the card.
+  bool TakeSeriesValue(CardValue &value);
+  // Stores the value the next card gets before this card is written, and follows another process
+  // that moved the series on; false when the store failed (the cycle ends) or the stored value
+  // does not fit.
+  bool ReserveCardValue(CardValue &value);
+  // Runs the write sequence and, when asked, the read-back; `data_may_be_on_card` tells a failure
+  // after which the card may hold the value.
+  bool WriteValueToCard(const CardValue &value, bool &data_may_be_on_card);
+  // After a write whose outcome is unknown: the value is not given out again, the series moves on.
+  void SkipValueMaybeOnCard(const CardValue &value);
+  // A written card: its log line, lamp, tone and status line; false when its log line failed.
+  bool RecordWrittenCard(const CardValue &value);
   bool ReadDetectedCard();
   // `written` holds the tidied value; it becomes the stored one when another process moved the
   // series on. `next` receives the value now stored for the next card; `counts` whether the
