@@ -26,9 +26,10 @@
  *    thread). While a call waits for a reader's reply it calls the wait handler installed with
  *    KOVRA_SetWaitHandler; without a handler it sleeps until the reply or the timeout.
  *  - Threads that share one handle are served one command exchange (command and reply) at a time:
- *    a second thread waits until the first one's exchange has ended, so neither takes the
- *    other's reply. A call that needs several exchanges (an authentication, a DESFire session)
- *    is not protected as a whole; keep those on one thread per handle.
+ *    a second thread waits until the first one's exchange has ended (calling the wait handler
+ *    meanwhile), so neither takes the other's reply. A call that needs several exchanges (an
+ * authentication, a DESFire session) is not protected as a whole; keep those on one thread per
+ * handle.
  *  - What a port keeps of received bytes is bounded: while no command waits it keeps at most one
  *    reply frame (260 bytes), while one waits at most 64 KiB; the rest is dropped (a trace line
  *    says so), so a reader or peer that never stops sending costs no more memory than that.

@@ -212,8 +212,21 @@ bool CKOVRA_Port::ParseReply(CMyByteArray &data) {
   return result.ok;
 }
 
+void CKOVRA_Port::LockCommand() {
+  if (command_lock_.try_lock()) return;
+  // Another thread's exchange runs; it ends within its own timeout.
+  const int handle = Handle();
+  const bool background = background_mode_.load();
+  CallWaitHandler(KOVRA_WAIT_BEGIN, handle, background);
+  while (!command_lock_.try_lock_for(kWaitTickInterval)) {
+    CallWaitHandler(KOVRA_WAIT_TICK, handle, background);
+  }
+  CallWaitHandler(KOVRA_WAIT_END, handle, background);
+}
+
 bool CKOVRA_Port::Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply) {
-  const std::lock_guard<std::mutex> one_exchange(command_lock_);
+  LockCommand();
+  const std::lock_guard<std::recursive_timed_mutex> one_exchange(command_lock_, std::adopt_lock);
   send_buffer_.RemoveAll();
   send_buffer_.Add(code);
   send_buffer_.Append(data, count);

@@ -81,8 +81,12 @@ class CKOVRA_Port : public ReceiveSink {
   // --- commands ---------------------------------------------------------------------------
   // One command exchange at a time per port: Command holds the command lock from building the
   // frame to parsing the reply, so threads that share a handle never take each other's replies.
-  // Callers that use SendBuffer, Transceive and ParseReply one by one hold CommandLock meanwhile.
-  std::mutex &CommandLock() { return command_lock_; }
+  // A thread that finds the lock taken waits until the other exchange ends (bounded by its
+  // timeout) and calls the wait handler meanwhile as during a reply wait. The lock is recursive:
+  // a command sent from the wait handler on the thread that already runs one goes ahead nested
+  // rather than wait for itself. Callers that use SendBuffer, Transceive and ParseReply one by
+  // one hold CommandLock meanwhile.
+  std::recursive_timed_mutex &CommandLock() { return command_lock_; }
   CMyByteArray &SendBuffer() { return send_buffer_; }
 
   // Frames the send buffer, empties it, sends the frame and waits for a complete reply. Resets
@@ -121,7 +125,10 @@ class CKOVRA_Port : public ReceiveSink {
   std::atomic<int> handle_{0};
   HandlePool *handle_pool_ = nullptr;
 
-  std::mutex command_lock_;
+  // Takes the command lock; see CommandLock.
+  void LockCommand();
+
+  std::recursive_timed_mutex command_lock_;
   CMyByteArray send_buffer_;
   CMyByteArray receive_buffer_;
   mutable std::mutex receive_lock_;

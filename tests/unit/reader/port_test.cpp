@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -253,6 +255,35 @@ TEST(PortReceive, WhatThePortKeepsIsBounded) {
   EXPECT_EQ(port->DroppedBytes(), junk.size() - CKOVRA_Port::kMaxIdleBytes);
   CMyByteArray reply;
   ASSERT_TRUE(port->Command(kVersion, nullptr, 0, reply));  // the next command is not disturbed
+  EXPECT_EQ(ToHex(reply.Bytes()), "31 41 33 42");
+}
+
+// A thread that finds the port busy with another thread's exchange waits for it with the wait
+// handler called as during a reply wait; a command from the thread that already holds the port
+// (sent from its own wait handler) goes ahead instead of waiting for itself.
+TEST(PortThreads, WaitingForTheOtherExchangeCallsTheHandlerAndNestingDoesNotWaitForItself) {
+  SimReader reader = MakeReader(0);
+  auto port = MakeSimPort(reader, 0);
+  std::promise<void> taken;
+  std::thread holder([&] {
+    const std::lock_guard<std::recursive_timed_mutex> busy(port->CommandLock());
+    taken.set_value();
+    std::this_thread::sleep_for(milliseconds(80));
+  });
+  taken.get_future().wait();
+  // The handler log is written by this thread only: the holder never calls it.
+  HandlerLog log;
+  KOVRA_SetWaitHandler(RecordWait, &log);
+  CMyByteArray reply;
+  const bool ok = port->Command(kVersion, nullptr, 0, reply);
+  KOVRA_SetWaitHandler(nullptr, nullptr);
+  holder.join();
+  EXPECT_TRUE(ok);
+  ASSERT_GE(log.events.size(), 2u + 80 / 10 - 2);
+  EXPECT_EQ(log.events.front(), KOVRA_WAIT_BEGIN);
+
+  const std::lock_guard<std::recursive_timed_mutex> own(port->CommandLock());
+  EXPECT_TRUE(port->Command(kVersion, nullptr, 0, reply));
   EXPECT_EQ(ToHex(reply.Bytes()), "31 41 33 42");
 }
 
