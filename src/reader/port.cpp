@@ -83,7 +83,9 @@ void CKOVRA_Port::OnBytesReceived(const uint8_t *bytes, size_t count) {
   received_.notify_all();
   // Outside the lock: a trace may take its own bounded time, and the link's thread is waiting.
   if (trace_drop) {
-    trace::TraceFormatted("port %d: received bytes dropped, %s\r\n", Handle(),
+    // The handle number itself: Handle() looks at the transport, which may still be being
+    // attached while its thread already delivers.
+    trace::TraceFormatted("port %d: received bytes dropped, %s\r\n", handle_.load(),
                           waiting ? "more than a reply can hold" : "no command waits for them");
   }
 }
@@ -213,20 +215,23 @@ bool CKOVRA_Port::ParseReply(CMyByteArray &data) {
 }
 
 void CKOVRA_Port::LockCommand() {
-  if (command_lock_.try_lock()) return;
-  // Another thread's exchange runs; it ends within its own timeout.
+  // Another thread's exchange may run; it ends within its own timeout, and meanwhile this thread
+  // calls the wait handler as during a reply wait.
   const int handle = Handle();
   const bool background = background_mode_.load();
-  CallWaitHandler(KOVRA_WAIT_BEGIN, handle, background);
-  while (!command_lock_.try_lock_for(kWaitTickInterval)) {
-    CallWaitHandler(KOVRA_WAIT_TICK, handle, background);
-  }
-  CallWaitHandler(KOVRA_WAIT_END, handle, background);
+  command_lock_.Acquire(
+      [&](CommandGate::Wait wait) {
+        const int event = wait == CommandGate::Wait::kBegin  ? KOVRA_WAIT_BEGIN
+                          : wait == CommandGate::Wait::kTick ? KOVRA_WAIT_TICK
+                                                             : KOVRA_WAIT_END;
+        CallWaitHandler(event, handle, background);
+      },
+      kWaitTickInterval);
 }
 
 bool CKOVRA_Port::Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply) {
   LockCommand();
-  const std::lock_guard<std::recursive_timed_mutex> one_exchange(command_lock_, std::adopt_lock);
+  const std::lock_guard<CommandGate> one_exchange(command_lock_, std::adopt_lock);
   send_buffer_.RemoveAll();
   send_buffer_.Add(code);
   send_buffer_.Append(data, count);

@@ -12,6 +12,7 @@
 
 #include "reader/byte_array.h"
 #include "reader/card_session.h"
+#include "reader/command_gate.h"
 #include "reader/transport.h"
 
 namespace kovra {
@@ -86,7 +87,7 @@ class CKOVRA_Port : public ReceiveSink {
   // a command sent from the wait handler on the thread that already runs one goes ahead nested
   // rather than wait for itself. Callers that use SendBuffer, Transceive and ParseReply one by
   // one hold CommandLock meanwhile.
-  std::recursive_timed_mutex &CommandLock() { return command_lock_; }
+  CommandGate &CommandLock() { return command_lock_; }
   CMyByteArray &SendBuffer() { return send_buffer_; }
 
   // Frames the send buffer, empties it, sends the frame and waits for a complete reply. Resets
@@ -128,7 +129,7 @@ class CKOVRA_Port : public ReceiveSink {
   // Takes the command lock; see CommandLock.
   void LockCommand();
 
-  std::recursive_timed_mutex command_lock_;
+  CommandGate command_lock_;
   CMyByteArray send_buffer_;
   CMyByteArray receive_buffer_;
   mutable std::mutex receive_lock_;

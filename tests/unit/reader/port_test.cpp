@@ -266,7 +266,7 @@ TEST(PortThreads, WaitingForTheOtherExchangeCallsTheHandlerAndNestingDoesNotWait
   auto port = MakeSimPort(reader, 0);
   std::promise<void> taken;
   std::thread holder([&] {
-    const std::lock_guard<std::recursive_timed_mutex> busy(port->CommandLock());
+    const std::lock_guard<CommandGate> busy(port->CommandLock());
     taken.set_value();
     std::this_thread::sleep_for(milliseconds(80));
   });
@@ -282,7 +282,7 @@ TEST(PortThreads, WaitingForTheOtherExchangeCallsTheHandlerAndNestingDoesNotWait
   ASSERT_GE(log.events.size(), 2u + 80 / 10 - 2);
   EXPECT_EQ(log.events.front(), KOVRA_WAIT_BEGIN);
 
-  const std::lock_guard<std::recursive_timed_mutex> own(port->CommandLock());
+  const std::lock_guard<CommandGate> own(port->CommandLock());
   EXPECT_TRUE(port->Command(kVersion, nullptr, 0, reply));
   EXPECT_EQ(ToHex(reply.Bytes()), "31 41 33 42");
 }
