@@ -26,6 +26,14 @@
  *  - The functions are meant to be called from one thread (the application's user-interface
  *    thread). While a call waits for a reader's reply it calls the wait handler installed with
  *    KOVRA_SetWaitHandler; without a handler it sleeps until the reply or the timeout.
+ *  - Threads that share one handle are served one command exchange (command and reply) at a time:
+ *    a second thread waits until the first one's exchange has ended (calling the wait handler
+ *    meanwhile), so neither takes the other's reply. A call that needs several exchanges (an
+ * authentication, a DESFire session) is not protected as a whole; keep those on one thread per
+ * handle.
+ *  - What a port keeps of received bytes is bounded: while no command waits it keeps at most one
+ *    reply frame (260 bytes), while one waits at most 64 KiB; the rest is dropped (a trace line
+ *    says so), so a reader or peer that never stops sending costs no more memory than that.
  *  - No C++ exception ever leaves a function of this header.
  *
  * Setting KOVRA_FRAME_TRACE=1 in the environment prints every frame sent and received, in hex,
@@ -203,8 +211,10 @@ KOVRA_API int KOVRA_IsVirtualComDriverInstalled(void);
  * address by DHCP, found on the local networks within 200 ms per adapter). Its handles count
  * from 20001. The functions below use the readers' configuration service (UDP port 30718) on
  * every local IPv4 interface that is up, loopback excepted. They block the calling thread while
- * they wait: a search 500 ms per adapter after the last answer (at most 3 s per adapter), a
- * reader's reply up to 500 ms. */
+ * they wait: a search 500 ms per adapter after the last answer, at most 3 s per adapter with the
+ * product check of KOVRA_ListLanPorts included (each address is asked once); a reader's reply up
+ * to 500 ms. A connection is made from the local address of the adapter the route to the reader
+ * leaves by (a reader behind a router, a host with several adapters). */
 
 /* Searches the local networks for readers. Entries: "a.b.c.d-port" for a reader with a fixed
  * address, "[NAME]a.b.c.d-port" for a DHCP reader; sorted, each once. Result: list. */
@@ -229,9 +239,10 @@ KOVRA_API int KOVRA_GetLanConfig(const char *address, char *name, char *address_
  * address, "[NAME]" or "[NAME]-port" for DHCP under that name (port 0 or no port: unchanged);
  * mask and gateway "a.b.c.d", or NULL / "" (no mask: unchanged; no gateway: none). The reader is
  * found again at its new address (this may take several seconds) to write the rest. Result: 0
- * when written or when nothing needed changing, -1 when the reader did not answer or an argument
- * does not parse (nothing is changed then), or another negative value when the reader could not
- * be found again after its address changed. */
+ * when written or when nothing needed changing, -1 when the reader did not answer, when it did
+ * not answer the identify request that a change of the address alone needs (the address then
+ * stays as it was), or an argument does not parse (nothing is changed then), or another negative
+ * value when the reader could not be found again after its address changed. */
 KOVRA_API int KOVRA_SetLanConfig(const char *address, const char *new_address, const char *mask,
                                  const char *gateway);
 

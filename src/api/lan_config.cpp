@@ -182,6 +182,10 @@ int SetLanConfig(const std::string &address, const std::string &new_address,
       config = ConfigPortOf(handle);
       link = config.link;
     }
+  } else if (address_changes && !others_pending) {
+    // Without identify no address assignment can be sent, and nothing else carries the new
+    // address to the reader: the change asked for was not made.
+    result = -1;
   }
 
   if (others_pending && (link == nullptr || !WriteOtherSettings(*link, record, *change))) {

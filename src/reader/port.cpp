@@ -6,6 +6,7 @@
 #include "reader/frame.h"
 #include "reader/frame_log.h"
 #include "reader/handle_pool.h"
+#include "reader/trace.h"
 #include "reader/wait.h"
 
 namespace kovra {
@@ -47,12 +48,51 @@ void CKOVRA_Port::OnBytesReceived(const uint8_t *bytes, size_t count) {
   // No bytes and no buffer: the transport's link changed (its device went away); a waiting
   // command wakes to look.
   if (count == 0 && bytes != nullptr) return;
+  size_t dropped = 0;
+  bool waiting = false;
+  bool trace_drop = false;
   {
     std::lock_guard<std::mutex> lock(receive_lock_);
-    if (count > 0) receive_buffer_.Append(bytes, count);
+    waiting = awaiting_reply_;
+    const size_t cap = waiting ? kMaxReplyBytes : kMaxIdleBytes;
+    if (count > 0) {
+      // What is over the cap cannot be part of a reply this port waits for: while a command
+      // waits the buffer is given up and only the newest bytes stay (a reply may start in them);
+      // while none waits the newest bytes are the ones that go.
+      if (waiting && receive_buffer_.GetSize() + count > cap) {
+        dropped += receive_buffer_.GetSize();
+        receive_buffer_.RemoveAll();
+      }
+      if (waiting && count > cap) {
+        dropped += count - cap;
+        bytes += count - cap;
+        count = cap;
+      }
+      const size_t room = cap - std::min(cap, receive_buffer_.GetSize());
+      const size_t kept = std::min(room, count);
+      receive_buffer_.Append(bytes, kept);
+      dropped += count - kept;
+    }
+    if (dropped > 0) {
+      dropped_bytes_ += dropped;
+      trace_drop = !drop_traced_;
+      drop_traced_ = true;
+    }
     ++received_generation_;
   }
   received_.notify_all();
+  // Outside the lock: a trace may take its own bounded time, and the link's thread is waiting.
+  if (trace_drop) {
+    // The handle number itself: Handle() looks at the transport, which may still be being
+    // attached while its thread already delivers.
+    trace::TraceFormatted("port %d: received bytes dropped, %s\r\n", handle_.load(),
+                          waiting ? "more than a reply can hold" : "no command waits for them");
+  }
+}
+
+uint64_t CKOVRA_Port::DroppedBytes() const {
+  std::lock_guard<std::mutex> lock(receive_lock_);
+  return dropped_bytes_;
 }
 
 CMyByteArray CKOVRA_Port::ReceivedBytes() const {
@@ -75,6 +115,8 @@ bool CKOVRA_Port::Transceive() {
   {
     std::lock_guard<std::mutex> lock(receive_lock_);
     receive_buffer_.RemoveAll();
+    awaiting_reply_ = true;
+    drop_traced_ = false;
   }
   if (transport_ && transport_->DrainsBeforeSend()) {
     // Bounded: a device that never stops sending would otherwise keep the command from ever
@@ -149,6 +191,11 @@ bool CKOVRA_Port::WaitForReply() {
     }
   }
 
+  {
+    std::lock_guard<std::mutex> lock(receive_lock_);
+    awaiting_reply_ = false;
+    drop_traced_ = false;
+  }
   CallWaitHandler(KOVRA_WAIT_END, handle, background);
   return complete;
 }
@@ -167,7 +214,24 @@ bool CKOVRA_Port::ParseReply(CMyByteArray &data) {
   return result.ok;
 }
 
+void CKOVRA_Port::LockCommand() {
+  // Another thread's exchange may run; it ends within its own timeout, and meanwhile this thread
+  // calls the wait handler as during a reply wait.
+  const int handle = Handle();
+  const bool background = background_mode_.load();
+  command_lock_.Acquire(
+      [&](CommandGate::Wait wait) {
+        const int event = wait == CommandGate::Wait::kBegin  ? KOVRA_WAIT_BEGIN
+                          : wait == CommandGate::Wait::kTick ? KOVRA_WAIT_TICK
+                                                             : KOVRA_WAIT_END;
+        CallWaitHandler(event, handle, background);
+      },
+      kWaitTickInterval);
+}
+
 bool CKOVRA_Port::Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply) {
+  LockCommand();
+  const std::lock_guard<CommandGate> one_exchange(command_lock_, std::adopt_lock);
   send_buffer_.RemoveAll();
   send_buffer_.Add(code);
   send_buffer_.Append(data, count);

@@ -12,6 +12,7 @@
 
 #include "reader/byte_array.h"
 #include "reader/card_session.h"
+#include "reader/command_gate.h"
 #include "reader/transport.h"
 
 namespace kovra {
@@ -21,6 +22,14 @@ class HandlePool;
 class CKOVRA_Port : public ReceiveSink {
  public:
   static constexpr unsigned kDefaultTimeoutMs = 500;
+  // What the receive buffer keeps while a command waits for its reply. A plain reply is at most
+  // 260 bytes; a block chain has no length of its own, and no reply this library asks for comes
+  // near this. Beyond it the buffer is thrown away (a trace line says so) and the wait goes on
+  // with what follows, so a peer that streams costs a bounded amount of memory.
+  static constexpr size_t kMaxReplyBytes = 64 * 1024;
+  // What the receive buffer keeps while no command waits: one plain reply frame, enough for a
+  // late reply to stay visible until the next command. More is dropped with a trace line.
+  static constexpr size_t kMaxIdleBytes = 260;  // header, 255 data bytes, trailer
 
   CKOVRA_Port();
   virtual ~CKOVRA_Port();
@@ -71,6 +80,14 @@ class CKOVRA_Port : public ReceiveSink {
   void OnCardActivated();
 
   // --- commands ---------------------------------------------------------------------------
+  // One command exchange at a time per port: Command holds the command lock from building the
+  // frame to parsing the reply, so threads that share a handle never take each other's replies.
+  // A thread that finds the lock taken waits until the other exchange ends (bounded by its
+  // timeout) and calls the wait handler meanwhile as during a reply wait. The lock is recursive:
+  // a command sent from the wait handler on the thread that already runs one goes ahead nested
+  // rather than wait for itself. Callers that use SendBuffer, Transceive and ParseReply one by
+  // one hold CommandLock meanwhile.
+  CommandGate &CommandLock() { return command_lock_; }
   CMyByteArray &SendBuffer() { return send_buffer_; }
 
   // Frames the send buffer, empties it, sends the frame and waits for a complete reply. Resets
@@ -80,16 +97,21 @@ class CKOVRA_Port : public ReceiveSink {
   bool Transceive();
   // Moves the whole receive buffer out, checks the frame and leaves only its data in `data`.
   bool ParseReply(CMyByteArray &data);
-  // Clears the send buffer, builds code + data, transceives and parses into `reply`.
+  // Clears the send buffer, builds code + data, transceives and parses into `reply`, holding the
+  // command lock throughout.
   bool Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply);
   bool Command(uint8_t code, const CMyByteArray &data, CMyByteArray &reply) {
     return Command(code, data.GetData(), data.GetSize(), reply);
   }
 
-  // ReceiveSink: a pushed transport appends what it received; wakes the waiting command.
+  // ReceiveSink: a pushed transport appends what it received; wakes the waiting command. The
+  // buffer keeps at most kMaxReplyBytes while a command waits and kMaxIdleBytes otherwise; the
+  // rest is dropped and counted, and the first drop of each stretch writes a trace line.
   void OnBytesReceived(const uint8_t *bytes, size_t count) override;
   // A copy of what the receive buffer holds (tests, diagnostics).
   CMyByteArray ReceivedBytes() const;
+  // How many received bytes were dropped over the buffer's caps since the port was made.
+  uint64_t DroppedBytes() const;
 
  private:
   bool WaitForReply();
@@ -104,11 +126,20 @@ class CKOVRA_Port : public ReceiveSink {
   std::atomic<int> handle_{0};
   HandlePool *handle_pool_ = nullptr;
 
+  // Takes the command lock; see CommandLock.
+  void LockCommand();
+
+  CommandGate command_lock_;
   CMyByteArray send_buffer_;
   CMyByteArray receive_buffer_;
   mutable std::mutex receive_lock_;
   std::condition_variable received_;
   uint64_t received_generation_ = 0;  // counts appends, so a waiter can tell it was woken by data
+  // Guarded by receive_lock_: whether a command waits for its reply (the larger cap applies),
+  // the bytes dropped over the caps, and whether the current stretch has already been traced.
+  bool awaiting_reply_ = false;
+  uint64_t dropped_bytes_ = 0;
+  bool drop_traced_ = false;
 
   unsigned timeout_ms_ = kDefaultTimeoutMs;
   int family_ = 0;

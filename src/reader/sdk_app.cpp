@@ -1,5 +1,7 @@
 #include "reader/sdk_app.h"
 
+#include <vector>
+
 namespace kovra {
 
 CKOVRA_SDKApp &CKOVRA_SDKApp::Instance() {
@@ -13,18 +15,29 @@ CKOVRA_SDKApp::~CKOVRA_SDKApp() {
 }
 
 PortRef CKOVRA_SDKApp::FindPort(int handle) {
-  std::lock_guard<std::mutex> lock(list_lock_);
-  for (auto it = ports_.begin(); it != ports_.end();) {
-    const int current = (*it)->Handle();
-    if (handle != 0 && current == handle) return *it;
-    if (current == 0) {
-      (*it)->CloseTransport();
-      it = ports_.erase(it);  // the last reference goes unless a caller still works on it
-      continue;
+  // Dead ports are closed after the list lock is released: closing a link joins its thread,
+  // which must never hold up every other call that looks a port up.
+  std::vector<PortRef> dead;
+  PortRef found;
+  {
+    std::lock_guard<std::mutex> lock(list_lock_);
+    for (auto it = ports_.begin(); it != ports_.end();) {
+      const int current = (*it)->Handle();
+      if (handle != 0 && current == handle) {
+        found = *it;
+        break;
+      }
+      if (current == 0) {
+        dead.push_back(std::move(*it));
+        it = ports_.erase(it);
+        continue;
+      }
+      ++it;
     }
-    ++it;
   }
-  return nullptr;
+  // The last reference goes here unless a caller still works on the port.
+  for (const PortRef &port : dead) port->CloseTransport();
+  return found;
 }
 
 void CKOVRA_SDKApp::AddPort(PortRef port) {
@@ -54,11 +67,12 @@ bool CKOVRA_SDKApp::SendCommand(int handle, uint8_t code, const CMyByteArray &da
 }
 
 void CKOVRA_SDKApp::CloseAllPorts() {
-  std::lock_guard<std::mutex> lock(list_lock_);
-  while (!ports_.empty()) {
-    ports_.front()->CloseTransport();
-    ports_.pop_front();
+  std::list<PortRef> closing;
+  {
+    std::lock_guard<std::mutex> lock(list_lock_);
+    closing.swap(ports_);
   }
+  for (const PortRef &port : closing) port->CloseTransport();
 }
 
 size_t CKOVRA_SDKApp::PortCount() {

@@ -3,7 +3,7 @@
 //
 // Locks: the open lock serialises whole open sequences and is always taken before the list lock;
 // the list lock guards the port list only (append, remove, lookup, close-all) and is never held
-// while a reader reply is awaited.
+// while a reader reply is awaited or a link is closed.
 #pragma once
 
 #include <list>

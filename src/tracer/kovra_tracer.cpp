@@ -1,6 +1,6 @@
 // kovra-tracer: receives the library's trace texts and prints them to stdout as they arrive.
 //
-// It binds the Unix datagram socket "UloTracer" in $XDG_RUNTIME_DIR (else /tmp, or --dir) and
+// It binds the Unix datagram socket "UloTracer" in $XDG_RUNTIME_DIR (or --dir) and
 // unpacks each 4-byte datagram, a little-endian value of up to four characters, first character
 // in the lowest byte. Datagrams of any other length are ignored.
 #include <poll.h>
@@ -32,7 +32,7 @@ void PrintUsage(std::FILE *out) {
                "Usage: kovra-tracer [--dir DIR]\n"
                "Prints the trace texts of applications using libkovra.\n"
                "\n"
-               "  --dir DIR  listen in DIR instead of $XDG_RUNTIME_DIR (or /tmp when unset)\n"
+               "  --dir DIR  listen in DIR instead of $XDG_RUNTIME_DIR\n"
                "  --help     show this help\n");
 }
 
@@ -152,8 +152,14 @@ int main(int argc, char **argv) {
     }
   }
 
+  if (directory.empty()) {
+    std::fprintf(stderr,
+                 "kovra-tracer: XDG_RUNTIME_DIR is not set, and the library traces only there; "
+                 "give --dir DIR\n");
+    return 1;
+  }
   sockaddr_un address;
-  if (directory.empty() || !MakeAddress(directory, &address)) {
+  if (!MakeAddress(directory, &address)) {
     std::fprintf(stderr, "kovra-tracer: the socket path in '%s' is empty or too long\n",
                  directory.c_str());
     return 1;

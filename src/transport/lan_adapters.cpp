@@ -52,7 +52,7 @@ std::vector<Adapter> EnumerateAdapters() {
   return adapters;
 }
 
-std::optional<unsigned> BestInterfaceIndex(const std::string &target) {
+std::optional<Route> BestRoute(const std::string &target) {
   const auto address = ParseAddress(target);
   if (!address) return std::nullopt;
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -69,24 +69,31 @@ std::optional<unsigned> BestInterfaceIndex(const std::string &target) {
   if (!routed) return std::nullopt;
   const std::string local_text = Text(reinterpret_cast<const sockaddr *>(&local));
   for (const Adapter &adapter : EnumerateAdapters()) {
-    if (adapter.address == local_text) return adapter.index;
+    if (adapter.address == local_text) return Route{adapter.index, local_text};
   }
   return std::nullopt;
 }
 
-std::string ChooseAdapter(const std::vector<Adapter> &adapters, std::optional<unsigned> best_index,
+std::optional<unsigned> BestInterfaceIndex(const std::string &target) {
+  const auto route = BestRoute(target);
+  if (!route) return std::nullopt;
+  return route->index;
+}
+
+std::string ChooseAdapter(const std::vector<Adapter> &adapters, const std::optional<Route> &route,
                           const std::string &target) {
   if (adapters.empty()) return {};
   const auto target_address = ParseAddress(target);
-  if (best_index && target_address) {
+  if (route && target_address) {
     for (const Adapter &adapter : adapters) {
       const auto address = ParseAddress(adapter.address);
       const auto mask = ParseAddress(adapter.mask);
-      if (adapter.index != *best_index || !address || !mask) continue;
+      if (adapter.index != route->index || !address || !mask) continue;
       if ((address->s_addr & mask->s_addr) == (target_address->s_addr & mask->s_addr)) {
         return adapter.address;
       }
     }
+    if (!route->local_address.empty()) return route->local_address;
   }
   return adapters.front().address;
 }

@@ -26,15 +26,23 @@ std::vector<Adapter> EnumerateAdapters();
 // text that is no dotted address: names are never looked up.
 bool ToSocketAddress(const std::string &dotted, uint16_t port, sockaddr_in &address);
 
-// The index of the interface the system would send to `target` (dotted) through: the interface
-// that holds the local address of a UDP socket connected to it (connecting sends nothing).
+// The route the system would send to `target` (dotted) by: the interface and the local address
+// of a UDP socket connected to it (connecting sends nothing).
+struct Route {
+  unsigned index = 0;         // the interface index
+  std::string local_address;  // dotted
+};
 // Nothing when `target` is no dotted address or has no route.
+std::optional<Route> BestRoute(const std::string &target);
+
+// The index of the interface of BestRoute; nothing when there is no route.
 std::optional<unsigned> BestInterfaceIndex(const std::string &target);
 
-// The local address to bind a connection to `target` to: the first adapter on the best interface
-// whose subnet holds the target; else the first adapter; empty (any local address) without
-// adapters.
-std::string ChooseAdapter(const std::vector<Adapter> &adapters, std::optional<unsigned> best_index,
+// The local address to bind a connection to `target` to: the first adapter on the route's
+// interface whose subnet holds the target; else, for a target behind a router, the local
+// address the route leaves by (binding to any other adapter would send the connection out by
+// the wrong one); without a route the first adapter; empty (any local address) without adapters.
+std::string ChooseAdapter(const std::vector<Adapter> &adapters, const std::optional<Route> &route,
                           const std::string &target);
 
 }  // namespace kovra::lan

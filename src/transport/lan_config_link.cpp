@@ -1,5 +1,7 @@
 #include "transport/lan_config_link.h"
 
+#include <map>
+
 #include "transport/lan_name.h"
 #include "transport/lan_record.h"
 
@@ -43,8 +45,12 @@ bool LanConfigLink::OpenDatagram(const std::string &target) {
 
 bool LanConfigLink::Request(const std::string &to, const Bytes &datagram, uint8_t code,
                             size_t min_size, Bytes &payload) {
-  if (!socket_.SendTo(to, datagram)) return false;
-  const auto deadline = Clock::now() + kMaxReplyWait;
+  return Request(to, datagram, code, min_size, payload, Clock::now() + kMaxReplyWait);
+}
+
+bool LanConfigLink::Request(const std::string &to, const Bytes &datagram, uint8_t code,
+                            size_t min_size, Bytes &payload, Clock::time_point deadline) {
+  if (Clock::now() >= deadline || !socket_.SendTo(to, datagram)) return false;
   auto window_start = Clock::now();
   for (;;) {
     const milliseconds left = Left(window_start, kReplyWindow, deadline);
@@ -86,11 +92,13 @@ void LanConfigLink::SendCloseCommand() {
   if (InDatagramMode()) socket_.SendTo(target_address_, EndOfConfiguration());
 }
 
-bool LanConfigLink::IsMakersReader(const std::string &address) {
+bool LanConfigLink::IsMakersReader(const std::string &address, Clock::time_point deadline) {
   target_address_ = address;
   Bytes record2;
-  return GetRecord(2, record2, false) && record2.size() >= kProductRecordSize &&
-         IsMakersProduct(ProductName(record2));
+  return InDatagramMode() &&
+         Request(target_address_, ReadRecordRequest(2), ReadRecordReplyCode(2), kRecordReplySize,
+                 record2, deadline) &&
+         record2.size() >= kProductRecordSize && IsMakersProduct(ProductName(record2));
 }
 
 int LanConfigLink::SearchDevices(std::vector<std::string> &list, milliseconds window, bool filter) {
@@ -116,6 +124,9 @@ int LanConfigLink::SearchDevices(std::vector<std::string> &list, milliseconds wi
   }
 
   if (filter) {
+    // The product check shares the search's deadline, and each address is asked once: a device
+    // that answers with many records, or keeps talking, cannot stretch the search.
+    std::map<std::string, bool> makers;
     std::vector<std::string> kept;
     for (const std::string &entry : found) {
       const std::string without_port = AddressPart(entry);
@@ -124,7 +135,11 @@ int LanConfigLink::SearchDevices(std::vector<std::string> &list, milliseconds wi
           close == std::string::npos ? std::string() : without_port.substr(0, close + 1);
       const std::string address =
           close == std::string::npos ? without_port : without_port.substr(close + 1);
-      if (IsMakersReader(address)) kept.push_back(identity.empty() ? entry : identity);
+      auto known = makers.find(address);
+      if (known == makers.end()) {
+        known = makers.emplace(address, IsMakersReader(address, deadline)).first;
+      }
+      if (known->second) kept.push_back(identity.empty() ? entry : identity);
     }
     found = std::move(kept);
   }

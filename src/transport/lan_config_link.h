@@ -25,7 +25,8 @@ using std::chrono::milliseconds;
 constexpr milliseconds kReplyWindow{500};
 constexpr milliseconds kMaxReplyWait{3000};
 constexpr milliseconds kSearchWindow{500};
-// A search on one adapter ends at the latest after this long, however often readers answer.
+// A search on one adapter ends at the latest after this long, its product check included,
+// however often and with however many records readers answer.
 constexpr milliseconds kMaxSearchPerAdapter{3000};
 constexpr milliseconds kIdentityWindow{200};
 
@@ -65,9 +66,11 @@ class LanConfigLink {
   void SendCloseCommand();
 
   // Searches the network of the current bind address: every reader that answers the search
-  // request within `window` of the start or of the last answer (at most kMaxSearchPerAdapter)
-  // gets its search entry (lan_record.h SearchEntry). With `filter`, only the maker's readers
-  // (record 2's product name) stay, DHCP readers by identity alone. The entries are merged into
+  // request within `window` of the start or of the last answer gets its search entry
+  // (lan_record.h SearchEntry). With `filter`, only the maker's readers (record 2's product name,
+  // asked once per address) stay, DHCP readers by identity alone; an address not confirmed by
+  // the deadline is left out. The search and its filter together end within
+  // kMaxSearchPerAdapter. The entries are merged into
   // `list` (ascending, no duplicates). Result: the size of `list`. The target is changed by the
   // filter.
   int SearchDevices(std::vector<std::string> &list, milliseconds window, bool filter);
@@ -87,12 +90,17 @@ class LanConfigLink {
   bool OpenConfigLink(const std::string &name);
 
  private:
+  using Clock = std::chrono::steady_clock;
+
   // Sends `datagram` to `to` and waits for a datagram with `code`, at least `min_size` bytes of
-  // payload and from the target.
+  // payload and from the target; at most kMaxReplyWait, or until `deadline`.
   bool Request(const std::string &to, const Bytes &datagram, uint8_t code, size_t min_size,
                Bytes &payload);
-  // With the filter on: whether the reader of a search entry is one of the maker's.
-  bool IsMakersReader(const std::string &address);
+  bool Request(const std::string &to, const Bytes &datagram, uint8_t code, size_t min_size,
+               Bytes &payload, Clock::time_point deadline);
+  // With the filter on: whether the reader at `address` is one of the maker's (record 2's product
+  // name), asked until `deadline` at most.
+  bool IsMakersReader(const std::string &address, Clock::time_point deadline);
 
   std::vector<Adapter> adapters_;
   bool adapters_listed_ = false;

@@ -24,6 +24,9 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 constexpr size_t kReadChunk = 4096;
+// Reads per wake-up before the worker looks at its stop flag and its send queue again: a reader
+// that never stops sending must not keep the worker from either.
+constexpr int kReadsPerWake = 16;
 constexpr milliseconds kStartMargin{1000};
 
 int LinkFailureForConnect(int error) {
@@ -132,8 +135,8 @@ void CTCPSocketThread::Run(std::string name) {
   }
   target_address_ = target->address;
   target_port_ = target->port;
-  bind_address_ = lan::ChooseAdapter(config.Adapters(), lan::BestInterfaceIndex(target_address_),
-                                     target_address_);
+  bind_address_ =
+      lan::ChooseAdapter(config.Adapters(), lan::BestRoute(target_address_), target_address_);
   if (!Connect()) {
     ReportStart(Start::kFailed);
     return;
@@ -228,7 +231,7 @@ void CTCPSocketThread::Serve() {
 
 void CTCPSocketThread::ReadAvailable() {
   uint8_t chunk[kReadChunk];
-  for (;;) {
+  for (int reads = 0; reads < kReadsPerWake && !stop_.load(); ++reads) {
     const ssize_t got = ::recv(socket_fd_, chunk, sizeof chunk, MSG_DONTWAIT);
     if (got > 0) {
       sink_.OnBytesReceived(chunk, static_cast<size_t>(got));

@@ -273,7 +273,10 @@ void CUSBSerialPort::ThreadMain(int fd) {
 
 bool CUSBSerialPort::ReadAvailable(int fd) {
   uint8_t chunk[kReadChunk];
-  for (;;) {
+  // Bounded: a device that never stops sending must not keep the thread from its stop flag and
+  // its send queue; what is left is read on the next turn of the poll loop.
+  constexpr int kReadsPerWake = 16;
+  for (int reads = 0; reads < kReadsPerWake && !stop_requested_.load(); ++reads) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
     if (got > 0) {
       sink_.OnBytesReceived(chunk, static_cast<size_t>(got));
@@ -284,6 +287,7 @@ bool CUSBSerialPort::ReadAvailable(int fd) {
     if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
     return false;  // end of file (hung up) or a read error: the device is gone
   }
+  return true;
 }
 
 bool CUSBSerialPort::WritePending(int fd, bool &want_writable) {

@@ -171,6 +171,19 @@ void LanTestReader::ServeConfig() {
 void LanTestReader::Answer(const Bytes &datagram, const sockaddr_in &from) {
   const uint8_t code = datagram[3];
   const Bytes payload(datagram.begin() + 4, datagram.end());
+  if (const int flood = search_flood_.load(); flood > 0) {
+    if (code != 0xF8) return;
+    for (int i = 0; i < flood; ++i) {
+      Bytes record = Record(0);
+      std::fill_n(record.begin(), 4, 0);
+      const std::string number = std::to_string(1000 + i % 1000);  // R000, R001, ...
+      PutText(record, 112, "R" + number.substr(1), 8);
+      PutText(record, 84, "", 8);
+      Reply(from, 0xF9, record);
+    }
+    return;
+  }
+  if (code == 0xF6 && identify_silent_.load()) return;
   if (code == 0xF6) {
     Bytes identify(26, 0);
     if (setup_.extended) PutText(identify, 11, "ULO", 3);

@@ -60,6 +60,11 @@ class LanTestReader {
   void SetJunkFirst(bool junk) { junk_first_.store(junk); }
   // 100 ms after each search request sends a write acknowledgement (FB) nobody asked it for.
   void SetStrayAcks(bool stray) { stray_acks_.store(stray); }
+  // Leaves identify requests unanswered (records are still answered).
+  void SetIdentifySilent(bool silent) { identify_silent_.store(silent); }
+  // Answers a search with `count` records of DHCP readers of its own address (identities R000,
+  // R001, ...) and nothing else: a device that is no reader of the maker's. 0: a reader again.
+  void SetSearchFlood(int count) { search_flood_.store(count); }
   // The next reply is cut off after its first byte by a connection reset.
   void ResetInNextReply() { reset_armed_.store(true); }
   // Ends the current TCP connection from the reader's side (an orderly close).
@@ -102,6 +107,8 @@ class LanTestReader {
   std::atomic<bool> junk_first_{false};
   std::atomic<bool> reset_armed_{false};
   std::atomic<bool> stray_acks_{false};
+  std::atomic<bool> identify_silent_{false};
+  std::atomic<int> search_flood_{0};
   std::atomic<bool> stop_{false};
   std::atomic<int> end_commands_{0};
   std::atomic<int> assignments_{0};

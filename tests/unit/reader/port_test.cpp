@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "hex.h"
@@ -217,6 +221,70 @@ TEST(PortWaitHandler, CalledAtBeginEveryTenMillisecondsAndEnd) {
   }
   EXPECT_EQ(log.background, 1);
   EXPECT_EQ(log.handle, port->Handle());
+}
+
+// Two threads that share one port get one exchange at a time: each gets its own reply, every
+// time.
+TEST(PortThreads, TwoThreadsOnOnePortEachGetTheirOwnReplies) {
+  SimReader reader = MakeReader(0);
+  reader.SetFixedReply(kExchange, Reply::Ok(Hex("AA BB")));
+  reader.SetSplit(2, milliseconds(1));  // replies take a while, as on a real link
+  auto port = MakeSimPort(reader, 0);
+  std::atomic<int> wrong{0};
+  const auto run = [&](uint8_t code, const char *expected) {
+    for (int i = 0; i < 100; ++i) {
+      CMyByteArray reply;
+      if (!port->Command(code, nullptr, 0, reply) || ToHex(reply.Bytes()) != expected) ++wrong;
+    }
+  };
+  std::thread version(run, kVersion, "31 41 33 42");
+  std::thread exchange(run, kExchange, "AA BB");
+  version.join();
+  exchange.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+// Whatever arrives while no command waits is kept only up to one reply frame; what arrives while
+// one waits, up to the longest reply the port accepts. The rest is dropped and counted.
+TEST(PortReceive, WhatThePortKeepsIsBounded) {
+  SimReader reader = MakeReader(0);
+  auto port = MakeSimPort(reader, 0);
+  const std::vector<uint8_t> junk(100000, 0x00);
+  port->OnBytesReceived(junk.data(), junk.size());
+  EXPECT_EQ(port->ReceivedBytes().GetSize(), CKOVRA_Port::kMaxIdleBytes);
+  EXPECT_EQ(port->DroppedBytes(), junk.size() - CKOVRA_Port::kMaxIdleBytes);
+  CMyByteArray reply;
+  ASSERT_TRUE(port->Command(kVersion, nullptr, 0, reply));  // the next command is not disturbed
+  EXPECT_EQ(ToHex(reply.Bytes()), "31 41 33 42");
+}
+
+// A thread that finds the port busy with another thread's exchange waits for it with the wait
+// handler called as during a reply wait; a command from the thread that already holds the port
+// (sent from its own wait handler) goes ahead instead of waiting for itself.
+TEST(PortThreads, WaitingForTheOtherExchangeCallsTheHandlerAndNestingDoesNotWaitForItself) {
+  SimReader reader = MakeReader(0);
+  auto port = MakeSimPort(reader, 0);
+  std::promise<void> taken;
+  std::thread holder([&] {
+    const std::lock_guard<CommandGate> busy(port->CommandLock());
+    taken.set_value();
+    std::this_thread::sleep_for(milliseconds(80));
+  });
+  taken.get_future().wait();
+  // The handler log is written by this thread only: the holder never calls it.
+  HandlerLog log;
+  KOVRA_SetWaitHandler(RecordWait, &log);
+  CMyByteArray reply;
+  const bool ok = port->Command(kVersion, nullptr, 0, reply);
+  KOVRA_SetWaitHandler(nullptr, nullptr);
+  holder.join();
+  EXPECT_TRUE(ok);
+  ASSERT_GE(log.events.size(), 2u + 80 / 10 - 2);
+  EXPECT_EQ(log.events.front(), KOVRA_WAIT_BEGIN);
+
+  const std::lock_guard<CommandGate> own(port->CommandLock());
+  EXPECT_TRUE(port->Command(kVersion, nullptr, 0, reply));
+  EXPECT_EQ(ToHex(reply.Bytes()), "31 41 33 42");
 }
 
 }  // namespace

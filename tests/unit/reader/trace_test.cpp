@@ -1,6 +1,8 @@
 #include "reader/trace.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <sys/un.h>
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -222,6 +225,46 @@ TEST_F(TraceTest, TextsOfTwoProcessesDoNotInterleave) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
   ExpectWholeLines(Unpack(tracer.Finish()).substr(1), "CD");
+}
+
+// Without a folder of the user's own nothing is traced: a shared folder is never used.
+TEST_F(TraceTest, WithoutARuntimeFolderThereIsNoTracer) {
+  unsetenv("XDG_RUNTIME_DIR");
+  EXPECT_EQ(TracerDirectory(), "");
+  EXPECT_EQ(Trace("nobody listens\n"), 0);
+}
+
+// A lock held by someone else for good costs one text a bounded wait; that text is dropped
+// rather than mixed into another sender's, and the texts after it do not wait at all.
+TEST_F(TraceTest, ALockThatIsNeverGivenBackDoesNotHoldTheCaller) {
+  TracerStub tracer(directory_);
+  const int holder = open(LockFile().c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_EX), 0);
+  std::future<void> texts = std::async(std::launch::async, [] {
+    for (int i = 0; i < 20; ++i) Trace("held up?\n");
+  });
+  const bool ended = texts.wait_for(std::chrono::seconds(3)) == std::future_status::ready;
+  flock(holder, LOCK_UN);  // lets a blocked sender go on, so that the test itself ends
+  texts.wait();
+  close(holder);
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(Unpack(tracer.Finish()), "");
+  // Once the lock is free again, texts go out whole.
+}
+
+// A tracer that never reads: many texts cost about one text's wait, not a wait each.
+TEST_F(TraceTest, ATracerThatNeverReadsCostsOneBoundedWait) {
+  const int silent = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                (directory_ / kTracerSocketName).c_str());
+  ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 30; ++i) Trace("a line of an open that nobody reads\n");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  close(silent);
 }
 
 }  // namespace

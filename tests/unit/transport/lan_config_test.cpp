@@ -253,4 +253,40 @@ TEST_F(LanConfigTest, OnlyTheReaderAskedCanAcknowledgeOrIdentify) {
   EXPECT_FALSE(broadcast.QueryIdentify(identify));
 }
 
+// A device that answers one search with a heap of records, alone or with a reader that keeps
+// talking: the search and its product check share one deadline, and the device's address is
+// asked once.
+TEST_F(LanConfigTest, ADeviceThatFloodsTheSearchCannotStretchIt) {
+  const struct {
+    int records;
+    bool chatter;
+  } cases[] = {{60, false}, {20, true}};
+  int host = 2;
+  for (const auto &c : cases) {
+    LanTestReader &flood = AddReader({.host = host++, .name = "FLOOD"});
+    flood.SetSearchFlood(c.records);
+    LanTestReader &talker = AddReader({.host = host++, .name = "TALKER"});
+    talker.SetChatty(c.chatter);
+    const auto start = Clock::now();
+    const std::vector<std::string> found = Search(true);
+    EXPECT_LT(Since(start), kovra::lan::kMaxSearchPerAdapter + milliseconds(1000)) << c.records;
+    for (const std::string &entry : found) EXPECT_EQ(entry.rfind("[R", 0), std::string::npos);
+    flood.SetSearchFlood(0);
+    talker.SetChatty(false);
+  }
+}
+
+// A change of the address alone needs identify; a reader that does not answer it keeps its
+// address, and the call says so.
+TEST_F(LanConfigTest, AnAddressChangeWithoutIdentifyFails) {
+  LanTestReader &reader = AddReader({.host = 2, .name = "NOIDENT"});
+  reader.SetIdentifySilent(true);
+  const auto start = Clock::now();
+  EXPECT_EQ(KOVRA_SetLanConfig("10.231.1.2", "10.231.1.7", nullptr, "10.231.1.1"), -1);
+  EXPECT_LT(Since(start), milliseconds(5000));
+  EXPECT_EQ(reader.Address(), "10.231.1.2");
+  EXPECT_EQ(reader.Assignments(), 0);
+  EXPECT_EQ(KOVRA_PingLanDevice("10.231.1.2"), 1);
+}
+
 }  // namespace

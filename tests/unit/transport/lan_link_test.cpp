@@ -4,15 +4,24 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "kovra.h"
+#include "reader/handle_pool.h"
+#include "reader/port.h"
 #include "reader/sdk_app.h"
 #include "support/lan_calls.h"
 #include "support/lan_lab.h"
@@ -180,6 +189,127 @@ TEST_F(LanLinkTest, BindsToTheAdapterOfTheReadersNetwork) {
   const int handle = KOVRA_OpenPort("10.231.2.7", 0, 500);
   ASSERT_GT(handle, 0);
   EXPECT_EQ(Version(handle), "5A17");
+  KOVRA_ClosePort(handle);
+}
+
+// A peer on the loopback of the test's namespace that accepts one connection and sends zeros
+// (never a start byte) until it has sent `limit` bytes (0: until stopped), then keeps the
+// connection open until stopped.
+class StreamingPeer {
+ public:
+  explicit StreamingPeer(size_t limit) : limit_(limit) {
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(listen_fd_, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(listen_fd_, 1), 0);
+    ::getsockname(listen_fd_, reinterpret_cast<sockaddr *>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~StreamingPeer() { Stop(); }
+  std::string Name() const { return "127.0.0.1-" + std::to_string(port_); }
+  size_t Sent() const { return sent_.load(); }
+  // Stops sending and closes the connection.
+  void Stop() {
+    stop_.store(true);
+    ::shutdown(listen_fd_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listen_fd_ >= 0) ::close(listen_fd_);
+    listen_fd_ = -1;
+  }
+
+ private:
+  void Serve() {
+    const int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    const timeval timeout{0, 20 * 1000};  // a send that finds no room gives up to look at stop_
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    std::vector<uint8_t> chunk(16384, 0);
+    while (!stop_.load()) {
+      size_t count = chunk.size();
+      if (limit_ != 0) count = std::min(count, limit_ - sent_.load());
+      if (count == 0) {
+        std::this_thread::sleep_for(milliseconds(10));
+        continue;
+      }
+      const ssize_t n = ::send(fd, chunk.data(), count, MSG_NOSIGNAL);
+      if (n > 0) sent_.fetch_add(static_cast<size_t>(n));
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+    }
+    ::close(fd);
+  }
+
+  size_t limit_;
+  int listen_fd_ = -1;
+  uint16_t port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<size_t> sent_{0};
+  std::thread thread_;
+};
+
+// An open against a peer that never stops sending ends (no reader answers) instead of hanging in
+// the close of its link.
+TEST_F(LanLinkTest, AnOpenAgainstAPeerThatNeverStopsSendingEnds) {
+  StreamingPeer peer(0);
+  std::promise<int> opened;
+  std::future<int> result = opened.get_future();
+  std::thread opener([&] { opened.set_value(KOVRA_OpenPort(peer.Name().c_str(), 0, 300)); });
+  const bool ended = result.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+  if (!ended) peer.Stop();  // lets a hanging close go on, so that the test itself ends
+  opener.join();
+  EXPECT_TRUE(ended) << "the open hung while the peer kept sending";
+  EXPECT_EQ(result.get(), KOVRA_OPEN_NO_READER);
+  EXPECT_GT(peer.Sent(), 0u);
+}
+
+// An open port that nobody sends commands on keeps at most one reply frame of what a peer
+// streams; the rest is dropped and counted. Closing it while the peer sends ends at once.
+TEST_F(LanLinkTest, AnIdlePortKeepsABoundedPartOfAStream) {
+  constexpr size_t kStream = 8 * 1024 * 1024;
+  StreamingPeer peer(kStream);
+  kovra::CKOVRA_Port port;
+  auto link = kovra::OpenLanTransport(peer.Name(), port);
+  ASSERT_NE(link, nullptr);
+  port.AttachTransport(std::move(link), kovra::HandlePool::Lan());
+  EXPECT_TRUE(kovra_test::Eventually(
+      [&] { return port.DroppedBytes() + port.ReceivedBytes().GetSize() == kStream; },
+      milliseconds(20000)));
+  EXPECT_LE(port.ReceivedBytes().GetSize(), kovra::CKOVRA_Port::kMaxIdleBytes);
+
+  StreamingPeer endless(0);
+  kovra::CKOVRA_Port busy;
+  auto busy_link = kovra::OpenLanTransport(endless.Name(), busy);
+  ASSERT_NE(busy_link, nullptr);
+  busy.AttachTransport(std::move(busy_link), kovra::HandlePool::Lan());
+  EXPECT_TRUE(kovra_test::Eventually([&] { return busy.DroppedBytes() > 1024 * 1024; }));
+  const auto start = Clock::now();
+  busy.CloseTransport();
+  EXPECT_LT(Since(start), milliseconds(1000));
+}
+
+// A reader behind a router reached through the second adapter: the connection leaves from that
+// adapter's address, not from the first adapter's.
+TEST_F(LanLinkTest, AReaderBehindARouterIsReachedFromTheAdapterTheRouteLeavesBy) {
+  ASSERT_TRUE(lab_.AddNetwork(2));
+  kovra_test::NetNamespace *router = lab_.AddReaderHost(2, 2);
+  ASSERT_NE(router, nullptr);
+  // The reader's namespace is the router too: it holds 10.231.9.2 and reaches back only to the
+  // second network; the host reaches 10.231.9.0/24 only through the second adapter.
+  ASSERT_TRUE(router->Shell("ip addr add 10.231.9.2/32 dev lo"));
+  ASSERT_TRUE(lab_.Host("ip route add 10.231.9.0/24 via 10.231.2.2"));
+  LanReaderSetup setup;
+  setup.configured = {10, 231, 9, 2};
+  setup.name = "ROUTED";
+  kovra_sim::SimReaderConfig sim;
+  sim.version = "5A19";
+  readers_.push_back(std::make_unique<LanTestReader>(*router, "10.231.2.2", setup, sim));
+  ASSERT_TRUE(readers_.back()->Running());
+  const int handle = KOVRA_OpenPort("10.231.9.2-10001", 0, 500);
+  ASSERT_GT(handle, 0);
+  EXPECT_EQ(Version(handle), "5A19");
   KOVRA_ClosePort(handle);
 }
 

@@ -42,26 +42,31 @@ TEST(LanName, TheThreeNameForms) {
   EXPECT_EQ(AddressPart("10.0.0.7"), "10.0.0.7");
 }
 
-TEST(LanAdapters, TheAdapterWhoseSubnetHoldsTheReaderElseTheFirst) {
+TEST(LanAdapters, TheAdapterWhoseSubnetHoldsTheReaderElseTheOneTheRouteLeavesBy) {
   const std::vector<Adapter> adapters = {
       {"10.231.1.1", "255.255.255.0", 4},
       {"10.231.2.1", "255.255.255.0", 5},
       {"10.231.3.1", "255.255.0.0", 5},
   };
   const struct {
-    std::optional<unsigned> best;
+    std::optional<Route> route;
     std::string target;
     std::string bind;
   } cases[] = {
-      {5, "10.231.2.9", "10.231.2.1"},
-      {4, "10.231.1.9", "10.231.1.1"},
-      {5, "10.231.9.9", "10.231.3.1"},             // the wider subnet on the same interface
-      {4, "10.231.2.9", "10.231.1.1"},             // best interface without that subnet: the first
+      {Route{5, "10.231.2.1"}, "10.231.2.9", "10.231.2.1"},
+      {Route{4, "10.231.1.1"}, "10.231.1.9", "10.231.1.1"},
+      {Route{5, "10.231.2.1"}, "10.231.9.9", "10.231.3.1"},  // the wider subnet on that interface
+      {Route{4, "10.231.1.1"}, "10.231.2.9", "10.231.1.1"},  // no subnet holds it: the route's
+      // A reader behind a router on the second adapter: never the first adapter.
+      {Route{5, "10.231.2.1"}, "192.0.2.7", "10.231.2.1"},
+      {Route{5, ""}, "192.0.2.7", "10.231.1.1"},
       {std::nullopt, "10.231.2.9", "10.231.1.1"},  // no route: the first
-      {5, "not an address", "10.231.1.1"},
+      {Route{5, "10.231.2.1"}, "not an address", "10.231.1.1"},
   };
-  for (const auto &c : cases) EXPECT_EQ(ChooseAdapter(adapters, c.best, c.target), c.bind);
-  EXPECT_EQ(ChooseAdapter({}, 5, "10.231.2.9"), "");
+  for (const auto &c : cases) {
+    EXPECT_EQ(ChooseAdapter(adapters, c.route, c.target), c.bind) << c.target;
+  }
+  EXPECT_EQ(ChooseAdapter({}, Route{5, "10.231.2.1"}, "10.231.2.9"), "");
 }
 
 TEST(LanConfigLink, OnlyTheReaderAskedAnswers) {

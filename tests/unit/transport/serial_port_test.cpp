@@ -12,12 +12,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "reader/handle_pool.h"
+#include "reader/port.h"
 
 namespace kovra {
 namespace {
@@ -277,6 +281,40 @@ TEST_F(SerialPort, NamesWithoutAUsableTtyFailToOpen) {
     EXPECT_FALSE(port_.StartThread()) << c.name;
     EXPECT_FALSE(port_.IsOpen()) << c.name;
   }
+}
+
+// A device that streams while no command runs: the port keeps at most one reply frame of it, and
+// closing the port while the stream goes on ends at once.
+TEST(SerialPortStream, AnIdlePortKeepsABoundedPartOfAStreamAndClosesWhileItFlows) {
+  Pty pty;
+  ASSERT_FALSE(pty.path.empty()) << "no pseudo-terminal";
+  CKOVRA_Port port;
+  auto serial = std::make_unique<CUSBSerialPort>(port);
+  ASSERT_TRUE(serial->Open(pty.path, 115200, 'N', 8, 1) && serial->StartThread());
+  port.AttachTransport(std::move(serial), HandlePool::Serial());
+
+  std::atomic<bool> stop{false};
+  std::atomic<size_t> written{0};
+  std::thread device([&] {
+    const Bytes junk(4096, 0x00);
+    while (!stop.load()) {
+      pollfd pfd{pty.master, POLLOUT, 0};
+      if (::poll(&pfd, 1, 20) <= 0) continue;
+      const ssize_t n = ::write(pty.master, junk.data(), junk.size());
+      if (n > 0) written.fetch_add(static_cast<size_t>(n));
+    }
+  });
+  const auto deadline = steady_clock::now() + milliseconds(20000);
+  while (port.DroppedBytes() < 4u * 1024 * 1024 && steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  EXPECT_GE(port.DroppedBytes(), 4u * 1024 * 1024);
+  EXPECT_LE(port.ReceivedBytes().GetSize(), CKOVRA_Port::kMaxIdleBytes);
+  const auto start = steady_clock::now();
+  port.CloseTransport();
+  EXPECT_LT(steady_clock::now() - start, milliseconds(1000));
+  stop.store(true);
+  device.join();
 }
 
 }  // namespace
