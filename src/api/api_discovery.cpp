@@ -2,8 +2,8 @@
 #include "api/api_guard.h"
 #include "api/name_list.h"
 #include "kovra.h"
-#include "transport/bt_adapter.h"
-#include "transport/serial_discovery.h"
+#include "transport/bluetooth/bt_adapter.h"
+#include "transport/serial/serial_discovery.h"
 #include "transport/usb_drivers.h"
 #include "transport/usb_readers.h"
 

@@ -1,3 +1,4 @@
+// Network readers' settings through their configuration service.
 #include "api/lan_config.h"
 
 #include <chrono>
@@ -6,9 +7,9 @@
 
 #include "reader/handle_pool.h"
 #include "reader/sdk_app.h"
-#include "transport/lan_config_connection.h"
-#include "transport/lan_record.h"
-#include "transport/lan_settings.h"
+#include "transport/lan_config/lan_config_connection.h"
+#include "transport/lan_config/lan_record.h"
+#include "transport/lan_config/lan_settings.h"
 
 namespace kovra {
 namespace {

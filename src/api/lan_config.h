@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "reader/port.h"
-#include "transport/lan_config_link.h"
+#include "transport/lan_config/lan_config_link.h"
 
 namespace kovra {
 

@@ -1,3 +1,4 @@
+// The texts of every code the library stores as a last error.
 #include "api/library_error_text.h"
 
 #include "desfire/status_texts.h"

@@ -1,3 +1,4 @@
+// The "list" result convention of the library's calls that hand out names.
 #include "api/name_list.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Opening a reader port.
 #include "api/open_port.h"
 
 #include <algorithm>

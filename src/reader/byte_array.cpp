@@ -1,3 +1,5 @@
+// CMyByteArray: the growable byte buffer of the library (send and receive buffers, command data,
+// replies) and of the writer.
 #include "reader/byte_array.h"
 
 #include <stdexcept>

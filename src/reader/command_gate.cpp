@@ -1,3 +1,4 @@
+// CommandGate: lets one thread at a time run command exchanges on a port.
 #include "reader/command_gate.h"
 
 namespace kovra {

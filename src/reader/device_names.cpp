@@ -1,3 +1,5 @@
+// Model names of the readers by device type code (three hexadecimal digits from the version
+// answer).
 #include "reader/device_names.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Texts of the library's error codes in German and English.
 #include "reader/error_texts.h"
 
 #include <algorithm>

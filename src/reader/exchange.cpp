@@ -1,3 +1,4 @@
+// The reader's exchange with an ISO 14443-4 card.
 #include "reader/exchange.h"
 
 #include "kovra.h"

@@ -1,3 +1,4 @@
+// The reader's frames in its four protocol families.
 #include "reader/frame.h"
 
 #include "kovra.h"

@@ -1,3 +1,4 @@
+// The hex frame trace on stderr, switched on by KOVRA_FRAME_TRACE=1 in the environment.
 #include "reader/frame_log.h"
 
 #include <cstdio>

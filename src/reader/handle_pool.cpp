@@ -1,3 +1,4 @@
+// Process-wide pools of port handle numbers.
 #include "reader/handle_pool.h"
 
 namespace kovra {

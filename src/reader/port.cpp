@@ -1,3 +1,4 @@
+// CKOVRA_Port: one open reader port.
 #include "reader/port.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// What a port name says before anything is opened.
 #include "reader/port_name.h"
 
 #include <algorithm>

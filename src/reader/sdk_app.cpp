@@ -1,3 +1,4 @@
+// CKOVRA_SDKApp: the one library object of the process.
 #include "reader/sdk_app.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// Trace output to a tracer program running beside the application (kovra-tracer).
 #include "reader/trace.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// Timing of a wait for a reply, and the application's wait handler.
 #include "reader/wait.h"
 
 #include <mutex>

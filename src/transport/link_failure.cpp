@@ -1,3 +1,5 @@
+// Why a link did not open, kept per thread for the open call that asks for it afterwards
+// (KOVRA_GetLinkFailure).
 #include "transport/link_failure.h"
 
 #include <cerrno>

@@ -1,15 +1,16 @@
+// Picks and opens the link a port name leads to.
 #include "transport/transport_factory.h"
 
 #include <utility>
 
 #include "kovra.h"
-#include "transport/bt_adapter.h"
-#include "transport/d2xx_port.h"
-#include "transport/hid_port.h"
-#include "transport/lan_link.h"
+#include "transport/bluetooth/bt_adapter.h"
+#include "transport/ftdi/d2xx_port.h"
+#include "transport/hid/hid_port.h"
+#include "transport/lan/lan_link.h"
 #include "transport/link_failure.h"
-#include "transport/serial_name.h"
-#include "transport/serial_port.h"
+#include "transport/serial/serial_name.h"
+#include "transport/serial/serial_port.h"
 
 namespace kovra {
 namespace {

@@ -1,5 +1,5 @@
-// Picks and opens the link a port name leads to. Each kind of link is one file in this folder
-// behind the Transport interface (reader/transport.h); a new kind adds its file and its line in
+// Picks and opens the link a port name leads to. Each kind of link is one folder below this one
+// behind the Transport interface (reader/transport.h); a new kind adds its folder and its line in
 // OpenTransport.
 #pragma once
 

@@ -1,3 +1,5 @@
+// Whether our USB readers have their drivers (a kernel driver, or for FTDI readers the vendor's
+// D2XX library).
 #include "transport/usb_drivers.h"
 
 #include <sys/stat.h>
@@ -6,7 +8,7 @@
 #include <fstream>
 
 #include "kovra.h"
-#include "transport/d2xx_binding.h"
+#include "transport/ftdi/d2xx_binding.h"
 #include "transport/udev_ref.h"
 #include "transport/usb_ids.h"
 

@@ -1,3 +1,4 @@
+// The maker's USB identities: which USB devices are our readers, and which names are theirs.
 #include "transport/usb_ids.h"
 
 #include <array>

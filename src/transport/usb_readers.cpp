@@ -1,12 +1,13 @@
+// The USB readers for KOVRA_ListUsbPorts.
 #include "transport/usb_readers.h"
 
 #include <cstring>
 
 #include "reader/port_name.h"
-#include "transport/d2xx_binding.h"
-#include "transport/hid_devices.h"
+#include "transport/ftdi/d2xx_binding.h"
+#include "transport/hid/hid_devices.h"
 #include "transport/plain_name.h"
-#include "transport/serial_name.h"
+#include "transport/serial/serial_name.h"
 #include "transport/usb_ids.h"
 
 namespace kovra {

@@ -18,7 +18,7 @@
 #include "support/cli_run.h"
 #include "support/fake_devices.h"
 #include "support/sim_process.h"
-#include "transport/bt_packet.h"
+#include "transport/bluetooth/bt_packet.h"
 
 namespace {
 

@@ -1,7 +1,8 @@
 // A stand-in for the USBXpress library (libSiUSBXp.so) with its exported functions in their
-// Linux form (transport/usbxpress_abi.h), so the library under test loads it through its ordinary
-// dlopen path. Its devices come from the file named by $FAKE_SIUSBXP_CONFIG, read anew by every
-// call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal (kovra-sim
+// Linux form (transport/bluetooth/usbxpress_abi.h), so the library under test loads it through its
+// ordinary dlopen path. Its devices come from the file named by $FAKE_SIUSBXP_CONFIG, read anew by
+// every call that lists or opens; a device with a "sim" carries its bytes to a pseudo-terminal
+// (kovra-sim
 // --bt, the Bluetooth module behind the bridge).
 // The file's lines are those of support/fake_device_list.h ("device serial=ULO-PN7341#0001
 // sim=/dev/pts/7"; "open_fails=1": SI_Open fails; "fails=SI_SetBreak": that function fails on
@@ -31,7 +32,7 @@
 #include <vector>
 
 #include "support/fake_device_list.h"
-#include "transport/usbxpress_abi.h"
+#include "transport/bluetooth/usbxpress_abi.h"
 
 namespace {
 

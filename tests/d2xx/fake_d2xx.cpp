@@ -1,5 +1,5 @@
 // A stand-in for FTDI's D2XX library, built with its file name (libftd2xx.so) and its exported
-// functions in their Linux form (transport/d2xx_abi.h), so the library under test loads it
+// functions in their Linux form (transport/ftdi/d2xx_abi.h), so the library under test loads it
 // through its ordinary dlopen path. Its devices come from the file named by $FAKE_D2XX_CONFIG,
 // read anew by every listing and open; a device with a "sim" carries its bytes to a simulated
 // reader's pseudo-terminal, playing the FTDI chip.
@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "support/fake_device_list.h"
-#include "transport/d2xx_abi.h"
+#include "transport/ftdi/d2xx_abi.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/sim_process.h"
-#include "transport/lan_config_link.h"
+#include "transport/lan_config/lan_config_link.h"
 
 namespace {
 

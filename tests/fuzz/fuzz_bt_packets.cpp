@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "transport/bt_packet.h"
+#include "transport/bluetooth/bt_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 1) return 0;

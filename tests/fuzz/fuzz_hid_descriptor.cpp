@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "transport/hid_descriptor.h"
+#include "transport/hid/hid_descriptor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const auto layout = kovra::ParseReportDescriptor(data, size);

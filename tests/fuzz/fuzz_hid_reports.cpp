@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "transport/hid_report.h"
+#include "transport/hid/hid_report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;

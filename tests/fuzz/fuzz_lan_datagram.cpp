@@ -10,10 +10,10 @@
 #include <string_view>
 
 #include "api/lan_config.h"
-#include "transport/lan_datagram.h"
-#include "transport/lan_name.h"
-#include "transport/lan_record.h"
-#include "transport/lan_settings.h"
+#include "transport/lan/lan_name.h"
+#include "transport/lan_config/lan_datagram.h"
+#include "transport/lan_config/lan_record.h"
+#include "transport/lan_config/lan_settings.h"
 
 namespace {
 

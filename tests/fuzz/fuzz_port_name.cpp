@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "reader/port_name.h"
-#include "transport/serial_name.h"
+#include "transport/serial/serial_name.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string_view text(reinterpret_cast<const char *>(data), size);

@@ -34,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/hidapi_abi.h"
+#include "transport/hid/hidapi_abi.h"
 
 namespace {
 

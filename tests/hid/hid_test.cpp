@@ -15,9 +15,9 @@
 #include "support/cli_run.h"
 #include "support/fake_devices.h"
 #include "support/sim_process.h"
-#include "transport/hid_devices.h"
-#include "transport/hid_port.h"
-#include "transport/hidapi_binding.h"
+#include "transport/hid/hid_devices.h"
+#include "transport/hid/hid_port.h"
+#include "transport/hid/hidapi_binding.h"
 
 namespace {
 

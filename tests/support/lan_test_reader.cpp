@@ -1,3 +1,5 @@
+// A network reader for tests inside a namespace of a LanLab: its configuration service on UDP and
+// the reader protocol on TCP, answered by an in-process simulated reader.
 #include "support/lan_test_reader.h"
 
 #include <arpa/inet.h>

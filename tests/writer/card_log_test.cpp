@@ -1,3 +1,5 @@
+// The write and read logs: their lines byte for byte, one running count, and a log that cannot
+// take its line reported with its name.
 #include "writer/records/card_log.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The data codec: the job's value text encoded into the file's bytes and decoded back, in every
+// number format and representation.
 #include "writer/job/data_codec.h"
 
 #include <gtest/gtest.h>

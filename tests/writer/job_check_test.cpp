@@ -1,3 +1,5 @@
+// The write job's fields: first-start defaults, access lists, and the check that accepts or refuses
+// a job naming the field.
 #include "writer/job/desfire_set.h"
 #include "writer/job/key_plan.h"
 

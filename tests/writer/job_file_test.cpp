@@ -1,3 +1,5 @@
+// Job files: saved and loaded back with their keys protected, defaults for missing keys, and
+// damaged or missing files refused with the job kept.
 #include "writer/job/job_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The settings store: defaults, every field across a restart, protected keys, and damaged files
+// never taken for settings or rewritten.
 #include "writer/settings/settings_store.h"
 
 #include <gtest/gtest.h>

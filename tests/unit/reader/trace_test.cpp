@@ -1,3 +1,5 @@
+// Trace texts to a tracer beside the application: what goes out, and that neither a stalled tracer
+// nor a held lock holds the caller.
 #include "reader/trace.h"
 
 #include <fcntl.h>

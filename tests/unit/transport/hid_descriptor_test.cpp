@@ -1,5 +1,5 @@
 // Report lengths read out of report descriptors, and the descriptor found in sysfs.
-#include "transport/hid_descriptor.h"
+#include "transport/hid/hid_descriptor.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -1,6 +1,6 @@
 // Reader bytes in HID reports: chunking into output reports, the control report, and the byte
 // stream taken back out of input reports.
-#include "transport/hid_report.h"
+#include "transport/hid/hid_report.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 #include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/lan_test_reader.h"
-#include "transport/lan_config_link.h"
+#include "transport/lan_config/lan_config_link.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "transport/lan_datagram.h"
+#include "transport/lan_config/lan_datagram.h"
 
 namespace kovra_test {
 

@@ -26,7 +26,7 @@
 #include "support/lan_calls.h"
 #include "support/lan_lab.h"
 #include "support/lan_test_reader.h"
-#include "transport/lan_link.h"
+#include "transport/lan/lan_link.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The configuration service's datagrams and records, and the texts made from them.
-#include "transport/lan_record.h"
+#include "transport/lan_config/lan_record.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "api/name_list.h"
-#include "transport/lan_datagram.h"
+#include "transport/lan_config/lan_datagram.h"
 #include "unit/transport/lan_fixtures.h"
 
 namespace kovra::lan {

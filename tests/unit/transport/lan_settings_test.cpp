@@ -1,12 +1,12 @@
 // Network reader names, the choice of the local adapter, whose replies count, and a settings
 // change worked out on the reader's records.
-#include "transport/lan_settings.h"
+#include "transport/lan_config/lan_settings.h"
 
 #include <gtest/gtest.h>
 
-#include "transport/lan_adapters.h"
-#include "transport/lan_config_link.h"
-#include "transport/lan_name.h"
+#include "transport/lan/lan_adapters.h"
+#include "transport/lan/lan_name.h"
+#include "transport/lan_config/lan_config_link.h"
 #include "unit/transport/lan_fixtures.h"
 
 namespace kovra::lan {

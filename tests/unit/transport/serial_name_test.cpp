@@ -1,5 +1,5 @@
 // Serial port names as a Linux device, and the baud argument split into rate and framing.
-#include "transport/serial_name.h"
+#include "transport/serial/serial_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The serial transport against real pseudo-terminals: the port opens the slave by its /dev/pts
 // path as it would a USB adapter's tty, and the test plays the reader at the master.
-#include "transport/serial_port.h"
+#include "transport/serial/serial_port.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -295,6 +295,9 @@ TEST(SerialPortStream, AnIdlePortKeepsABoundedPartOfAStreamAndClosesWhileItFlows
 
   std::atomic<bool> stop{false};
   std::atomic<size_t> written{0};
+  // POLLOUT promises room for some bytes, not for a whole chunk: a blocking write could wait for
+  // ever once the port is closed and nobody reads the other side.
+  ASSERT_EQ(::fcntl(pty.master, F_SETFL, ::fcntl(pty.master, F_GETFL) | O_NONBLOCK), 0);
   std::thread device([&] {
     const Bytes junk(4096, 0x00);
     while (!stop.load()) {

@@ -16,9 +16,9 @@
 
 #include "api/name_list.h"
 #include "kovra.h"
-#include "transport/hid_devices.h"
-#include "transport/serial_discovery.h"
-#include "transport/serial_name.h"
+#include "transport/hid/hid_devices.h"
+#include "transport/serial/serial_discovery.h"
+#include "transport/serial/serial_name.h"
 #include "transport/usb_drivers.h"
 #include "transport/usb_ids.h"
 #include "transport/usb_readers.h"
