@@ -1,6 +1,7 @@
 // Port names as they come from the settings file or the command line: any text. Splitting off
 // the bus address, choosing the transport and naming the serial device must never crash; the
-// name keeps what stood before the suffix, and a COM name always leads to a /dev/ttyS device.
+// name keeps what stood before the suffix, an absolute path is opened as it is, and a COM name
+// always leads to a /dev/ttyS device.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   kovra::UsesBaudArgument(parsed.name);
 
   const kovra::SerialDevice device = kovra::NormaliseSerialName(parsed.name);
-  if (!device.use_d2xx && !device.device.starts_with("/dev/")) std::abort();
-  if (!device.use_d2xx && !parsed.name.starts_with("/dev/")) {
+  // An absolute path (under /dev or a link elsewhere) is opened as it is.
+  if (!device.use_d2xx && !device.device.starts_with("/")) std::abort();
+  if (!device.use_d2xx && !parsed.name.starts_with("/")) {
     const std::string_view number = std::string_view(device.device).substr(9);
     if (!device.device.starts_with("/dev/ttyS") || number.empty() ||
         number.find_first_not_of("0123456789") != std::string_view::npos ||
