@@ -27,7 +27,7 @@ enum class PortRoute {
 };
 
 // The transport a name (without its bus address) leads to. The tests are made in this order:
-// absolute path ("/dev/ttyUSB0", a link such as "/run/reader" or "/tmp/x/pty"; only one that
+// absolute path ("/dev/ttyUSB0", a link such as "/run/reader" or "/srv/kv/pty"; only one that
 // ends in " BT" is a Bluetooth module's line, every other one is serial), network name, "HID",
 // "BT"; the first that matches decides.
 PortRoute RouteOf(std::string_view name);

@@ -73,6 +73,19 @@ class WriteSequence : public SimRig {
     return static_cast<size_t>(std::count_if(commands.begin(), commands.end(),
                                              [](auto &c) { return c.code && *c.code == 0x45; }));
   }
+  // Lays `first` and activates it; at the front end's next two questions the operator lays
+  // `other`, then `first` again.
+  void LayFirstThenOtherAtTheQuestions(std::shared_ptr<kovra_sim::DesfireCard> first,
+                                       std::shared_ptr<kovra_sim::DesfireCard> other) {
+    Place(first);
+    front_end_.lines.clear();
+    front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
+    auto answered = std::make_shared<int>(0);
+    front_end_.before_answer = [this, answered, first, other] {
+      Place((*answered)++ == 0 ? other : first);
+    };
+    ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  }
   static void ExpectAesKey(const kovra_sim::DesfireKey &key, const QString &hex) {
     EXPECT_EQ(key.type, DesfireKeyType::kAes);
     EXPECT_EQ(key.bytes, KeyBytes(hex));
@@ -409,13 +422,8 @@ TEST_F(WriteSequence, AnotherCardLaidDuringARepairIsNamedAndLeftAloneUntilTheFir
 
   auto first = FreshDesfire({0x04, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36});
   auto other = FreshDesfire({0x04, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46});
-  Place(first);
-  front_end_.lines.clear();
-  front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
-  int answered = 0;
   // The operator lays the wrong card first, then the right one.
-  front_end_.before_answer = [&] { Place(answered++ == 0 ? other : first); };
-  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  LayFirstThenOtherAtTheQuestions(first, other);
   // Taken away before the write key's authentication: the data never went out.
   reader_.RemoveCardAfterExchanges(exchanges - 3);
   EXPECT_TRUE(quillmate::WriteCard(context_, job_, plan_, bytes_))
@@ -446,12 +454,7 @@ TEST_F(WriteSequence, AnotherCardLaidAfterAnUnansweredWriteEndsTheSequence) {
 
   auto first = FreshDesfire({0x04, 0x61, 0x62, 0x63, 0x64, 0x65, 0x66});
   auto other = FreshDesfire({0x04, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76});
-  Place(first);
-  front_end_.lines.clear();
-  front_end_.answers = {quillmate::FrontEnd::Answer::kRetry, quillmate::FrontEnd::Answer::kRetry};
-  int answered = 0;
-  front_end_.before_answer = [&] { Place(answered++ == 0 ? other : first); };
-  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  LayFirstThenOtherAtTheQuestions(first, other);
   reader_.RemoveCardAfterExchanges(exchanges - 1);  // the write goes out and gets no answer
   quillmate::WriteDetails details;
   EXPECT_FALSE(quillmate::WriteCard(context_, job_, plan_, bytes_, &details));

@@ -61,7 +61,7 @@ TEST(PortName, RouteAndBaudRule) {
       {"HID over BT", PortRoute::kHid, false},  // HID is tested before BT
       // An absolute path is a serial line whatever its folders say; only " BT" at its end makes
       // it a Bluetooth module's line.
-      {"/tmp/kovra-x/pty", PortRoute::kSerial, true},
+      {"/srv/kv/pty", PortRoute::kSerial, true},
       {"/run/HID.BT.1.2/[reader]", PortRoute::kSerial, true},
       {"/run/kv-reader BT", PortRoute::kBluetooth, true},
   };

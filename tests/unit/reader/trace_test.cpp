@@ -112,6 +112,19 @@ class TraceTest : public testing::Test {
     fs::remove_all(directory_, ignored);
   }
   fs::path LockFile() const { return directory_ / kTracerLockName; }
+  // A datagram socket bound where the tracer listens, that never reads; -1 when it cannot be bound.
+  int BindSilentTracer() const {
+    const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
+                  (directory_ / kTracerSocketName).c_str());
+    if (bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+      close(fd);
+      return -1;
+    }
+    return fd;
+  }
 
   fs::path directory_;
   std::optional<std::string> saved_;
@@ -123,12 +136,8 @@ TEST_F(TraceTest, WithoutTracerNothingIsSentAndNoLockFileAppears) {
   EXPECT_FALSE(fs::exists(LockFile()));
 
   // A socket file left by a tracer that died refuses the connection: still nothing.
-  const int stale = socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                (directory_ / kTracerSocketName).c_str());
-  ASSERT_EQ(bind(stale, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+  const int stale = BindSilentTracer();
+  ASSERT_GE(stale, 0);
   close(stale);
   EXPECT_EQ(Trace("done\n"), 0);
   EXPECT_FALSE(fs::exists(LockFile()));
@@ -165,12 +174,8 @@ TEST_F(TraceTest, FormattedTextIsCutTo511Characters) {
 // A tracer that stops reading fills its queue: the send times out, the rest of the text is dropped
 // and the caller goes on after about a second.
 TEST_F(TraceTest, StalledTracerDoesNotHoldTheCaller) {
-  const int silent = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                (directory_ / kTracerSocketName).c_str());
-  ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+  const int silent = BindSilentTracer();
+  ASSERT_GE(silent, 0);
   const std::string text(4000, 's');
   const auto start = std::chrono::steady_clock::now();
   const int sent = Trace(text.c_str());
@@ -257,12 +262,8 @@ TEST_F(TraceTest, ALockThatIsNeverGivenBackDoesNotHoldTheCaller) {
 
 // A tracer that never reads: many texts cost about one text's wait, not a wait each.
 TEST_F(TraceTest, ATracerThatNeverReadsCostsOneBoundedWait) {
-  const int silent = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::snprintf(address.sun_path, sizeof address.sun_path, "%s",
-                (directory_ / kTracerSocketName).c_str());
-  ASSERT_EQ(bind(silent, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+  const int silent = BindSilentTracer();
+  ASSERT_GE(silent, 0);
   const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < 30; ++i) Trace("a line of an open that nobody reads\n");
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
