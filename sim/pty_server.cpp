@@ -163,14 +163,18 @@ void PtyServer::Stop() {
   std::lock_guard<std::mutex> lock(out_mutex_);
   if (master_ >= 0) ::close(master_);
   if (slave_ >= 0) ::close(slave_);
-  master_ = slave_ = -1;
+  if (held_number_ >= 0) ::close(held_number_);
+  master_ = slave_ = held_number_ = -1;
 }
 
 void PtyServer::CloseLink() {
   {
     std::lock_guard<std::mutex> lock(out_mutex_);
     if (master_ >= 0) ::close(master_);
-    if (slave_ >= 0) ::close(slave_);
+    // The server's own slave descriptor, hung up with every other one by the master's close,
+    // stays open until Stop(): it keeps the pty's number taken, so a host that keeps re-opening
+    // the lost path finds it gone instead of the next pty the system hands out under that name.
+    held_number_ = slave_;
     master_ = slave_ = -1;
     out_.Clear();
   }

@@ -8,9 +8,10 @@
 // go to the reader, the reader's output goes to the master (non-blocking, queued when the pty is
 // full, flushed when the master is writable again).
 //
-// DropLink() pulls the cable: it closes the master (and the server's own slave descriptor), which
-// a host sees as a hang-up: POLLHUP on its descriptor, EIO or end of file on read. The reader's
-// DropLink() does the same through the connection's on_gone.
+// DropLink() pulls the cable: it closes the master, which a host sees as a hang-up: POLLHUP on its
+// descriptor, EIO or end of file on read, and the path /dev/pts/N disappears. The number stays
+// taken until the server stops, so that no other pty appears under the lost path meanwhile. The
+// reader's DropLink() does the same through the connection's on_gone.
 #pragma once
 
 #include <atomic>
@@ -83,6 +84,9 @@ class PtyServer {
   mutable std::mutex out_mutex_;
   int master_ = -1;
   int slave_ = -1;
+  // The slave descriptor after DropLink(): hung up, kept until Stop() so that the pty's number is
+  // not handed out again while a host may still open the lost path.
+  int held_number_ = -1;
   OutputQueue out_{kMaxQueuedOutput, false};
   bool stopped_ = false;
 };

@@ -64,6 +64,7 @@ TEST_F(ReaderStateTest, TheTitleAndTheIndicatorFollowTheReaderAwayAndBack) {
   // The reader comes back on the same name: a new simulator on the pseudo-terminal number the
   // lost one had (the kernel gives out the lowest free number).
   ASSERT_TRUE(WaitFor([&] { return window().PortHandle() == 0; }));
+  server_.Stop();  // the lost simulator lets go of its number
   // Each simulator that got another number is kept until the end, so that the next one gets the
   // number after it.
   std::list<kovra_sim::SimReader> readers;

@@ -78,7 +78,6 @@ class WindowRig : public ::testing::Test {
 
   void TearDown() override {
     window_.reset();
-    if (held_pty_ >= 0) ::close(held_pty_);
     quillmate::ui::RemoveReaderWaitHandler();
     quillmate::ui::SetMessageBoxHook(nullptr);
     quillmate::ui::SetFileChoiceHook(nullptr);
@@ -102,13 +101,10 @@ class WindowRig : public ::testing::Test {
   quillmate::ui::CQuillmateDlg &window() { return *window_; }
   const quillmate::ui::MainWindowForm &form() { return window_->Form(); }
 
-  // Pulls the simulated reader's cable for good. The test keeps the pty's slave open meanwhile,
-  // so that its number is not given to another test's simulator: the window, which opens the
-  // port again by name, would otherwise reach (and lock) a pty that another test is using.
-  void DropLinkForGood() {
-    held_pty_ = ::open(server_.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    server_.DropLink();
-  }
+  // Pulls the simulated reader's cable for good. The server keeps the pty's number taken until it
+  // stops, so the window, which opens the port again by name, never reaches (and locks) a pty that
+  // another test's simulator got under the same name.
+  void DropLinkForGood() { server_.DropLink(); }
 
   // Puts `text` into a field as the operator would type it, then leaves the field.
   static void Type(QLineEdit *field, const QString &text) {
@@ -118,7 +114,6 @@ class WindowRig : public ::testing::Test {
     emit field->editingFinished();
   }
 
-  int held_pty_ = -1;
   QTemporaryDir folder_;
   kovra_sim::SimReader reader_;
   kovra_sim::PtyServer server_{reader_};

@@ -145,6 +145,12 @@ TEST(SimPtyServerTest, DroppingTheLinkHangsUpOnTheHost) {
     EXPECT_TRUE(server.LinkDropped());
     EXPECT_FALSE(server.Line().has_value());
     ::close(fd);
+    // The lost path stays gone while the server lives: a host that keeps re-opening it must not
+    // reach the next pty the system hands out (another simulator's reader).
+    PtyServer next(reader);
+    ASSERT_TRUE(next.Start());
+    EXPECT_NE(next.Path(), server.Path());
+    EXPECT_LT(OpenPort(server.Path()), 0);
   }
 }
 
