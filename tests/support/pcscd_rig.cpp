@@ -235,13 +235,16 @@ bool PcscdRig::StartDaemon(std::string *error) {
   std::vector<char *> argv = Argv(arguments);
   const std::string log_path = folder_ + "/pcscd.log";
   const int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  const int ipc = ::open(ipc_folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const std::string ipc_source = "/proc/self/fd/" + std::to_string(ipc);
+  // The socket folder is opened in the child's own mount namespace (a bind mount takes its source
+  // only from there), before /run is covered, and bound from this descriptor number: /tmp may
+  // itself lie under /run.
+  constexpr int kIpcFd = 100;
+  const std::string ipc_source = "/proc/self/fd/" + std::to_string(kIpcFd);
   int report[2];
-  if (log < 0 || ipc < 0 || null < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
+  if (log < 0 || null < 0 || ::pipe2(report, O_CLOEXEC) != 0) {
     *error = ErrnoText("preparing pcscd's start", errno);
-    for (const int fd : {log, ipc, null}) {
+    for (const int fd : {log, null}) {
       if (fd >= 0) ::close(fd);
     }
     return false;
@@ -260,25 +263,28 @@ bool PcscdRig::StartDaemon(std::string *error) {
     if (::setns(net_namespace_, CLONE_NEWNET) != 0) ChildFail(report[1], 0);
     if (::unshare(CLONE_NEWNS) != 0) ChildFail(report[1], 1);
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) ChildFail(report[1], 2);
-    if (::mount("kovra-pcscd", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) {
+    const int ipc = ::open(ipc_folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (ipc < 0 || ::dup2(ipc, kIpcFd) < 0 || ::fcntl(kIpcFd, F_SETFD, FD_CLOEXEC) != 0) {
       ChildFail(report[1], 3);
     }
-    if (::mkdir("/run/pcscd", 0755) != 0) ChildFail(report[1], 4);
+    if (::mount("kovra-pcscd", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0) {
+      ChildFail(report[1], 4);
+    }
+    if (::mkdir("/run/pcscd", 0755) != 0) ChildFail(report[1], 5);
     if (::mount(ipc_source.c_str(), "/run/pcscd", nullptr, MS_BIND, nullptr) != 0) {
-      ChildFail(report[1], 5);
+      ChildFail(report[1], 6);
     }
     // The machine's USB readers stay the machine's: the daemon's hotplug finds none to open.
     ::mount("kovra-pcscd-usb", "/dev/bus/usb", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755");
     if (::dup2(null, STDIN_FILENO) < 0 || ::dup2(log, STDOUT_FILENO) < 0 ||
         ::dup2(log, STDERR_FILENO) < 0) {
-      ChildFail(report[1], 6);
+      ChildFail(report[1], 7);
     }
     ::execve(argv[0], argv.data(), environ);
-    ChildFail(report[1], 7);
+    ChildFail(report[1], 8);
   }
   ::close(report[1]);
   ::close(log);
-  ::close(ipc);
   ::close(null);
   if (pid < 0) {
     ::close(report[0]);
