@@ -97,6 +97,10 @@ void VpcdCard::Run() {
 }
 
 bool VpcdCard::Connect() {
+  // Taken before connecting: a card that changes while the connection is made is then seen as
+  // another card, and the connection goes at once.
+  uint64_t presence = 0;
+  reader_.WithField([&](Field &field) { presence = field.PresenceId(); });
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return false;
   sockaddr_in peer{};
@@ -117,8 +121,6 @@ bool VpcdCard::Connect() {
   }
   const int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  uint64_t presence = 0;
-  reader_.WithField([&](Field &field) { presence = field.PresenceId(); });
   fd_ = fd;
   presence_ = presence;
   framer_ = VpcdFramer();
@@ -130,6 +132,12 @@ bool VpcdCard::Connect() {
 }
 
 void VpcdCard::Close(const std::string &why) {
+  {
+    // Before the socket closes: whoever sees the end finds its reason.
+    std::lock_guard lock(status_mutex_);
+    status_.connected = false;
+    status_.last_close = why;
+  }
   // Reset, not closed in order: a command the driver sends after an orderly end still goes out
   // and its answer reads as empty, which the driver hands its host as a success without a status
   // word; after a reset the sending fails, and with it the host's exchange, as a reader's does
@@ -141,9 +149,6 @@ void VpcdCard::Close(const std::string &why) {
   fd_ = -1;
   framer_ = VpcdFramer();
   unanswered_since_.reset();
-  std::lock_guard lock(status_mutex_);
-  status_.connected = false;
-  status_.last_close = why;
 }
 
 bool VpcdCard::Serve() {
