@@ -151,6 +151,24 @@ TEST_F(VpcdCardTest, ACardThatLeavesGoesAndANewCardComesAnew) {
   EXPECT_EQ(card_->Status().connections, 3u);
 }
 
+TEST_F(VpcdCardTest, EachCardOfAFlowComesAndGoesOnItsOwnConnection) {
+  driver_.Listen();
+  Start();
+  kovra_sim::FeedPlan plan;
+  plan.count = 2;
+  plan.leave_after = milliseconds(150);
+  plan.gap = milliseconds(100);
+  reader_.FeedCards(plan);
+  for (int card = 0; card < 2; ++card) {
+    ASSERT_TRUE(driver_.Accept(kSoon)) << card;
+    driver_.Send("00 01 04");
+    EXPECT_EQ(driver_.Read(8, kSoon), kAtrAnswer);
+    EXPECT_TRUE(driver_.Ended(kSoon)) << card;
+  }
+  EXPECT_FALSE(driver_.Accept(milliseconds(300)));
+  EXPECT_EQ(card_->Status().connections, 2u);
+}
+
 TEST_F(VpcdCardTest, TheRemoveAfterFaultAnswersTheLastExchangeThenGoes) {
   driver_.Listen();
   reader_.PlaceCard(CardKind::kDesfire);
