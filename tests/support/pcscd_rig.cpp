@@ -159,7 +159,20 @@ std::string PcscdRig::Missing() {
     return std::string("the vpcd driver ") + kVpcdDriver +
            " is missing (Debian package vsmartcard-vpcd)";
   }
-  if (::geteuid() != 0) return "the pcscd rig needs root for its own mount and network namespace";
+  // Tried in a child, which ends with it: root alone is not enough in a container without
+  // CAP_SYS_ADMIN.
+  const pid_t probe = ::fork();
+  if (probe == 0) {
+    const bool made = ::unshare(CLONE_NEWNS | CLONE_NEWNET) == 0 &&
+                      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    ::_exit(made ? 0 : 1);
+  }
+  int status = 0;
+  if (probe < 0 || ::waitpid(probe, &status, 0) != probe || !WIFEXITED(status) ||
+      WEXITSTATUS(status) != 0) {
+    return "the pcscd rig cannot make its own mount and network namespace (it needs root with "
+           "CAP_SYS_ADMIN)";
+  }
   return {};
 }
 

@@ -18,7 +18,7 @@
 // temporary folder of the rig's own, removed at the end.
 //
 // The namespaces need root (CAP_SYS_ADMIN). Missing() names what is missing (pcscd, the vpcd
-// driver, the privilege) in one line for GTEST_SKIP.
+// driver, the privilege, tried in a child process) in one line for GTEST_SKIP.
 //
 // Every wait is bounded: the daemon's socket, the simulator's start line, stopping (SIGTERM,
 // then SIGKILL after a grace time).
@@ -55,7 +55,7 @@ class PcscdRig {
   PcscdRig &operator=(const PcscdRig &) = delete;
 
   // Empty when this machine can run the rig; otherwise one line naming what is missing (for
-  // GTEST_SKIP): pcscd, the vpcd driver, root.
+  // GTEST_SKIP): pcscd, the vpcd driver, the privilege for the namespaces.
   static std::string Missing();
 
   // Creates the namespaces, starts the daemon and, if a program was given, the simulator.
