@@ -69,6 +69,12 @@ void ExpectSameJob(const DesfireSet &actual, const DesfireSet &expected) {
   EXPECT_EQ(actual.auto_increment, expected.auto_increment);
   EXPECT_EQ(actual.leading_zeros, expected.leading_zeros);
   EXPECT_EQ(actual.prefix_allowed, expected.prefix_allowed);
+  EXPECT_EQ(actual.card_key_derived, expected.card_key_derived);
+  EXPECT_EQ(actual.app_key_derived, expected.app_key_derived);
+  EXPECT_EQ(actual.read_key_derived, expected.read_key_derived);
+  EXPECT_EQ(actual.write_key_derived, expected.write_key_derived);
+  EXPECT_EQ(actual.read_write_key_derived, expected.read_write_key_derived);
+  EXPECT_EQ(actual.system_identifier, expected.system_identifier);
 }
 
 namespace {

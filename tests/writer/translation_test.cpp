@@ -60,7 +60,9 @@ std::vector<CoreText> CoreTexts() {
        "A byte count above 8 cannot be handled in decimal mode"},
       {"FormatDelete",
        [] {
-         return quillmate::CheckDeleteFields({1, QStringLiteral("GG"), {}}).message;
+         quillmate::DeleteFields fields;
+         fields.card_master_key = QStringLiteral("GG");
+         return quillmate::CheckDeleteFields(fields).message;
        },
        "Keine Hex-Eingabe", "Not a hex input"},
       {"CardLog", [log_job] { return quillmate::LogLineBody(log_job, {}, {}).split(u'\t').at(2); },
