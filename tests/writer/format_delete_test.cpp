@@ -58,11 +58,7 @@ class FormatDeleteRig : public quillmate_test::SimRig {
     return QString::fromUtf8(text, length);
   }
   static DeleteFields Fields(int app_id, QString card_key, QString app_key) {
-    DeleteFields fields;
-    fields.app_id = app_id;
-    fields.card_master_key = std::move(card_key);
-    fields.app_master_key = std::move(app_key);
-    return fields;
+    return {app_id, std::move(card_key), std::move(app_key)};
   }
 };
 

@@ -60,9 +60,7 @@ std::vector<CoreText> CoreTexts() {
        "A byte count above 8 cannot be handled in decimal mode"},
       {"FormatDelete",
        [] {
-         quillmate::DeleteFields fields;
-         fields.card_master_key = QStringLiteral("GG");
-         return quillmate::CheckDeleteFields(fields).message;
+         return quillmate::CheckDeleteFields({1, QStringLiteral("GG"), {}}).message;
        },
        "Keine Hex-Eingabe", "Not a hex input"},
       {"CardLog", [log_job] { return quillmate::LogLineBody(log_job, {}, {}).split(u'\t').at(2); },

@@ -24,7 +24,7 @@ struct DeleteFields {
   // master key) and system_identifier, as the write derived it.
   bool card_master_key_derived = false;
   bool app_master_key_derived = false;
-  QString system_identifier;
+  QString system_identifier{};
 };
 
 // The field exchange of the dialog: App ID in 0 to FFFFFF ("Geben Sie eine ganze Zahl zwischen 0
