@@ -220,6 +220,29 @@ TEST_F(DerivedKeys, TheMasterKeyItselfErasesNothing) {
   EXPECT_FALSE(card().Content().applications.empty());
 }
 
+// The write's repairs with derived keys: an application still holding factory keys gets the
+// card's derived keys; a card carrying keys derived with another system identifier opens with
+// neither those nor the factory key and is refused as a card with another key is.
+TEST_F(DerivedKeys, RepairsGiveFactoryKeysTheDerivedOnesAndRefuseOtherDerivedKeys) {
+  kovra_sim::DesfireApplication factory;
+  factory.aid = kAid;
+  factory.key_settings = 0xEF;       // each key changed with itself, as the write creates it
+  factory.key_settings2 = 0x80 | 4;  // AES, four keys
+  for (int i = 0; i < 4; ++i) factory.keys.push_back({DesfireKeyType::kAes, Bytes(16, 0), 0});
+  card().EditContent().applications.push_back(factory);
+  ASSERT_TRUE(Write(job_)) << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(CardKeys(card()), ExpectedKeys(kUid));
+
+  DesfireSet other = job_;
+  other.system_identifier = QStringLiteral("Halle 4");
+  front_end_.lines.clear();
+  EXPECT_FALSE(Write(other));
+  EXPECT_TRUE(front_end_.Contains(
+      QStringLiteral("Authentifizierung nicht möglich! Gewählter Card Master Key nicht gültig")))
+      << front_end_.lines.join('\n').toStdString();
+  EXPECT_EQ(CardKeys(card()), ExpectedKeys(kUid));
+}
+
 // A card written with the job's keys as they stand, read with a job that derives them: the read
 // key the card has is not the card's derived key, and the operator is told which key fails.
 TEST_F(DerivedKeys, ACardWrittenWithoutDerivationIsRefusedByTheDerivedRead) {
