@@ -142,6 +142,30 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesB
   EXPECT_FALSE(RawValue("Settings/AppID").isValid());  // nothing else is written on loading
 }
 
+// Keys derived per card survive a restart in the settings, and switching derivation off again
+// leaves no mark behind.
+TEST_F(SettingsStoreTest, DerivedKeysSurviveARestart) {
+  DesfireSet job = ChangedJob();
+  job.app_key_derived = true;
+  job.read_write_key_derived = true;
+  job.system_identifier = QStringLiteral("Halle 3");
+  for (const bool derived : {true, false}) {
+    SCOPED_TRACE(derived);
+    if (!derived) {
+      job.app_key_derived = job.read_write_key_derived = false;
+      job.system_identifier.clear();
+    }
+    {
+      SettingsStore store(dir_.path());
+      ASSERT_TRUE(store.SaveJob(job));
+    }
+    SettingsStore again(dir_.path());
+    QStringList unreadable;
+    ExpectSameJob(again.LoadJob(&unreadable), job);
+    EXPECT_TRUE(unreadable.isEmpty());
+  }
+}
+
 TEST_F(SettingsStoreTest, EveryFieldSurvivesARestart) {
   OperatorSettings settings;
   settings.language = quillmate::Language::kEnglish;
