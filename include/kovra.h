@@ -406,6 +406,32 @@ KOVRA_API int KOVRA_DESFireReadData(int handle, int file_no, int comm_mode, int 
 KOVRA_API int KOVRA_DESFireWriteData(int handle, int file_no, int comm_mode, int offset,
                                      const unsigned char *data, int length);
 
+/* ------------------------------------------------------------------------------------------ */
+/* Keys of their own for every card                                                            */
+
+/* Key types of KOVRA_DESFireDiversifyKey: master and derived key are 16 bytes (AES-128, two-key
+ * triple DES) or 24 bytes (three-key triple DES). */
+#define KOVRA_DIVERSIFY_AES128 0
+#define KOVRA_DIVERSIFY_2K3DES 1
+#define KOVRA_DIVERSIFY_3K3DES 2
+
+/* Derives a card's own key from a master key with the CMAC-based method of DESFire card issuers.
+ * The diversification input is the card's UID (uid, uid_length bytes: the real UID, not a random
+ * one), the application ID (low 24 bits of aid, least significant byte first as the card is sent
+ * it; 0 for the card master key) and an optional system identifier (NULL or a length of 0 or less
+ * for none). The input is always padded to two cipher blocks, also when it is short. The DES-based
+ * types carry the master key's version bits (the lowest bit of each of its first eight bytes) in
+ * the derived key, the form the card stores. The input may hold at most 31 bytes for AES-128 and
+ * 15 bytes for the DES-based types (UID + 3 + system identifier).
+ * Result (data): the number of bytes written to derived (16 or 24), or -1 with derived untouched
+ * for an unknown key type, a master key of the wrong length, a missing UID, an input too long or
+ * a buffer (size) smaller than the derived key. The function uses no port: no last error is set.
+ * It never touches a reader and may be called from any thread. */
+KOVRA_API int KOVRA_DESFireDiversifyKey(int key_type, const unsigned char *master,
+                                        int master_length, const unsigned char *uid, int uid_length,
+                                        int aid, const unsigned char *system_id,
+                                        int system_id_length, unsigned char *derived, int size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -245,6 +245,26 @@ The guide is here: %1</translation>
         <source>Z&amp;yklisch</source>
         <translation>Cycl&amp;ic</translation>
     </message>
+    <message>
+        <source>pro Karte ableiten</source>
+        <translation>derive per card</translation>
+    </message>
+    <message>
+        <source>%1 pro Karte ableiten</source>
+        <translation>Derive %1 per card</translation>
+    </message>
+    <message>
+        <source>Das Feld hält den Hauptschlüssel; jede Karte bekommt ihren eigenen, aus ihrer UID abgeleiteten Key.</source>
+        <translation>The field holds the master key; every card gets its own key, derived from its UID.</translation>
+    </message>
+    <message>
+        <source>Teil jedes abgeleiteten Keys: ein Text, oder 0x und Hex-Ziffernpaare</source>
+        <translation>Part of every derived key: a text, or 0x and pairs of hex digits</translation>
+    </message>
+    <message>
+        <source>System-Kennung:</source>
+        <translation>System identifier:</translation>
+    </message>
 </context>
 <context>
     <name>CardDetection</name>
@@ -271,6 +291,17 @@ The guide is here: %1</translation>
     <message>
         <source>Ungültiger Transpondertyp:</source>
         <translation>Invalid transponder type:</translation>
+    </message>
+</context>
+<context>
+    <name>CardKeys</name>
+    <message>
+        <source>Die UID der Karte %1 und die System-Kennung sind zusammen zu lang für abgeleitete Keys!</source>
+        <translation>The UID of card %1 and the system identifier together are too long for derived keys!</translation>
+    </message>
+    <message>
+        <source>Die Karte %1 zeigt keine feste UID: pro Karte abgeleitete Keys brauchen die UID der Karte!</source>
+        <translation>The card %1 shows no fixed UID: keys derived per card need the card&apos;s UID!</translation>
     </message>
 </context>
 <context>
@@ -510,6 +541,18 @@ Delete the application?</translation>
         <source>Wert: die Serie passt nach %1 Karten nicht mehr in die Datei (&lt;%2&gt; hat mehr als %3 Bytes).</source>
         <translation>Wert: after %1 cards the series no longer fits the file (&lt;%2&gt; has more than %3 bytes).</translation>
     </message>
+    <message>
+        <source>%1 und %2 werden aus demselben Hauptschlüssel abgeleitet.</source>
+        <translation>%1 and %2 are derived from the same master key.</translation>
+    </message>
+    <message>
+        <source>Der Hauptschlüssel von %1 steht als %2 auf jeder Karte.</source>
+        <translation>The master key of %1 is on every card as %2.</translation>
+    </message>
+    <message>
+        <source>%1 ist freier Zugriff: die Datei braucht dafür keinen der pro Karte abgeleiteten Keys.</source>
+        <translation>%1 is free access: the file needs none of the keys derived per card for it.</translation>
+    </message>
 </context>
 <context>
     <name>JobSource</name>
@@ -547,6 +590,14 @@ Delete the application?</translation>
     <message>
         <source>Der Wert &lt;%1&gt; passt nicht in die Datei mit %2 Bytes!</source>
         <translation>The value &lt;%1&gt; does not fit into the file of %2 bytes!</translation>
+    </message>
+    <message>
+        <source>Ein pro Karte abgeleiteter Key braucht einen Hauptschlüssel mit 32 Hex-Ziffern</source>
+        <translation>A key derived per card needs a master key of 32 hex digits</translation>
+    </message>
+    <message>
+        <source>Die System-Kennung hat %1 Bytes, höchstens %2 sind möglich</source>
+        <translation>The system identifier has %1 bytes, at most %2 are possible</translation>
     </message>
 </context>
 <context>
@@ -1044,6 +1095,18 @@ The program may have to be allowed through the firewall by hand.</translation>
     <message>
         <source>Nichts gelöscht.</source>
         <translation>Nothing erased.</translation>
+    </message>
+    <message>
+        <source>pro Karte ableiten</source>
+        <translation>derive per card</translation>
+    </message>
+    <message>
+        <source>Card Master Key pro Karte ableiten</source>
+        <translation>Derive Card Master Key per card</translation>
+    </message>
+    <message>
+        <source>App Master Key pro Karte ableiten</source>
+        <translation>Derive App Master Key per card</translation>
     </message>
 </context>
 <context>

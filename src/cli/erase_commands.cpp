@@ -23,10 +23,13 @@ namespace {
 // The core's erase actions share one signature.
 using EraseAction = RunResult (*)(WriterContext &, const DeleteFields &);
 
-// The key text to use: the option when given (an empty option asks for the factory default key),
-// else the job's key. False when the job was needed and could not be loaded.
+// The key text to use: the option when given (an empty option asks for the factory default key;
+// an option is the card's own key, never derived), else the job's key with its derivation and
+// the job's system identifier. False when the job was needed and could not be loaded.
 bool ChooseKey(SettingsStore &settings, const CardOptions &options, bool given,
-               const QString &option_text, QString DesfireSet::*job_key, QString &key) {
+               const QString &option_text, QString DesfireSet::*job_key,
+               bool DesfireSet::*job_derived, QString &key, bool &derived,
+               QString &system_identifier) {
   if (given) {
     key = option_text;
     return true;
@@ -36,6 +39,8 @@ bool ChooseKey(SettingsStore &settings, const CardOptions &options, bool given,
   const JobSource source = LoadCliJob(settings, options.job_file);
   if (!source.ok) return false;
   key = source.job.*job_key;
+  derived = source.job.*job_derived;
+  system_identifier = source.job.system_identifier;
   return true;
 }
 
@@ -64,6 +69,8 @@ QString FieldSource(JobField field, const CardOptions &options) {
       return options.card_key_given ? "--card-key" : "the job's " + JobFieldKeyName(field);
     case JobField::kAppKey:
       return options.app_key_given ? "--app-key" : "the job's " + JobFieldKeyName(field);
+    case JobField::kSystemIdentifier:
+      return "the job's " + JobFieldKeyName(field);
     default:
       return "delete fields";
   }
@@ -122,7 +129,8 @@ int RunErase(SettingsStore &settings, const CardOptions &options, const char *op
 int RunFormat(SettingsStore &settings, const CardOptions &options) {
   DeleteFields fields;
   if (!ChooseKey(settings, options, options.card_key_given, options.card_key, &DesfireSet::card_key,
-                 fields.card_master_key)) {
+                 &DesfireSet::card_key_derived, fields.card_master_key,
+                 fields.card_master_key_derived, fields.system_identifier)) {
     return kExitUsage;
   }
   return RunErase(settings, options, "format",
@@ -134,7 +142,8 @@ int RunDeleteApplication(SettingsStore &settings, const CardOptions &options) {
   DeleteFields fields;
   if (!ParseAid(options.aid, fields.app_id)) return kExitUsage;
   if (!ChooseKey(settings, options, options.app_key_given, options.app_key, &DesfireSet::app_key,
-                 fields.app_master_key)) {
+                 &DesfireSet::app_key_derived, fields.app_master_key, fields.app_master_key_derived,
+                 fields.system_identifier)) {
     return kExitUsage;
   }
   return RunErase(settings, options, "delete-app",

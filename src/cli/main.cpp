@@ -34,7 +34,10 @@ Commands:
 Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
 PrefixZulassen, Byteanzahl, Zahlenformat, Darstellung, Ausrichtung, AppID (hex), FileID (hex),
 FileMode, KeyAnzahl, ReadKeyNr, WriteKeyNr, ReadWriteKeyNr, CardKey, AppKey, ReadKey, WriteKey,
-ReadWriteKey (keys in hex, up to 32 digits; KEY=@FILE reads the key from FILE, @- from stdin).
+ReadWriteKey (keys in hex, up to 32 digits; KEY=@FILE reads the key from FILE, @- from stdin),
+CardKeyProKarte, AppKeyProKarte, ReadKeyProKarte, WriteKeyProKarte, ReadWriteKeyProKarte (1: the
+key is a master key, each card gets its own key derived from it and the card's UID), SystemKennung
+(part of every derived key: a text, or 0x and hex digit pairs; at most 21 bytes).
 A key given as an argument shows in `ps` to every user of the machine: give keys as files
 (--card-key-file, --app-key-file, KEY=@FILE; "-" reads standard input). A key file holds exactly
 32 hex digits and may end with a line break.
@@ -43,7 +46,8 @@ written (a card left on the reader is not written twice); --cycle runs until Ctr
 SIGTERM), which ends after the card in progress; read --count N reads N different cards. Without a terminal (or with --json) a request to put the card back is
 answered by looking for it every half second for --wait-card seconds (default 10).
 format erases the whole card and gives it the factory default master key; delete-app removes one
-application. On a terminal both ask first (--yes does not). Without a key option they use the job's "CardKey" / "AppKey".
+application. On a terminal both ask first (--yes does not). Without a key option they use the job's "CardKey" / "AppKey"
+(derived for the card when the job derives it); a key option is the card's own key.
 Status lines go to stderr; --json prints one object per card on stdout.
 
 Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";

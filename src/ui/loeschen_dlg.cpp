@@ -1,6 +1,7 @@
 // The "Löschen" dialog: erasing the card on the reader or removing one application from it.
 #include "ui/loeschen_dlg.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -40,6 +41,13 @@ CHexEdit *KeyField(const QString &name, const QString &key, bool show_keys, QWid
   return field;
 }
 
+QCheckBox *DeriveSwitch(const QString &name, bool on, QWidget *parent) {
+  auto *derived = new QCheckBox(CLoeschenDlg::tr("pro Karte ableiten"), parent);
+  derived->setObjectName(name);
+  derived->setChecked(on);
+  return derived;
+}
+
 QPushButton *ActionButton(const QString &text, const QString &name, QWidget *parent) {
   auto *button = new QPushButton(text, parent);
   button->setObjectName(name);
@@ -60,6 +68,11 @@ CLoeschenDlg::CLoeschenDlg(int handle, Language language, const DeleteFields &fi
           KeyField(QStringLiteral("cardMasterKey"), fields.card_master_key, show_keys, this)),
       app_master_key_(
           KeyField(QStringLiteral("appMasterKey"), fields.app_master_key, show_keys, this)),
+      card_master_key_derived_(DeriveSwitch(QStringLiteral("cardMasterKeyDerived"),
+                                            fields.card_master_key_derived, this)),
+      app_master_key_derived_(
+          DeriveSwitch(QStringLiteral("appMasterKeyDerived"), fields.app_master_key_derived, this)),
+      system_identifier_(fields.system_identifier),
       status_(new QPlainTextEdit(this)),
       context_(MakeWriterContext(handle, this, language)) {
   setWindowTitle(tr("Löschen"));
@@ -85,6 +98,10 @@ CLoeschenDlg::CLoeschenDlg(int handle, Language language, const DeleteFields &fi
     grid->addWidget(FieldLabel(caption, widget, this), row, 0, Qt::AlignLeft | Qt::AlignTop);
     grid->addWidget(widget, row++, 1);
   }
+  card_master_key_derived_->setAccessibleName(tr("Card Master Key pro Karte ableiten"));
+  app_master_key_derived_->setAccessibleName(tr("App Master Key pro Karte ableiten"));
+  grid->addWidget(card_master_key_derived_, 1, 2);
+  grid->addWidget(app_master_key_derived_, 2, 2);
   auto *buttons = new QHBoxLayout;
   buttons->addWidget(format);
   buttons->addWidget(remove);
@@ -128,7 +145,14 @@ void CLoeschenDlg::Run(Action action, const QString &question) {
 DeleteFields CLoeschenDlg::Fields() const {
   // A value beyond int (a negative text reads as its two's complement) stays out of range.
   const unsigned app_id = std::min<unsigned>(HexTextValue(*app_id_), INT_MAX);
-  return {static_cast<int>(app_id), card_master_key_->text(), app_master_key_->text()};
+  DeleteFields fields;
+  fields.app_id = static_cast<int>(app_id);
+  fields.card_master_key = card_master_key_->text();
+  fields.app_master_key = app_master_key_->text();
+  fields.card_master_key_derived = card_master_key_derived_->isChecked();
+  fields.app_master_key_derived = app_master_key_derived_->isChecked();
+  fields.system_identifier = system_identifier_;
+  return fields;
 }
 
 void CLoeschenDlg::FocusField(JobField field, bool select_all) {

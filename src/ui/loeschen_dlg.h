@@ -13,6 +13,7 @@
 #include "writer/front_end.h"
 #include "writer/language/language.h"
 
+class QCheckBox;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -52,6 +53,10 @@ class CLoeschenDlg : public QDialog, private FrontEnd {
   CHexEdit *app_id_;
   CHexEdit *card_master_key_;
   CHexEdit *app_master_key_;
+  // "pro Karte ableiten" beside each key; the job's system identifier goes with them unchanged.
+  QCheckBox *card_master_key_derived_;
+  QCheckBox *app_master_key_derived_;
+  QString system_identifier_;
   QPlainTextEdit *status_;
   WriterContext context_;
   // Messages of the running action, shown once its busy guard has ended.

@@ -89,6 +89,16 @@ QGroupBox *ParameterGroup(MainWindowForm &form, QWidget *parent) {
   return group;
 }
 
+// "pro Karte ableiten" beside a key field; its accessible name says which key it switches.
+QCheckBox *DeriveSwitch(const QString &key_name, QWidget *parent) {
+  auto *derived = new QCheckBox(Texts::tr("pro Karte ableiten"), parent);
+  derived->setAccessibleName(Texts::tr("%1 pro Karte ableiten").arg(key_name));
+  derived->setToolTip(
+      Texts::tr("Das Feld hält den Hauptschlüssel; jede Karte bekommt ihren "
+                "eigenen, aus ihrer UID abgeleiteten Key."));
+  return derived;
+}
+
 AccessRow AddAccessRow(QGridLayout *grid, int row, const QString &caption, QWidget *parent) {
   AccessRow access;
   access.list = new QComboBox(parent);
@@ -98,14 +108,19 @@ AccessRow AddAccessRow(QGridLayout *grid, int row, const QString &caption, QWidg
   access.key->setAccessibleName(Texts::tr("Schlüssel für %1").arg(QString(caption).remove(':')));
   grid->addWidget(access.list, row, 1);
   grid->addWidget(access.key, row, 2, 1, 2);
+  access.derived = DeriveSwitch(QString(caption).remove(':'), parent);
+  grid->addWidget(access.derived, row, 4);
   return access;
 }
 
 QGroupBox *ConfigurationGroup(MainWindowForm &form, QWidget *parent) {
   auto *group = new QGroupBox(Texts::tr("Konfiguration"), parent);
   auto *grid = new QGridLayout(group);
+  // Each master key's switch follows its field in the Tab order.
   form.card_key = HexField(group, kKeyDigits);
+  form.card_key_derived = DeriveSwitch(QStringLiteral("Card Master Key"), group);
   form.app_key = HexField(group, kKeyDigits);
+  form.app_key_derived = DeriveSwitch(QStringLiteral("App Master Key"), group);
   form.key_count = DigitsField(group, kKeyCountDigits);
   form.show_keys = PushLikeCheckBox(QString(), group);
   form.show_keys->setToolTip(Texts::tr("Schlüssel anzeigen"));
@@ -125,6 +140,16 @@ QGroupBox *ConfigurationGroup(MainWindowForm &form, QWidget *parent) {
                             Texts::tr("Voll verschlüsselt")});
   grid->addWidget(FieldLabel(Texts::tr("File Zu&griff:"), form.file_mode, group), 6, 0);
   grid->addWidget(form.file_mode, 6, 1);
+  grid->addWidget(form.card_key_derived, 0, 4);
+  grid->addWidget(form.app_key_derived, 1, 4);
+  form.system_identifier = new QLineEdit(group);
+  form.system_identifier->setToolTip(
+      Texts::tr("Teil jedes abgeleiteten Keys: ein Text, oder 0x und Hex-Ziffernpaare"));
+  // Beside the key count, where the row has room: a row of its own would make the window too tall
+  // for a 1080-line screen at 150 %.
+  grid->addWidget(FieldLabel(Texts::tr("System-Kennung:"), form.system_identifier, group), 2, 2,
+                  Qt::AlignRight);
+  grid->addWidget(form.system_identifier, 2, 3, 1, 2);
   grid->setColumnStretch(2, 1);
   return group;
 }

@@ -23,10 +23,11 @@ namespace quillmate::ui {
 class CHexEdit;
 class LampPanel;
 
-// One right of the file: its list of keys and the field of its own key.
+// One right of the file: its list of keys, the field of its own key and its "pro Karte ableiten".
 struct AccessRow {
   QComboBox *list = nullptr;
   CHexEdit *key = nullptr;
+  QCheckBox *derived = nullptr;
 };
 
 struct MainWindowForm {
@@ -51,6 +52,11 @@ struct MainWindowForm {
   AccessRow read_write;
   QComboBox *file_mode = nullptr;
   QPushButton *show_keys = nullptr;  // checkable: keys in clear
+  // "pro Karte ableiten" beside the card's and the application's master key fields (the rights'
+  // ones are in their rows), and the derivation's "System-Kennung".
+  QCheckBox *card_key_derived = nullptr;
+  QCheckBox *app_key_derived = nullptr;
+  QLineEdit *system_identifier = nullptr;
   // "Daten"
   QLineEdit *data = nullptr;
   QCheckBox *auto_increment = nullptr;

@@ -239,6 +239,9 @@ void CQuillmateDlg::OnErase() {
   fields.app_id = job_.app_id;
   fields.card_master_key = job_.card_key;
   fields.app_master_key = job_.app_key;
+  fields.card_master_key_derived = job_.card_key_derived;
+  fields.app_master_key_derived = job_.app_key_derived;
+  fields.system_identifier = job_.system_identifier;
   CLoeschenDlg dialog(context_.handle, language_, fields, operator_settings_.show_keys, this);
   dialog.exec();
 }

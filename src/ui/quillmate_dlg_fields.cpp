@@ -62,6 +62,9 @@ void CQuillmateDlg::FocusField(JobField field, bool select_all) {
     case JobField::kReadWriteKey:
       edit = form_.read_write.key;
       break;
+    case JobField::kSystemIdentifier:
+      edit = form_.system_identifier;
+      break;
     case JobField::kFileMode:
       widget = form_.file_mode;
       break;
@@ -130,6 +133,12 @@ bool CQuillmateDlg::TakeOver() {
   job_.read_key = form_.read.key->text();
   job_.write_key = form_.write.key->text();
   job_.read_write_key = form_.read_write.key->text();
+  job_.card_key_derived = form_.card_key_derived->isChecked();
+  job_.app_key_derived = form_.app_key_derived->isChecked();
+  job_.read_key_derived = form_.read.derived->isChecked();
+  job_.write_key_derived = form_.write.derived->isChecked();
+  job_.read_write_key_derived = form_.read_write.derived->isChecked();
+  job_.system_identifier = form_.system_identifier->text();
   job_.read_key_nr = form_.read.list->currentIndex();
   job_.write_key_nr = form_.write.list->currentIndex();
   job_.read_write_key_nr = form_.read_write.list->currentIndex();
@@ -209,6 +218,12 @@ void CQuillmateDlg::ShowJob() {
   form_.read.key->setText(job_.read_key);
   form_.write.key->setText(job_.write_key);
   form_.read_write.key->setText(job_.read_write_key);
+  form_.card_key_derived->setChecked(job_.card_key_derived);
+  form_.app_key_derived->setChecked(job_.app_key_derived);
+  form_.read.derived->setChecked(job_.read_key_derived);
+  form_.write.derived->setChecked(job_.write_key_derived);
+  form_.read_write.derived->setChecked(job_.read_write_key_derived);
+  form_.system_identifier->setText(job_.system_identifier);
   form_.auto_increment->setChecked(job_.auto_increment);
   form_.leading_zeros->setChecked(job_.leading_zeros);
   form_.prefix_allowed->setChecked(job_.prefix_allowed);
@@ -271,6 +286,8 @@ void CQuillmateDlg::EnableControls(bool on) {
                                    form_.key_count,
                                    form_.file_mode,
                                    form_.card_key,
+                                   form_.card_key_derived,
+                                   form_.system_identifier,
                                    form_.read.list,
                                    form_.write.list,
                                    form_.read_write.list,
@@ -289,6 +306,12 @@ void CQuillmateDlg::EnableControls(bool on) {
   form_.write.key->setEnabled(on && write >= 3 && write != read);
   form_.read_write.key->setEnabled(on && read_write >= 3 && read_write != read &&
                                    read_write != write);
+  // A switch goes with its key field: a right without a key of its own takes the derivation of
+  // the key it uses.
+  form_.app_key_derived->setEnabled(form_.app_key->isEnabled());
+  for (const AccessRow *row : {&form_.read, &form_.write, &form_.read_write}) {
+    row->derived->setEnabled(row->key->isEnabled());
+  }
   form_.data->setEnabled(on);
   form_.menu_bar->setEnabled(on);
   if (on) form_.lamps->hide();

@@ -67,6 +67,32 @@ TEST_F(CliKeyFileTest, JobSetReadsKeysFromFilesAndStandardInput) {
   EXPECT_NE(shown.find(std::string("WriteKey=") + kCardKey + "\n"), std::string::npos) << shown;
 }
 
+// Keys derived per card through the job keys: the switch and the system identifier are set and
+// shown, the master key is masked as every key is, and "job check" warns about a free right.
+TEST_F(CliKeyFileTest, JobSetDerivesKeysPerCardAndShowMasksTheMasterKeys) {
+  const std::string card = File("card.key", kCardKey);
+  const CliRun set = Cli({"job", "set", "CardKey=@" + card, "CardKeyProKarte=1",
+                          "SystemKennung=0x4B56", "Wert=1", "ReadKeyNr=1", "WriteKeyNr=2"});
+  ASSERT_EQ(set.exit_code, 0) << set.err;
+  const std::string masked = Cli({"job", "show"}).out;
+  for (const char *line : {"CardKey=********************************\n", "CardKeyProKarte=1\n",
+                           "AppKeyProKarte=0\n", "SystemKennung=0x4B56\n"}) {
+    EXPECT_NE(masked.find(line), std::string::npos) << line << masked;
+  }
+  EXPECT_EQ(masked.find(kCardKey), std::string::npos) << masked;
+  EXPECT_NE(ShownKeys().find(std::string("CardKey=") + kCardKey + "\n"), std::string::npos);
+
+  const CliRun check = Cli({"job", "check"});
+  EXPECT_NE(check.out.find("warning: ReadKeyNr ist freier Zugriff"), std::string::npos)
+      << check.out << check.err;
+  EXPECT_EQ(Cli({"job", "set", "ReadKeyProKarte=2"}).exit_code, 2);
+  const CliRun refused = Cli({"job", "set", "SystemKennung=0x4", "CardKeyProKarte=1"});
+  ASSERT_EQ(refused.exit_code, 0);  // stored as typed; the job check names it
+  const CliRun bad = Cli({"job", "check"});
+  EXPECT_EQ(bad.exit_code, 2);
+  EXPECT_NE(bad.err.find("SystemKennung: Keine Hex-Eingabe"), std::string::npos) << bad.err;
+}
+
 // --help names every way to give a key without an argument.
 TEST_F(CliKeyFileTest, HelpSaysHowToKeepKeysOutOfTheCommandLine) {
   const CliRun help = Cli({"--help"});

@@ -14,7 +14,11 @@ inline bool SameJob(const quillmate::DesfireSet &a, const quillmate::DesfireSet 
          a.key_count == b.key_count && a.read_key_nr == b.read_key_nr &&
          a.write_key_nr == b.write_key_nr && a.read_write_key_nr == b.read_write_key_nr &&
          a.card_key == b.card_key && a.app_key == b.app_key && a.read_key == b.read_key &&
-         a.write_key == b.write_key && a.read_write_key == b.read_write_key;
+         a.write_key == b.write_key && a.read_write_key == b.read_write_key &&
+         a.card_key_derived == b.card_key_derived && a.app_key_derived == b.app_key_derived &&
+         a.read_key_derived == b.read_key_derived && a.write_key_derived == b.write_key_derived &&
+         a.read_write_key_derived == b.read_write_key_derived &&
+         a.system_identifier == b.system_identifier;
 }
 
 }  // namespace kovra_fuzz

@@ -376,6 +376,44 @@ TEST_F(MainWindow, ClosingKeepsTheValueAnotherProgramCountedOnTo) {
   EXPECT_EQ(settings_->LoadJob().data, QStringLiteral("110"));
 }
 
+// "pro Karte ableiten" beside a key field: the card gets a key derived from the master key in the
+// field, never the master key itself; the switches and the system identifier go into job files
+// and come back; a system identifier the job check refuses puts the focus on its field.
+TEST_F(MainWindow, KeysDerivedPerCardComeFromTheSwitchesBesideTheKeyFields) {
+  OpenWindow();
+  const QString master = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+  Type(form().card_key, master);
+  form().card_key_derived->setChecked(true);
+  Type(form().system_identifier, QStringLiteral("0x4B5"));
+  Type(form().data, QStringLiteral("1000"));
+  form().write_single->click();
+  EXPECT_EQ(window().StatusLines(), QStringList{QStringLiteral("Keine Hex-Eingabe")});
+  EXPECT_EQ(QApplication::focusWidget(), form().system_identifier);
+  EXPECT_EQ(card_->Content().master_key.type, kovra_sim::DesfireKeyType::kDes);
+
+  Type(form().system_identifier, QStringLiteral("Halle 3"));
+  form().write_single->click();
+  EXPECT_TRUE(
+      window().StatusLines().contains(QStringLiteral("Wert <1000> erfolgreich geschrieben")))
+      << window().StatusLines().join('\n').toStdString();
+  const kovra_sim::DesfireKey &card_key = card_->Content().master_key;
+  EXPECT_EQ(card_key.type, kovra_sim::DesfireKeyType::kAes);
+  const QByteArray master_bytes = QByteArray::fromHex(master.toLatin1());
+  EXPECT_NE(card_key.bytes, kovra_sim::Bytes(master_bytes.begin(), master_bytes.end()));
+  form().read_single->click();
+  EXPECT_EQ(form().data->text(), QStringLiteral("1000"));
+
+  chosen_file = folder_.filePath(QStringLiteral("derived.KVMFDat"));
+  form().save_job->click();
+  form().card_key_derived->setChecked(false);
+  Type(form().system_identifier, QString());
+  form().load_job->click();
+  EXPECT_TRUE(form().card_key_derived->isChecked());
+  EXPECT_FALSE(form().app_key_derived->isChecked());
+  EXPECT_EQ(form().system_identifier->text(), QStringLiteral("Halle 3"));
+  EXPECT_EQ(form().card_key->text(), master);
+}
+
 TEST_F(MainWindow, JobFilesKeepTheJobAndARefusedFileChangesNoField) {
   OpenWindow();
   Type(form().data, QStringLiteral("77"));

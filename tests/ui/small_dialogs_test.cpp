@@ -2,6 +2,7 @@
 // with a DESFire card on a pseudo-terminal.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -10,6 +11,10 @@
 #include "ui/beep_time_dlg.h"
 #include "ui/hex_edit.h"
 #include "ui/loeschen_dlg.h"
+#include "writer/cards/card_detection.h"
+#include "writer/cards/write_sequence.h"
+#include "writer/job/data_codec.h"
+#include "writer/job/key_plan.h"
 #include "writer/reader/reader_port.h"
 #include "writer/sim_rig.h"
 
@@ -183,6 +188,49 @@ TEST_F(LoeschenDlgTest, EachActionAsksFirstAndNoErasesNothing) {
 // A refused field: one message, shown after the busy guard so that the operator can acknowledge
 // it, then the focus on that field with its text selected; the fields keep what they held (a job
 // value beyond the field's digits is not cut to another one) and the card is not touched.
+// A card whose app master key was derived for it: the dialog takes the job's switch and system
+// identifier, and its switch decides whether the field's key is the master key or the card's own.
+TEST_F(LoeschenDlgTest, TheDeriveSwitchDecidesWhichKeyOpensTheApplication) {
+  boxes_.answer = BoxAnswer::kYes;
+  quillmate::DesfireSet job;
+  job.data = QStringLiteral("1");
+  job.app_id = kAid;
+  job.app_key = QStringLiteral("A7A7A7A7A7A7A7A7A7A7A7A7A7A7A7A7");
+  job.app_key_derived = true;
+  job.key_count = 1;
+  job.read_key_nr = 2;  // the app master key
+  job.write_key_nr = 2;
+  job.system_identifier = QStringLiteral("Halle 3");
+  quillmate::KeyPlan plan;
+  QByteArray bytes;
+  ASSERT_TRUE(quillmate::ValidateWriteJob(job, plan).ok);
+  ASSERT_TRUE(quillmate::EncodeData(job, job.data, bytes).ok);
+  ASSERT_TRUE(quillmate::DetectCard(context_, false));
+  ASSERT_TRUE(quillmate::WriteCard(context_, job, plan, bytes));
+
+  quillmate::DeleteFields fields;
+  fields.app_id = kAid;
+  fields.app_master_key = job.app_key;
+  fields.app_master_key_derived = true;
+  fields.system_identifier = job.system_identifier;
+  CLoeschenDlg dialog(handle_, Language::kGerman, fields, false);
+  auto *derived = Child<QCheckBox>(dialog, "appMasterKeyDerived");
+  EXPECT_TRUE(derived->isChecked());
+  EXPECT_FALSE(Child<QCheckBox>(dialog, "cardMasterKeyDerived")->isChecked());
+
+  derived->setChecked(false);
+  Click(dialog, "deleteApplication");
+  EXPECT_EQ(Status(dialog), QStringLiteral("Authentifizierung nicht möglich! Gewählter App Master "
+                                           "Key nicht gültig"));
+  EXPECT_NE(card().Application(kAid), nullptr);
+
+  derived->setChecked(true);
+  Click(dialog, "deleteApplication");
+  EXPECT_EQ(Status(dialog),
+            QStringLiteral("Die gewählte Applikation wurde gelöscht! (Karte 04112233445566)"));
+  EXPECT_EQ(card().Application(kAid), nullptr);
+}
+
 TEST_F(LoeschenDlgTest, RefusedFieldIsShownAndFocusedBeforeTheCard) {
   const struct {
     DeleteFields fields;

@@ -136,6 +136,14 @@ DesfireSet GoodJob() {
   return job;
 }
 
+const QString kMasterNotWhole = QStringLiteral(
+    "Ein pro Karte abgeleiteter Key braucht einen Hauptschlüssel mit 32 Hex-Ziffern");
+
+void DeriveWriteKey(DesfireSet &job) {
+  job.write_key = QString(32, u'2');
+  job.write_key_derived = true;
+}
+
 struct RefusalCase {
   const char *name;
   void (*change)(DesfireSet &);
@@ -217,7 +225,33 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"KeyCountOutOfRange", [](DesfireSet &j) { j.key_count = 15; }, true,
                     Range("0", "14"), JobField::kKeyCount},
         RefusalCase{"NegativeLength", [](DesfireSet &j) { j.length = -1; }, true,
-                    Range("0", "16777215"), JobField::kLength}),
+                    Range("0", "16777215"), JobField::kLength},
+        // A key derived per card needs its master key whole: a short one is zero-filled.
+        RefusalCase{"DerivedReadKeyShort", [](DesfireSet &j) { j.read_key_derived = true; }, false,
+                    kMasterNotWhole, JobField::kReadKey},
+        RefusalCase{"DerivedCardKeyEmpty", [](DesfireSet &j) { j.card_key_derived = true; }, true,
+                    kMasterNotWhole, JobField::kCardKey},
+        RefusalCase{"DerivedAppKeyAsReadRight",
+                    [](DesfireSet &j) {
+                      j.read_key_nr = 2;  // the app master key
+                      j.app_key = QStringLiteral("12");
+                      j.app_key_derived = true;
+                    },
+                    true, kMasterNotWhole, JobField::kAppKey},
+        RefusalCase{"SystemIdentifierOddHex",
+                    [](DesfireSet &j) {
+                      DeriveWriteKey(j);
+                      j.system_identifier = QStringLiteral("0x123");
+                    },
+                    true, kNotHex, JobField::kSystemIdentifier},
+        RefusalCase{"SystemIdentifierTooLong",
+                    [](DesfireSet &j) {
+                      DeriveWriteKey(j);
+                      j.system_identifier = QString(22, u'S');
+                    },
+                    false,
+                    QStringLiteral("Die System-Kennung hat 22 Bytes, höchstens 21 sind möglich"),
+                    JobField::kSystemIdentifier}),
     [](const auto &param_info) { return std::string(param_info.param.name); });
 
 TEST(ValidateJob, AcceptsAbsurdButLegalLengths) {
@@ -291,6 +325,42 @@ TEST(HexKeyToBytes, PairsFromTheLeftThenZeros) {
   EXPECT_EQ(HexKeyToBytes(u"ABC"), Key("ab0c"));
   EXPECT_EQ(HexKeyToBytes(u"00112233445566778899AABBCCDDEEFF"),
             QByteArray::fromHex("00112233445566778899AABBCCDDEEFF"));
+}
+
+// Which keys the plan derives: a right takes the flag of the key it uses, a right sharing an
+// earlier right's key number that right's flag, free access none; the system identifier as text
+// or as hex bytes; a job without a derived key leaves the identifier alone.
+TEST(BuildKeyPlan, DerivationFollowsTheKeyEachRightUses) {
+  DesfireSet job = GoodJob();
+  job.key_count = 4;
+  job.app_key = QString(32, u'A');
+  job.app_key_derived = true;
+  job.read_key_nr = 2;  // app master key
+  DeriveWriteKey(job);
+  job.read_write_key_nr = 4;  // key 2, like write: the write right's key and flag
+  job.read_write_key_derived = false;
+  job.system_identifier = QStringLiteral("0x4b56");
+  KeyPlan plan;
+  ASSERT_TRUE(ValidateWriteJob(job, plan).ok);
+  const KeyDerivation &d = plan.derivation;
+  EXPECT_FALSE(d.card_master_key);
+  EXPECT_TRUE(d.app_master_key);
+  EXPECT_TRUE(d.read_key);
+  EXPECT_TRUE(d.write_key);
+  EXPECT_TRUE(d.read_write_key);
+  EXPECT_EQ(d.system_identifier, QByteArray("\x4B\x56"));
+  EXPECT_EQ(d.app_id, job.app_id);
+
+  job.system_identifier = QStringLiteral("Halle 3");
+  job.read_write_key_nr = 1;  // free access derives nothing
+  ASSERT_TRUE(ValidateWriteJob(job, plan).ok);
+  EXPECT_FALSE(plan.derivation.read_write_key);
+  EXPECT_EQ(plan.derivation.system_identifier, QByteArray("Halle 3"));
+
+  DesfireSet plain = GoodJob();
+  plain.system_identifier = QStringLiteral("0xZZ");  // not used: not checked
+  ASSERT_TRUE(ValidateWriteJob(plain, plan).ok);
+  EXPECT_FALSE(plan.derivation.Any());
 }
 
 TEST(BuildKeyPlan, OwnKeysForReadAndWrite) {

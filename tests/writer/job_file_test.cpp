@@ -8,6 +8,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "support/ini_store.h"
+#include "writer/job/job_keys.h"
+#include "writer/job/key_plan.h"
+#include "writer/settings/settings_store.h"
+
 namespace quillmate {
 
 // Defined with the settings store tests.
@@ -78,7 +83,7 @@ TEST_F(JobFileTest, SavedJobLoadsBackWithKeysInOrderAndProtected) {
             std::string("[Settings] Wert AutoIncrement AutoNull PrefixZulassen Byteanzahl "
                         "Zahlenformat Darstellung Ausrichtung AppID FileID FileMode KeyAnzahl "
                         "ReadKeyNr WriteKeyNr ReadWriteKeyNr CardKey AppKey ReadKey WriteKey "
-                        "ReadWriteKey"));
+                        "ReadWriteKey SystemKennung"));
 }
 
 TEST_F(JobFileTest, MissingKeysTakeTheJobFileDefaults) {
@@ -173,6 +178,55 @@ TEST_F(JobFileTest, ValueStoreRewritesOnlyTheValueAtOnce) {
   DesfireSet expected = SeriesJob();
   expected.data = QStringLiteral("Los Ä-0101 Ende");
   ExpectSameJob(loaded, expected);
+}
+
+// Keys derived per card round-trip, and a file holding them stops a program that knows no
+// derivation: its loader deciphers the key text with the mark, and its job check refuses that text
+// (also cut to the 32 characters its key field holds) before any card, so no card ever gets the
+// master key itself.
+TEST_F(JobFileTest, DerivedKeysRoundTripAndStopAProgramWithoutDerivation) {
+  DesfireSet job = SeriesJob();
+  job.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
+  job.card_key_derived = true;
+  job.app_key_derived = true;
+  job.system_identifier = QStringLiteral("0x4B56");
+  ASSERT_TRUE(SaveJobFile(path_, job).ok);
+  DesfireSet loaded;
+  ASSERT_TRUE(LoadJobFile(path_, loaded).ok);
+  ExpectSameJob(loaded, job);
+
+  CIniEx store;
+  const QByteArray text = ReadAll(path_);
+  store.ParseText(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+  const auto stored = [&store](const char *key) {
+    return QString::fromStdString(store.GetString("Settings", key, ""));
+  };
+  EXPECT_EQ(stored("SystemKennung"), QStringLiteral("0x4B56"));
+  EXPECT_EQ(DeobfuscateKey(stored("ReadKey")), QStringLiteral("AB"));  // not derived: as before
+  for (const char *key : {"CardKey", "AppKey"}) {
+    SCOPED_TRACE(key);
+    const QString clear = DeobfuscateKey(stored(key));
+    EXPECT_TRUE(clear.startsWith(QLatin1String(kDerivedKeyMark)));
+    EXPECT_FALSE(IsKeyText(clear));
+    EXPECT_FALSE(IsKeyText(clear.left(kMaxKeyDigits)));
+  }
+  // What the older loader gives: the stored texts as they decipher, no flags.
+  DesfireSet older = job;
+  older.card_key_derived = older.app_key_derived = false;
+  older.card_key = DeobfuscateKey(stored("CardKey"));
+  older.data = QStringLiteral("1");
+  older.number_format = NumberFormat::kDecimal;
+  older.representation = Representation::kBinary;
+  older.length = 8;
+  KeyPlan plan;
+  const JobCheck check = ValidateWriteJob(older, plan);
+  EXPECT_FALSE(check.ok);
+  EXPECT_EQ(check.message, QStringLiteral("Keine Hex-Eingabe"));
+  EXPECT_EQ(check.field, JobField::kCardKey);
+
+  // A job without derivation is stored as before: no mark on any key.
+  ASSERT_TRUE(SaveJobFile(path_, SeriesJob()).ok);
+  EXPECT_TRUE(ReadAll(path_).contains(QByteArray("CardKey=") + kKnownStored + "\n"));
 }
 
 TEST(JobFileName, ExtensionAppendedOnlyWhenMissing) {

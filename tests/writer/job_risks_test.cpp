@@ -36,6 +36,37 @@ TEST(JobRisks, ASafeJobHasNone) {
       << JobRisks(SafeJob(), 100).join('\n').toStdString();
 }
 
+// With keys derived per card: a free right opens the file without any of them, one master key
+// for two roles gives every card the same key twice, and a master key that is also a plain key
+// lands on every card.
+TEST(JobRisks, DerivedJobsNameTheirOwnRisks) {
+  const struct {
+    const char *risk;
+    void (*change)(DesfireSet &);
+    const char *named;
+  } cases[] = {
+      {"free read", [](DesfireSet &job) { job.read_key_nr = 1; },
+       "ReadKeyNr ist freier Zugriff: die Datei braucht dafür keinen der pro Karte abgeleiteten "
+       "Keys."},
+      {"one master key twice",
+       [](DesfireSet &job) {
+         job.read_key = kKeyB;
+         job.read_key_derived = true;
+       },
+       "AppKey und ReadKey werden aus demselben Hauptschlüssel abgeleitet."},
+      {"master key as a plain key", [](DesfireSet &job) { job.read_key = kKeyB; },
+       "Der Hauptschlüssel von AppKey steht als ReadKey auf jeder Karte."},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.risk);
+    DesfireSet job = SafeJob();
+    job.app_key_derived = true;
+    ASSERT_TRUE(JobRisks(job, 0).isEmpty()) << JobRisks(job, 0).join('\n').toStdString();
+    c.change(job);
+    EXPECT_EQ(JobRisks(job, 0), QStringList{QString::fromUtf8(c.named)});
+  }
+}
+
 TEST(JobRisks, EachRiskIsNamed) {
   const struct {
     const char *risk;

@@ -69,6 +69,12 @@ void ExpectSameJob(const DesfireSet &actual, const DesfireSet &expected) {
   EXPECT_EQ(actual.auto_increment, expected.auto_increment);
   EXPECT_EQ(actual.leading_zeros, expected.leading_zeros);
   EXPECT_EQ(actual.prefix_allowed, expected.prefix_allowed);
+  EXPECT_EQ(actual.card_key_derived, expected.card_key_derived);
+  EXPECT_EQ(actual.app_key_derived, expected.app_key_derived);
+  EXPECT_EQ(actual.read_key_derived, expected.read_key_derived);
+  EXPECT_EQ(actual.write_key_derived, expected.write_key_derived);
+  EXPECT_EQ(actual.read_write_key_derived, expected.read_write_key_derived);
+  EXPECT_EQ(actual.system_identifier, expected.system_identifier);
 }
 
 namespace {
@@ -134,6 +140,30 @@ TEST_F(SettingsStoreTest, EmptyStoreGivesFirstStartDefaultsAndWritesCycleValuesB
   EXPECT_EQ(RawValue("Settings/ZyklusZeit").toInt(), 250);
   EXPECT_EQ(RawValue("Settings/BeepTime").toInt(), 300);
   EXPECT_FALSE(RawValue("Settings/AppID").isValid());  // nothing else is written on loading
+}
+
+// Keys derived per card survive a restart in the settings, and switching derivation off again
+// leaves no mark behind.
+TEST_F(SettingsStoreTest, DerivedKeysSurviveARestart) {
+  DesfireSet job = ChangedJob();
+  job.app_key_derived = true;
+  job.read_write_key_derived = true;
+  job.system_identifier = QStringLiteral("Halle 3");
+  for (const bool derived : {true, false}) {
+    SCOPED_TRACE(derived);
+    if (!derived) {
+      job.app_key_derived = job.read_write_key_derived = false;
+      job.system_identifier.clear();
+    }
+    {
+      SettingsStore store(dir_.path());
+      ASSERT_TRUE(store.SaveJob(job));
+    }
+    SettingsStore again(dir_.path());
+    QStringList unreadable;
+    ExpectSameJob(again.LoadJob(&unreadable), job);
+    EXPECT_TRUE(unreadable.isEmpty());
+  }
 }
 
 TEST_F(SettingsStoreTest, EveryFieldSurvivesARestart) {

@@ -3,9 +3,11 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "kovra.h"
 #include "writer/cards/card_calls.h"
+#include "writer/cards/card_keys.h"
 #include "writer/job/key_plan.h"
 #include "writer/reader/reader_port.h"
 
@@ -55,6 +57,41 @@ void ReportAuthFailure(WriterContext &context, const char *invalid_key_text) {
   }
 }
 
+// The fields' keys as a plan whose derivation the job check built, so that erasing derives a
+// card's keys exactly as writing did. Refused as the job check refuses.
+JobCheck DerivationOf(const DeleteFields &fields, KeyPlan &plan) {
+  DesfireSet job;
+  job.app_id = std::max(fields.app_id, kMinAppId);
+  job.card_key = fields.card_master_key;
+  job.app_key = fields.app_master_key;
+  job.key_count = 1;
+  job.read_key_nr = 2;  // the app master key: every right needs a key of the plan
+  job.write_key_nr = 2;
+  job.read_write_key_nr = 2;
+  job.card_key_derived = fields.card_master_key_derived;
+  job.app_key_derived = fields.app_master_key_derived;
+  job.system_identifier = fields.system_identifier;
+  const JobCheck check = BuildKeyPlan(job, plan);
+  plan.derivation.app_id = fields.app_id;
+  return check;
+}
+
+// The card's own card master key and app master key; false after the refusal's status line.
+bool KeysForCard(WriterContext &context, const DeleteFields &fields, const QByteArray &uid,
+                 KeyPlan &card_plan) {
+  KeyPlan plan;
+  DerivationOf(fields, plan);
+  plan.card_master_key = HexKeyToBytes(fields.card_master_key);
+  plan.app_master_key = HexKeyToBytes(fields.app_master_key);
+  const CardKeys keys = CardKeyPlan(plan, uid);
+  if (!keys.ok) {
+    context.report.Line(keys.refusal);
+    return false;
+  }
+  card_plan = keys.plan;
+  return true;
+}
+
 }  // namespace
 
 QString FormatCardQuestion() {
@@ -80,7 +117,9 @@ JobCheck CheckDeleteFields(const DeleteFields &fields) {
   }
   if (JobCheck card = CheckKeyText(fields.card_master_key, JobField::kCardKey); !card.ok)
     return card;
-  return CheckKeyText(fields.app_master_key, JobField::kAppKey);
+  if (JobCheck app = CheckKeyText(fields.app_master_key, JobField::kAppKey); !app.ok) return app;
+  KeyPlan plan;
+  return DerivationOf(fields, plan);
 }
 
 bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
@@ -114,8 +153,10 @@ bool DetectCardForDelete(WriterContext &context, QByteArray *card_uid) {
 RunResult FormatCard(WriterContext &context, const DeleteFields &fields) {
   RunResult result;
   if (!TakeFields(context, fields, result)) return result;
-  const QByteArray card_master_key = HexKeyToBytes(fields.card_master_key);
   if (!DetectCardForDelete(context, &result.card_uid)) return result;
+  KeyPlan keys;
+  if (!KeysForCard(context, fields, result.card_uid, keys)) return result;
+  const QByteArray &card_master_key = keys.card_master_key;
 
   if (!SelectApplication(context, 0)) {
     ReportError(context, " <SelectCard>");
@@ -148,8 +189,10 @@ RunResult FormatCard(WriterContext &context, const DeleteFields &fields) {
 RunResult DeleteApplication(WriterContext &context, const DeleteFields &fields) {
   RunResult result;
   if (!TakeFields(context, fields, result)) return result;
-  const QByteArray app_master_key = HexKeyToBytes(fields.app_master_key);
   if (!DetectCardForDelete(context, &result.card_uid)) return result;
+  KeyPlan keys;
+  if (!KeysForCard(context, fields, result.card_uid, keys)) return result;
+  const QByteArray &app_master_key = keys.app_master_key;
 
   if (!SelectApplication(context, fields.app_id)) {
     ReportError(context, " <SelectApp>");

@@ -5,6 +5,7 @@
 
 #include "kovra.h"
 #include "writer/cards/card_calls.h"
+#include "writer/cards/card_keys.h"
 
 namespace quillmate {
 namespace {
@@ -18,10 +19,16 @@ constexpr int kPlain = 0x00;
 
 }  // namespace
 
-bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &plan,
+bool ReadCard(WriterContext &context, const DesfireSet &job, const KeyPlan &job_plan,
               QByteArray &bytes) {
   bytes.clear();
   Reporter &status = context.report;
+  const CardKeys card_keys = CardKeyPlan(job_plan, context.cards.current_uid);
+  if (!card_keys.ok) {
+    status.Line(card_keys.refusal);
+    return false;
+  }
+  const KeyPlan &plan = card_keys.plan;
   const int handle = context.handle;
 
   if (!SelectApplication(context, job.app_id)) {

@@ -31,11 +31,13 @@ struct WriteDetails {
 };
 
 // Writes `data` (the job's encoded bytes) to the card that DetectCard has activated on
-// context.handle. True when the card has taken all bytes. False otherwise, after a status line
-// through context.report that names the step (the last pass's line when all four passes failed);
-// the card is left as far as the sequence got (keys already changed stay changed, a deleted
-// application stays deleted). A repair pass runs DetectCard again and, while no card is found,
-// asks the front end "Bitte Karte auflegen!" (Cancel ends the sequence).
+// context.handle, with the card's own keys where the plan derives them (CardKeyPlan; a card without
+// a fixed UID is then refused before anything is sent). True when the card has taken all bytes.
+// False otherwise, after a status line through context.report that names the step (the last pass's
+// line when all four passes failed); the card is left as far as the sequence got (keys already
+// changed stay changed, a deleted application stays deleted). A repair pass runs DetectCard again
+// and, while no card is found, asks the front end "Bitte Karte auflegen!" (Cancel ends the
+// sequence).
 //
 // A card the sequence changed and then lost (taken away, another card laid in its place during a
 // repair pass, the reader gone, the data write unanswered) gets a last status line with its UID

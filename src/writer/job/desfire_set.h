@@ -49,6 +49,16 @@ struct DesfireSet {
   bool auto_increment = true;
   bool leading_zeros = false;
   bool prefix_allowed = false;  // text before and after the number in ASCII representation
+  // "pro Karte ableiten": the key field holds a master key, and every card gets the key derived
+  // from it and the card's UID, the application ID (000000 for the card master key) and
+  // system_identifier, so that a key read out of one card opens no other card.
+  bool card_key_derived = false;
+  bool app_key_derived = false;
+  bool read_key_derived = false;
+  bool write_key_derived = false;
+  bool read_write_key_derived = false;
+  // "System-Kennung": part of every derived key's input; a text, or "0x" and hex digit pairs.
+  QString system_identifier;
 };
 
 // The card's communication settings byte for a file mode: plain 0x00, MAC 0x01, enciphered 0x03.

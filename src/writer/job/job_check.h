@@ -23,6 +23,7 @@ enum class JobField {
   kReadKey,
   kWriteKey,
   kReadWriteKey,
+  kSystemIdentifier,
 };
 
 struct JobCheck {

@@ -128,9 +128,13 @@ JobFileResult SaveJobFile(const QString &path, const DesfireSet &job) {
   const struct {
     const char *key;
     const QString &text;
-  } texts[] = {{"Wert", job.data},          {"CardKey", job.card_key},
-               {"AppKey", job.app_key},     {"ReadKey", job.read_key},
-               {"WriteKey", job.write_key}, {"ReadWriteKey", job.read_write_key}};
+  } texts[] = {{"Wert", job.data},
+               {"CardKey", job.card_key},
+               {"AppKey", job.app_key},
+               {"ReadKey", job.read_key},
+               {"WriteKey", job.write_key},
+               {"ReadWriteKey", job.read_write_key},
+               {"SystemKennung", job.system_identifier}};
   for (const auto &entry : texts) {
     if (HasLineBreak(entry.text)) return LineBreakRefused(entry.key);
   }

@@ -40,6 +40,32 @@ JobKey TextKey(const char *name, JobKeyKind kind, JobField field, QString Desfir
   return key;
 }
 
+JobKey KeyKey(const char *name, JobField field, QString DesfireSet::*member,
+              bool DesfireSet::*derived) {
+  JobKey key = TextKey(name, JobKeyKind::kKey, field, member);
+  key.derived = derived;
+  return key;
+}
+
+JobKey DeriveFlagKey(const char *name, JobField field, bool DesfireSet::*member) {
+  JobKey key = FlagKey(name, member);
+  key.kind = JobKeyKind::kDeriveFlag;
+  key.field = field;
+  key.derived = member;
+  return key;
+}
+
+QString MarkedKey(const JobKey &key, const DesfireSet &job) {
+  const QString text = key.get_text(job);
+  return key.derived && job.*key.derived ? QLatin1String(kDerivedKeyMark) + text : text;
+}
+
+// The stored key text in clear without its mark; `derived` tells whether it had one.
+QString UnmarkedKey(const QString &clear, bool &derived) {
+  derived = clear.startsWith(QLatin1String(kDerivedKeyMark));
+  return derived ? clear.mid(static_cast<qsizetype>(sizeof kDerivedKeyMark - 1)) : clear;
+}
+
 std::vector<JobKey> MakeJobKeys() {
   using K = JobKeyKind;
   using F = JobField;
@@ -59,11 +85,18 @@ std::vector<JobKey> MakeJobKeys() {
       IntKey("ReadKeyNr", K::kDecimal, F::kNone, &DesfireSet::read_key_nr),
       IntKey("WriteKeyNr", K::kDecimal, F::kNone, &DesfireSet::write_key_nr),
       IntKey("ReadWriteKeyNr", K::kDecimal, F::kNone, &DesfireSet::read_write_key_nr),
-      TextKey("CardKey", K::kKey, F::kCardKey, &DesfireSet::card_key),
-      TextKey("AppKey", K::kKey, F::kAppKey, &DesfireSet::app_key),
-      TextKey("ReadKey", K::kKey, F::kReadKey, &DesfireSet::read_key),
-      TextKey("WriteKey", K::kKey, F::kWriteKey, &DesfireSet::write_key),
-      TextKey("ReadWriteKey", K::kKey, F::kReadWriteKey, &DesfireSet::read_write_key),
+      KeyKey("CardKey", F::kCardKey, &DesfireSet::card_key, &DesfireSet::card_key_derived),
+      KeyKey("AppKey", F::kAppKey, &DesfireSet::app_key, &DesfireSet::app_key_derived),
+      KeyKey("ReadKey", F::kReadKey, &DesfireSet::read_key, &DesfireSet::read_key_derived),
+      KeyKey("WriteKey", F::kWriteKey, &DesfireSet::write_key, &DesfireSet::write_key_derived),
+      KeyKey("ReadWriteKey", F::kReadWriteKey, &DesfireSet::read_write_key,
+             &DesfireSet::read_write_key_derived),
+      DeriveFlagKey("CardKeyProKarte", F::kCardKey, &DesfireSet::card_key_derived),
+      DeriveFlagKey("AppKeyProKarte", F::kAppKey, &DesfireSet::app_key_derived),
+      DeriveFlagKey("ReadKeyProKarte", F::kReadKey, &DesfireSet::read_key_derived),
+      DeriveFlagKey("WriteKeyProKarte", F::kWriteKey, &DesfireSet::write_key_derived),
+      DeriveFlagKey("ReadWriteKeyProKarte", F::kReadWriteKey, &DesfireSet::read_write_key_derived),
+      TextKey("SystemKennung", K::kText, F::kSystemIdentifier, &DesfireSet::system_identifier),
   };
 }
 
@@ -81,10 +114,20 @@ const JobKey *FindJobKey(const QString &name) {
   return found == keys.end() ? nullptr : &*found;
 }
 
+QStringList DerivedKeyNames(const DesfireSet &job) {
+  QStringList names;
+  for (const JobKey &key : JobKeys()) {
+    if (key.kind == JobKeyKind::kKey && job.*key.derived) names.append(QLatin1String(key.name));
+  }
+  return names;
+}
+
 QString JobFieldKeyName(JobField field) {
   if (field == JobField::kNone) return {};
   for (const JobKey &key : JobKeys()) {
-    if (key.field == field) return QString::fromLatin1(key.name);
+    if (key.field == field && key.kind != JobKeyKind::kDeriveFlag) {
+      return QString::fromLatin1(key.name);
+    }
   }
   return {};
 }
@@ -105,6 +148,7 @@ bool SetJobKeyText(const JobKey &key, DesfireSet &job, const QString &text) {
       key.set_text(job, text.toUpper());
       return true;
     case JobKeyKind::kFlag:
+    case JobKeyKind::kDeriveFlag:
       if (text != QLatin1String("0") && text != QLatin1String("1")) return false;
       key.set_int(job, text == QLatin1String("1") ? 1 : 0);
       return true;
@@ -134,7 +178,11 @@ DesfireSet ReadJobValues(const ReadIntFn &read_int, const ReadTextFn &read_text,
       if (clear.isEmpty() && !stored.isEmpty() && unreadable_keys) {
         unreadable_keys->append(QString::fromLatin1(key.name));
       }
-      key.set_text(job, clear);
+      bool derived = false;
+      key.set_text(job, UnmarkedKey(clear, derived));
+      job.*key.derived = derived;
+    } else if (key.kind == JobKeyKind::kDeriveFlag) {
+      continue;  // read with its key
     } else {
       key.set_int(job, read_int(key.name, key.get_int(defaults)));
     }
@@ -148,7 +196,9 @@ void WriteJobValues(const DesfireSet &job, const WriteIntFn &write_int,
     if (key.kind == JobKeyKind::kText) {
       write_text(key.name, key.get_text(job));
     } else if (key.kind == JobKeyKind::kKey) {
-      write_text(key.name, ObfuscateKey(key.get_text(job)));
+      write_text(key.name, ObfuscateKey(MarkedKey(key, job)));
+    } else if (key.kind == JobKeyKind::kDeriveFlag) {
+      continue;  // written with its key
     } else {
       write_int(key.name, key.get_int(job));
     }

@@ -3,6 +3,7 @@
 #include "writer/job/job_risks.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <vector>
 
 #include "writer/job/data_codec.h"
@@ -19,7 +20,24 @@ struct Texts {
 struct NamedKey {
   const char *name;
   const QString &text;
+  bool derived;
 };
+
+// The line for two keys with the same text: with derivation the same master key gives every card
+// the same key in both roles, and a master key that is also a plain key lands on every card.
+QString SameKeyRisk(const NamedKey &a, const NamedKey &b) {
+  const QString first = QLatin1String(a.name);
+  const QString second = QLatin1String(b.name);
+  if (a.derived && b.derived) {
+    return Texts::tr("%1 und %2 werden aus demselben Hauptschlüssel abgeleitet.")
+        .arg(first, second);
+  }
+  if (a.derived || b.derived) {
+    return Texts::tr("Der Hauptschlüssel von %1 steht als %2 auf jeder Karte.")
+        .arg(a.derived ? first : second, a.derived ? second : first);
+  }
+  return Texts::tr("%1 und %2 sind derselbe Key.").arg(first, second);
+}
 
 // An access right and the list index it was chosen by.
 struct Right {
@@ -35,11 +53,12 @@ bool IsFullKeyText(QStringView text) {
 
 QStringList JobRisks(const DesfireSet &job, int series_cards) {
   QStringList risks;
-  const std::vector<NamedKey> keys = {{"CardKey", job.card_key},
-                                      {"AppKey", job.app_key},
-                                      {"ReadKey", job.read_key},
-                                      {"WriteKey", job.write_key},
-                                      {"ReadWriteKey", job.read_write_key}};
+  const std::vector<NamedKey> keys = {
+      {"CardKey", job.card_key, job.card_key_derived},
+      {"AppKey", job.app_key, job.app_key_derived},
+      {"ReadKey", job.read_key, job.read_key_derived},
+      {"WriteKey", job.write_key, job.write_key_derived},
+      {"ReadWriteKey", job.read_write_key, job.read_write_key_derived}};
   for (const NamedKey &key : keys) {
     if (!key.text.isEmpty() && key.text.size() < kMaxKeyDigits) {
       risks.append(Texts::tr("%1 hat nur %2 von 32 Hex-Ziffern, der Rest wird mit Nullen gefüllt.")
@@ -50,8 +69,7 @@ QStringList JobRisks(const DesfireSet &job, int series_cards) {
   for (size_t i = 0; i < keys.size(); ++i) {
     for (size_t j = i + 1; j < keys.size(); ++j) {
       if (!keys[i].text.isEmpty() && keys[i].text.compare(keys[j].text, Qt::CaseInsensitive) == 0) {
-        risks.append(Texts::tr("%1 und %2 sind derselbe Key.")
-                         .arg(QLatin1String(keys[i].name), QLatin1String(keys[j].name)));
+        risks.append(SameKeyRisk(keys[i], keys[j]));
       }
     }
   }
@@ -74,6 +92,15 @@ QStringList JobRisks(const DesfireSet &job, int series_cards) {
   if (nibble_of(job.write_key_nr) == kNibbleFree ||
       nibble_of(job.read_write_key_nr) == kNibbleFree) {
     risks.append(Texts::tr("Freier Schreibzugriff: jeder kann die Datei ohne Key beschreiben."));
+  }
+  const bool derives =
+      std::any_of(keys.begin(), keys.end(), [](const NamedKey &key) { return key.derived; });
+  for (const Right &right : rights) {
+    if (derives && nibble_of(right.index) == kNibbleFree) {
+      risks.append(Texts::tr("%1 ist freier Zugriff: die Datei braucht dafür keinen der pro Karte "
+                             "abgeleiteten Keys.")
+                       .arg(QLatin1String(right.name)));
+    }
   }
   if (job.card_key.isEmpty() && !job.app_key.isEmpty()) {
     risks.append(

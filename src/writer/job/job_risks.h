@@ -20,8 +20,9 @@ inline constexpr int kCycleLookAheadCards = 10000;
 
 // One line per risk, each naming the job keys concerned:
 // - a key shorter than 32 digits (it is filled with zeros);
-// - the same key in two places;
-// - free write access to the file;
+// - the same key in two places (with derivation: one master key for two roles, or a master key
+//   that is also a plain key and so lands on every card);
+// - free write access to the file; with a key derived per card, every free right;
 // - the card master key left at the factory key while the application is locked;
 // - a chosen access right past the key count (it acts as "Kein Zugriff");
 // - a counting value that outgrows the file within `series_cards` cards (0: not checked; a cycle

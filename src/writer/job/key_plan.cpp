@@ -3,8 +3,6 @@
 
 #include <QCoreApplication>
 
-#include <optional>
-
 #include "writer/job/data_codec.h"
 
 namespace quillmate {
@@ -67,6 +65,74 @@ std::optional<Right> ReadRight(int index, int key_count, QStringView text, const
   return right;
 }
 
+JobCheck MasterKeyNotWhole(JobField field) {
+  return JobCheck::Refused(
+      Texts::tr("Ein pro Karte abgeleiteter Key braucht einen Hauptschlüssel mit 32 Hex-Ziffern"),
+      field, true);
+}
+
+// The derivation part of BuildKeyPlan: the flags of the keys the plan uses, each derived key's
+// master key whole, and the system identifier.
+JobCheck BuildDerivation(const DesfireSet &job, KeyPlan &plan) {
+  KeyDerivation &d = plan.derivation;
+  d = KeyDerivation{};
+  d.app_id = job.app_id;
+  d.card_master_key = job.card_key_derived;
+  d.app_master_key = job.app_key_derived && job.key_count >= 1;
+  // A right's key is the app master key (nibble 0), a key of its own, or that of an earlier
+  // right on the same key number, whose flag it takes with the key.
+  const auto flag_of = [&](int nibble, bool own) {
+    if (nibble == kNibbleAppMasterKey) return d.app_master_key;
+    return NeedsOwnKey(nibble) && own;
+  };
+  d.read_key = flag_of(plan.read_nibble, job.read_key_derived);
+  d.write_key = plan.write_nibble == plan.read_nibble
+                    ? d.read_key
+                    : flag_of(plan.write_nibble, job.write_key_derived);
+  if (plan.read_write_nibble == plan.read_nibble) {
+    d.read_write_key = d.read_key;
+  } else if (plan.read_write_nibble == plan.write_nibble) {
+    d.read_write_key = d.write_key;
+  } else {
+    d.read_write_key = flag_of(plan.read_write_nibble, job.read_write_key_derived);
+  }
+  if (!d.Any()) return JobCheck::Passed();
+
+  // The master key texts the plan takes: a right on the app master key or on an earlier right's
+  // key number has no text of its own.
+  const int read = plan.read_nibble;
+  const int write = plan.write_nibble;
+  const int read_write = plan.read_write_nibble;
+  const struct {
+    bool derived;
+    const QString &text;
+    JobField field;
+  } masters[] = {
+      {d.card_master_key, job.card_key, JobField::kCardKey},
+      {d.app_master_key, job.app_key, JobField::kAppKey},
+      {d.read_key && NeedsOwnKey(read), job.read_key, JobField::kReadKey},
+      {d.write_key && NeedsOwnKey(write) && write != read, job.write_key, JobField::kWriteKey},
+      {d.read_write_key && NeedsOwnKey(read_write) && read_write != read && read_write != write,
+       job.read_write_key, JobField::kReadWriteKey}};
+  for (const auto &master : masters) {
+    // A short text would be zero-filled: a master key that is mostly zeros by a typo would give
+    // every card a guessable key.
+    if (master.derived && master.text.size() != kMaxKeyDigits)
+      return MasterKeyNotWhole(master.field);
+  }
+
+  const std::optional<QByteArray> system = SystemIdentifierBytes(job.system_identifier);
+  if (!system) return NotHex(JobField::kSystemIdentifier);
+  if (system->size() > kMaxSystemIdentifierBytes) {
+    return JobCheck::Refused(Texts::tr("Die System-Kennung hat %1 Bytes, höchstens %2 sind möglich")
+                                 .arg(system->size())
+                                 .arg(kMaxSystemIdentifierBytes),
+                             JobField::kSystemIdentifier, true);
+  }
+  d.system_identifier = *system;
+  return JobCheck::Passed();
+}
+
 bool NoEarlierRight(int, const KeyPlan &) {
   return false;
 }
@@ -108,6 +174,17 @@ QByteArray HexKeyToBytes(QStringView text) {
     key[i / 2] = static_cast<char>(byte);
   }
   return key;
+}
+
+std::optional<QByteArray> SystemIdentifierBytes(QStringView text) {
+  if (!text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) return text.toUtf8();
+  const QStringView digits = text.mid(2);
+  if (digits.size() % 2 != 0 || !IsHexText(digits)) return std::nullopt;
+  QByteArray bytes;
+  for (qsizetype i = 0; i < digits.size(); i += 2) {
+    bytes.append(static_cast<char>((HexDigitValue(digits[i]) << 4) | HexDigitValue(digits[i + 1])));
+  }
+  return bytes;
 }
 
 quint16 AccessRightsWord(const KeyPlan &plan, int key_count) {
@@ -166,7 +243,7 @@ JobCheck BuildKeyPlan(const DesfireSet &job, KeyPlan &plan) {
   } else if (NeedsKey(plan.write_nibble) && plan.write_nibble == plan.read_write_nibble) {
     plan.read_write_key = plan.write_key;
   }
-  return JobCheck::Passed();
+  return BuildDerivation(job, plan);
 }
 
 JobCheck ValidateWriteJob(const DesfireSet &job, KeyPlan &plan) {
