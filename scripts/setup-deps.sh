@@ -19,6 +19,9 @@ programs=(
   qt6-translations-l10n
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
+  # PC/SC readers: the library is built against pcsc-lite's header and loads libpcsclite.so.1
+  # at run time (the package brings both)
+  libpcsclite-dev
 )
 
 tests=(
@@ -33,6 +36,9 @@ tests=(
   dbus dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi
   # network readers: the tests' own network namespaces and veth pairs
   iproute2
+  # PC/SC readers: the tests' own pcsc-lite daemon with the simulator's card behind the
+  # virtual reader driver
+  pcscd vsmartcard-vpcd
   # the Debian package: its shared-library dependencies and its check
   dpkg-dev fakeroot lintian
 )

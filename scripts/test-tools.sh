@@ -31,6 +31,10 @@ kovra_need_file /usr/libexec/at-spi-bus-launcher "the accessibility bus launcher
 /usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' > /dev/null 2>&1 ||
   kovra_missing_tools+=("/usr/bin/python3's Atspi bindings (packages python3-gi, gir1.2-atspi-2.0)")
 kovra_need_program ip iproute2
+# Without them the PC/SC tests would only skip: the run stops here instead.
+[ -x /usr/sbin/pcscd ] || command -v pcscd > /dev/null 2>&1 ||
+  kovra_missing_tools+=("pcscd (package pcscd)")
+kovra_need_file /usr/lib/pcsc/drivers/serial/libifdvpcd.so "the vpcd reader driver" vsmartcard-vpcd
 kovra_need_program fakeroot fakeroot
 kovra_need_program dpkg-shlibdeps dpkg-dev
 kovra_need_program lintian lintian

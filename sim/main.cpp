@@ -1,7 +1,8 @@
 // kovra-sim: a simulated HF reader (and the card in its field) served on a pseudo-terminal, or with
-// --lan as a network reader over TCP with its UDP configuration service, and a text control
+// --lan as a network reader over TCP with its UDP configuration service, or with --vpcd only its
+// card, as a virtual card in a PC/SC reader of vsmartcard's vpcd driver; and a text control
 // interface. At start it prints exactly two lines on stdout,
-//   pty: /dev/pts/N            (with --lan: "lan: ADDRESS-PORT")
+//   pty: /dev/pts/N            (with --lan: "lan: ADDRESS-PORT", with --vpcd: "vpcd: ADDRESS:PORT")
 //   control: PATH
 // then serves until the control command `quit`, SIGINT or SIGTERM.
 #include <getopt.h>
@@ -26,6 +27,8 @@
 #include "sim/lan_reader.h"
 #include "sim/pty_server.h"
 #include "sim/reader.h"
+#include "sim/vpcd_card.h"
+#include "sim/vpcd_card_control.h"
 
 namespace {
 
@@ -67,10 +70,17 @@ constexpr const char *kUsage =
     "protocol\n"
     "                     (inquiry, name, connect, data), the reader sits behind the module's\n"
     "                     link (control: bt, fault bt-silent-disconnect|bt-stray)\n"
+    "  --vpcd ADDR[:PORT] a PC/SC card: the card in the field (no reader, no pty) connects to\n"
+    "                     vsmartcard's vpcd driver at ADDR:PORT (IPv4; default port 35963) as\n"
+    "                     its virtual card: ATR of a contactless card, FF CA 00 00 00 (UID) and\n"
+    "                     native DESFire commands wrapped in APDUs (90 INS 00 00 Lc data 00,\n"
+    "                     answers ... 91 status); a card taken away disconnects, a card laid\n"
+    "                     connects; tries again while the driver's port is not there\n"
+    "                     (control: vpcd; fault silent mutes the card)\n"
     "  --help             this text\n"
     "  --version          the program's version\n"
-    "Prints 'pty: PATH' (with --lan: 'lan: ADDR-PORT') and 'control: PATH' on stdout, then serves\n"
-    "until 'quit', SIGINT or SIGTERM.\n";
+    "Prints 'pty: PATH' (with --lan: 'lan: ADDR-PORT', with --vpcd: 'vpcd: ADDR:PORT') and\n"
+    "'control: PATH' on stdout, then serves until 'quit', SIGINT or SIGTERM.\n";
 
 struct Options {
   kovra_sim::SimReaderConfig reader;
@@ -83,6 +93,7 @@ struct Options {
   bool typical_card_times = false;
   std::optional<kovra_sim::LanReaderConfig> lan;  // --lan
   bool bt = false;                                // --bt
+  std::optional<kovra_sim::VpcdCardConfig> vpcd;  // --vpcd
 };
 
 std::optional<unsigned> Number(const char *text, unsigned max) {
@@ -198,7 +209,8 @@ Options Parse(int argc, char **argv) {
     kLanRestart,
     kHelp,
     kProgramVersion,
-    kBt
+    kBt,
+    kVpcd
   };
   static const option kLong[] = {
       {"family", required_argument, nullptr, kFamily},
@@ -225,6 +237,7 @@ Options Parse(int argc, char **argv) {
       {"help", no_argument, nullptr, kHelp},
       {"version", no_argument, nullptr, kProgramVersion},
       {"bt", no_argument, nullptr, kBt},
+      {"vpcd", required_argument, nullptr, kVpcd},
       {nullptr, 0, nullptr, 0},
   };
   Options options;
@@ -331,6 +344,14 @@ Options Parse(int argc, char **argv) {
       case kBt:
         options.bt = true;
         break;
+      case kVpcd: {
+        kovra_sim::VpcdCardConfig vpcd;
+        if (!kovra_sim::ParseVpcdAddress(optarg, &vpcd.address, &vpcd.port)) {
+          bad("--vpcd takes an IPv4 address and an optional :PORT (1..65535)");
+        }
+        options.vpcd = vpcd;
+        break;
+      }
       case kProgramVersion:
         std::printf("kovra-sim %s\n", QUILLMATE_VERSION);
         std::exit(0);
@@ -340,6 +361,7 @@ Options Parse(int argc, char **argv) {
   }
   if (optind < argc) bad(std::string("unexpected argument: ") + argv[optind]);
   if (options.bt && lan.address) bad("--bt and --lan exclude each other");
+  if (options.vpcd && (options.bt || lan.address)) bad("--vpcd excludes --bt and --lan");
   std::string lan_error;
   options.lan = LanConfig(lan, &lan_error);
   if (!lan_error.empty()) bad(lan_error);
@@ -386,9 +408,20 @@ int main(int argc, char **argv) {
   std::optional<kovra_sim::LanControl> lan_control;
   std::optional<kovra_sim::BtModule> bt;
   std::optional<kovra_sim::BtControl> bt_control;
+  std::optional<kovra_sim::VpcdCard> vpcd;
+  std::optional<kovra_sim::VpcdCardControl> vpcd_control;
   std::string error;
   std::string served;
-  if (options.lan) {
+  if (options.vpcd) {
+    vpcd.emplace(reader, *options.vpcd);
+    if (!vpcd->Start(&error)) {
+      std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
+      return 1;
+    }
+    vpcd_control.emplace(*vpcd);
+    served = "vpcd: " + kovra_sim::DottedAddress(options.vpcd->address) + ":" +
+             std::to_string(options.vpcd->port);
+  } else if (options.lan) {
     lan.emplace(reader, *options.lan);
     if (!lan->Start(&error)) {
       std::fprintf(stderr, "kovra-sim: %s\n", error.c_str());
@@ -416,6 +449,7 @@ int main(int argc, char **argv) {
   if (pty) hooks.line = [&pty] { return pty->Line(); };
   if (lan_control) hooks.extension = &*lan_control;
   if (bt_control) hooks.extension = &*bt_control;
+  if (vpcd_control) hooks.extension = &*vpcd_control;
   kovra_sim::ControlInterpreter interpreter(reader, hooks);
   kovra_sim::ControlServer control(interpreter);
   if (!control.Listen(options.control_path, &error)) {
@@ -437,5 +471,6 @@ int main(int argc, char **argv) {
   control.Stop();
   if (pty) pty->Stop();
   if (lan) lan->Stop();
+  if (vpcd) vpcd->Stop();
   return 0;
 }
