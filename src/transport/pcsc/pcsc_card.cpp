@@ -123,7 +123,7 @@ std::optional<std::vector<uint8_t>> WrapNativeCommand(const uint8_t *frame, size
 NativeAnswer UnwrapNativeAnswer(const uint8_t *answer, size_t length) {
   NativeAnswer result;
   if (answer == nullptr || length < 2) {
-    result.error = KOVRA_ERR_WRONG_LENGTH;
+    result.error = KOVRA_ERR_NO_TRANSPONDER;
     return result;
   }
   const uint8_t sw1 = answer[length - 2];

@@ -72,8 +72,9 @@ struct NativeAnswer {
 
 // The native answer in a wrapped answer (data, 91, status). A status word other than 91 xx is a
 // card or reader that did not take the wrapped command: 6D 00, 6E 00 and 68 xx are the reader's
-// "not supported" (code 32), every other one "unknown error" (code 41); fewer than two bytes is
-// KOVRA_ERR_WRONG_LENGTH.
+// "not supported" (code 32), every other one "unknown error" (code 41). Fewer than two bytes is
+// the card's answer missing, KOVRA_ERR_NO_TRANSPONDER: a reader whose card went away in the middle
+// of an exchange may hand over an empty answer as a success.
 NativeAnswer UnwrapNativeAnswer(const uint8_t *answer, size_t length);
 
 }  // namespace kovra::pcsc

@@ -52,6 +52,7 @@ bool IsLinkGone(pcsc::Long result) {
     case pcsc::kErrReaderUnavailable:
     case pcsc::kErrNoReadersAvailable:
     case pcsc::kErrInvalidHandle:
+    case pcsc::kFailCommError:  // the client lost its connection to the daemon
       return true;
     default:
       return false;
@@ -66,6 +67,11 @@ bool IsCardGone(pcsc::Long result) {
     case pcsc::kWarnUnpoweredCard:
     case pcsc::kWarnUnresponsiveCard:
     case pcsc::kWarnUnsupportedCard:
+    // The reader could not complete the exchange with the card: a card taken away in the middle
+    // of it fails this way with some drivers.
+    case pcsc::kErrNotTransacted:
+    case pcsc::kErrCommDataLost:
+    case pcsc::kErrNotReady:
       return true;
     default:
       return false;
