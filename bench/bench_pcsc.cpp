@@ -4,8 +4,9 @@
 //   BM_DesfireRoundTrip  one DESFire command (GetFreeMemory) on each link in turn. Counters:
 //                        serial_median_us, pcsc_median_us and pcsc_to_serial (their ratio).
 //   BM_SeriesCard/0, /1  the writer core's detection and write of a factory-fresh card, on the
-//                        serial reader (0) or the PC/SC reader (1); laying the card and waiting
-//                        until the reader sees it is not timed. Counter ms_per_card (wall time).
+//                        serial reader (0) or the PC/SC reader (1); taking the last card away,
+//                        laying the next and waiting until the reader sees it is not timed.
+//                        Counter ms_per_card (wall time).
 // The daemon needs root for its namespaces; without it, pcscd or the vpcd driver the benchmarks
 // are skipped with the reason.
 #include <benchmark/benchmark.h>
@@ -106,18 +107,23 @@ void BM_DesfireRoundTrip(benchmark::State &state) {
 }
 BENCHMARK(BM_DesfireRoundTrip)->Iterations(500)->Unit(benchmark::kMicrosecond);
 
+// The example job of bench_write: an enciphered file with keys of their own for reading and
+// writing.
 quillmate::DesfireSet ExampleJob() {
   quillmate::DesfireSet job;
   job.data = QStringLiteral("4711");
-  job.length = 16;
+  job.length = 32;
   job.app_id = 0x4B4D01;
   job.file_id = 1;
+  job.file_mode = quillmate::FileMode::kEnciphered;
   job.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
   job.app_key = QStringLiteral("A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
-  job.key_count = 2;
-  job.read_key_nr = 3;
-  job.write_key_nr = 3;
-  job.read_write_key_nr = 3;
+  job.key_count = 3;
+  job.read_key_nr = 3;  // list indices: key 1 and key 2 of the application
+  job.write_key_nr = 4;
+  job.read_write_key_nr = 0;
+  job.read_key = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
+  job.write_key = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
   return job;
 }
 
@@ -130,8 +136,14 @@ void BM_SeriesCard(benchmark::State &state) {
     return;
   }
   kovra_test::SimProcess serial_sim(KOVRA_SIM_PATH, {});
+  // A card leaves the field before the next one comes, as in a series.
   const auto place = [&] {
-    return on_pcsc ? rig->SimControl("place desfire") : serial_sim.Control("place desfire");
+    const auto control = [&](const char *command) {
+      return on_pcsc ? rig->SimControl(command) : serial_sim.Control(command);
+    };
+    control("remove");
+    std::this_thread::sleep_for(std::chrono::milliseconds(on_pcsc ? 1000 : 0));
+    return control("place desfire");
   };
   const int handle = on_pcsc ? KOVRA_OpenPort(("PCSC: " + rig->ReaderName()).c_str(), 0, 500)
                              : KOVRA_OpenPort(serial_sim.pty().c_str(), 115200, 500);
@@ -149,12 +161,12 @@ void BM_SeriesCard(benchmark::State &state) {
   double total_ms = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    place();
-    const bool seen = Activate(handle);  // the daemon has noticed the new card
+    const bool placed = place().rfind("ok", 0) == 0;
+    const bool seen = placed && Activate(handle);  // the daemon has noticed the new card
     state.ResumeTiming();
     const auto start = Clock::now();
-    if (!seen || !quillmate::DetectCard(context, false) ||
-        !quillmate::WriteCard(context, job, plan, bytes)) {
+    const bool detected = seen && quillmate::DetectCard(context, false);
+    if (!detected || !quillmate::WriteCard(context, job, plan, bytes)) {
       state.SkipWithError("a card was not written");
       break;
     }
