@@ -176,6 +176,16 @@ TEST_F(PcscCliTest, TheLibraryListsTheReaderAndTheCliWritesAVerifiedSeriesAndRea
   }
 }
 
+// The reader's identity names the PC/SC reader: what the window's title and the CLI's info show.
+TEST_F(PcscCliTest, TheIdentityNamesThePcscReader) {
+  const CliRun info = RunCli(OnReader({"--json", "info"}));
+  EXPECT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_EQ(info.out,
+            "{\"device\":\"PC/SC Reader\",\"firmware\":\"0\",\"op\":\"info\","
+            "\"port\":\"" +
+                port_ + "\",\"version\":\"1C10\"}\n");
+}
+
 TEST_F(PcscCliTest, ACardWrittenOnAPcscReaderIsFormatted) {
   constexpr char kUid[] = "04112233445566";
   ASSERT_EQ(rig_->SimControl(std::string("place desfire uid=") + kUid),
