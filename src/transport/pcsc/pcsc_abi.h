@@ -74,7 +74,6 @@ using ListReadersFn = Long (*)(Context context, const char *groups, char *reader
 using FreeMemoryFn = Long (*)(Context context, const void *memory);
 using GetStatusChangeFn = Long (*)(Context context, Dword timeout_ms, ReaderState *states,
                                    Dword count);
-using CancelFn = Long (*)(Context context);
 using ConnectFn = Long (*)(Context context, const char *reader, Dword share_mode,
                            Dword preferred_protocols, CardHandle *card, Dword *active_protocol);
 using DisconnectFn = Long (*)(CardHandle card, Dword disposition);

@@ -33,7 +33,6 @@ bool PcscApi::Load(const char *file) {
   release_context = Lookup<pcsc::ReleaseContextFn>(library_, "SCardReleaseContext");
   list_readers = Lookup<pcsc::ListReadersFn>(library_, "SCardListReaders");
   get_status_change = Lookup<pcsc::GetStatusChangeFn>(library_, "SCardGetStatusChange");
-  cancel = Lookup<pcsc::CancelFn>(library_, "SCardCancel");
   connect = Lookup<pcsc::ConnectFn>(library_, "SCardConnect");
   disconnect = Lookup<pcsc::DisconnectFn>(library_, "SCardDisconnect");
   transmit = Lookup<pcsc::TransmitFn>(library_, "SCardTransmit");
@@ -46,7 +45,6 @@ bool PcscApi::Load(const char *file) {
                   {"SCardReleaseContext", release_context != nullptr},
                   {"SCardListReaders", list_readers != nullptr},
                   {"SCardGetStatusChange", get_status_change != nullptr},
-                  {"SCardCancel", cancel != nullptr},
                   {"SCardConnect", connect != nullptr},
                   {"SCardDisconnect", disconnect != nullptr},
                   {"SCardTransmit", transmit != nullptr},
@@ -73,7 +71,6 @@ void PcscApi::Forget() {
   release_context = nullptr;
   list_readers = nullptr;
   get_status_change = nullptr;
-  cancel = nullptr;
   connect = nullptr;
   disconnect = nullptr;
   transmit = nullptr;

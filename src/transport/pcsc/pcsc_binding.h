@@ -34,7 +34,6 @@ class PcscApi {
   pcsc::ReleaseContextFn release_context = nullptr;
   pcsc::ListReadersFn list_readers = nullptr;
   pcsc::GetStatusChangeFn get_status_change = nullptr;
-  pcsc::CancelFn cancel = nullptr;
   pcsc::ConnectFn connect = nullptr;
   pcsc::DisconnectFn disconnect = nullptr;
   pcsc::TransmitFn transmit = nullptr;

@@ -222,16 +222,9 @@ int CPcscLink::Activate(const CommandWait &wait) {
   PcscApi *api = &api_;
   const pcsc::Context context = context_;
   const std::string reader = reader_;
-  const std::optional<Outcome> state =
-      calls_.Call<Outcome>([api, context, reader] { return ReaderStateNow(*api, context, reader); },
-                           Bound(wait), wait.tick);
-  if (!state) return KOVRA_ERR_TIMEOUT;
-  if (state->result != pcsc::kSuccess) return ErrorFor(state->result);
-  if ((state->value & pcsc::kStateUnknown) != 0) return ErrorFor(pcsc::kErrUnknownReader);
-  if ((state->value & pcsc::kStatePresent) == 0 || (state->value & pcsc::kStateMute) != 0) {
-    return KOVRA_ERR_NO_TRANSPONDER;
-  }
-
+  // Straight to the card: SCardConnect fails with "no card" on an empty reader and with
+  // "unresponsive" on a mute one, and asks the daemon afresh each time (a state read without
+  // waiting may be the client library's copy from before the card came).
   const std::optional<Outcome> connected = calls_.Call<Outcome>(
       [api, context, reader] {
         Outcome outcome;
