@@ -59,6 +59,12 @@ bool PcscApi::Load(const char *file) {
   return true;
 }
 
+bool PcscApi::UseGivenFunctions() {
+  available_ = establish_context && release_context && list_readers && get_status_change &&
+               connect && disconnect && transmit && status;
+  return available_;
+}
+
 void PcscApi::Unload() {
   if (library_ != nullptr) ::dlclose(library_);
   library_ = nullptr;

@@ -24,6 +24,9 @@ class PcscApi {
   // every function below was found. A library already loaded is unloaded first. Problem() then
   // tells why PC/SC is not available (empty when it is).
   bool Load(const char *file);
+  // Takes the functions filled in by hand (a test's stand-ins) as the binding: true, and
+  // Available(), when none of them is null.
+  bool UseGivenFunctions();
   // Frees the library and forgets every function. Safe to call twice.
   void Unload();
   bool Available() const { return available_; }

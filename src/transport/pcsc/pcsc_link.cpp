@@ -92,6 +92,26 @@ Outcome ReaderStateNow(PcscApi &api, pcsc::Context context, const std::string &r
 
 }  // namespace
 
+// A connect's outcome, handed over once the call has ended (`done`), also when the caller had
+// given up on it.
+struct CPcscLink::PendingConnect {
+  std::atomic<bool> done{false};
+  Outcome outcome;
+};
+
+void CPcscLink::LeaveAbandonedConnect(const CommandWait &wait) {
+  if (!abandoned_connect_) return;
+  // Queued behind the abandoned call, an empty call ends once that one has (within its bound).
+  if (!abandoned_connect_->done.load()) calls_.Run([] {}, Bound(wait), wait.tick);
+  if (!abandoned_connect_->done.load()) return;  // still hanging: left for the next time
+  const Outcome outcome = abandoned_connect_->outcome;
+  abandoned_connect_.reset();
+  if (!outcome.connected) return;
+  PcscApi *api = &api_;
+  const pcsc::CardHandle card = outcome.card;
+  calls_.Run([api, card] { api->disconnect(card, pcsc::kResetCard); }, Bound(wait), wait.tick);
+}
+
 milliseconds CPcscLink::Bound(const CommandWait &wait) const {
   return std::max(milliseconds(wait.timeout_ms), kMinCallMs);
 }
@@ -143,6 +163,7 @@ void CPcscLink::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   const CommandWait wait;
   if (connected_) Disconnect(pcsc::kLeaveCard, wait);
+  LeaveAbandonedConnect(wait);
   if (have_context_) {
     PcscApi *api = &api_;
     const pcsc::Context context = context_;
@@ -219,20 +240,25 @@ int CPcscLink::RunCommand(uint8_t code, const uint8_t *data, size_t count,
 
 int CPcscLink::Activate(const CommandWait &wait) {
   Disconnect(pcsc::kResetCard, wait);
+  LeaveAbandonedConnect(wait);
   PcscApi *api = &api_;
   const pcsc::Context context = context_;
   const std::string reader = reader_;
   // Straight to the card: SCardConnect fails with "no card" on an empty reader and with
   // "unresponsive" on a mute one, and asks the daemon afresh each time (a state read without
   // waiting may be the client library's copy from before the card came).
-  const std::optional<Outcome> connected = calls_.Call<Outcome>(
-      [api, context, reader] {
-        Outcome outcome;
+  auto pending = std::make_shared<PendingConnect>();
+  const bool in_time = calls_.Run(
+      [api, context, reader, pending] {
+        Outcome &outcome = pending->outcome;
         pcsc::CardHandle card = 0;
         pcsc::Dword protocol = 0;
         outcome.result = api->connect(context, reader.c_str(), pcsc::kShareExclusive,
                                       pcsc::kProtocolT0 | pcsc::kProtocolT1, &card, &protocol);
-        if (outcome.result != pcsc::kSuccess) return outcome;
+        if (outcome.result != pcsc::kSuccess) {
+          pending->done.store(true);
+          return;
+        }
         outcome.card = card;
         outcome.connected = true;
         char name[kReaderNameRoom];
@@ -246,10 +272,14 @@ int CPcscLink::Activate(const CommandWait &wait) {
         if (outcome.result == pcsc::kSuccess) {
           outcome.bytes.assign(atr, atr + std::min<size_t>(atr_length, sizeof atr));
         }
-        return outcome;
+        pending->done.store(true);
       },
       Bound(wait), wait.tick);
-  if (!connected) return KOVRA_ERR_TIMEOUT;
+  if (!in_time) {
+    abandoned_connect_ = pending;
+    return KOVRA_ERR_TIMEOUT;
+  }
+  const Outcome *connected = &pending->outcome;
   if (connected->connected) {
     card_ = connected->card;
     connected_ = true;

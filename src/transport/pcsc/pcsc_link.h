@@ -73,6 +73,9 @@ class CPcscLink final : public Transport, public CommandLink {
   // Sends an APDU to the connected card. Result: an error code; `answer` the response APDU.
   int Transmit(const std::vector<uint8_t> &apdu, const CommandWait &wait,
                std::vector<uint8_t> &answer);
+  // A connect abandoned at its bound may still connect a card afterwards: once it has ended, the
+  // card it connected is left here, so that no handle holds a card exclusively unseen.
+  void LeaveAbandonedConnect(const CommandWait &wait);
   // Leaves the card (SCardDisconnect with `disposition`), bounded.
   void Disconnect(pcsc::Dword disposition, const CommandWait &wait);
   // The error code for a failed call's PC/SC result; takes the link down when the daemon or the
@@ -90,6 +93,8 @@ class CPcscLink final : public Transport, public CommandLink {
   bool connected_ = false;
   pcsc::Dword protocol_ = 0;
   pcsc::ActivatedCard activated_;
+  struct PendingConnect;
+  std::shared_ptr<PendingConnect> abandoned_connect_;
   std::atomic<bool> open_{false};
   std::atomic<bool> link_up_{false};
 };

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -162,6 +164,177 @@ TEST(PcscPort, CommandsGoToTheLinkWithTheirTimeoutAndTheWaitHandler) {
   EXPECT_EQ(port.LastError(), KOVRA_ERR_NO_TRANSPONDER);
   EXPECT_TRUE(reply.IsEmpty());
   port.CloseTransport();
+}
+
+}  // namespace
+}  // namespace kovra
+
+namespace kovra {
+namespace {
+
+// Stand-ins for the client library's functions: one reader with a DESFire card, a connect that
+// can be held, and a transmit whose failure a test chooses.
+struct FakeClient {
+  std::mutex mutex;
+  std::vector<pcsc::CardHandle> disconnected;
+  std::vector<std::vector<uint8_t>> sent;
+  pcsc::CardHandle last_card = 0;
+  pcsc::Long transmit_result = pcsc::kSuccess;
+  std::shared_future<void> connect_gate;  // valid: connect waits for it
+};
+FakeClient *fake = nullptr;
+
+pcsc::Long FakeEstablish(pcsc::Dword, const void *, const void *, pcsc::Context *context) {
+  *context = 7;
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeRelease(pcsc::Context) {
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeList(pcsc::Context, const char *, char *, pcsc::Dword *) {
+  return pcsc::kErrNoReadersAvailable;
+}
+pcsc::Long FakeStatusChange(pcsc::Context, pcsc::Dword, pcsc::ReaderState *states, pcsc::Dword) {
+  states[0].event_state = pcsc::kStatePresent;
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeConnect(pcsc::Context, const char *, pcsc::Dword, pcsc::Dword,
+                       pcsc::CardHandle *card, pcsc::Dword *protocol) {
+  std::shared_future<void> gate;
+  {
+    std::lock_guard<std::mutex> lock(fake->mutex);
+    gate = fake->connect_gate;
+  }
+  if (gate.valid()) gate.wait();
+  std::lock_guard<std::mutex> lock(fake->mutex);
+  *card = ++fake->last_card;
+  *protocol = pcsc::kProtocolT1;
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeDisconnect(pcsc::CardHandle card, pcsc::Dword) {
+  std::lock_guard<std::mutex> lock(fake->mutex);
+  fake->disconnected.push_back(card);
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeStatus(pcsc::CardHandle, char *, pcsc::Dword *, pcsc::Dword *, pcsc::Dword *,
+                      unsigned char *atr, pcsc::Dword *atr_length) {
+  const uint8_t desfire[] = {0x3B, 0x81, 0x80, 0x01, 0x80, 0x80};
+  std::copy(std::begin(desfire), std::end(desfire), atr);
+  *atr_length = sizeof desfire;
+  return pcsc::kSuccess;
+}
+pcsc::Long FakeTransmit(pcsc::CardHandle, const pcsc::IoRequest *, const unsigned char *send,
+                        pcsc::Dword send_length, pcsc::IoRequest *, unsigned char *receive,
+                        pcsc::Dword *receive_length) {
+  std::lock_guard<std::mutex> lock(fake->mutex);
+  fake->sent.emplace_back(send, send + send_length);
+  if (fake->transmit_result != pcsc::kSuccess) return fake->transmit_result;
+  const std::vector<uint8_t> answer =
+      send[0] == 0xFF ? std::vector<uint8_t>{0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x90, 0x00}
+                      : std::vector<uint8_t>{0x91, 0x00};
+  std::copy(answer.begin(), answer.end(), receive);
+  *receive_length = static_cast<pcsc::Dword>(answer.size());
+  return pcsc::kSuccess;
+}
+
+class PcscFakeClient : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake = &client_;
+    api_.establish_context = FakeEstablish;
+    api_.release_context = FakeRelease;
+    api_.list_readers = FakeList;
+    api_.get_status_change = FakeStatusChange;
+    api_.connect = FakeConnect;
+    api_.disconnect = FakeDisconnect;
+    api_.transmit = FakeTransmit;
+    api_.status = FakeStatus;
+    ASSERT_TRUE(api_.UseGivenFunctions());
+  }
+  void TearDown() override { fake = nullptr; }
+
+  int Run(CPcscLink &link, uint8_t code, std::vector<uint8_t> data, std::vector<uint8_t> &reply) {
+    return link.RunCommand(code, data.data(), data.size(), reply, CommandWait{});
+  }
+
+  FakeClient client_;
+  PcscApi api_;
+};
+
+TEST_F(PcscFakeClient, TheCardIsActivatedAndDesfireFramesGoWrapped) {
+  CPcscLink link(api_);
+  ASSERT_TRUE(link.Open("Desk Reader 00 00"));
+  std::vector<uint8_t> reply;
+  EXPECT_EQ(Run(link, 0x30, {}, reply), KOVRA_ERR_NONE);
+  EXPECT_EQ(reply, (std::vector<uint8_t>{0x00, 0x00}));
+  EXPECT_EQ(Run(link, 0x31, {}, reply), KOVRA_ERR_NONE);
+  EXPECT_EQ(reply, (std::vector<uint8_t>{0x20, 0x04, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66}));
+  EXPECT_EQ(Run(link, 0x41, {}, reply), KOVRA_ERR_NONE);
+  EXPECT_EQ(reply, (std::vector<uint8_t>{0x03, 0x00, 0x80}));
+  EXPECT_EQ(Run(link, 0x45, {0x5A, 0x01, 0x02, 0x03}, reply), KOVRA_ERR_NONE);
+  EXPECT_EQ(reply, std::vector<uint8_t>{0x00});
+  EXPECT_EQ(client_.sent.back(),
+            (std::vector<uint8_t>{0x90, 0x5A, 0x00, 0x00, 0x03, 0x01, 0x02, 0x03, 0x00}));
+  // The field off resets and leaves the card; commands for a card then find none.
+  EXPECT_EQ(Run(link, 0xF5, {0x00}, reply), KOVRA_ERR_NONE);
+  EXPECT_EQ(client_.disconnected, std::vector<pcsc::CardHandle>{1});
+  EXPECT_EQ(Run(link, 0x45, {0x60}, reply), KOVRA_ERR_NO_TRANSPONDER);
+  EXPECT_EQ(Run(link, 0xF8, {}, reply), 24);  // a reader command PC/SC has no counterpart for
+}
+
+// What a failed exchange says, and whether the link stays up.
+TEST_F(PcscFakeClient, AFailedExchangeIsTheCardGoneOrTheLinkLost) {
+  const struct {
+    pcsc::Long result;
+    int error;
+    bool link_up;
+  } cases[] = {
+      {pcsc::kWarnRemovedCard, KOVRA_ERR_NO_TRANSPONDER, true},
+      {pcsc::kErrNotTransacted, KOVRA_ERR_NO_TRANSPONDER, true},
+      {pcsc::kErrNoSmartcard, KOVRA_ERR_NO_TRANSPONDER, true},
+      {pcsc::kErrNoService, KOVRA_ERR_TIMEOUT, false},
+      {pcsc::kErrServiceStopped, KOVRA_ERR_TIMEOUT, false},
+      {pcsc::kFailCommError, KOVRA_ERR_TIMEOUT, false},
+      {pcsc::kErrReaderUnavailable, KOVRA_ERR_TIMEOUT, false},
+  };
+  for (const auto &c : cases) {
+    CPcscLink link(api_);
+    ASSERT_TRUE(link.Open("Desk Reader 00 00"));
+    std::vector<uint8_t> reply;
+    ASSERT_EQ(Run(link, 0x30, {}, reply), KOVRA_ERR_NONE);
+    client_.transmit_result = c.result;
+    EXPECT_EQ(Run(link, 0x45, {0x60}, reply), c.error) << std::hex << c.result;
+    EXPECT_EQ(link.LinkUp(), c.link_up) << std::hex << c.result;
+    EXPECT_TRUE(link.IsOpen());  // the handle stays until the port is closed
+    if (!c.link_up) {
+      const size_t calls = client_.sent.size();
+      EXPECT_EQ(Run(link, 0xF0, {}, reply), KOVRA_ERR_TIMEOUT);  // at once, nothing sent
+      EXPECT_EQ(client_.sent.size(), calls);
+    }
+    client_.transmit_result = pcsc::kSuccess;
+  }
+}
+
+// A connect that hangs past its bound fails the request; the card it connects afterwards is left
+// before the next activation, so no handle holds a card unseen.
+TEST_F(PcscFakeClient, AConnectAbandonedAtItsBoundLeavesItsCardOnceItEnds) {
+  CPcscLink link(api_);
+  ASSERT_TRUE(link.Open("Desk Reader 00 00"));
+  std::promise<void> release;
+  client_.connect_gate = release.get_future().share();
+  std::vector<uint8_t> reply;
+  const auto start = Clock::now();
+  EXPECT_EQ(Run(link, 0x30, {}, reply), KOVRA_ERR_TIMEOUT);
+  EXPECT_LT(Clock::now() - start, CPcscLink::kMinCallMs + milliseconds(1000));
+  {
+    std::lock_guard<std::mutex> lock(client_.mutex);
+    client_.connect_gate = {};
+  }
+  release.set_value();
+  EXPECT_EQ(Run(link, 0x30, {}, reply), KOVRA_ERR_NONE);
+  std::lock_guard<std::mutex> lock(client_.mutex);
+  EXPECT_EQ(client_.disconnected, std::vector<pcsc::CardHandle>{1});  // the abandoned one
+  EXPECT_EQ(client_.last_card, 2);
 }
 
 }  // namespace
