@@ -90,6 +90,9 @@ extern "C" {
 #define KOVRA_OPEN_HID_NOT_STARTED -13
 
 /* Opens and identifies a reader. name, tested in this order:
+ *  - a name that begins with "PCSC: ": a PC/SC reader from KOVRA_ListPcscPorts (without the
+ *    daemon or the reader: KOVRA_LINK_NO_DEVICE; without the client library:
+ *    KOVRA_LINK_NOT_SUPPORTED);
  *  - an absolute path: a serial line, "/dev/ttyUSB0", a simulator's "/dev/pts/7" or a link to a
  *    terminal elsewhere ("/run/kv-reader"); it opens only when it leads to a terminal
  *    (KOVRA_LINK_NOT_A_TERMINAL otherwise). The same path followed by " BT" is a serial line
@@ -190,6 +193,23 @@ KOVRA_API int KOVRA_ListUsbPorts(char *buffer, int size);
  * Only the bridge's first 64 devices are looked at, by listing and by KOVRA_OpenPort. Result:
  * list. */
 KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size);
+
+/* The PC/SC readers (CCID readers and others served by the PC/SC daemon, pcscd), each as "PCSC: "
+ * followed by the reader's name as the daemon gives it ("PCSC: Virtual PCD 00 00"), in the
+ * daemon's order. KOVRA_OpenPort takes the names as they stand (a ":N" bus address after them is
+ * ignored); their handles count from 30001. The PC/SC client library is loaded at run time
+ * ("libpcsclite.so.1", or $KOVRA_PCSC_LIBRARY); which daemon it reaches is its own affair
+ * ($PCSCLITE_CSOCK_NAME). Without the library, or when the daemon does not answer within a second,
+ * the list is empty. Such a port answers the transponder and DESFire functions as a maker's reader
+ * does: the reader activates the card itself (KOVRA_Request connects to the card exclusively,
+ * reporting ATQA 0; KOVRA_Select gives the UID the reader reads and a SAK from the card's ATR: 0x20
+ * for an ISO 14443-4 card, 0x08, 0x18, 0x09 or 0x00 for the MIFARE storage cards, a card of any
+ * other kind failing with code 43; KOVRA_SendRats an ATS of the ATR's historical bytes;
+ * KOVRA_SetRfField 0 resets and leaves the card), and each DESFire command goes to the card wrapped
+ * in an ISO 7816-4 command (CLA 0x90). Its version is "1C10" ("PC/SC Reader"). A daemon that stops
+ * takes the link down (KOVRA_IsLinkUp 0, commands fail with KOVRA_ERR_TIMEOUT) until the port is
+ * opened again. Result: list. */
+KOVRA_API int KOVRA_ListPcscPorts(char *buffer, int size);
 
 /* Flags of KOVRA_GetMissingDrivers. */
 #define KOVRA_MISSING_FTDI_DRIVER 1        /* an FTDI-based reader with no driver (see below) */

@@ -3,6 +3,7 @@
 #include "api/name_list.h"
 #include "kovra.h"
 #include "transport/bluetooth/bt_adapter.h"
+#include "transport/pcsc/pcsc_link.h"
 #include "transport/serial/serial_discovery.h"
 #include "transport/usb_drivers.h"
 #include "transport/usb_readers.h"
@@ -37,6 +38,10 @@ KOVRA_API int KOVRA_ListBtPorts(char *buffer, int size) {
     return kovra::WriteNameList(kovra::BtAdapterNames(kovra::CUSBXpressBinding::Process()), buffer,
                                 size);
   });
+}
+
+KOVRA_API int KOVRA_ListPcscPorts(char *buffer, int size) {
+  return Guarded(0, [&] { return kovra::WriteNameList(kovra::PcscPortNames(), buffer, size); });
 }
 
 KOVRA_API int KOVRA_GetMissingDrivers(void) {

@@ -14,7 +14,7 @@ struct Model {
 
 // The reader catalogue. An odd device type code marks a reader that can personalise DESFire
 // cards (KOVRA_IsDeviceCapable). Family 2 readers identify as 171x and family 3 readers as 117x,
-// the Bluetooth adapter as 125; the rest answer their code themselves.
+// the Bluetooth adapter as 125, a PC/SC reader as 1C1; the rest answer their code themselves.
 constexpr Model kModels[] = {
     {0x100, "KV-HF Desk S"},
     {0x101, "KV-HF Desk S DESFire"},
@@ -52,8 +52,9 @@ constexpr Model kModels[] = {
     {0x190, "KV-HF Encoder"},
     {0x191, "KV-HF Encoder DESFire"},
     {0x1A1, "KV-HF Encoder Pro DESFire"},
+    {0x1C1, "PC/SC Reader"},  // what a PC/SC port answers (transport/pcsc/pcsc_link.h)
 };
-static_assert(sizeof kModels / sizeof kModels[0] == 36, "the catalogue has 36 models");
+static_assert(sizeof kModels / sizeof kModels[0] == 37, "the catalogue has 37 models");
 
 }  // namespace
 

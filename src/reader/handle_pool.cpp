@@ -29,6 +29,11 @@ HandlePool &HandlePool::Hid() {
   return *pool;
 }
 
+HandlePool &HandlePool::Pcsc() {
+  static HandlePool *const pool = new HandlePool(30000);
+  return *pool;
+}
+
 HandlePool &HandlePool::Lan() {
   static HandlePool *const pool = new HandlePool(20000);
   return *pool;

@@ -230,9 +230,38 @@ void CKOVRA_Port::LockCommand() {
       kWaitTickInterval);
 }
 
+bool CKOVRA_Port::RunOnCommandLink(CommandLink &link, uint8_t code, const uint8_t *data,
+                                   size_t count, CMyByteArray &reply) {
+  last_error_.store(KOVRA_ERR_NONE);
+  const int handle = Handle();
+  const bool background = background_mode_.load();
+  CommandWait wait;
+  wait.timeout_ms = timeout_ms_;
+  if (HasWaitHandler()) {
+    wait.tick = [handle, background] { CallWaitHandler(KOVRA_WAIT_TICK, handle, background); };
+  }
+  CMyByteArray command;
+  command.Add(code);
+  command.Append(data, count);
+  LogFrame('>', handle, command.GetData(), command.GetSize());
+  CallWaitHandler(KOVRA_WAIT_BEGIN, handle, background);
+  std::vector<uint8_t> answer;
+  const int error = link.RunCommand(code, data, count, answer, wait);
+  CallWaitHandler(KOVRA_WAIT_END, handle, background);
+  LogFrame('<', handle, answer.data(), answer.size());
+  last_error_.store(error);
+  if (error != KOVRA_ERR_NONE) return false;
+  reply.Append(answer.data(), answer.size());
+  return true;
+}
+
 bool CKOVRA_Port::Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply) {
   LockCommand();
   const std::lock_guard<CommandGate> one_exchange(command_lock_, std::adopt_lock);
+  if (CommandLink *link = transport_ ? transport_->Commands() : nullptr) {
+    reply.RemoveAll();
+    return RunOnCommandLink(*link, code, data, count, reply);
+  }
   send_buffer_.RemoveAll();
   send_buffer_.Add(code);
   send_buffer_.Append(data, count);

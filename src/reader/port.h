@@ -98,7 +98,9 @@ class CKOVRA_Port : public ReceiveSink {
   // Moves the whole receive buffer out, checks the frame and leaves only its data in `data`.
   bool ParseReply(CMyByteArray &data);
   // Clears the send buffer, builds code + data, transceives and parses into `reply`, holding the
-  // command lock throughout.
+  // command lock throughout. A link with commands of its own (Transport::Commands, a PC/SC reader)
+  // runs the command instead, bounded by the port's timeout and calling the wait handler as a
+  // reply wait does.
   bool Command(uint8_t code, const uint8_t *data, size_t count, CMyByteArray &reply);
   bool Command(uint8_t code, const CMyByteArray &data, CMyByteArray &reply) {
     return Command(code, data.GetData(), data.GetSize(), reply);
@@ -115,6 +117,8 @@ class CKOVRA_Port : public ReceiveSink {
 
  private:
   bool WaitForReply();
+  bool RunOnCommandLink(CommandLink &link, uint8_t code, const uint8_t *data, size_t count,
+                        CMyByteArray &reply);
   // Drops bytes before the start byte and tells whether a complete reply is there. Called
   // under the receive lock.
   bool ReplyCompleteLocked(bool &header_seen);

@@ -41,17 +41,25 @@ bool AllDigits(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool IsPcscName(std::string_view name) {
+  return StartsWith(name, kPcscPortPrefix);
+}
+
 }  // namespace
 
 PortName SplitBusAddress(std::string_view name) {
-  const size_t colon = IsPath(name) ? name.rfind(':') : name.find(':');
+  // Paths and PC/SC reader names may hold colons of their own: only a last one followed by
+  // digits alone is a suffix there.
+  const bool whole_name_colons = IsPath(name) || IsPcscName(name);
+  const size_t colon = whole_name_colons ? name.rfind(':') : name.find(':');
   if (colon == std::string_view::npos || colon + 1 >= name.size()) return {std::string(name), 1};
   const std::string_view suffix = name.substr(colon + 1);
-  if (IsPath(name) && !AllDigits(suffix)) return {std::string(name), 1};
+  if (whole_name_colons && !AllDigits(suffix)) return {std::string(name), 1};
   return {std::string(name.substr(0, colon)), LeadingNumber(suffix)};
 }
 
 PortRoute RouteOf(std::string_view name) {
+  if (IsPcscName(name)) return PortRoute::kPcsc;
   // A serial line with a Bluetooth module on it is the line's path followed by " BT". A path is
   // tested first: its folders may hold dots, "HID" or "BT" without being anything but a path.
   if (IsPath(name)) {

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 
 namespace kovra {
 
@@ -17,6 +19,29 @@ class ReceiveSink {
 
  protected:
   ~ReceiveSink() = default;
+};
+
+// How long a command on a CommandLink may take, and what it calls while it waits.
+struct CommandWait {
+  unsigned timeout_ms = 0;
+  // Called at least every 10 ms while the command waits (the application's wait handler); may be
+  // empty.
+  std::function<void()> tick;
+};
+
+// A link that answers the reader's commands itself instead of carrying the maker's frames: a
+// PC/SC reader activates the card and exchanges ISO 7816-4 commands with it, so the port hands it
+// each command (code and data, as it would frame them) and takes the answer back.
+class CommandLink {
+ public:
+  // Runs one reader command and leaves its answer's data in `reply`. Never waits longer than
+  // `wait.timeout_ms` (plus what one tick takes). Result: KOVRA_ERR_NONE, or the error code the
+  // port stores as its last error (the same codes a maker's reader gives for the same failure).
+  virtual int RunCommand(uint8_t code, const uint8_t *data, size_t count,
+                         std::vector<uint8_t> &reply, const CommandWait &wait) = 0;
+
+ protected:
+  ~CommandLink() = default;
 };
 
 // One link below a port. Each operation is called by the port on the thread that runs the
@@ -51,6 +76,10 @@ class Transport {
   // True for links over USB drivers of their own (HID, the FTDI D2XX library), false for serial
   // ports, virtual COM ports, LAN and the Bluetooth adapter.
   virtual bool IsUsbDevice() const { return false; }
+
+  // The link's own command handling when it has one (see CommandLink); the port then neither
+  // frames nor writes nor reads bytes. Null for the links that carry the maker's frames.
+  virtual CommandLink *Commands() { return nullptr; }
 
   // Releases the link; afterwards IsOpen() is false. Safe to call more than once.
   virtual void Close() = 0;

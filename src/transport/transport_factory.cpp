@@ -9,6 +9,7 @@
 #include "transport/hid/hid_port.h"
 #include "transport/lan/lan_link.h"
 #include "transport/link_failure.h"
+#include "transport/pcsc/pcsc_link.h"
 #include "transport/serial/serial_name.h"
 #include "transport/serial/serial_port.h"
 
@@ -43,6 +44,8 @@ OpenedTransport OpenTransport(const PortName &name, int baud_argument, ReceiveSi
       return Opened(OpenLanTransport(name.name, sink), HandlePool::Lan());
     case PortRoute::kBluetooth:
       return Opened(OpenBtTransport(name.name), HandlePool::Serial());
+    case PortRoute::kPcsc:
+      return Opened(OpenPcscTransport(name.name), HandlePool::Pcsc());
     case PortRoute::kBluetoothW:
       SetLinkFailure(KOVRA_LINK_NOT_SUPPORTED);
       return {};

@@ -24,7 +24,9 @@ struct OpenedTransport {
 // numbered from HandlePool::Serial(); a HID reader name opens and starts that reader
 // (OpenHidTransport), numbered from HandlePool::Hid(); a network name connects to the reader
 // (OpenLanTransport), numbered from HandlePool::Lan(); a Bluetooth name ("... BT") opens the
-// Bluetooth adapter (OpenBtTransport), numbered from HandlePool::Serial(); a "BTW" name never has
+// Bluetooth adapter (OpenBtTransport), numbered from HandlePool::Serial(); a PC/SC reader's name
+// ("PCSC: <reader>") opens a context with the PC/SC daemon (OpenPcscTransport), numbered from
+// HandlePool::Pcsc(); a "BTW" name never has
 // a transport. `sink` is where the transport delivers what it receives (the port that will own
 // it); it must outlive the transport. Result: the open transport and its pool, or an empty result
 // when the name leads to no transport or the link does not open.

@@ -141,7 +141,7 @@ void CPortDlg::ShowSettings() {
 
   if (!port_.ethernet_active) cached_[static_cast<size_t>(PortKind::kLan)].clear();
   for (const PortKind kind :
-       {PortKind::kLan, PortKind::kBluetooth, PortKind::kUsb, PortKind::kSerial}) {
+       {PortKind::kLan, PortKind::kBluetooth, PortKind::kUsb, PortKind::kSerial, PortKind::kPcsc}) {
     QStringList &cached = cached_[static_cast<size_t>(kind)];
     if (kind == PortKind::kLan && !port_.ethernet_active) continue;
     if (cached.isEmpty()) FillPortList(LibraryPortNames(kind), cached);
@@ -182,7 +182,8 @@ bool CPortDlg::FillAllLists() {
   } else {
     changed = FillPortList(LibraryPortNames(PortKind::kLan), network);
   }
-  for (const PortKind kind : {PortKind::kBluetooth, PortKind::kUsb, PortKind::kSerial}) {
+  for (const PortKind kind :
+       {PortKind::kBluetooth, PortKind::kUsb, PortKind::kSerial, PortKind::kPcsc}) {
     changed = FillPortList(LibraryPortNames(kind), cached_[static_cast<size_t>(kind)]) || changed;
   }
   return changed;
@@ -192,7 +193,7 @@ void CPortDlg::RebuildList() {
   const QSignalBlocker quiet(list_);
   list_->clear();
   for (const PortKind kind :
-       {PortKind::kSerial, PortKind::kUsb, PortKind::kLan, PortKind::kBluetooth}) {
+       {PortKind::kSerial, PortKind::kUsb, PortKind::kLan, PortKind::kBluetooth, PortKind::kPcsc}) {
     for (const QString &name : cached_[static_cast<size_t>(kind)]) {
       list_->addItem(PrefixOf(kind) + name);
     }

@@ -18,10 +18,12 @@
 
 namespace {
 
-// Before the library's first use of each vendor library.
+// Before the library's first use of each vendor library. The PC/SC client library is the real
+// one, pointed at a daemon socket that is not there (never the machine's own daemon).
 const bool kStandIns = setenv("KOVRA_HIDAPI_LIBRARY", FAKE_HIDAPI_PATH, 0) == 0 &&
                        setenv("KOVRA_D2XX_LIBRARY", FAKE_D2XX_PATH, 0) == 0 &&
-                       setenv("KOVRA_SIUSBXP_LIBRARY", FAKE_SIUSBXP_PATH, 0) == 0;
+                       setenv("KOVRA_SIUSBXP_LIBRARY", FAKE_SIUSBXP_PATH, 0) == 0 &&
+                       setenv("PCSCLITE_CSOCK_NAME", "/nonexistent/kovra-no-pcscd.comm", 1) == 0;
 
 // A pseudo-terminal's device, another program's lock on it, or none.
 class Pty {
@@ -61,6 +63,15 @@ int ClosedLoopbackPort() {
   }
   close(fd);
   return ntohs(address.sin_port);
+}
+
+// Without a PC/SC daemon the list is empty at once, in the list convention.
+TEST(LinkFailure, WithoutAPcscDaemonThePcscListIsEmpty) {
+  ASSERT_TRUE(kStandIns);
+  char names[64] = {'x', 'x'};
+  EXPECT_EQ(KOVRA_ListPcscPorts(names, sizeof names), 1);
+  EXPECT_EQ(names[0], '\0');
+  EXPECT_EQ(KOVRA_ListPcscPorts(nullptr, 64), 0);
 }
 
 TEST(LinkFailure, EveryFailedOpenNamesItsReasonWhateverTheLinkAndTheStep) {
@@ -111,6 +122,7 @@ TEST(LinkFailure, EveryFailedOpenNamesItsReasonWhateverTheLinkAndTheStep) {
       {"Bluetooth line", "held by another program", nullptr, "", held.path() + " BT",
        KOVRA_LINK_BUSY},
       {"Bluetooth", "a name with BTW", nullptr, "", "BTW", KOVRA_LINK_NOT_SUPPORTED},
+      {"PC/SC", "no daemon", nullptr, "", "PCSC: Virtual PCD 00 00", KOVRA_LINK_NO_DEVICE},
   };
   for (const Case &c : cases) {
     std::optional<kovra_test::FakeDevices> devices;

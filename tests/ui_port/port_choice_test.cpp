@@ -72,6 +72,13 @@ TEST(PortChoice, EntriesAndTheirKinds) {
   port.name = "USB: 3105-1 HID";
   port.address = 3;
   EXPECT_EQ(quillmate::ReaderPortName(port), "3105-1 HID:3");
+
+  // PC/SC readers come with the library's own prefix and are opened by their whole name; the
+  // bus address means nothing to them.
+  EXPECT_EQ(KindOfEntry("PCSC: Virtual PCD 00 00"), PortKind::kPcsc);
+  EXPECT_EQ(quillmate::WithoutPrefix("PCSC: Virtual PCD 00 00"), "PCSC: Virtual PCD 00 00");
+  port.name = "PCSC: Virtual PCD 00 00";
+  EXPECT_EQ(quillmate::ReaderPortName(port), "PCSC: Virtual PCD 00 00");
 }
 
 }  // namespace

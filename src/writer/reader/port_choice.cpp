@@ -21,7 +21,10 @@ struct Texts {
   Q_DECLARE_TR_FUNCTIONS(PortChoice)
 };
 
-constexpr std::array<const char *, kPortKinds> kPrefixes = {"", "USB: ", "LAN: ", "Bluetooth: "};
+constexpr std::array<const char *, kPortKinds> kPrefixes = {"",
+                                                            "USB: ", "LAN: ", "Bluetooth: ", ""};
+// How the library names PC/SC readers (KOVRA_ListPcscPorts).
+constexpr char kPcscNamePrefix[] = "PCSC: ";
 
 // Room for the names of one list. Serial ports are listed by their long /dev/serial/by-id/ names
 // on Linux, so a dozen of them need more than the 2500 bytes a COM list needed.
@@ -45,6 +48,7 @@ QString PrefixOf(PortKind kind) {
 }
 
 PortKind KindOfEntry(const QString &entry) {
+  if (entry.startsWith(QLatin1String(kPcscNamePrefix))) return PortKind::kPcsc;
   for (const PortKind kind : {PortKind::kUsb, PortKind::kLan, PortKind::kBluetooth}) {
     if (entry.startsWith(PrefixOf(kind))) return kind;
   }
@@ -70,6 +74,9 @@ QStringList LibraryPortNames(PortKind kind) {
       break;
     case PortKind::kBluetooth:
       used = KOVRA_ListBtPorts(buffer.data(), kListBufferSize);
+      break;
+    case PortKind::kPcsc:
+      used = KOVRA_ListPcscPorts(buffer.data(), kListBufferSize);
       break;
   }
   QStringList names;

@@ -12,17 +12,19 @@
 namespace quillmate {
 
 // The kinds in the order of the port list.
-enum class PortKind { kSerial = 0, kUsb = 1, kLan = 2, kBluetooth = 3 };
-inline constexpr int kPortKinds = 4;
+enum class PortKind { kSerial = 0, kUsb = 1, kLan = 2, kBluetooth = 3, kPcsc = 4 };
+inline constexpr int kPortKinds = 5;
 
-// "", "USB: ", "LAN: " or "Bluetooth: ".
+// "", "USB: ", "LAN: ", "Bluetooth: " or "" for PC/SC readers, whose library names already begin
+// with "PCSC: " (KOVRA_ListPcscPorts) and are opened as they stand.
 QString PrefixOf(PortKind kind);
-// The kind an entry's prefix names (a serial entry has none).
+// The kind an entry's prefix names (a serial entry has none; "PCSC: " is a PC/SC reader).
 PortKind KindOfEntry(const QString &entry);
 // The entry without its prefix.
 QString WithoutPrefix(const QString &entry);
 
-// The library's names of one kind (KOVRA_ListComPorts, ...UsbPorts, ...LanPorts, ...BtPorts),
+// The library's names of one kind (KOVRA_ListComPorts, ...UsbPorts, ...LanPorts, ...BtPorts,
+// ...PcscPorts),
 // in its order, without prefixes. The network search takes its time (every local adapter).
 QStringList LibraryPortNames(PortKind kind);
 

@@ -30,6 +30,10 @@ TEST(PortName, BusAddressSuffix) {
       // A link outside /dev is a path like any other.
       {"/run/kv:reader:4", "/run/kv:reader", 4},
       {"/run/kv:reader", "/run/kv:reader", 1},
+      // A PC/SC reader's name is the daemon's, colons included: only a last ":N" is a suffix.
+      {"PCSC: Virtual PCD 00 00", "PCSC: Virtual PCD 00 00", 1},
+      {"PCSC: Desk Reader [CCID]:2 00 01", "PCSC: Desk Reader [CCID]:2 00 01", 1},
+      {"PCSC: Virtual PCD 00 00:1", "PCSC: Virtual PCD 00 00", 1},
   };
   for (const auto &c : cases) {
     const PortName parsed = SplitBusAddress(c.name);
@@ -59,6 +63,11 @@ TEST(PortName, RouteAndBaudRule) {
       {"BT 00:11:22", PortRoute::kBluetooth, false},
       {"BTW 1", PortRoute::kBluetoothW, false},
       {"HID over BT", PortRoute::kHid, false},  // HID is tested before BT
+      // A PC/SC reader's name is tested first: the daemon's names may hold anything.
+      {"PCSC: Virtual PCD 00 00", PortRoute::kPcsc, false},
+      {"PCSC: HID Global OMNIKEY 1.2.3.4 BT", PortRoute::kPcsc, false},
+      {"PCSC: /dev/ttyS0", PortRoute::kPcsc, false},
+      {"pcsc: lower case", PortRoute::kSerial, false},  // the prefix as the list gives it
       // An absolute path is a serial line whatever its folders say; only " BT" at its end makes
       // it a Bluetooth module's line.
       {"/srv/kv/pty", PortRoute::kSerial, true},
