@@ -21,24 +21,24 @@ struct Texts {
 // reissues and the values that went back to the series, so a second reservation of a value fails
 // in the database itself, whatever a program asks of it.
 constexpr const char *kSchema[] = {
-    "CREATE TABLE series ("
-    " name TEXT PRIMARY KEY NOT NULL,"
-    " next TEXT NOT NULL)",
-    "CREATE TABLE entries ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " series TEXT NOT NULL REFERENCES series(name),"
-    " value TEXT NOT NULL,"
-    " uid BLOB NOT NULL DEFAULT x'',"
-    " station TEXT NOT NULL,"
-    " operator TEXT NOT NULL,"
-    " reserved_at TEXT NOT NULL,"
-    " finished_at TEXT,"
-    " job_fingerprint TEXT NOT NULL,"
-    " result TEXT NOT NULL CHECK (result IN"
-    "  ('reserved', 'written', 'verified', 'failed', 'returned')),"
-    " reissue INTEGER NOT NULL CHECK (reissue IN (0, 1)))",
-    "CREATE UNIQUE INDEX entries_value_once ON entries(series, value)"
-    " WHERE reissue = 0 AND result <> 'returned'",
+    ("CREATE TABLE series ("
+     " name TEXT PRIMARY KEY NOT NULL,"
+     " next TEXT NOT NULL)"),
+    ("CREATE TABLE entries ("
+     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+     " series TEXT NOT NULL REFERENCES series(name),"
+     " value TEXT NOT NULL,"
+     " uid BLOB NOT NULL DEFAULT x'',"
+     " station TEXT NOT NULL,"
+     " operator TEXT NOT NULL,"
+     " reserved_at TEXT NOT NULL,"
+     " finished_at TEXT,"
+     " job_fingerprint TEXT NOT NULL,"
+     " result TEXT NOT NULL CHECK (result IN"
+     "  ('reserved', 'written', 'verified', 'failed', 'returned')),"
+     " reissue INTEGER NOT NULL CHECK (reissue IN (0, 1)))"),
+    ("CREATE UNIQUE INDEX entries_value_once ON entries(series, value)"
+     " WHERE reissue = 0 AND result <> 'returned'"),
     "CREATE INDEX entries_by_series ON entries(series, id)",
 };
 
