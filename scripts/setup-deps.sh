@@ -19,9 +19,11 @@ programs=(
   qt6-translations-l10n
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
-  # PC/SC readers: the library is built against pcsc-lite's header and loads libpcsclite.so.1
-  # at run time (the package brings both)
+  # PC/SC readers: the library loads libpcsclite.so.1 at run time; the package brings it, and the
+  # header a unit test compares the library's own declarations with
   libpcsclite-dev
+  # the embedded series ledger
+  libsqlite3-dev
 )
 
 tests=(
