@@ -19,6 +19,8 @@ programs=(
   qt6-translations-l10n
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
+  # the series ledger that stations share in PostgreSQL
+  libpq-dev
 )
 
 tests=(
@@ -33,6 +35,8 @@ tests=(
   dbus dbus-bin at-spi2-core gir1.2-atspi-2.0 python3-gi
   # network readers: the tests' own network namespaces and veth pairs
   iproute2
+  # the shared series ledger's tests start their own PostgreSQL server in a temporary folder
+  postgresql-15
   # the Debian package: its shared-library dependencies and its check
   dpkg-dev fakeroot lintian
 )
