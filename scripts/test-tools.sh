@@ -31,6 +31,7 @@ kovra_need_file /usr/libexec/at-spi-bus-launcher "the accessibility bus launcher
 /usr/bin/python3 -c 'import gi; gi.require_version("Atspi", "2.0")' > /dev/null 2>&1 ||
   kovra_missing_tools+=("/usr/bin/python3's Atspi bindings (packages python3-gi, gir1.2-atspi-2.0)")
 kovra_need_program ip iproute2
+kovra_need_file /usr/lib/postgresql/15/bin/postgres "the PostgreSQL 15 server" postgresql-15
 kovra_need_program fakeroot fakeroot
 kovra_need_program dpkg-shlibdeps dpkg-dev
 kovra_need_program lintian lintian
