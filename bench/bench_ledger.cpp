@@ -1,5 +1,6 @@
 // The cost of reserving and recording one card's value, side by side:
 //   arg 0  the settings file's locked reservation alone (no ledger, as before the ledger),
+//   arg 1  that and the SQLite ledger beside the settings (WAL, synchronous full): Reserve, Finish,
 //   arg 2  that and the PostgreSQL ledger: Reserve (one locked transaction) and Finish, over the
 //          Unix socket of a server of the benchmark's own that writes through to the disk.
 // Each iteration is one card (wall time). Compare its time with the time one card takes on
@@ -13,6 +14,7 @@
 
 #include "support/postgres_server.h"
 #include "writer/ledger/postgres_ledger.h"
+#include "writer/ledger/sqlite_ledger.h"
 #include "writer/settings/settings_store.h"
 
 namespace {
@@ -28,8 +30,11 @@ SeriesLedger::Plan CountUp(const QString &next) {
 }
 
 // The ledger the argument names; null for none.
-std::unique_ptr<SeriesLedger> OpenLedger(int kind, kovra_test::PostgresServer *&server,
-                                         QString *failure) {
+std::unique_ptr<SeriesLedger> OpenLedger(int kind, const QTemporaryDir &folder,
+                                         kovra_test::PostgresServer *&server, QString *failure) {
+  if (kind == 1) {
+    return quillmate::OpenSqliteLedger(folder.filePath(QStringLiteral("series.sqlite")), failure);
+  }
   if (kind != 2) return nullptr;
   server = new kovra_test::PostgresServer(/*durable=*/true);
   if (!server->Missing().empty() || !server->Failure().empty()) {
@@ -49,7 +54,7 @@ void BM_ReserveAndRecord(benchmark::State &state) {
   kovra_test::PostgresServer *server = nullptr;
   QString failure;
   std::unique_ptr<SeriesLedger> ledger =
-      OpenLedger(static_cast<int>(state.range(0)), server, &failure);
+      OpenLedger(static_cast<int>(state.range(0)), folder, server, &failure);
   if (state.range(0) != 0 && !ledger) {
     state.SkipWithError(failure.toStdString().c_str());
     delete server;
@@ -75,6 +80,11 @@ void BM_ReserveAndRecord(benchmark::State &state) {
   ledger.reset();
   delete server;
 }
-BENCHMARK(BM_ReserveAndRecord)->Arg(0)->Arg(2)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_ReserveAndRecord)
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace
