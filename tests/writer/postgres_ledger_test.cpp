@@ -128,10 +128,14 @@ TEST_F(PostgresLedgerTest, AHeldValueIsRefusedUnlessReissuedAsARowOfItsOwn) {
   std::unique_ptr<SeriesLedger> ledger = Open();
   ASSERT_TRUE(ledger);
   const QString series = QStringLiteral("A1B2C3/1/job.ini");
-  const auto first = ledger->Reserve(series, QStringLiteral("41"), CountUp, Station(), false);
+  LedgerEntry on_card = Station();
+  on_card.uid = QByteArray::fromHex("04112233445566");
+  const auto first = ledger->Reserve(series, QStringLiteral("41"), CountUp, on_card, false);
   ASSERT_EQ(first.outcome, Outcome::kReserved) << ledger->Failure().toStdString();
   EXPECT_EQ(first.entry.value, QStringLiteral("41"));
   EXPECT_EQ(first.entry.result, LedgerResult::kReserved);
+  // The card is named from the reservation on, so a station that dies now leaves its UID.
+  EXPECT_EQ(first.entry.uid, on_card.uid);
   ASSERT_TRUE(ledger->Finish(first.entry.id, QByteArray::fromHex("04112233445566"),
                              LedgerResult::kVerified));
   EXPECT_EQ(ledger->Next(series), QStringLiteral("42"));

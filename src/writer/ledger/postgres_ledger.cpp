@@ -221,14 +221,18 @@ PostgresLedger::Step PostgresLedger::TryReserve(
       who.reserved_at.isValid()
           ? std::optional<QByteArray>(who.reserved_at.toUTC().toString(Qt::ISODateWithMs).toUtf8())
           : std::nullopt;
+  // The card's UID, when the station knows it already, is stored with the reservation: a station
+  // that dies before it finishes the card leaves a row that names the card that may hold the value.
   const std::optional<PgAnswer> inserted =
       run((QByteArray("INSERT INTO quillmate_ledger (series, value, station, operator_name, "
-                      "reserved_at, job_fingerprint, result, reissue, token) VALUES ($1, $2, $3, "
-                      "$4, coalesce($5::timestamptz, now()), $6, 'reserved', $7, $8) RETURNING ") +
+                      "reserved_at, job_fingerprint, result, reissue, token, uid) VALUES ($1, $2, "
+                      "$3, $4, coalesce($5::timestamptz, now()), $6, 'reserved', $7, $8, "
+                      "decode($9, 'hex')) RETURNING ") +
            kLedgerRowColumns)
               .constData(),
           {name, value, Utf8(who.station), Utf8(who.operator_name), reserved_at,
-           Utf8(who.job_fingerprint), QByteArray(earlier->empty() ? "f" : "t"), token});
+           Utf8(who.job_fingerprint), QByteArray(earlier->empty() ? "f" : "t"), token,
+           who.uid.toHex()});
   if (!inserted) return ended;
   const std::optional<std::vector<LedgerEntry>> row = Rows(*inserted);
   if (!row || row->size() != 1) {
