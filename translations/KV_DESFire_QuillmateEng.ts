@@ -590,10 +590,6 @@ Delete the application?</translation>
         <source>Die Datenbank der Serie darf kein Passwort enthalten: das Passwort gehört in die Passwortdatei von libpq (~/.pgpass) oder in eine Dienstdatei (service=NAME).</source>
         <translation>The series' database must not contain a password: the password belongs in libpq's password file (~/.pgpass) or in a service file (service=NAME).</translation>
     </message>
-    <message>
-        <source>PostgreSQL-Serienbuch nicht eingebaut</source>
-        <translation>PostgreSQL ledger not built</translation>
-    </message>
 </context>
 <context>
     <name>NumberField</name>
