@@ -4,10 +4,12 @@
 #include "writer/ledger/postgres_ledger.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <string>
@@ -290,6 +292,30 @@ TEST_F(PostgresLedgerTest, AServerThatStopsFailsTheCallNamingItAndIsUsedAgainOnc
                   series.toStdString() + "'"),
               "5|5");
   }
+}
+
+TEST_F(PostgresLedgerTest, AServerProcessThatStopsAnsweringHoldsTheStationOnlyUpToTheBound) {
+  std::unique_ptr<SeriesLedger> ledger = Open();
+  ASSERT_TRUE(ledger);
+  ASSERT_EQ(
+      ledger->Reserve(QStringLiteral("s"), QStringLiteral("1"), CountUp, Station(), false).outcome,
+      Outcome::kReserved);
+  // The server process behind the station's connection hangs (as behind a dead network link).
+  const std::string backend = Sql("SELECT pid FROM pg_stat_activity WHERE datname = '" + database_ +
+                                  "' AND application_name = 'quillmate'");
+  ASSERT_GT(std::atoi(backend.c_str()), 0) << backend;
+  ASSERT_EQ(kill(std::atoi(backend.c_str()), SIGSTOP), 0);
+  const auto started = std::chrono::steady_clock::now();
+  const auto reserved =
+      ledger->Reserve(QStringLiteral("s"), QStringLiteral("1"), CountUp, Station(), false);
+  const auto waited = std::chrono::steady_clock::now() - started;
+  kill(std::atoi(backend.c_str()), SIGCONT);
+  // It gave up on the silent connection after the answer bound and reserved on a new one.
+  EXPECT_LT(waited, std::chrono::seconds(20));
+  EXPECT_GE(waited, std::chrono::seconds(9));
+  ASSERT_EQ(reserved.outcome, Outcome::kReserved) << ledger->Failure().toStdString();
+  EXPECT_EQ(reserved.entry.value, QStringLiteral("2"));
+  EXPECT_EQ(Sql("SELECT count(*), count(DISTINCT value) FROM quillmate_ledger"), "2|2");
 }
 
 TEST_F(PostgresLedgerTest, AReservationWhoseCommitDiedIsKnownNotStoredAndTriedAgain) {
