@@ -602,7 +602,9 @@ namespace {
 TEST_F(CliSeriesTest, ALogThatFillsUpEndsTheSeriesWithoutAStubLine) {
   const std::string log = dir_.path() + "/write.log";
   std::string lines;
-  for (int i = 1; i <= 100; ++i) lines += std::to_string(i) + "\tearlier card\n";
+  // Long enough that the file size limit below still lets the series' ledger (a few pages of
+  // 4 KiB) take its rows: it is the log that fills up.
+  for (int i = 1; i <= 8000; ++i) lines += std::to_string(i) + "\tearlier card\n";
   {
     std::ofstream file(log);
     file << lines;

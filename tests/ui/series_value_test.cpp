@@ -15,6 +15,7 @@
 #include "window_rig.h"
 #include "writer/job/data_codec.h"
 #include "writer/job/job_file.h"
+#include "writer/ledger/sqlite_ledger.h"
 
 namespace quillmate_test {
 namespace {
@@ -236,6 +237,54 @@ TEST_F(SeriesValue, TheCycleButtonsWorkThroughTheirAccessibleToggleAction) {
   ASSERT_TRUE(WaitFor([&] { return form().data->text() == QStringLiteral("1"); }));
   read->actionInterface()->doAction(toggle);
   EXPECT_EQ(window().Operations().RunningCycle(), Cycle::kNone);
+}
+
+}  // namespace
+}  // namespace quillmate_test
+
+namespace quillmate_test {
+namespace {
+
+// A value the series' ledger holds: the question names the card that got it and when and answers
+// No by default; on yes the next card gets it as a reissue, its own row in the ledger.
+TEST_F(SeriesValue, AValueTheLedgerHoldsIsWrittenAgainOnlyAsAReissue) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1006"));
+  form().write_single->click();
+  ASSERT_EQ(ValueOn(*card_), QStringLiteral("1006"));
+  auto second = LayNewCard();
+
+  const QString held = QStringLiteral(
+      "Der Wert <1006> wurde in dieser Serie schon vergeben: Karte "
+      "<04112233445566> am ");
+  for (const BoxAnswer answer : {BoxAnswer::kNo, BoxAnswer::kCancel, BoxAnswer::kYes}) {
+    SCOPED_TRACE(static_cast<int>(answer));
+    boxes.clear();
+    answers = {answer};
+    Type(form().data, QStringLiteral("1006"));
+    ASSERT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
+    EXPECT_TRUE(boxes[0].startsWith(held)) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].endsWith(QStringLiteral("Den Wert noch einmal vergeben und schreiben?")));
+    // Without a yes the series stays where it was.
+    EXPECT_EQ(form().data->text(),
+              answer == BoxAnswer::kYes ? QStringLiteral("1006") : QStringLiteral("1007"));
+  }
+  // The yes given while typing is the one question: the card is written without a second.
+  form().write_single->click();
+  EXPECT_EQ(boxes.size(), 1) << boxes.join('\n').toStdString();
+  EXPECT_EQ(ValueOn(*second), QStringLiteral("1006"));
+  EXPECT_EQ(StoredValue(), QStringLiteral("1007"));
+  std::unique_ptr<quillmate::SeriesLedger> ledger = quillmate::OpenSqliteLedger(
+      QDir(folder_.path()).filePath(QStringLiteral("KV-DESFire Quillmate.ledger.sqlite")), nullptr);
+  ASSERT_NE(ledger, nullptr);
+  const QStringList series = ledger->SeriesNames().value_or(QStringList());
+  ASSERT_EQ(series.size(), 1);
+  const std::vector<quillmate::LedgerEntry> rows = *ledger->Entries(series.front());
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_FALSE(rows[0].reissue);
+  EXPECT_TRUE(rows[1].reissue);
+  EXPECT_EQ(rows[1].value, QStringLiteral("1006"));
+  EXPECT_EQ(rows[1].uid.toHex().toUpper(), QByteArray("04212223242501"));
 }
 
 }  // namespace
