@@ -1,9 +1,11 @@
 // The cost of reserving and recording one card's value, side by side in one run: the settings
 // file's "Wert" alone (the locked read-count-write every station did before the ledger), and the
 // same with the SQLite ledger (the reservation row and the next in one transaction inside the
-// file's lock, then the row finished with the card's UID). A shared ledger adds its own column
-// through MakeLedger. Run it on the disk the files will live on; the figure to compare with is the
-// time one card takes on the line (bench_cli_series).
+// file's lock, then the row finished with the card's UID), and the same with the PostgreSQL ledger
+// that stations share (a server of the benchmark's own, writing through to the disk, reached over
+// its Unix socket: the reservation's locked transaction and the finish, two durable commits). Run
+// it on the disk the files will live on; the figure to compare with is the time one card takes on
+// the line (bench_cli_series).
 #include <benchmark/benchmark.h>
 
 #include <QString>
@@ -11,18 +13,29 @@
 #include <memory>
 #include <optional>
 
+#include "support/postgres_server.h"
 #include "writer/ledger/ledger_choice.h"
+#include "writer/ledger/postgres_ledger.h"
 #include "writer/ledger/sqlite_ledger.h"
 #include "writer/settings/settings_store.h"
 
 namespace {
 
-enum Column { kIniOnly = 0, kSqliteLedger = 1 };
+enum Column { kIniOnly = 0, kSqliteLedger = 1, kPostgresLedger = 2 };
+
+// The PostgreSQL server of the run, started on first use and stopped at the end.
+kovra_test::PostgresServer &Server() {
+  static kovra_test::PostgresServer server(/*durable=*/true);
+  return server;
+}
 
 std::unique_ptr<quillmate::SeriesLedger> MakeLedger(Column column, const QTemporaryDir &folder) {
   if (column == kSqliteLedger) {
     return quillmate::OpenSqliteLedger(folder.filePath(QStringLiteral("bench.ledger.sqlite")),
                                        nullptr);
+  }
+  if (column == kPostgresLedger && Server().Missing().empty() && Server().Failure().empty()) {
+    return quillmate::OpenPostgresLedger(QString::fromStdString(Server().Conninfo()), nullptr);
   }
   return nullptr;
 }
@@ -65,9 +78,10 @@ void BM_ReserveAndRecordOneCard(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_ReserveAndRecordOneCard)
-    ->ArgName("ini0_sqlite1")
+    ->ArgName("ini0_sqlite1_postgres2")
     ->Arg(kIniOnly)
     ->Arg(kSqliteLedger)
+    ->Arg(kPostgresLedger)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -24,6 +24,8 @@ programs=(
   libpcsclite-dev
   # the embedded series ledger
   libsqlite3-dev
+  # the series ledger that stations share in PostgreSQL
+  libpq-dev
 )
 
 tests=(
@@ -41,6 +43,8 @@ tests=(
   # PC/SC readers: the tests' own pcsc-lite daemon with the simulator's card behind the
   # virtual reader driver
   pcscd vsmartcard-vpcd
+  # the shared series ledger's tests start their own PostgreSQL server in a temporary folder
+  postgresql-15
   # the Debian package: its shared-library dependencies and its check
   dpkg-dev fakeroot lintian
 )

@@ -35,6 +35,7 @@ kovra_need_program ip iproute2
 [ -x /usr/sbin/pcscd ] || command -v pcscd > /dev/null 2>&1 ||
   kovra_missing_tools+=("pcscd (package pcscd)")
 kovra_need_file /usr/lib/pcsc/drivers/serial/libifdvpcd.so "the vpcd reader driver" vsmartcard-vpcd
+kovra_need_file /usr/lib/postgresql/15/bin/postgres "the PostgreSQL 15 server" postgresql-15
 kovra_need_program fakeroot fakeroot
 kovra_need_program dpkg-shlibdeps dpkg-dev
 kovra_need_program lintian lintian

@@ -641,10 +641,6 @@ Delete the application?</translation>
         <source>Die Datenbank der Serie darf kein Passwort enthalten: das Passwort gehört in die Passwortdatei von libpq (~/.pgpass) oder in eine Dienstdatei (service=NAME).</source>
         <translation>The series' database must not contain a password: the password belongs in libpq's password file (~/.pgpass) or in a service file (service=NAME).</translation>
     </message>
-    <message>
-        <source>PostgreSQL-Serienbuch nicht eingebaut</source>
-        <translation>PostgreSQL ledger not built</translation>
-    </message>
 </context>
 <context>
     <name>NumberField</name>
@@ -674,6 +670,77 @@ Delete the application?</translation>
     <message>
         <source>%1 ist keine serielle Schnittstelle (kein Zeichengerät).</source>
         <translation>%1 is not a serial port (no character device).</translation>
+    </message>
+</context>
+<context>
+    <name>PostgresLedger</name>
+    <message>
+        <source>die Angabe ist kein libpq-Verbindungstext</source>
+        <translation>the text is no libpq connection string</translation>
+    </message>
+    <message>
+        <source>Die Verbindungsangabe der PostgreSQL-Datenbank ist ungültig: %1</source>
+        <translation>The connection string of the PostgreSQL database is invalid: %1</translation>
+    </message>
+    <message>
+        <source>kein Speicher</source>
+        <translation>out of memory</translation>
+    </message>
+    <message>
+        <source>keine Verbindung</source>
+        <translation>no connection</translation>
+    </message>
+    <message>
+        <source>keine Antwort innerhalb von %1 s</source>
+        <translation>no answer within %1 s</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 ist nicht erreichbar: %2</source>
+        <translation>The database %1 cannot be reached: %2</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 hat die Anfrage abgelehnt: %2</source>
+        <translation>The database %1 refused the request: %2</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 antwortet nicht: %2</source>
+        <translation>The database %1 does not answer: %2</translation>
+    </message>
+    <message>
+        <source>Die Verbindung zur Datenbank %1 ist abgebrochen: %2</source>
+        <translation>The connection to the database %1 broke: %2</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 enthält einen ungültigen Eintrag im Serienbuch (Nr. %2).</source>
+        <translation>The database %1 holds an invalid entry in the series ledger (no. %2).</translation>
+    </message>
+    <message>
+        <source>die neue Zeile kam nicht zurück</source>
+        <translation>the new row did not come back</translation>
+    </message>
+    <message>
+        <source>ob der Wert vergeben wurde, ist offen; er wird nicht verwendet</source>
+        <translation>whether the value was given out is unknown; it is not used</translation>
+    </message>
+    <message>
+        <source>Ein Eintrag im Serienbuch kann nicht als „%1“ abgeschlossen werden.</source>
+        <translation>An entry of the series ledger cannot be finished as “%1”.</translation>
+    </message>
+    <message>
+        <source>In der Datenbank %1 ist der Eintrag %2 des Serienbuchs nicht reserviert.</source>
+        <translation>In the database %1, entry %2 of the series ledger is not reserved.</translation>
+    </message>
+    <message>
+        <source>In der Datenbank %1 ist der Eintrag %2 des Serienbuchs nicht mit dem Wert %3 reserviert.</source>
+        <translation>In the database %1, entry %2 of the series ledger is not reserved with the value %3.</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 kann das Serienbuch nicht anlegen: %2</source>
+        <translation>The database %1 cannot set up the series ledger: %2</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 enthält das Serienbuch in Version %2; dieses Programm kennt nur Version %3. Bitte das Programm aktualisieren.</source>
+        <translation>The database %1 holds the series ledger in version %2; this program knows only version %3. Please update the program.</translation>
     </message>
 </context>
 <context>

@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
+#include "writer/ledger/postgres_ledger.h"
 #include "writer/ledger/sqlite_ledger.h"
 
 namespace quillmate {
@@ -100,9 +101,7 @@ bool ConnectionHasPassword(const QString &conninfo) {
 }
 
 std::unique_ptr<SeriesLedger> OpenSharedLedger(const QString &conninfo, QString *failure) {
-  Q_UNUSED(conninfo);
-  *failure = Texts::tr("PostgreSQL-Serienbuch nicht eingebaut");
-  return nullptr;
+  return OpenPostgresLedger(conninfo, failure);
 }
 
 QString ChosenSeriesName(const LedgerRequest &request, const DesfireSet &job) {
