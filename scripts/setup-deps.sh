@@ -19,6 +19,8 @@ programs=(
   qt6-translations-l10n
   # device discovery, HID, update check, beep
   libudev-dev libhidapi-dev libcurl4-openssl-dev libasound2-dev
+  # the embedded series ledger
+  libsqlite3-dev
 )
 
 tests=(

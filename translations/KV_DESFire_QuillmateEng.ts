@@ -704,6 +704,29 @@ Delete the application?</translation>
     </message>
 </context>
 <context>
+    <name>SqliteLedger</name>
+    <message>
+        <source>Serienbuch %1: die Zeile %2 ist nicht mehr reserviert</source>
+        <translation>Series ledger %1: row %2 is no longer reserved</translation>
+    </message>
+    <message>
+        <source>von einem anderen Programm länger als %1 s gesperrt</source>
+        <translation>locked by another program for more than %1 s</translation>
+    </message>
+    <message>
+        <source>Serienbuch %1: %2</source>
+        <translation>Series ledger %1: %2</translation>
+    </message>
+    <message>
+        <source>Das Serienbuch %1 hat die Version %2 eines neueren Programms; dieses Programm kennt nur die Version %3.</source>
+        <translation>The series ledger %1 has version %2 of a newer program; this program knows only version %3.</translation>
+    </message>
+    <message>
+        <source>nur lesbar</source>
+        <translation>read-only</translation>
+    </message>
+</context>
+<context>
     <name>UpdateChecker</name>
     <message>
         <source>keine https-Adresse: %1</source>
