@@ -666,6 +666,109 @@ Delete the application?</translation>
     </message>
 </context>
 <context>
+    <name>SeriesReport</name>
+    <message>
+        <source>reserviert (Lücke)</source>
+        <translation>reserved (gap)</translation>
+    </message>
+    <message>
+        <source>geschrieben</source>
+        <translation>written</translation>
+    </message>
+    <message>
+        <source>geschrieben und geprüft</source>
+        <translation>written and verified</translation>
+    </message>
+    <message>
+        <source>fehlgeschlagen (Lücke)</source>
+        <translation>failed (gap)</translation>
+    </message>
+    <message>
+        <source>zurückgegeben</source>
+        <translation>returned</translation>
+    </message>
+    <message>
+        <source>neu ausgegeben</source>
+        <translation>reissued</translation>
+    </message>
+    <message>
+        <source>Datenbank</source>
+        <translation>Database</translation>
+    </message>
+    <message>
+        <source>Erstellt (UTC)</source>
+        <translation>Made (UTC)</translation>
+    </message>
+    <message>
+        <source>Karten</source>
+        <translation>Cards</translation>
+    </message>
+    <message>
+        <source>Erster Wert</source>
+        <translation>First value</translation>
+    </message>
+    <message>
+        <source>Letzter Wert</source>
+        <translation>Last value</translation>
+    </message>
+    <message>
+        <source>Fehlgeschlagen</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Lücken (nicht beendet)</source>
+        <translation>Gaps (not finished)</translation>
+    </message>
+    <message>
+        <source>Neu ausgegeben</source>
+        <translation>Reissued</translation>
+    </message>
+    <message>
+        <source>Stationen</source>
+        <translation>Stations</translation>
+    </message>
+    <message>
+        <source>Nr.</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>UID</source>
+        <translation>UID</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>Bediener</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>Reserviert (UTC)</source>
+        <translation>Reserved (UTC)</translation>
+    </message>
+    <message>
+        <source>Fertig (UTC)</source>
+        <translation>Finished (UTC)</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>Serie %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Die Serie hat noch keine Karten.</source>
+        <translation>The series has no cards yet.</translation>
+    </message>
+</context>
+<context>
     <name>SeriesSummary</name>
     <message>
         <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
