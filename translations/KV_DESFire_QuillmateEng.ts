@@ -668,6 +668,36 @@ Delete the application?</translation>
 <context>
     <name>SeriesReport</name>
     <message>
+        <source>Erstellt (UTC)</source>
+        <translation>Made (UTC)</translation>
+    </message>
+    <message>
+        <source>Karten</source>
+        <translation>Cards</translation>
+    </message>
+    <message>
+        <source>Nr.</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>Serie %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Die Serie hat noch keine Karten.</source>
+        <translation>The series has no cards yet.</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesSummary</name>
+    <message>
+        <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
+        <translation>%1 cards done, %2 failed attempts, %3 values skipped</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesTexts</name>
+    <message>
         <source>reserviert (Lücke)</source>
         <translation>reserved (gap)</translation>
     </message>
@@ -694,10 +724,6 @@ Delete the application?</translation>
     <message>
         <source>Datenbank</source>
         <translation>Database</translation>
-    </message>
-    <message>
-        <source>Erstellt (UTC)</source>
-        <translation>Made (UTC)</translation>
     </message>
     <message>
         <source>Karten</source>
@@ -728,10 +754,6 @@ Delete the application?</translation>
         <translation>Stations</translation>
     </message>
     <message>
-        <source>Nr.</source>
-        <translation>No.</translation>
-    </message>
-    <message>
         <source>Wert</source>
         <translation>Value</translation>
     </message>
@@ -758,21 +780,6 @@ Delete the application?</translation>
     <message>
         <source>Ergebnis</source>
         <translation>Result</translation>
-    </message>
-    <message>
-        <source>Serie %1</source>
-        <translation>Series %1</translation>
-    </message>
-    <message>
-        <source>Die Serie hat noch keine Karten.</source>
-        <translation>The series has no cards yet.</translation>
-    </message>
-</context>
-<context>
-    <name>SeriesSummary</name>
-    <message>
-        <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
-        <translation>%1 cards done, %2 failed attempts, %3 values skipped</translation>
     </message>
 </context>
 <context>

@@ -8,7 +8,7 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
-#include "writer/ledger/ledger_export.h"
+#include "writer/ledger/series_texts.h"
 #include "writer/records/whole_file.h"
 
 namespace quillmate {
@@ -30,80 +30,29 @@ QString Escaped(const QString &text) {
   return text.toHtmlEscaped();
 }
 
-QString TimeText(const QDateTime &time) {
-  return time.isValid() ? time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
-}
-
-QString ResultText(const LedgerEntry &entry) {
-  QString text;
-  switch (entry.result) {
-    case LedgerResult::kReserved:
-      text = Texts::tr("reserviert (Lücke)");
-      break;
-    case LedgerResult::kWritten:
-      text = Texts::tr("geschrieben");
-      break;
-    case LedgerResult::kVerified:
-      text = Texts::tr("geschrieben und geprüft");
-      break;
-    case LedgerResult::kFailed:
-      text = Texts::tr("fehlgeschlagen (Lücke)");
-      break;
-    case LedgerResult::kReturned:
-      text = Texts::tr("zurückgegeben");
-      break;
-  }
-  if (entry.reissue) text += QStringLiteral(", ") + Texts::tr("neu ausgegeben");
-  return text;
-}
-
-QString SummaryRow(const QString &label, const QString &value) {
-  return QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>").arg(Escaped(label), value);
-}
-
 QString SummaryHtml(const SeriesReportSource &source) {
-  const LedgerSummary &summary = source.summary;
-  const QString none = QStringLiteral("–");
-  const auto or_none = [&none](const QString &text) {
-    return text.isEmpty() ? none : Escaped(text);
-  };
   QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\">");
-  html += SummaryRow(Texts::tr("Datenbank"), Escaped(source.ledger_name));
-  html += SummaryRow(Texts::tr("Erstellt (UTC)"), Escaped(TimeText(source.made_at)));
-  html += SummaryRow(Texts::tr("Karten"), QString::number(summary.cards));
-  html += SummaryRow(Texts::tr("Erster Wert"), or_none(summary.first_value));
-  html += SummaryRow(Texts::tr("Letzter Wert"), or_none(summary.last_value));
-  html += SummaryRow(Texts::tr("Fehlgeschlagen"), QString::number(summary.failures));
-  html += SummaryRow(Texts::tr("Lücken (nicht beendet)"), QString::number(summary.gaps));
-  html += SummaryRow(Texts::tr("Neu ausgegeben"), QString::number(summary.reissues));
-  QStringList stations;
-  for (const QString &station : summary.stations) stations.append(Escaped(station));
-  html += SummaryRow(Texts::tr("Stationen"), stations.isEmpty() ? none : stations.join("<br>"));
+  std::vector<SeriesSummaryLine> lines = SeriesSummaryLines(source.summary, source.ledger_name);
+  lines.insert(lines.begin() + 1, {Texts::tr("Erstellt (UTC)"), SeriesTimeText(source.made_at)});
+  for (const auto &[label, value] : lines) {
+    html += QStringLiteral("<tr><td><b>%1</b></td><td>%2</td></tr>")
+                .arg(Escaped(label), Escaped(value));
+  }
   return html + QStringLiteral("</table>");
 }
 
 QString CardsHtml(const std::vector<LedgerEntry> &entries) {
-  const QStringList headers = {Texts::tr("Nr."),          Texts::tr("Wert"),
-                               Texts::tr("UID"),          Texts::tr("Station"),
-                               Texts::tr("Bediener"),     Texts::tr("Reserviert (UTC)"),
-                               Texts::tr("Fertig (UTC)"), Texts::tr("Ergebnis")};
   QString html = QStringLiteral(
       "<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" "
       "style=\"border-collapse: collapse; border-color: #9aa8b8\"><thead><tr>");
-  for (const QString &header : headers) {
-    html += QStringLiteral("<th bgcolor=\"#eef1f5\" align=\"left\">%1</th>").arg(Escaped(header));
+  for (const QString &title : QStringList{Texts::tr("Nr.")} + SeriesColumnTitles()) {
+    html += QStringLiteral("<th bgcolor=\"#eef1f5\" align=\"left\">%1</th>").arg(Escaped(title));
   }
   html += QStringLiteral("</tr></thead>");
   int number = 0;
   for (const LedgerEntry &entry : entries) {
-    const QStringList cells = {QString::number(++number),
-                               Escaped(entry.value),
-                               Escaped(LedgerUidText(entry.uid)),
-                               Escaped(entry.station),
-                               Escaped(entry.operator_name),
-                               Escaped(TimeText(entry.reserved_at)),
-                               Escaped(TimeText(entry.finished_at)),
-                               Escaped(ResultText(entry))};
+    QStringList cells{QString::number(++number)};
+    for (const QString &cell : SeriesRowCells(entry)) cells.append(Escaped(cell));
     html += QStringLiteral("<tr><td>") + cells.join(QStringLiteral("</td><td>")) +
             QStringLiteral("</td></tr>");
   }

@@ -99,7 +99,7 @@ TEST_F(SeriesReportTest, SummaryAndEveryRowAreInTheText) {
        {"Serie Halle 3", "Datenbank /srv/quillmate/Quillmate.ledger",
         "Erstellt (UTC) 2026-03-01 09:30:00", "Karten 3", "Erster Wert 0100", "Letzter Wert 0100",
         "Fehlgeschlagen 1", "Lücken (nicht beendet) 1", "Neu ausgegeben 1",
-        "Stationen bench-1/quillmate-cli bench-2/quillmate",
+        "Stationen bench-1/quillmate-cli, bench-2/quillmate",
         "Nr. Wert UID Station Bediener Reserviert (UTC) Fertig (UTC) Ergebnis",
         "1 0100 66554433221104 bench-1/quillmate-cli mara 2026-03-01 09:15:02 2026-03-01 09:15:03 "
         "geschrieben und geprüft",
