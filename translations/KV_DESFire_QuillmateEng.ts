@@ -245,6 +245,30 @@ The guide is here: %1</translation>
         <source>Z&amp;yklisch</source>
         <translation>Cycl&amp;ic</translation>
     </message>
+    <message>
+        <source>Serie als CSV exportieren</source>
+        <translation>Export the series as CSV</translation>
+    </message>
+    <message>
+        <source>CSV-Dateien (*.csv);;Alle Dateien (*)</source>
+        <translation>CSV Files (*.csv);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Serie als JSON exportieren</source>
+        <translation>Export the series as JSON</translation>
+    </message>
+    <message>
+        <source>JSON-Dateien (*.json);;Alle Dateien (*)</source>
+        <translation>JSON Files (*.json);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Bericht der Serie speichern</source>
+        <translation>Save the series&apos; report</translation>
+    </message>
+    <message>
+        <source>PDF-Dateien (*.pdf);;Alle Dateien (*)</source>
+        <translation>PDF Files (*.pdf);;All Files (*)</translation>
+    </message>
 </context>
 <context>
     <name>CardDetection</name>
@@ -1361,6 +1385,57 @@ Please choose another port.</translation>
     <message>
         <source>Verbindung zum Leser unterbrochen!</source>
         <translation>Connection to the reader broken!</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CSeriesDlg</name>
+    <message>
+        <source>Serie</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>Letzte Karten (die neueste zuerst, höchstens %1):</source>
+        <translation>Latest cards (the newest first, at most %1):</translation>
+    </message>
+    <message>
+        <source>&amp;CSV exportieren ...</source>
+        <translation>&amp;CSV export ...</translation>
+    </message>
+    <message>
+        <source>&amp;JSON exportieren ...</source>
+        <translation>&amp;JSON export ...</translation>
+    </message>
+    <message>
+        <source>PDF-&amp;Bericht ...</source>
+        <translation>PDF &amp;report ...</translation>
+    </message>
+    <message>
+        <source>&amp;Aktualisieren</source>
+        <translation>&amp;Refresh</translation>
+    </message>
+    <message>
+        <source>&amp;Schliessen</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>Die Datenbank %1 enthält noch keine Karte dieser Serie.</source>
+        <translation>The database %1 holds no card of this series yet.</translation>
+    </message>
+    <message>
+        <source>Die Serie kann nicht gelesen werden: %1</source>
+        <translation>The series cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>Serie %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Die Datei konnte nicht geschrieben werden: %1</source>
+        <translation>The file could not be written: %1</translation>
+    </message>
+    <message>
+        <source>%1 Einträge der Serie in der Datei &lt;%2&gt; gespeichert.</source>
+        <translation>%1 entries of the series saved in the file &lt;%2&gt;.</translation>
     </message>
 </context>
 </TS>
