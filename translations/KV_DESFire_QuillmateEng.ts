@@ -394,6 +394,26 @@ The guide is here: %1</translation>
         <source>Die Karte &lt;%1&gt; trug schon den Wert &lt;%2&gt; dieser Serie!</source>
         <translation>The card &lt;%1&gt; already held the value &lt;%2&gt; of this series!</translation>
     </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; ist auf der Karte &lt;%2&gt;, aber nicht im Serienbuch eingetragen!</source>
+        <translation>The value &lt;%1&gt; is on the card &lt;%2&gt; but not entered in the series ledger!</translation>
+    </message>
+    <message>
+        <source> Der Wert wird nicht noch einmal geschrieben.</source>
+        <translation> The value is not written again.</translation>
+    </message>
+    <message>
+        <source>Die Station wartet auf das Serienbuch (höchstens %1 s), es wird keine Karte beschrieben.</source>
+        <translation>The station waits for the series ledger (at most %1 s); no card is written.</translation>
+    </message>
+    <message>
+        <source>Das Serienbuch antwortet wieder, die Serie geht weiter.</source>
+        <translation>The series ledger answers again; the series goes on.</translation>
+    </message>
+    <message>
+        <source> Die Station hört auf zu warten.</source>
+        <translation> The station stops waiting.</translation>
+    </message>
 </context>
 <context>
     <name>DesfireSet</name>
@@ -479,6 +499,21 @@ Applikation löschen?</source>
         <translation>Application %1 will be deleted with all its files and data from the card on the reader.
 
 Delete the application?</translation>
+    </message>
+</context>
+<context>
+    <name>HeldValue</name>
+    <message>
+        <source>Der Wert &lt;%1&gt; wurde in dieser Serie schon am %2 von %3 reserviert; ob eine Karte ihn trägt, ist nicht bekannt.</source>
+        <translation>The value &lt;%1&gt; of this series was already reserved on %2 by %3; whether a card holds it is not known.</translation>
+    </message>
+    <message>
+        <source>Der Wert &lt;%1&gt; wurde in dieser Serie schon vergeben: Karte &lt;%2&gt; am %3.</source>
+        <translation>The value &lt;%1&gt; of this series was already given out: card &lt;%2&gt; on %3.</translation>
+    </message>
+    <message>
+        <source>Den Wert noch einmal vergeben und schreiben?</source>
+        <translation>Give the value out again and write it?</translation>
     </message>
 </context>
 <context>
@@ -571,6 +606,17 @@ Delete the application?</translation>
     <message>
         <source>Der Wert &lt;%1&gt; passt nicht in die Datei mit %2 Bytes!</source>
         <translation>The value &lt;%1&gt; does not fit into the file of %2 bytes!</translation>
+    </message>
+</context>
+<context>
+    <name>LedgerChoice</name>
+    <message>
+        <source>Die Datenbank der Serie darf kein Passwort enthalten: das Passwort gehört in die Passwortdatei von libpq (~/.pgpass) oder in eine Dienstdatei (service=NAME).</source>
+        <translation>The series' database must not contain a password: the password belongs in libpq's password file (~/.pgpass) or in a service file (service=NAME).</translation>
+    </message>
+    <message>
+        <source>PostgreSQL-Serienbuch nicht eingebaut</source>
+        <translation>PostgreSQL ledger not built</translation>
     </message>
 </context>
 <context>

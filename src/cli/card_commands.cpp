@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -11,6 +12,7 @@
 #include <cstdio>
 
 #include "cli/cli_job.h"
+#include "cli/cli_ledger.h"
 #include "cli/cli_output.h"
 #include "cli/cli_session.h"
 #include "cli/exit_codes.h"
@@ -62,6 +64,8 @@ class CardRun {
   int Single() {
     const qint64 deadline =
         QDateTime::currentMSecsSinceEpoch() + static_cast<qint64>(options_.wait_card_s) * 1000;
+    const qint64 ledger_deadline =
+        QDateTime::currentMSecsSinceEpoch() + static_cast<qint64>(options_.wait_db_s) * 1000;
     // While it waits for the first card, the empty field is reported once.
     session_.context.report.SetTickRunning(true);
     RunResult result;
@@ -69,6 +73,12 @@ class CardRun {
       session_.front_end.StartCard();
       result = write_ ? operations_.SingleWrite() : operations_.SingleRead();
       const bool card_was_there = !result.card_uid.isEmpty();
+      // A ledger that failed is waited for within --wait-db, the card left on the reader.
+      if (!operations_.LedgerFailure().isEmpty() && !Interrupted() &&
+          QDateTime::currentMSecsSinceEpoch() < ledger_deadline) {
+        SleepUnlessInterrupted(kLookForCardMs);
+        continue;
+      }
       if (result.done || !result.check.ok || card_was_there || Interrupted() ||
           QDateTime::currentMSecsSinceEpoch() >= deadline) {
         break;
@@ -81,11 +91,15 @@ class CardRun {
       return kExitUsage;
     }
     if (result.done) return kExitDone;
+    if (operations_.HeldValueRefused()) {
+      Error("--reissue writes a value the series' ledger holds again");
+      return kExitUsage;
+    }
     if (options_.json) {
       PrintJson(
           CardObject(write_, false, result.card_uid, QString(), session_.front_end.TakeLines()));
     }
-    return kExitCardFailed;
+    return operations_.LedgerFailure().isEmpty() ? kExitCardFailed : kExitLedger;
   }
 
   // --count N or --cycle: the cycle until N cards are done, a signal comes, or the core ends it.
@@ -121,6 +135,11 @@ class CardRun {
 
     const SeriesCounts &counts = operations_.Counts();
     Error(SeriesSummary(counts, SummaryWording::kScripts));
+    if (operations_.HeldValueRefused()) {
+      Error("--reissue writes a value the series' ledger holds again");
+      return kExitUsage;
+    }
+    if (!operations_.LedgerFailure().isEmpty()) return kExitLedger;
     // Fewer cards than asked for, a series that ended on its own, or an endless series that met
     // failures: no success.
     const bool short_count = !options_.cycle && cards_done_ < options_.count;
@@ -190,8 +209,23 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
       return kExitUsage;
     }
   }
-  // --value starts the series anew; a value it has given out already only on the operator's word.
-  if (options.value_given && ValueAlreadyGivenOut(job, options.value, stored_next) &&
+  // A counting series keeps its values in the series' ledger, opened before the reader: a ledger
+  // that cannot be reached stops the run before the first card, never falls back to the file.
+  OpenedLedger opened;
+  const bool ledger_used = write && IsCountingSeries(job);
+  if (ledger_used) {
+    opened = OpenCliLedger(settings, options, source.job_file, job);
+    if (opened.ledger == nullptr) return kExitLedger;
+  }
+  // --value starts the series anew; a value it has given out already only on the operator's word
+  // (the ledger's --reissue, or without a ledger --yes).
+  if (ledger_used && options.value_given &&
+      !ValueFreeInLedger(opened, job, options.value, options.reissue,
+                         "--reissue writes it again as a reissue.")) {
+    return opened.ledger->Failure().isEmpty() ? kExitUsage : kExitLedger;
+  }
+  if (!ledger_used && options.value_given &&
+      ValueAlreadyGivenOut(job, options.value, stored_next) &&
       !GivenOutValueConfirmed(options.yes, options.value, stored_next,
                               QString("--value %1: this series has given out that value already "
                                       "(its next value is %2); --yes writes it again")
@@ -217,7 +251,22 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
   CardOperations operations(session.context, job, source.value_store.get(), &beeper);
   operations.SetCyclePeriodMs(operator_settings.cycle_period_ms);
   operations.SetBeepTimeMs(operator_settings.beep_time_ms);
+  if (ledger_used) {
+    if (!operations.SetLedger(opened.ledger.get(), opened.series,
+                              LedgerWriter(job, QCoreApplication::applicationName()))) {
+      Error(operations.LedgerFailure());
+      return kExitLedger;
+    }
+    // Without a question on the command line, --reissue is the operator's answer.
+    const bool reissue = options.reissue;
+    operations.SetReissueQuestion([reissue](const QString &) { return reissue; });
+    operations.SetLedgerWaitMs(static_cast<qint64>(options.wait_db_s) * 1000);
+  }
   if (options.value_given && !operations.SetSeriesValue(options.value)) {
+    if (!operations.LedgerFailure().isEmpty()) {
+      Error(operations.LedgerFailure());
+      return kExitLedger;
+    }
     Error(
         QString("--value %1: the value could not be stored in %2")
             .arg(options.value, source.job_file.isEmpty() ? settings.FileName() : source.job_file));

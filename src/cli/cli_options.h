@@ -28,8 +28,12 @@ struct CardOptions {
   QString app_key;  // delete-app: its master key (hex); empty: the job's "AppKey"
   bool app_key_given = false;
   bool yes = false;
-  bool verify = false;  // write: read each card back (also on when the settings ask for it)  //
-                        // format, delete-app: erase without asking on a terminal
+  QString series_db;     // --series-db: the series' PostgreSQL database (instead of the settings')
+  QString series;        // --series: the series' name (instead of the settings' or the default)
+  bool reissue = false;  // write: a value the ledger holds is written again as a reissue
+  int wait_db_s = 0;     // write: how long a ledger that fails is waited for
+  bool verify = false;   // write: read each card back (also on when the settings ask for it)  //
+                         // format, delete-app: erase without asking on a terminal
 };
 
 }  // namespace quillmate::cli

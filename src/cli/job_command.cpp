@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/cli_job.h"
+#include "cli/cli_ledger.h"
 #include "cli/cli_output.h"
 #include "cli/exit_codes.h"
 #include "cli/key_files.h"
@@ -82,7 +83,9 @@ int CheckJob(SettingsStore &settings, const QStringList &arguments, int series_c
 }  // namespace
 
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys,
-                  int series_cards, bool yes) {
+                  const CardOptions &options) {
+  const int series_cards = options.count;
+  const bool yes = options.yes;
   const QStringList verbs = {"show", "set", "check"};
   if (arguments.isEmpty() || !verbs.contains(arguments[0])) {
     Error("job: expected \"show [FILE]\", \"set [FILE] KEY=VALUE ...\" or \"check [FILE]\"");
@@ -122,12 +125,23 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool sh
   }
   const QString stored_next = job.data;
   if (!Assign(rest, job)) return kExitUsage;
-  // Winding a series back puts its values on a second card: only on the operator's word.
-  if (job.data != stored_next && ValueAlreadyGivenOut(job, job.data, stored_next) &&
-      !GivenOutValueConfirmed(yes, job.data, stored_next,
-                              QString("job set: Wert: this series has given out %1 already (its "
-                                      "next value is %2); --yes sets it anyway")
-                                  .arg(job.data, stored_next))) {
+  // Winding a series back puts its values on a second card: only on the operator's word. A
+  // counting series asks its ledger which values it gave out.
+  const bool ledger_decides = job.data != stored_next && IsCountingSeries(job);
+  OpenedLedger opened;
+  if (ledger_decides) {
+    opened = OpenCliLedger(settings, options, file, job);
+    if (opened.ledger == nullptr) return kExitLedger;
+    if (!ValueFreeInLedger(opened, job, job.data, yes,
+                           "--yes sets it all the same; write then asks for --reissue.")) {
+      return opened.ledger->Failure().isEmpty() ? kExitUsage : kExitLedger;
+    }
+  } else if (job.data != stored_next && ValueAlreadyGivenOut(job, job.data, stored_next) &&
+             !GivenOutValueConfirmed(
+                 yes, job.data, stored_next,
+                 QString("job set: Wert: this series has given out %1 already (its "
+                         "next value is %2); --yes sets it anyway")
+                     .arg(job.data, stored_next))) {
     return kExitUsage;
   }
   // Saving writes every key: a stored key that does not decipher would be replaced by an empty
@@ -151,12 +165,18 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool sh
       Error("job set: the settings could not be written: " + settings.FileName());
       return kExitUsage;
     }
-    return kExitDone;
+  } else {
+    const JobFileResult saved = SaveJobFile(file, job);
+    if (!saved.ok) {
+      Error("job set: " + saved.message);
+      return kExitUsage;
+    }
   }
-  const JobFileResult saved = SaveJobFile(file, job);
-  if (!saved.ok) {
-    Error("job set: " + saved.message);
-    return kExitUsage;
+  // The file first: should the ledger fail now, the next write finds a stored value the ledger
+  // never gave out and takes it as the start value all the same.
+  if (ledger_decides && !opened.ledger->SetNext(opened.series, job.data)) {
+    Error("job set: " + opened.ledger->Failure());
+    return kExitLedger;
   }
   return kExitDone;
 }

@@ -3,6 +3,8 @@
 // key names, or looked through for what is risky.
 #pragma once
 
+#include "cli/cli_options.h"
+
 #include <QStringList>
 
 #include "writer/settings/settings_store.h"
@@ -16,8 +18,10 @@ namespace quillmate::cli {
 // [FILE]" prints what is risky in the job (one "warning:" line each; `series_cards` > 1 also checks
 // that a counting value fits the file for that many cards): 0 nothing risky, 1 warnings, 2 a job
 // the write check refuses. "job set Wert=..." with a value the series has given out already
-// needs `yes` (--yes) or the operator's yes on a terminal; refused otherwise (2).
+// needs `yes` (--yes) or the operator's yes on a terminal; refused otherwise (2). For a counting
+// series the series' ledger decides what was given out (--series-db, --series choose it) and
+// takes the new value as the series' next; a ledger that fails ends with 4.
 int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool show_keys,
-                  int series_cards, bool yes);
+                  const CardOptions &options);
 
 }  // namespace quillmate::cli

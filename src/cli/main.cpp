@@ -25,6 +25,7 @@ using namespace quillmate::cli;
 constexpr char kUsage[] = R"(
 Commands:
   write   [--job FILE] [--value TEXT] [--count N | --cycle] [--log FILE] [--wait-card S] [--verify]
+          [--series-db CONNINFO] [--series NAME] [--reissue] [--wait-db S]
   read    [--job FILE] [--count N | --cycle] [--log FILE] [--wait-card S]
   format  [--card-key HEX | --card-key-file FILE] [--yes]
   delete-app --aid HEX [--app-key HEX | --app-key-file FILE] [--yes]
@@ -45,8 +46,14 @@ answered by looking for it every half second for --wait-card seconds (default 10
 format erases the whole card and gives it the factory default master key; delete-app removes one
 application. On a terminal both ask first (--yes does not). Without a key option they use the job's "CardKey" / "AppKey".
 Status lines go to stderr; --json prints one object per card on stdout.
+write keeps every value of a counting series in the series' ledger: a SQLite file beside the
+settings or job file, or the PostgreSQL database of --series-db (or the settings' [Serie]
+Datenbank; a libpq connection string or service=NAME, never with a password: use ~/.pgpass or a
+service file). A value the ledger holds is refused unless --reissue; a ledger that fails ends the
+run with exit code 4, or is waited for up to --wait-db seconds.
 
-Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader.)";
+Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader,
+4 the series ledger failed.)";
 
 void UsageError(const QString &text) {
   std::fprintf(stderr, "%s\nSee quillmate-cli --help.\n", text.toUtf8().constData());
@@ -92,9 +99,17 @@ int main(int argc, char *argv[]) {
       "format, delete-app: erase without asking; write --value, job set Wert=: set a value "
       "the series has given out already.");
   const QCommandLineOption verify("verify", "write: read each card back and compare.");
+  const QCommandLineOption series_db(
+      "series-db", "write, job set: the series' PostgreSQL database (libpq string, no password).",
+      "CONNINFO");
+  const QCommandLineOption series("series", "write, job set: the series' name.", "NAME");
+  const QCommandLineOption reissue("reissue",
+                                   "write: write a value the series' ledger holds again.");
+  const QCommandLineOption wait_db("wait-db", "write: seconds to wait for a failing ledger.", "S");
   parser.addOptions({help,    version,   port,  baud,   timeout,       lang,        config,   json,
                      job,     value,     count, cycle,  log,           wait_card,   card_key, aid,
                      app_key, show_keys, yes,   verify, card_key_file, app_key_file});
+  parser.addOptions({series_db, series, reissue, wait_db});
   parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
@@ -147,6 +162,10 @@ int main(int argc, char *argv[]) {
   options.app_key_given = parser.isSet(app_key);
   options.yes = parser.isSet(yes);
   options.verify = parser.isSet(verify);
+  options.series_db = parser.value(series_db);
+  options.series = parser.value(series);
+  options.reissue = parser.isSet(reissue);
+  options.wait_db_s = parser.isSet(wait_db) ? number(wait_db, 0) : 0;
   if (parser.isSet(lang)) {
     const QString text = parser.value(lang);
     if (text != "de" && text != "en") {
@@ -168,6 +187,14 @@ int main(int argc, char *argv[]) {
   }
   if (command != "write" && (options.value_given || options.verify)) {
     UsageError("--value and --verify belong to write");
+    ok = false;
+  }
+  if (command != "write" && (options.reissue || parser.isSet(wait_db))) {
+    UsageError("--reissue and --wait-db belong to write");
+    ok = false;
+  }
+  if (command != "write" && command != "job" && (parser.isSet(series_db) || parser.isSet(series))) {
+    UsageError("--series-db and --series belong to write and job set");
     ok = false;
   }
   if (!card_command && parser.isSet(wait_card)) {
@@ -234,8 +261,7 @@ int main(int argc, char *argv[]) {
   }
 
   if (command == "job") {
-    return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options.count,
-                         options.yes);
+    return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options);
   }
   if (words.size() > 1) {
     UsageError("unexpected argument " + words[1]);

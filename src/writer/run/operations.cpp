@@ -11,6 +11,8 @@
 #include "writer/cards/write_sequence.h"
 #include "writer/job/data_codec.h"
 #include "writer/job/key_plan.h"
+#include "writer/ledger/counting_series.h"
+#include "writer/ledger/held_value.h"
 #include "writer/reader/reader_port.h"
 
 namespace quillmate {
@@ -56,6 +58,9 @@ QString CardOperations::SeriesNext() const {
 }
 
 QString CardOperations::StoredSeriesNext() {
+  if (ledger_ != nullptr && IsCountingSeries(job_)) {
+    if (const std::optional<QString> next = ledger_->Next(series_)) return *next;
+  }
   if (store_ == nullptr) return series_next_;
   QString stored = store_->Seen();
   store_->Update([&stored](const QString &now) -> std::optional<QString> {
@@ -66,6 +71,13 @@ QString CardOperations::StoredSeriesNext() {
 }
 
 bool CardOperations::SetSeriesValue(const QString &value) {
+  if (ledger_ != nullptr && IsCountingSeries(job_)) {
+    // The ledger first: a store that shows a start value the ledger never took would mislead.
+    if (!ledger_->SetNext(series_, value)) {
+      ledger_failure_ = ledger_->Failure();
+      return false;
+    }
+  }
   if (store_ == nullptr) {
     series_next_ = value;
     return true;
@@ -95,6 +107,11 @@ bool CardOperations::FollowFormatChange(const DesfireSet &before) {
       return converted;
     });
   }
+  if (stored && ledger_ != nullptr && IsCountingSeries(job_)) {
+    const std::optional<QString> next = ledger_->Next(series_);
+    stored = next.has_value() && ledger_->SetNext(series_, in_new_format(*next));
+    if (!stored) ledger_failure_ = ledger_->Failure();
+  }
   job_.data = stored ? SeriesNext() : in_new_format(SeriesNext());
   ShowData();
   return stored;
@@ -111,6 +128,8 @@ RunResult CardOperations::SingleWrite() {
   RunResult result;
   log_failure_.clear();
   store_failure_.clear();
+  ledger_failure_.clear();
+  held_refused_ = false;
   ShowSeriesNext();
   result.check = ValidateWriteJob(job_, plan_);
   if (result.check.ok) result.done = WriteOperation(false);
@@ -146,6 +165,9 @@ JobCheck CardOperations::StartCycle(Cycle cycle) {
   cycle_ = cycle;
   log_failure_.clear();
   store_failure_.clear();
+  ledger_failure_.clear();
+  ledger_waiting_.invalidate();
+  held_refused_ = false;
   running_period_ms_ = cycle_period_ms_;
   // Every card of a new cycle is new, also the one processed just before it started.
   context_.cards.last_uid.clear();
@@ -160,6 +182,7 @@ JobCheck CardOperations::StartCycle(Cycle cycle) {
 }
 
 void CardOperations::StopCycle() {
+  ledger_waiting_.invalidate();
   if (cycle_ == Cycle::kNone) return;
   cycle_ = Cycle::kNone;
   running_period_ms_ = 0;
@@ -171,6 +194,7 @@ void CardOperations::StopCycle() {
 void CardOperations::Tick() {
   if (in_tick_ || cycle_ == Cycle::kNone) return;
   if (watch_ && !WatchedReaderReady()) return;
+  if (WaitsForLedger() && !LedgerAnswersAgain()) return;
   in_tick_ = true;
   context_.report.SetTickRunning(true);
   if (cycle_ == Cycle::kRead) {
@@ -192,11 +216,12 @@ bool CardOperations::WriteOperation(bool cyclic) {
 
 // The value a card is about to get, from its taking off the series to its record.
 struct CardOperations::CardValue {
-  DesfireSet written;   // the job with the tidied value the card gets
-  QByteArray bytes;     // the value encoded for the file
-  QString next;         // the value now stored for the next card
-  bool counts = false;  // whether the store changed for this card
-  QString put_back;     // what the store goes back to when the card does not take the value
+  DesfireSet written;           // the job with the tidied value the card gets
+  QByteArray bytes;             // the value encoded for the file
+  QString next;                 // the value now stored for the next card
+  bool counts = false;          // whether the store changed for this card
+  QString put_back;             // what the store goes back to when the card does not take the value
+  std::int64_t ledger_row = 0;  // the card's reserved ledger row; 0 without a ledger
 };
 
 bool CardOperations::WriteDetectedCard() {
@@ -210,7 +235,7 @@ bool CardOperations::WriteDetectedCard() {
       SkipValueMaybeOnCard(value);
     } else {
       // The card did not take this value: the next card gets it.
-      PutBack(value.put_back, value.next, value.counts);
+      PutBack(value);
     }
     return false;
   }
@@ -245,7 +270,9 @@ bool CardOperations::ReserveCardValue(CardValue &value) {
   // stored value instead, so that no value goes onto two cards.
   DesfireSet &written = value.written;
   const QString candidate = written.data;
-  if (!ReserveValue(written, value.next, value.counts)) {
+  if (ledger_ != nullptr && IsCountingSeries(written)) {
+    if (!ReserveInLedger(value)) return false;
+  } else if (!ReserveValue(written, value.next, value.counts)) {
     context_.report.Message(
         Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
                   "beschrieben!")
@@ -268,12 +295,12 @@ bool CardOperations::ReserveCardValue(CardValue &value) {
   Status(Texts::tr("Ein anderes Programm hat die Serie weitergezählt, weiter mit <%1>!")
              .arg(written.data));
   if (!ValueFitsFile(written, written.data)) {
-    PutBack(value.put_back, value.next, value.counts);
+    PutBack(value);
     EndSeriesThatOutgrewTheFile(written);
     return false;
   }
   if (!EncodeData(written, written.data, value.bytes).ok) {
-    PutBack(value.put_back, value.next, value.counts);
+    PutBack(value);
     context_.report.ShowLamp(Lamp::kRed);
     return false;
   }
@@ -296,6 +323,7 @@ bool CardOperations::WriteValueToCard(const CardValue &value, bool &data_may_be_
 void CardOperations::SkipValueMaybeOnCard(const CardValue &value) {
   // The card may hold this value although its answer was lost: giving the value to the next card
   // could put it on two. The series skips it instead, and the job moves on.
+  if (value.ledger_row != 0) FinishLedgerRow(value, LedgerResult::kFailed);
   if (!value.counts) return;
   ++counts_.values_skipped;
   if (store_ == nullptr) series_next_ = value.next;
@@ -321,6 +349,18 @@ bool CardOperations::RecordWrittenCard(const CardValue &value) {
     job_.data = value.next;
     ShowData();
     StopCycle();
+    return false;
+  }
+  if (value.ledger_row != 0 &&
+      !FinishLedgerRow(value,
+                       verify_after_write_ ? LedgerResult::kVerified : LedgerResult::kWritten)) {
+    // The card holds its value and its log line, but the ledger cannot say so: its row stays
+    // reserved (the value is never given again), and the station stops until the ledger answers.
+    context_.report.ShowLamp(Lamp::kRed);
+    Status(Texts::tr("Der Wert <%1> ist auf der Karte <%2>, aber nicht im Serienbuch eingetragen!")
+               .arg(written, CardUidText(context_.cards.current_uid)));
+    job_.data = value.next;
+    ShowData();
     return false;
   }
   context_.report.ShowLamp(Lamp::kGreen);
@@ -484,8 +524,20 @@ void CardOperations::EndSeriesThatOutgrewTheFile(const DesfireSet &written) {
   StopCycle();
 }
 
-void CardOperations::PutBack(const QString &value, const QString &next, bool counts) {
-  if (!counts) return;
+void CardOperations::PutBack(const CardValue &card) {
+  if (!card.counts) return;
+  QString value = card.put_back;
+  const QString &next = card.next;
+  if (card.ledger_row != 0) {
+    // The ledger first: while its row is not returned, the value stays a gap there and the store
+    // keeps the next value that mirrors it.
+    if (!ledger_->Return(card.ledger_row, value, next)) {
+      Status(ledger_->Failure());
+      return;
+    }
+    value = ledger_->Next(series_).value_or(next);
+    if (value == next) return;
+  }
   if (store_ == nullptr) {
     series_next_ = value;
     return;
@@ -501,6 +553,188 @@ void CardOperations::PutBack(const QString &value, const QString &next, bool cou
         Texts::tr("Der Wert <%1> konnte nicht zurückgespeichert werden, gespeichert bleibt <%2>!")
             .arg(value, next));
   }
+}
+
+bool CardOperations::SetLedger(SeriesLedger *ledger, const QString &series,
+                               const LedgerEntry &writer) {
+  ledger_ = ledger;
+  series_ = series;
+  writer_ = writer;
+  ledger_failure_.clear();
+  ledger_followed_ = false;
+  // A job that does not count keeps no rows; should it count later, its first card follows.
+  if (ledger_ == nullptr || !IsCountingSeries(job_)) return true;
+  ledger_followed_ = FollowLedger();
+  job_.data = SeriesNext();
+  ShowData();
+  return ledger_followed_;
+}
+
+bool CardOperations::FollowLedger() {
+  const QString stored = StoredValue();
+  const auto failed = [this](const QString &reason) {
+    ledger_failure_ = reason;
+    return false;
+  };
+  const std::optional<QString> next = ledger_->Next(series_);
+  if (!next && !ledger_->Failure().isEmpty()) return failed(ledger_->Failure());
+  // A series the ledger does not know yet goes on from the stored value (an old settings file).
+  if (!next || *next == stored) {
+    return next || ledger_->SetNext(series_, stored) || failed(ledger_->Failure());
+  }
+  const std::optional<std::vector<LedgerEntry>> holding = ledger_->Holding(series_, stored);
+  if (!holding) return failed(ledger_->Failure());
+  if (holding->empty()) {
+    // A value the series never gave out: someone set it as the start value while no program ran.
+    return ledger_->SetNext(series_, stored) || failed(ledger_->Failure());
+  }
+  // The stored value is an old mirror (this station stopped between the ledger and the file, or
+  // other stations counted on): the ledger's next stands.
+  if (store_ == nullptr) {
+    series_next_ = *next;
+    return true;
+  }
+  if (!store_->Store(*next)) return failed(store_->Failure());
+  return true;
+}
+
+QString CardOperations::StoredValue() {
+  if (store_ == nullptr) return series_next_;
+  QString stored = store_->Seen();
+  store_->Update([&stored](const QString &now) -> std::optional<QString> {
+    stored = now;
+    return std::nullopt;
+  });
+  return stored;
+}
+
+bool CardOperations::ReserveInLedger(CardValue &value) {
+  if (!ledger_followed_) {
+    ledger_followed_ = FollowLedger();
+    if (!ledger_followed_) {
+      LedgerFailed(ledger_failure_);
+      return false;
+    }
+  }
+  const auto plan = [&value](const QString &next) {
+    DesfireSet card = value.written;
+    card.data = next;
+    NormaliseValue(card, 0);
+    DesfireSet following = card;
+    NormaliseValue(following, 1);
+    return SeriesLedger::Plan{card.data, following.data};
+  };
+  // The value the operator agreed to write again; a reissue reservation that lands on another
+  // value (a station counted on while the question was open) is returned and asked about anew.
+  QString approved;
+  for (int asked = 0; asked < 3; ++asked) {
+    SeriesLedger::Reservation reservation;
+    const auto reserve = [&](const QString &stored) -> std::optional<QString> {
+      reservation = ledger_->Reserve(series_, stored, plan, writer_, !approved.isEmpty());
+      if (reservation.outcome != SeriesLedger::Reservation::Outcome::kReserved) return std::nullopt;
+      // The store mirrors the ledger's next for files and scripts that read it.
+      return reservation.plan.next;
+    };
+    bool stored = true;
+    if (store_ != nullptr) {
+      stored = store_->Update(reserve);
+    } else if (reserve(series_next_)) {
+      series_next_ = reservation.plan.next;
+    }
+    const bool reserved = reservation.outcome == SeriesLedger::Reservation::Outcome::kReserved;
+    if (!stored) {
+      // The ledger may have taken the value while the file failed: it goes back, or stays a gap.
+      if (reserved)
+        ledger_->Return(reservation.entry.id, reservation.plan.value, reservation.plan.next);
+      context_.report.Message(
+          Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
+                    "beschrieben!")
+              .arg(reservation.plan.next));
+      context_.report.ShowLamp(Lamp::kRed);
+      store_failure_ = store_->Failure();
+      Status(store_failure_);
+      StopCycle();
+      return false;
+    }
+    if (reserved && reservation.entry.reissue && reservation.plan.value != approved) {
+      ledger_->Return(reservation.entry.id, reservation.plan.value, reservation.plan.next);
+      approved.clear();
+      continue;
+    }
+    if (reserved) {
+      value.written.data = reservation.plan.value;
+      value.next = reservation.plan.next;
+      value.counts = true;
+      value.ledger_row = reservation.entry.id;
+      return true;
+    }
+    if (reservation.outcome == SeriesLedger::Reservation::Outcome::kFailed) {
+      LedgerFailed(ledger_->Failure());
+      return false;
+    }
+    const QString &held = reservation.plan.value;
+    const LedgerEntry &earlier = reservation.earlier.back();
+    if (approved.isEmpty() && reissue_question_ &&
+        reissue_question_(ReissueQuestionText(held, earlier))) {
+      approved = held;
+      continue;
+    }
+    // Refused: the card stays untouched, and a cycle ends rather than ask at every card.
+    held_refused_ = true;
+    context_.report.ShowLamp(Lamp::kRed);
+    Status(HeldValueText(held, earlier) +
+           Texts::tr(" Der Wert wird nicht noch einmal geschrieben."));
+    job_.data = held;
+    ShowData();
+    StopCycle();
+    return false;
+  }
+  held_refused_ = true;
+  context_.report.ShowLamp(Lamp::kRed);
+  StopCycle();
+  return false;
+}
+
+bool CardOperations::FinishLedgerRow(const CardValue &value, LedgerResult result) {
+  if (ledger_->Finish(value.ledger_row, context_.cards.current_uid, result)) return true;
+  LedgerFailed(ledger_->Failure());
+  return false;
+}
+
+void CardOperations::LedgerFailed(const QString &reason) {
+  ledger_failure_ = reason;
+  context_.report.ShowLamp(Lamp::kRed);
+  Status(reason);
+  if (cycle_ != Cycle::kNone && ledger_wait_ms_ > 0) {
+    if (!ledger_waiting_.isValid()) {
+      ledger_waiting_.start();
+      Status(
+          Texts::tr("Die Station wartet auf das Serienbuch (höchstens %1 s), es wird keine Karte "
+                    "beschrieben.")
+              .arg((ledger_wait_ms_ + 999) / 1000));
+    }
+    return;
+  }
+  StopCycle();
+}
+
+bool CardOperations::LedgerAnswersAgain() {
+  // A cheap call that touches the database the way a reservation does.
+  const std::optional<QString> next = ledger_->Next(series_);
+  if (next || ledger_->Failure().isEmpty()) {
+    ledger_waiting_.invalidate();
+    ledger_failure_.clear();
+    Status(Texts::tr("Das Serienbuch antwortet wieder, die Serie geht weiter."));
+    context_.report.ShowLamp(Lamp::kWaiting);
+    return true;
+  }
+  ledger_failure_ = ledger_->Failure();
+  if (ledger_waiting_.hasExpired(ledger_wait_ms_)) {
+    context_.report.ShowLamp(Lamp::kRed);
+    Status(ledger_failure_ + Texts::tr(" Die Station hört auf zu warten."));
+    StopCycle();
+  }
+  return false;
 }
 
 bool CardOperations::Log(const QString &file) {

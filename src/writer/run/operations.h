@@ -11,6 +11,7 @@
 // value from there. The operator's own value reaches the series through SetSeriesValue().
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "writer/job/desfire_set.h"
 #include "writer/job/job_check.h"
 #include "writer/job/key_plan.h"
+#include "writer/ledger/series_ledger.h"
 #include "writer/records/card_log.h"
 #include "writer/run/beeper.h"
 #include "writer/run/run_result.h"
@@ -140,6 +142,35 @@ class CardOperations {
   // as it was, in the new format).
   bool FollowFormatChange(const DesfireSet &before);
 
+  // --- the series' ledger -----------------------------------------------------------------------
+  // With a ledger, a counting series' next value lives in the ledger and every card's value is
+  // reserved there, as one row with the card's UID and how it ended; the store keeps a mirror of
+  // the ledger's next for files and scripts that read "Wert". A job without auto-increment writes
+  // one value to every card on purpose and keeps no rows.
+  //
+  // Attaches the ledger (null: none) and brings the series and the store together: a series the
+  // ledger does not know starts at the stored value; a stored value the ledger has given out is an
+  // old mirror (the ledger's next stands and is stored); any other stored value that differs from
+  // the ledger's next was set as a new start value while no program ran, and the ledger follows
+  // it. False, with LedgerFailure(), when the ledger or the store failed.
+  bool SetLedger(SeriesLedger *ledger, const QString &series, const LedgerEntry &writer);
+  // Asked when the ledger holds the value a card is about to get (`question` names the card that
+  // got it and when); true writes it again as a reissue. Without a question such a value is
+  // refused.
+  using ReissueQuestion = std::function<bool(const QString &question)>;
+  void SetReissueQuestion(ReissueQuestion question) { reissue_question_ = std::move(question); }
+  // How long a running cycle waits, checking on its ticks, for a ledger that failed before it
+  // ends; 0 (the default) ends it at the first failure.
+  void SetLedgerWaitMs(qint64 ms) { ledger_wait_ms_ = ms; }
+  // Set once the ledger failed (naming the database and the reason; empty while it answers): no
+  // card was written after it, and unless the cycle waits for the ledger it has ended.
+  const QString &LedgerFailure() const { return ledger_failure_; }
+  // True while a cycle waits for its ledger to answer again.
+  bool WaitsForLedger() const { return ledger_waiting_.isValid(); }
+  // True once a value the ledger holds was refused (the operator said no, or nobody could be
+  // asked): its card was not written and a cycle has ended.
+  bool HeldValueRefused() const { return held_refused_; }
+
   // --- single runs -------------------------------------------------------------------------------
   // Checks the job for writing and writes the card on the reader once; the job's data text shows
   // the series' next value first and, after a success, the value after it. The front end has
@@ -233,8 +264,22 @@ class CardOperations {
   bool ReserveValue(DesfireSet &written, QString &next, bool &counts);
   // A value that no longer fits the file: a status line, the red lamp, and the cycle ends.
   void EndSeriesThatOutgrewTheFile(const DesfireSet &written);
-  // After a card that did not take its value: the stored next value goes back to `value`.
-  void PutBack(const QString &value, const QString &next, bool counts);
+  // After a card that did not take its value: the stored next value goes back to the card's (the
+  // ledger row returned first).
+  void PutBack(const CardValue &value);
+  // The ledger's part of ReserveCardValue: reserves the card's value in the ledger and mirrors the
+  // next into the store; false after the status lines when it failed or the value was refused.
+  bool ReserveInLedger(CardValue &value);
+  // Ends the card's ledger row; false after a status line when the ledger failed.
+  bool FinishLedgerRow(const CardValue &value, LedgerResult result);
+  // The ledger failed: the station stops before the next card (or waits, see SetLedgerWaitMs).
+  void LedgerFailed(const QString &reason);
+  // Before a tick while the cycle waits for the ledger: true once it answers again.
+  bool LedgerAnswersAgain();
+  // See SetLedger.
+  bool FollowLedger();
+  // The series' next value as the store holds it now (series_next_ without a store).
+  QString StoredValue();
   // Appends the card's log line; false, after a status line naming the file (kept as
   // LogFailure()), when it could not be written.
   bool Log(const QString &file);
@@ -259,6 +304,15 @@ class CardOperations {
   bool series_outgrown_ = false;
   QString log_failure_;
   QString store_failure_;
+  SeriesLedger *ledger_ = nullptr;
+  QString series_;
+  LedgerEntry writer_;
+  bool ledger_followed_ = false;  // the store and the ledger were brought together (SetLedger)
+  ReissueQuestion reissue_question_;
+  qint64 ledger_wait_ms_ = 0;
+  QString ledger_failure_;
+  QElapsedTimer ledger_waiting_;  // valid while a cycle waits for the ledger
+  bool held_refused_ = false;
   SeriesCounts counts_;
   Cycle cycle_ = Cycle::kNone;
   bool background_on_ = false;

@@ -33,6 +33,7 @@ constexpr char kSettingsGroup[] = "Settings";
 constexpr char kLogGroup[] = "Protokoll";
 constexpr char kPortGroup[] = "Port";
 constexpr char kVersionGroup[] = "Version";
+constexpr char kSeriesGroup[] = "Serie";
 // Scopes a QSettings group to a block, so no early return leaves a group open.
 class GroupScope {
  public:
@@ -289,6 +290,11 @@ OperatorSettings SettingsStore::LoadOperatorSettings() {
       result.update_address = QString::fromLatin1(kDefaultUpdateAddress);
     }
     result.update_ca_file = ReadText(s, "CaFile");
+  }
+  {
+    const GroupScope group(s, kSeriesGroup);
+    result.series.database = ReadText(s, "Datenbank");
+    result.series.name = ReadText(s, "Name");
   }
   // Loading reports nothing; a store that cannot be written keeps the defaults in memory.
   if (write_back) Sync();

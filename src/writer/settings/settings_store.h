@@ -34,6 +34,14 @@ struct PortSettings {
   bool ethernet_active = false;            // "EthernetAktiv": network readers are searched
 };
 
+// Where the series' ledger lives ("Serie" section; set by hand or by a line's roll-out, the
+// window does not edit them).
+struct SeriesSettings {
+  QString database;  // "Datenbank": a PostgreSQL connection string or "service=NAME"; empty:
+                     // the SQLite ledger beside the value store
+  QString name;      // "Name": the series' name; empty: the job's application, file and source
+};
+
 // Everything persisted that is not part of the job.
 struct OperatorSettings {
   Language language = Language::kGerman;  // "Sprache"
@@ -46,6 +54,7 @@ struct OperatorSettings {
   bool update_check = true;  // "Version"/"Update": check for an update at start-up
   QString update_address;    // "Version"/"Address": the version list's https address
   QString update_ca_file;    // "Version"/"CaFile": a private mirror's certificate authority
+  SeriesSettings series;
 };
 
 // A key's hex text in its obfuscated stored form and back (CCryptText with
