@@ -612,7 +612,7 @@ Delete the application?</translation>
     <name>LedgerChoice</name>
     <message>
         <source>Die Datenbank der Serie darf kein Passwort enthalten: das Passwort gehört in die Passwortdatei von libpq (~/.pgpass) oder in eine Dienstdatei (service=NAME).</source>
-        <translation>The series' database must not contain a password: the password belongs in libpq's password file (~/.pgpass) or in a service file (service=NAME).</translation>
+        <translation>The series&apos; database must not contain a password: the password belongs in libpq&apos;s password file (~/.pgpass) or in a service file (service=NAME).</translation>
     </message>
     <message>
         <source>PostgreSQL-Serienbuch nicht eingebaut</source>
@@ -733,6 +733,21 @@ Delete the application?</translation>
     <message>
         <source>Die Verbindung zum Leser ist unterbrochen!</source>
         <translation>The connection to the reader is broken!</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesRecord</name>
+    <message>
+        <source>Die Datenbank %1 enthält noch keine Karte dieser Serie.</source>
+        <translation>The database %1 holds no card of this series yet.</translation>
+    </message>
+    <message>
+        <source>Das Serienbuch %1 gibt es noch nicht: diese Serie hat noch keine Karte gezählt.</source>
+        <translation>The series ledger %1 does not exist yet: this series has not counted a card yet.</translation>
+    </message>
+    <message>
+        <source>Die Serie kann nicht gelesen werden: %1</source>
+        <translation>The series cannot be read: %1</translation>
     </message>
 </context>
 <context>
@@ -1432,6 +1447,10 @@ Please choose another port.</translation>
         <source>Verbindung zum Leser unterbrochen!</source>
         <translation>Connection to the reader broken!</translation>
     </message>
+    <message>
+        <source>Serie</source>
+        <translation>Series</translation>
+    </message>
 </context>
 <context>
     <name>quillmate::ui::CSeriesDlg</name>
@@ -1462,14 +1481,6 @@ Please choose another port.</translation>
     <message>
         <source>&amp;Schliessen</source>
         <translation>&amp;Close</translation>
-    </message>
-    <message>
-        <source>Die Datenbank %1 enthält noch keine Karte dieser Serie.</source>
-        <translation>The database %1 holds no card of this series yet.</translation>
-    </message>
-    <message>
-        <source>Die Serie kann nicht gelesen werden: %1</source>
-        <translation>The series cannot be read: %1</translation>
     </message>
     <message>
         <source>Serie %1</source>

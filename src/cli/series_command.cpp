@@ -9,12 +9,10 @@
 #include <QJsonObject>
 #include <cstdio>
 
-#include "cli/cli_ledger.h"
 #include "cli/cli_output.h"
 #include "cli/exit_codes.h"
 #include "report/series_report.h"
 #include "writer/job/job_source.h"
-#include "writer/ledger/ledger_choice.h"
 #include "writer/ledger/ledger_export.h"
 #include "writer/ledger/series_record.h"
 #include "writer/records/whole_file.h"
@@ -34,33 +32,19 @@ std::optional<SeriesRecord> ReadSeries(SettingsStore &settings, const CardOption
     for (const QString &error : source.errors) Error(error);
     return std::nullopt;
   }
-  // Showing a series creates no ledger: a missing file is said, not made.
-  const QString named_database = !options.series_db.isEmpty()
-                                     ? options.series_db
-                                     : settings.LoadOperatorSettings().series.database;
-  if (named_database.trimmed().isEmpty()) {
-    const QString file = SqliteLedgerFile(settings.FileName(), source.job_file);
-    if (!QFileInfo::exists(file)) {
-      Error(QString("series: the series ledger %1 does not exist: this job has not written a card "
-                    "into a ledger yet")
-                .arg(file));
-      exit_code = kExitLedger;
-      return std::nullopt;
-    }
-  }
-  CardOptions at_once = options;
-  at_once.wait_db_s = 0;
-  OpenedLedger opened = OpenCliLedger(settings, at_once, source.job_file, source.job);
-  if (opened.ledger == nullptr) {
-    exit_code = kExitLedger;
-    return std::nullopt;
-  }
-  SeriesRecord record = ReadSeriesRecord(*opened.ledger, opened.series);
+  LedgerRequest request;
+  request.settings_file = settings.FileName();
+  request.job_file = source.job_file;
+  request.settings = settings.LoadOperatorSettings().series;
+  request.database = options.series_db;
+  request.series = options.series;
+  SeriesRecord record = ReadChosenSeries(request, source.job);
   switch (record.outcome) {
     case SeriesRecord::Outcome::kRead:
       return record;
+    case SeriesRecord::Outcome::kNoLedger:
     case SeriesRecord::Outcome::kFailed:
-      Error("series: " + record.failure);
+      Error("series: " + SeriesRecordProblem(record));
       exit_code = kExitLedger;
       return std::nullopt;
     case SeriesRecord::Outcome::kUnknownSeries:
@@ -70,7 +54,7 @@ std::optional<SeriesRecord> ReadSeries(SettingsStore &settings, const CardOption
   if (!record.known.isEmpty()) known = '"' + known + '"';
   Error(QString("series: the ledger %1 holds no series \"%2\" (its series: %3); --series NAME "
                 "chooses another")
-            .arg(record.database, opened.series, known));
+            .arg(record.database, record.summary.series, known));
   return std::nullopt;
 }
 

@@ -115,21 +115,9 @@ void CSeriesDlg::Refresh() {
   Show(read_());
 }
 
-QString CSeriesDlg::ReadFailure(const SeriesRecord &record) const {
-  switch (record.outcome) {
-    case SeriesRecord::Outcome::kRead:
-      return {};
-    case SeriesRecord::Outcome::kUnknownSeries:
-      return tr("Die Datenbank %1 enthält noch keine Karte dieser Serie.").arg(record.database);
-    case SeriesRecord::Outcome::kFailed:
-      break;
-  }
-  return tr("Die Serie kann nicht gelesen werden: %1").arg(record.failure);
-}
-
 void CSeriesDlg::Show(const SeriesRecord &record) {
   title_->setText(tr("Serie %1").arg(record.summary.series));
-  const QString failure = ReadFailure(record);
+  const QString failure = SeriesRecordProblem(record);
   problem_->setText(failure);
   problem_->setVisible(!failure.isEmpty());
   const bool read = record.outcome == SeriesRecord::Outcome::kRead;
@@ -158,7 +146,7 @@ void CSeriesDlg::Save(SeriesFileChoice choice) {
   const SeriesRecord record = read_();
   Show(record);
   if (record.outcome != SeriesRecord::Outcome::kRead) {
-    ShowMessageBox(this, ReadFailure(record), BoxIcon::kWarning);
+    ShowMessageBox(this, SeriesRecordProblem(record), BoxIcon::kWarning);
     return;
   }
   QString why;

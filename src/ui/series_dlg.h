@@ -50,7 +50,6 @@ class CSeriesDlg : public QDialog {
   // Reads the series again and writes the chosen file whole, saying in a box where it went or
   // why it did not.
   void Save(SeriesFileChoice choice);
-  QString ReadFailure(const SeriesRecord &record) const;
 
   SeriesReader read_;
   QString program_line_;

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <vector>
 
+#include "writer/job/desfire_set.h"
+#include "writer/ledger/ledger_choice.h"
 #include "writer/ledger/series_ledger.h"
 
 namespace quillmate {
@@ -14,6 +16,7 @@ struct SeriesRecord {
   enum class Outcome {
     kRead,           // `summary` and `entries` hold the series
     kUnknownSeries,  // the ledger answered but holds no series of that name; `known` has its series
+    kNoLedger,       // the SQLite ledger's file does not exist (no card was counted into it yet)
     kFailed,         // the database failed; `failure` names it and the reason
   };
   Outcome outcome = Outcome::kFailed;
@@ -26,6 +29,15 @@ struct SeriesRecord {
 
 // Reads `series` from `ledger`: its rows and their summary.
 SeriesRecord ReadSeriesRecord(SeriesLedger &ledger, const QString &series);
+
+// Reads the series that `request` and `job` choose, from the ledger a write with them would use
+// (OpenSeriesLedger). Looking creates nothing: a SQLite ledger whose file does not exist is
+// kNoLedger, and its file stays missing.
+SeriesRecord ReadChosenSeries(const LedgerRequest &request, const DesfireSet &job);
+
+// The operator's sentence for a record that was not read (naming the database, and for a failure
+// the reason); empty for kRead.
+QString SeriesRecordProblem(const SeriesRecord &record);
 
 // The last `count` rows of `entries`, the latest first (the window's "last cards").
 std::vector<LedgerEntry> LatestEntries(const std::vector<LedgerEntry> &entries, int count);
