@@ -217,19 +217,25 @@ int RunCardOperation(SettingsStore &settings, const CardOptions &options, bool w
     opened = OpenCliLedger(settings, options, source.job_file, job);
     if (opened.ledger == nullptr) return kExitLedger;
   }
-  // --value starts the series anew; a value it has given out already only on the operator's word
-  // (the ledger's --reissue, or without a ledger --yes).
-  if (ledger_used && options.value_given &&
-      !ValueFreeInLedger(opened, job, options.value, options.reissue,
-                         "--reissue writes it again as a reissue.")) {
-    return opened.ledger->Failure().isEmpty() ? kExitUsage : kExitLedger;
+  // --value starts the series anew; a value it has given out already only on the operator's word:
+  // one the ledger holds with --reissue; one below the series' next that the ledger does not
+  // know (given out before the ledger, or by a job that did not count) with --yes.
+  LedgerHolds held = LedgerHolds::kNo;
+  QString series_next = stored_next;
+  if (ledger_used && options.value_given) {
+    held = HeldInLedger(opened, job, options.value, options.reissue,
+                        "--reissue writes it again as a reissue.");
+    if (held == LedgerHolds::kFailed) return kExitLedger;
+    if (held == LedgerHolds::kRefused) return kExitUsage;
+    // Other stations sharing the series may have counted on beyond this file's value.
+    series_next = opened.ledger->Next(opened.series).value_or(stored_next);
   }
-  if (!ledger_used && options.value_given &&
-      ValueAlreadyGivenOut(job, options.value, stored_next) &&
-      !GivenOutValueConfirmed(options.yes, options.value, stored_next,
+  if (held == LedgerHolds::kNo && options.value_given &&
+      ValueAlreadyGivenOut(job, options.value, series_next) &&
+      !GivenOutValueConfirmed(options.yes, options.value, series_next,
                               QString("--value %1: this series has given out that value already "
                                       "(its next value is %2); --yes writes it again")
-                                  .arg(options.value, stored_next))) {
+                                  .arg(options.value, series_next))) {
     return kExitUsage;
   }
 

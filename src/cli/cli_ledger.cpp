@@ -38,8 +38,8 @@ OpenedLedger OpenCliLedger(SettingsStore &settings, const CardOptions &options,
   }
 }
 
-bool ValueFreeInLedger(OpenedLedger &opened, const DesfireSet &job, const QString &value,
-                       bool allowed, const QString &hint) {
+LedgerHolds HeldInLedger(OpenedLedger &opened, const DesfireSet &job, const QString &value,
+                         bool allowed, const QString &hint) {
   DesfireSet written = job;
   written.data = value;
   NormaliseValue(written, 0);
@@ -47,11 +47,12 @@ bool ValueFreeInLedger(OpenedLedger &opened, const DesfireSet &job, const QStrin
       opened.ledger->Holding(opened.series, written.data);
   if (!holding) {
     Error(opened.ledger->Failure());
-    return false;
+    return LedgerHolds::kFailed;
   }
-  if (holding->empty() || allowed) return true;
+  if (holding->empty()) return LedgerHolds::kNo;
+  if (allowed) return LedgerHolds::kAllowed;
   Error(HeldValueText(written.data, holding->back()) + ' ' + hint);
-  return false;
+  return LedgerHolds::kRefused;
 }
 
 }  // namespace quillmate::cli

@@ -17,10 +17,14 @@ namespace quillmate::cli {
 OpenedLedger OpenCliLedger(SettingsStore &settings, const CardOptions &options,
                            const QString &job_file, const DesfireSet &job);
 
-// True when `value` (as the job writes it) may be set as the series' next: the ledger does not
-// hold it, or `allowed`. Otherwise the card that got it and when go to stderr followed by `hint`
-// (the option that allows it); a ledger that fails answers false with its failure.
-bool ValueFreeInLedger(OpenedLedger &opened, const DesfireSet &job, const QString &value,
-                       bool allowed, const QString &hint);
+// Whether the ledger holds `value` (as the job writes it) for this series.
+enum class LedgerHolds {
+  kNo,       // never given out in the ledger (values below the series' next are for the caller)
+  kAllowed,  // given out, and `allowed` says to give it out again
+  kRefused,  // given out: the card that got it and when went to stderr, followed by `hint`
+  kFailed,   // the ledger failed; its failure went to stderr
+};
+LedgerHolds HeldInLedger(OpenedLedger &opened, const DesfireSet &job, const QString &value,
+                         bool allowed, const QString &hint);
 
 }  // namespace quillmate::cli

@@ -129,19 +129,21 @@ int RunJobCommand(SettingsStore &settings, const QStringList &arguments, bool sh
   // counting series asks its ledger which values it gave out.
   const bool ledger_decides = job.data != stored_next && IsCountingSeries(job);
   OpenedLedger opened;
+  LedgerHolds held = LedgerHolds::kNo;
   if (ledger_decides) {
     opened = OpenCliLedger(settings, options, file, job);
     if (opened.ledger == nullptr) return kExitLedger;
-    if (!ValueFreeInLedger(opened, job, job.data, yes,
-                           "--yes sets it all the same; write then asks for --reissue.")) {
-      return opened.ledger->Failure().isEmpty() ? kExitUsage : kExitLedger;
-    }
-  } else if (job.data != stored_next && ValueAlreadyGivenOut(job, job.data, stored_next) &&
-             !GivenOutValueConfirmed(
-                 yes, job.data, stored_next,
-                 QString("job set: Wert: this series has given out %1 already (its "
-                         "next value is %2); --yes sets it anyway")
-                     .arg(job.data, stored_next))) {
+    held = HeldInLedger(opened, job, job.data, yes,
+                        "--yes sets it all the same; write then asks for --reissue.");
+    if (held == LedgerHolds::kFailed) return kExitLedger;
+    if (held == LedgerHolds::kRefused) return kExitUsage;
+  }
+  if (held == LedgerHolds::kNo && job.data != stored_next &&
+      ValueAlreadyGivenOut(job, job.data, stored_next) &&
+      !GivenOutValueConfirmed(yes, job.data, stored_next,
+                              QString("job set: Wert: this series has given out %1 already (its "
+                                      "next value is %2); --yes sets it anyway")
+                                  .arg(job.data, stored_next))) {
     return kExitUsage;
   }
   // Saving writes every key: a stored key that does not decipher would be replaced by an empty

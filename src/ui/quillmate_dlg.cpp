@@ -82,6 +82,9 @@ CQuillmateDlg::CQuillmateDlg(SettingsStore &settings, Language language, Beeper 
 
   if (!settings_.Readable()) AppendStatusLine(settings_.Problem());
   for (const QString &error : source.errors) AppendStatusLine(error);
+  // The series' ledger from the start, so that a value typed before the first card is checked
+  // against it; one that cannot be opened now is tried again before a card is written.
+  if (settings_.Readable()) AttachLedger();
   cycle_timer_.setTimerType(Qt::PreciseTimer);
   connect(&cycle_timer_, &QTimer::timeout, this, &CQuillmateDlg::OnTick);
   choose_port_ = [this](QWidget *owner, PortSettings &port) {

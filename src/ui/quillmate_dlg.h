@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "ui/main_window_form.h"
 #include "writer/cards/writer_context.h"
@@ -134,6 +135,14 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   // The operator typed `typed` into the data field: the series goes on from it, after a question
   // when the series has given it out already. False when the operator keeps the series' value.
   bool TakeTypedValue(const QString &typed);
+  // The series' ledger for the job as it stands (opened on first use, its series following the
+  // job's application and file): false after a status line when it cannot be opened or read, and
+  // the card is not written. True at once for a job that does not count.
+  bool AttachLedger();
+  // With a counting series: whether the series may go on from `typed`, a value the ledger holds
+  // (after the question naming the card that got it; false also when the ledger failed); nullopt
+  // when the ledger does not hold it or is not used, the numbers then telling what was given out.
+  std::optional<bool> TypedValueFreeInLedger(const QString &typed, const QString &next);
   // Logging is on: its file can be written (its folder made on the operator's word). False, with
   // the logging switched off, after saying why not.
   bool LogFileUsable(bool write_log);
@@ -172,6 +181,8 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   std::unique_ptr<ValueStore> value_store_;
   WriterContext context_;
   std::unique_ptr<CardOperations> operations_;
+  std::unique_ptr<SeriesLedger> series_ledger_;
+  QString ledger_series_;  // the series the operations are attached to
   std::unique_ptr<ReaderWatch> reader_watch_;
   MainWindowForm form_;
   QTimer cycle_timer_;

@@ -27,6 +27,7 @@ void CQuillmateDlg::OnSingleWrite() {
   form_.status->clear();
   if (!TakeOver()) return;
   if (!LogFileUsable(true)) return;
+  if (!AttachLedger()) return;
   {
     BusyGuard busy;
     const RunResult result = operations_->SingleWrite();
@@ -99,6 +100,7 @@ bool CQuillmateDlg::StartCycle(Cycle cycle) {
   if (!TakeOver()) return false;
   if (!LogFileUsable(cycle == Cycle::kWrite)) return false;
   if (cycle == Cycle::kWrite && !ConfirmRisks()) return false;
+  if (cycle == Cycle::kWrite && !AttachLedger()) return false;
   const JobCheck check =
       cycle == Cycle::kWrite ? operations_->StartWriteCycle() : operations_->StartReadCycle();
   if (!check.ok) {

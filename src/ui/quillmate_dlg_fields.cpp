@@ -157,7 +157,15 @@ bool CQuillmateDlg::TakeTypedValue(const QString &typed) {
     ShowRefusal(refusal);
     return false;
   }
-  if (ValueAlreadyGivenOut(with_typed, typed, next)) {
+  // A counting series asks its ledger, which names the card that got the value; without a ledger
+  // the numbers tell.
+  if (const std::optional<bool> free = TypedValueFreeInLedger(typed, next)) {
+    if (!*free) {
+      job_.data = next;
+      ShowData();
+      return false;
+    }
+  } else if (ValueAlreadyGivenOut(with_typed, typed, next)) {
     const bool was_exchanging = exchanging_;
     exchanging_ = true;
     const BoxAnswer answer = ShowMessageBox(

@@ -105,12 +105,16 @@ std::unique_ptr<SeriesLedger> OpenSharedLedger(const QString &conninfo, QString 
   return nullptr;
 }
 
+QString ChosenSeriesName(const LedgerRequest &request, const DesfireSet &job) {
+  if (!request.series.isEmpty()) return request.series;
+  if (!request.settings.name.isEmpty()) return request.settings.name;
+  return DefaultSeriesName(job,
+                           request.job_file.isEmpty() ? request.settings_file : request.job_file);
+}
+
 OpenedLedger OpenSeriesLedger(const LedgerRequest &request, const DesfireSet &job) {
   OpenedLedger opened;
-  const QString source = request.job_file.isEmpty() ? request.settings_file : request.job_file;
-  opened.series = !request.series.isEmpty()          ? request.series
-                  : !request.settings.name.isEmpty() ? request.settings.name
-                                                     : DefaultSeriesName(job, source);
+  opened.series = ChosenSeriesName(request, job);
   const QString database =
       !request.database.isEmpty() ? request.database : request.settings.database;
   if (database.trimmed().isEmpty()) {

@@ -47,6 +47,10 @@ LedgerEntry LedgerWriter(const DesfireSet &job, const QString &program);
 // postgresql:// address): such a string must not sit in a settings file or a process list.
 bool ConnectionHasPassword(const QString &conninfo);
 
+// The series' name as `request` and `job` choose it: --series, else the settings' "Name", else
+// DefaultSeriesName of the job's source file.
+QString ChosenSeriesName(const LedgerRequest &request, const DesfireSet &job);
+
 // The series' ledger, opened, and the series' name in it.
 struct OpenedLedger {
   std::unique_ptr<SeriesLedger> ledger;  // null on failure

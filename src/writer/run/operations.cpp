@@ -3,6 +3,7 @@
 #include "writer/run/operations.h"
 
 #include <QCoreApplication>
+#include <utility>
 
 #include "kovra.h"
 #include "writer/cards/card_calls.h"
@@ -626,7 +627,7 @@ bool CardOperations::ReserveInLedger(CardValue &value) {
   };
   // The value the operator agreed to write again; a reissue reservation that lands on another
   // value (a station counted on while the question was open) is returned and asked about anew.
-  QString approved;
+  QString approved = std::exchange(approved_reissue_, QString());
   for (int asked = 0; asked < 3; ++asked) {
     SeriesLedger::Reservation reservation;
     const auto reserve = [&](const QString &stored) -> std::optional<QString> {
@@ -646,10 +647,12 @@ bool CardOperations::ReserveInLedger(CardValue &value) {
       // The ledger may have taken the value while the file failed: it goes back, or stays a gap.
       if (reserved)
         ledger_->Return(reservation.entry.id, reservation.plan.value, reservation.plan.next);
+      // Without a reservation the message names the next value as this card would have left it.
+      const QString next = reserved ? reservation.plan.next : plan(value.written.data).next;
       context_.report.Message(
           Texts::tr("Der nächste Wert <%1> konnte nicht gespeichert werden, die Karte wird nicht "
                     "beschrieben!")
-              .arg(reservation.plan.next));
+              .arg(next));
       context_.report.ShowLamp(Lamp::kRed);
       store_failure_ = store_->Failure();
       Status(store_failure_);
@@ -674,7 +677,7 @@ bool CardOperations::ReserveInLedger(CardValue &value) {
     }
     const QString &held = reservation.plan.value;
     const LedgerEntry &earlier = reservation.earlier.back();
-    if (approved.isEmpty() && reissue_question_ &&
+    if (held != approved && reissue_question_ &&
         reissue_question_(ReissueQuestionText(held, earlier))) {
       approved = held;
       continue;

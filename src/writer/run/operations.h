@@ -159,6 +159,9 @@ class CardOperations {
   // refused.
   using ReissueQuestion = std::function<bool(const QString &question)>;
   void SetReissueQuestion(ReissueQuestion question) { reissue_question_ = std::move(question); }
+  // The operator agreed already (when typing it) to write `value` again: the next card that gets
+  // it is written as a reissue without a second question.
+  void ApproveReissue(const QString &value) { approved_reissue_ = value; }
   // How long a running cycle waits, checking on its ticks, for a ledger that failed before it
   // ends; 0 (the default) ends it at the first failure.
   void SetLedgerWaitMs(qint64 ms) { ledger_wait_ms_ = ms; }
@@ -309,6 +312,7 @@ class CardOperations {
   LedgerEntry writer_;
   bool ledger_followed_ = false;  // the store and the ledger were brought together (SetLedger)
   ReissueQuestion reissue_question_;
+  QString approved_reissue_;
   qint64 ledger_wait_ms_ = 0;
   QString ledger_failure_;
   QElapsedTimer ledger_waiting_;  // valid while a cycle waits for the ledger
