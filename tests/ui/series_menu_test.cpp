@@ -62,13 +62,36 @@ TEST_F(SeriesMenu, ShowsTheSeriesOfTheWindowsJob) {
     const auto shown = view.SummaryShown();
     EXPECT_EQ(shown[0].second, file);
     EXPECT_EQ(shown[1].second, QStringLiteral("2"));
-    EXPECT_EQ(shown[2].second, QStringLiteral("7"));
-    EXPECT_EQ(shown[3].second, QStringLiteral("8"));
+    EXPECT_EQ(shown[7].second, QStringLiteral("bench-2/quillmate-cli"));
     EXPECT_EQ(view.LatestTable()->rowCount(), 2);
   });
 }
 
+// A card the window writes is in the view at once, with the UID of the card that got it.
+TEST_F(SeriesMenu, ACardTheWindowWroteIsInTheView) {
+  OpenWindow();
+  Type(form().data, QStringLiteral("1000"));
+  form().write_single->click();
+  ASSERT_TRUE(
+      window().StatusLines().contains(QStringLiteral("Wert <1000> erfolgreich geschrieben")))
+      << window().StatusLines().join('\n').toStdString();
+  LookAtSeriesView([&](quillmate::ui::CSeriesDlg &view) {
+    EXPECT_EQ(view.Problem(), QString());
+    EXPECT_EQ(view.SummaryShown()[1].second, QStringLiteral("1"));
+    ASSERT_EQ(view.LatestTable()->rowCount(), 1);
+    EXPECT_EQ(view.LatestTable()->item(0, 0)->text(), QStringLiteral("1000"));
+    // kUid from the last byte to the first, as the log shows it.
+    EXPECT_EQ(view.LatestTable()->item(0, 1)->text(), QStringLiteral("66554433221104"));
+    EXPECT_TRUE(view.LatestTable()->item(0, 2)->text().endsWith(QStringLiteral("/") +
+                                                                QApplication::applicationName()));
+  });
+}
+
+// A job that does not count keeps no ledger: the view says so and makes none.
 TEST_F(SeriesMenu, ASeriesWithoutLedgerSaysSoAndMakesNone) {
+  quillmate::DesfireSet job = settings_->LoadJob();
+  job.auto_increment = false;
+  ASSERT_TRUE(settings_->SaveJob(job));
   OpenWindow();
   const QString file = quillmate::SqliteLedgerFile(settings_->FileName(), QString());
   LookAtSeriesView([&](quillmate::ui::CSeriesDlg &view) {

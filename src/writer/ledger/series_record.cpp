@@ -48,11 +48,7 @@ SeriesRecord ReadChosenSeries(const LedgerRequest &request, const DesfireSet &jo
       SeriesRecord record;
       record.outcome = SeriesRecord::Outcome::kNoLedger;
       record.database = file;
-      // Named as OpenSeriesLedger names it.
-      const QString source = request.job_file.isEmpty() ? request.settings_file : request.job_file;
-      record.summary.series = !request.series.isEmpty()          ? request.series
-                              : !request.settings.name.isEmpty() ? request.settings.name
-                                                                 : DefaultSeriesName(job, source);
+      record.summary.series = ChosenSeriesName(request, job);
       return record;
     }
   }
