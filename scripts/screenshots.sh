@@ -6,6 +6,7 @@
 #   2a-german-question.png  the job's warnings before the cycle, a German message box
 #   2-cycle.png       during a write cycle, with the lamps beside the window, after three cards
 #   3-english.png     the window in English
+#   3a-series.png     its series view ("Tools", "Series") with the four cards written before
 #   4-ports.png       its port dialog, opened from the menu ("Tools", "Choose port")
 #   5-1280x800.png    the whole screen of 1280 x 800 during a write cycle: lamps and counts
 #   6-1920x1080-1.5.png  the same on 1920 x 1080 at scale 1.5
@@ -154,6 +155,26 @@ echo "screenshots: four cards written, next value $value"
 
 start_window 1
 grab 3-english.png
+
+# "Series" of the menu "Tools": the series view of the four cards just written (the summary, the
+# latest cards, the exports); Escape closes it again.
+/usr/bin/python3 scripts/press-by-name.py quillmate Tools "Series"
+main_window=$window
+window=""
+for _ in $(seq 50); do
+  window=$(xdotool search --onlyvisible --name "^Series$" 2>/dev/null | head -1 || true)
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "screenshots: the series view did not open" >&2
+  exit 1
+fi
+sleep 0.5  # the first paint
+grab 3a-series.png
+xdotool key --delay 50 Escape
+window=$main_window
+sleep 0.5
 
 # "Choose port" of the menu "Tools", pressed through the accessibility bus: the window closes
 # its port and opens the dialog.

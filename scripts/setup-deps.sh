@@ -34,6 +34,8 @@ tests=(
   clang libclang-rt-14-dev llvm-14 clang-format git
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the series report's text read back from its PDF
+  poppler-utils
   # the window's end-to-end runs and screenshots under a virtual X server
   xvfb xauth xdotool x11-utils
   # the end-to-end run presses the window's buttons through the accessibility bus, on a session bus

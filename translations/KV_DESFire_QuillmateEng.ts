@@ -264,6 +264,28 @@ The guide is here: %1</translation>
     <message>
         <source>System-Kennung:</source>
         <translation>System identifier:</translation>
+        <source>Serie als CSV exportieren</source>
+        <translation>Export the series as CSV</translation>
+    </message>
+    <message>
+        <source>CSV-Dateien (*.csv);;Alle Dateien (*)</source>
+        <translation>CSV Files (*.csv);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Serie als JSON exportieren</source>
+        <translation>Export the series as JSON</translation>
+    </message>
+    <message>
+        <source>JSON-Dateien (*.json);;Alle Dateien (*)</source>
+        <translation>JSON Files (*.json);;All Files (*)</translation>
+    </message>
+    <message>
+        <source>Bericht der Serie speichern</source>
+        <translation>Save the series&apos; report</translation>
+    </message>
+    <message>
+        <source>PDF-Dateien (*.pdf);;Alle Dateien (*)</source>
+        <translation>PDF Files (*.pdf);;All Files (*)</translation>
     </message>
 </context>
 <context>
@@ -639,7 +661,7 @@ Delete the application?</translation>
     <name>LedgerChoice</name>
     <message>
         <source>Die Datenbank der Serie darf kein Passwort enthalten: das Passwort gehört in die Passwortdatei von libpq (~/.pgpass) oder in eine Dienstdatei (service=NAME).</source>
-        <translation>The series' database must not contain a password: the password belongs in libpq's password file (~/.pgpass) or in a service file (service=NAME).</translation>
+        <translation>The series&apos; database must not contain a password: the password belongs in libpq&apos;s password file (~/.pgpass) or in a service file (service=NAME).</translation>
     </message>
 </context>
 <context>
@@ -830,10 +852,135 @@ Delete the application?</translation>
     </message>
 </context>
 <context>
+    <name>SeriesRecord</name>
+    <message>
+        <source>Die Datenbank %1 enthält noch keine Karte dieser Serie.</source>
+        <translation>The database %1 holds no card of this series yet.</translation>
+    </message>
+    <message>
+        <source>Das Serienbuch %1 gibt es noch nicht: diese Serie hat noch keine Karte gezählt.</source>
+        <translation>The series ledger %1 does not exist yet: this series has not counted a card yet.</translation>
+    </message>
+    <message>
+        <source>Die Serie kann nicht gelesen werden: %1</source>
+        <translation>The series cannot be read: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesReport</name>
+    <message>
+        <source>Erstellt (UTC)</source>
+        <translation>Made (UTC)</translation>
+    </message>
+    <message>
+        <source>Karten</source>
+        <translation>Cards</translation>
+    </message>
+    <message>
+        <source>Nr.</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>Serie %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Die Serie hat noch keine Karten.</source>
+        <translation>The series has no cards yet.</translation>
+    </message>
+</context>
+<context>
     <name>SeriesSummary</name>
     <message>
         <source>%1 Karten fertig, %2 Fehlversuche, %3 Werte übersprungen</source>
         <translation>%1 cards done, %2 failed attempts, %3 values skipped</translation>
+    </message>
+</context>
+<context>
+    <name>SeriesTexts</name>
+    <message>
+        <source>reserviert (Lücke)</source>
+        <translation>reserved (gap)</translation>
+    </message>
+    <message>
+        <source>geschrieben</source>
+        <translation>written</translation>
+    </message>
+    <message>
+        <source>geschrieben und geprüft</source>
+        <translation>written and verified</translation>
+    </message>
+    <message>
+        <source>fehlgeschlagen (Lücke)</source>
+        <translation>failed (gap)</translation>
+    </message>
+    <message>
+        <source>zurückgegeben</source>
+        <translation>returned</translation>
+    </message>
+    <message>
+        <source>neu ausgegeben</source>
+        <translation>reissued</translation>
+    </message>
+    <message>
+        <source>Datenbank</source>
+        <translation>Database</translation>
+    </message>
+    <message>
+        <source>Karten</source>
+        <translation>Cards</translation>
+    </message>
+    <message>
+        <source>Erster Wert</source>
+        <translation>First value</translation>
+    </message>
+    <message>
+        <source>Letzter Wert</source>
+        <translation>Last value</translation>
+    </message>
+    <message>
+        <source>Fehlgeschlagen</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>Lücken (nicht beendet)</source>
+        <translation>Gaps (not finished)</translation>
+    </message>
+    <message>
+        <source>Neu ausgegeben</source>
+        <translation>Reissued</translation>
+    </message>
+    <message>
+        <source>Stationen</source>
+        <translation>Stations</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>UID</source>
+        <translation>UID</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>Bediener</source>
+        <translation>Operator</translation>
+    </message>
+    <message>
+        <source>Reserviert (UTC)</source>
+        <translation>Reserved (UTC)</translation>
+    </message>
+    <message>
+        <source>Fertig (UTC)</source>
+        <translation>Finished (UTC)</translation>
+    </message>
+    <message>
+        <source>Ergebnis</source>
+        <translation>Result</translation>
     </message>
 </context>
 <context>
@@ -1427,6 +1574,53 @@ Please choose another port.</translation>
     <message>
         <source>Verbindung zum Leser unterbrochen!</source>
         <translation>Connection to the reader broken!</translation>
+    </message>
+    <message>
+        <source>Serie</source>
+        <translation>Series</translation>
+    </message>
+</context>
+<context>
+    <name>quillmate::ui::CSeriesDlg</name>
+    <message>
+        <source>Serie</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>Letzte Karten (die neueste zuerst, höchstens %1):</source>
+        <translation>Latest cards (the newest first, at most %1):</translation>
+    </message>
+    <message>
+        <source>&amp;CSV exportieren ...</source>
+        <translation>&amp;CSV export ...</translation>
+    </message>
+    <message>
+        <source>&amp;JSON exportieren ...</source>
+        <translation>&amp;JSON export ...</translation>
+    </message>
+    <message>
+        <source>PDF-&amp;Bericht ...</source>
+        <translation>PDF &amp;report ...</translation>
+    </message>
+    <message>
+        <source>&amp;Aktualisieren</source>
+        <translation>&amp;Refresh</translation>
+    </message>
+    <message>
+        <source>&amp;Schliessen</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>Serie %1</source>
+        <translation>Series %1</translation>
+    </message>
+    <message>
+        <source>Die Datei konnte nicht geschrieben werden: %1</source>
+        <translation>The file could not be written: %1</translation>
+    </message>
+    <message>
+        <source>%1 Einträge der Serie in der Datei &lt;%2&gt; gespeichert.</source>
+        <translation>%1 entries of the series saved in the file &lt;%2&gt;.</translation>
     </message>
 </context>
 </TS>

@@ -13,6 +13,7 @@
 #include "cli/info_command.h"
 #include "cli/job_command.h"
 #include "cli/key_files.h"
+#include "cli/series_command.h"
 #include "support/core_dumps.h"
 #include "writer/language/translation.h"
 #include "writer/settings/settings_store.h"
@@ -31,6 +32,8 @@ Commands:
   delete-app --aid HEX [--app-key HEX | --app-key-file FILE] [--yes]
   job show [FILE] [--show-keys]   job set [FILE] KEY=VALUE ...   job check [FILE] [--count N]
   info                       (opens the reader: device name, version, firmware, port)
+  series show [--json]   series export --format csv|json [--output FILE]
+  series report --output FILE.pdf          (each with [--job FILE] [--series NAME] [--series-db ...])
 
 Without --job the job is the one in the settings. Job keys: AutoIncrement, Wert, AutoNull,
 PrefixZulassen, Byteanzahl, Zahlenformat, Darstellung, Ausrichtung, AppID (hex), FileID (hex),
@@ -55,6 +58,13 @@ settings or job file, or the PostgreSQL database of --series-db (or the settings
 Datenbank; a libpq connection string or service=NAME, never with a password: use ~/.pgpass or a
 service file). A value the ledger holds is refused unless --reissue; a ledger that fails ends the
 run with exit code 4, or is waited for up to --wait-db seconds.
+series reads the ledger of the series a write with the same --job, --series and --series-db would
+write into: show prints its summary (cards, first and last value, failures, gaps, reissues,
+stations); export writes one row per ledger entry (series, value, uid, station, operator,
+reserved_at, finished_at, job_fingerprint, result, reissue; times in UTC) to --output FILE or
+stdout; report writes the PDF report. A file is written whole or not at all. In CSV a field that
+starts with =, +, -, @ gets a leading apostrophe, so that a spreadsheet shows it as text instead
+of running it; JSON holds every field unchanged.
 
 Exit codes: 0 done, 1 a card operation failed, 2 usage or a refused job, 3 no reader,
 4 the series ledger failed.)";
@@ -68,7 +78,8 @@ void UsageError(const QString &text) {
 int main(int argc, char *argv[]) {
   // Before anything reads a key: the process holds card master keys from here on.
   DisableCoreDumpsUnlessAllowed();
-  QCoreApplication app(argc, argv);
+  const std::unique_ptr<QCoreApplication> application = MakeCliApplication(argc, argv);
+  QCoreApplication &app = *application;
   // A closed stdout (`| head -1`) gives failed writes, not a killed series.
   signal(SIGPIPE, SIG_IGN);
   QCoreApplication::setApplicationName("quillmate-cli");
@@ -114,7 +125,11 @@ int main(int argc, char *argv[]) {
                      job,     value,     count, cycle,  log,           wait_card,   card_key, aid,
                      app_key, show_keys, yes,   verify, card_key_file, app_key_file});
   parser.addOptions({series_db, series, reissue, wait_db});
-  parser.addPositionalArgument("command", "write, read, format, delete-app, job or info.");
+  const QCommandLineOption format("format", "series export: csv or json.", "csv|json");
+  const QCommandLineOption output("output", "series export, series report: the file to write.",
+                                  "FILE");
+  parser.addOptions({format, output});
+  parser.addPositionalArgument("command", "write, read, format, delete-app, job, series or info.");
 
   if (!parser.parse(QCoreApplication::arguments())) {
     UsageError(parser.errorText());
@@ -197,8 +212,13 @@ int main(int argc, char *argv[]) {
     UsageError("--reissue and --wait-db belong to write");
     ok = false;
   }
-  if (command != "write" && command != "job" && (parser.isSet(series_db) || parser.isSet(series))) {
-    UsageError("--series-db and --series belong to write and job set");
+  if (command != "write" && command != "job" && command != "series" &&
+      (parser.isSet(series_db) || parser.isSet(series))) {
+    UsageError("--series-db and --series belong to write, job set and series");
+    ok = false;
+  }
+  if (command != "series" && (parser.isSet(format) || parser.isSet(output))) {
+    UsageError("--format and --output belong to series export and series report");
     ok = false;
   }
   if (!card_command && parser.isSet(wait_card)) {
@@ -266,6 +286,10 @@ int main(int argc, char *argv[]) {
 
   if (command == "job") {
     return RunJobCommand(settings, words.mid(1), parser.isSet(show_keys), options);
+  }
+  if (command == "series") {
+    return RunSeriesCommand(settings, words.mid(1), options,
+                            SeriesOptions{parser.value(format), parser.value(output)});
   }
   if (words.size() > 1) {
     UsageError("unexpected argument " + words[1]);

@@ -59,6 +59,32 @@ QString ChooseJobFile(QWidget *parent, JobFileChoice choice) {
   return choice == JobFileChoice::kSave ? WithJobFileExtension(chosen) : chosen;
 }
 
+QString ChooseSeriesFile(QWidget *parent, SeriesFileChoice choice, const QString &start) {
+  FileChoiceRequest request;
+  QString extension;
+  switch (choice) {
+    case SeriesFileChoice::kCsv:
+      request.title = Texts::tr("Serie als CSV exportieren");
+      request.filter = Texts::tr("CSV-Dateien (*.csv);;Alle Dateien (*)");
+      extension = QStringLiteral("csv");
+      break;
+    case SeriesFileChoice::kJson:
+      request.title = Texts::tr("Serie als JSON exportieren");
+      request.filter = Texts::tr("JSON-Dateien (*.json);;Alle Dateien (*)");
+      extension = QStringLiteral("json");
+      break;
+    case SeriesFileChoice::kPdf:
+      request.title = Texts::tr("Bericht der Serie speichern");
+      request.filter = Texts::tr("PDF-Dateien (*.pdf);;Alle Dateien (*)");
+      extension = QStringLiteral("pdf");
+      break;
+  }
+  request.start = start;
+  request.save = true;
+  request.confirm_overwrite = true;
+  return WithExtension(Ask(parent, request), extension);
+}
+
 void SetFileChoiceHook(FileChoiceHook hook) {
   Hook() = std::move(hook);
 }

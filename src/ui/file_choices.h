@@ -20,6 +20,13 @@ QString ChooseLogFile(QWidget *parent, bool write_log, const QString &current);
 // when the operator cancels.
 QString ChooseJobFile(QWidget *parent, JobFileChoice choice);
 
+enum class SeriesFileChoice { kCsv, kJson, kPdf };
+
+// A save dialog for a series' export (CSV or JSON) or its PDF report, starting at `start`; a name
+// typed without extension gets ".csv", ".json" or ".pdf", and an existing file is replaced only
+// after the dialog's question. Empty when the operator cancels.
+QString ChooseSeriesFile(QWidget *parent, SeriesFileChoice choice, const QString &start);
+
 // What a file dialog was asked for, for tests.
 struct FileChoiceRequest {
   QString title;

@@ -108,6 +108,7 @@ void CQuillmateDlg::BuildMenu() {
   QMenu *menu = form_.menu_bar->addMenu(tr("E&xtras"));
   menu->addAction(tr("Einstellungen"), this, &CQuillmateDlg::OnSettings);
   menu->addAction(tr("Schnittstelle wählen"), this, &CQuillmateDlg::OnChoosePort);
+  menu->addAction(tr("Serie"), this, &CQuillmateDlg::OnSeries);
   menu->addSeparator();
   if (language_ != Language::kGerman) {
     menu->addAction(tr("Deutsch"), this, [this] { OnLanguage(Language::kGerman); });

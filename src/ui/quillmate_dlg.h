@@ -127,6 +127,8 @@ class CQuillmateDlg : public QDialog, public FrontEnd {
   void OnChoosePort();
   void OnLanguage(Language language);
   void OnAbout();
+  // "Serie": the series view of the series the window writes (quillmate_dlg_series.cpp).
+  void OnSeries();
   // Opens the about box for a newer version once no card operation, cycle or other dialog runs.
   void ShowUpdateNoticeWhenIdle();
   void OnHelp();

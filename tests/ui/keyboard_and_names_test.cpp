@@ -20,6 +20,7 @@
 #include "ui/hex_edit.h"
 #include "ui/ip_addr_suche.h"
 #include "ui/port_dlg.h"
+#include "ui/series_dlg.h"
 #include "window_rig.h"
 #include "writer/language/translation.h"
 
@@ -134,6 +135,8 @@ TEST_F(KeyboardAndNames, TheDialogsNameEveryControl) {
   ExpectEveryControlNamed(&search);
   quillmate::ui::CPortDlg ports(quillmate::PortSettings{}, quillmate::Language::kGerman);
   ExpectEveryControlNamed(&ports);
+  quillmate::ui::CSeriesDlg series([] { return quillmate::SeriesRecord{}; }, QString());
+  ExpectEveryControlNamed(&series);
 }
 
 TEST_F(KeyboardAndNames, TabWalksTheGroupsInReadingOrder) {
