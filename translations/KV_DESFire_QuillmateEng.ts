@@ -264,6 +264,8 @@ The guide is here: %1</translation>
     <message>
         <source>System-Kennung:</source>
         <translation>System identifier:</translation>
+    </message>
+    <message>
         <source>Serie als CSV exportieren</source>
         <translation>Export the series as CSV</translation>
     </message>
