@@ -103,6 +103,7 @@ TEST_F(CliLedgerTest, KilledBetweenReservingAndWritingTheValueStaysAGap) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].value, "41");
   EXPECT_EQ(rows[0].result, "reserved") << "the killed station's row stays a gap";
+  EXPECT_EQ(rows[0].uid, "04A1A2A3A4A5A6") << "the gap names the card it was meant for";
   EXPECT_EQ(rows[1].value, "42");
   EXPECT_EQ(rows[1].uid, "04B1B2B3B4B5B6");
   EXPECT_EQ(rows[1].result, "written");

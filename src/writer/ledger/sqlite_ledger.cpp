@@ -150,18 +150,17 @@ class SqliteLedger : public SeriesLedger {
     entry = who;
     entry.series = series;
     entry.value = reservation.plan.value;
-    entry.uid.clear();
     entry.reserved_at = QDateTime::currentDateTimeUtc();
     entry.finished_at = QDateTime();
     entry.result = LedgerResult::kReserved;
     entry.reissue = !earlier->empty();
     Statement insert(db_,
                      "INSERT INTO entries(series, value, station, operator, reserved_at, "
-                     "job_fingerprint, result, reissue) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
-                     "'reserved', ?7)");
+                     "job_fingerprint, result, reissue, uid) VALUES (?1, ?2, ?3, ?4, ?5, ?6, "
+                     "'reserved', ?7, ?8)");
     insert.Bind(1, series).Bind(2, entry.value).Bind(3, entry.station).Bind(4, entry.operator_name);
     insert.Bind(5, TimeText(entry.reserved_at)).Bind(6, entry.job_fingerprint);
-    insert.Bind(7, std::int64_t{entry.reissue ? 1 : 0});
+    insert.Bind(7, std::int64_t{entry.reissue ? 1 : 0}).Bind(8, entry.uid);
     if (!Done(insert)) return Abandon(reservation);
     entry.id = sqlite3_last_insert_rowid(db_);
     Statement update(db_, "UPDATE series SET next = ?2 WHERE name = ?1");

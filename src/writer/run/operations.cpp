@@ -628,10 +628,14 @@ bool CardOperations::ReserveInLedger(CardValue &value) {
   // The value the operator agreed to write again; a reissue reservation that lands on another
   // value (a station counted on while the question was open) is returned and asked about anew.
   QString approved = std::exchange(approved_reissue_, QString());
+  // The row names the card from the start, so a station killed before the card is finished
+  // leaves a gap that still says which card it was meant for.
+  LedgerEntry who = writer_;
+  who.uid = context_.cards.current_uid;
   for (int asked = 0; asked < 3; ++asked) {
     SeriesLedger::Reservation reservation;
     const auto reserve = [&](const QString &stored) -> std::optional<QString> {
-      reservation = ledger_->Reserve(series_, stored, plan, writer_, !approved.isEmpty());
+      reservation = ledger_->Reserve(series_, stored, plan, who, !approved.isEmpty());
       if (reservation.outcome != SeriesLedger::Reservation::Outcome::kReserved) return std::nullopt;
       // The store mirrors the ledger's next for files and scripts that read it.
       return reservation.plan.next;
