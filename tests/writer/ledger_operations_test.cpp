@@ -225,6 +225,23 @@ TEST_F(LedgerOperations, AFailedCardEndsItsRowAsAGapOrGivesTheValueBack) {
   EXPECT_EQ(OtherStation()->Next(opened_.series), QStringLiteral("501"));
 }
 
+// A card whose log line fails holds its value all the same: its ledger row says so, so that the
+// ledger can prove which card got the value although the log cannot.
+TEST_F(LedgerOperations, ACardWhoseLogLineFailsIsStillWrittenInTheLedger) {
+  ASSERT_TRUE(Start());
+  quillmate::LogSettings logs;
+  logs.write_enabled = true;
+  logs.write_file = dir_.path();  // a folder: no line can be appended to it
+  ops_->SetLogSettings(logs);
+  EXPECT_FALSE(ops_->SingleWrite().done);
+
+  EXPECT_EQ(ValueOn(card()), QStringLiteral("500"));
+  const std::vector<LedgerEntry> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].result, LedgerResult::kWritten);
+  EXPECT_EQ(rows[0].uid, ToQt(kUid));
+}
+
 TEST_F(LedgerOperations, ALockedLedgerStopsTheStationOrIsWaitedFor) {
   ASSERT_TRUE(Start());
   sqlite3 *holder = nullptr;

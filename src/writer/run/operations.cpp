@@ -341,6 +341,11 @@ bool CardOperations::RecordWrittenCard(const CardValue &value) {
   if (store_ == nullptr) series_next_ = value.next;
   job_.data = written;
   last_card_value_ = written;
+  // Both records are made whatever becomes of the other: a card whose log line fails still gets
+  // its ledger row finished, and the other way round.
+  const bool in_ledger =
+      value.ledger_row == 0 || FinishLedgerRow(value, verify_after_write_ ? LedgerResult::kVerified
+                                                                          : LedgerResult::kWritten);
   if (logs_.write_enabled && !Log(logs_.write_file)) {
     // The card holds its value but has no record: that is no success. The value stays given out
     // (it is on the card), and a cycle does not write further cards into a log that fails.
@@ -352,9 +357,7 @@ bool CardOperations::RecordWrittenCard(const CardValue &value) {
     StopCycle();
     return false;
   }
-  if (value.ledger_row != 0 &&
-      !FinishLedgerRow(value,
-                       verify_after_write_ ? LedgerResult::kVerified : LedgerResult::kWritten)) {
+  if (!in_ledger) {
     // The card holds its value and its log line, but the ledger cannot say so: its row stays
     // reserved (the value is never given again), and the station stops until the ledger answers.
     context_.report.ShowLamp(Lamp::kRed);
