@@ -23,7 +23,6 @@ struct Texts {
 constexpr int kDpi = 300;
 constexpr double kFooterMm = 10.0;
 const QString kBodyFamily = QStringLiteral("DejaVu Sans");
-const QColor kHeadingColour(0x1f, 0x3a, 0x5f);
 const QColor kRuleColour(0x9a, 0xa8, 0xb8);
 
 QString Escaped(const QString &text) {
