@@ -204,8 +204,9 @@ TEST_F(CliPostgresStationsTest, FourStationsKilledAtRandomNeverWriteOneValueTwic
       ASSERT_NE(card, value_on_card.end()) << "the ledger names " << row.uid << " for " << value;
       if (card->second != value) {
         const auto [first, end] = ledger.equal_range(card->second);
+        const std::string &uid = row.uid;  // a structured binding cannot be captured in C++20
         EXPECT_TRUE(
-            std::any_of(first, end, [&](const auto &later) { return later.second.uid == row.uid; }))
+            std::any_of(first, end, [&](const auto &later) { return later.second.uid == uid; }))
             << "the ledger says " << row.uid << " holds " << value << ", it holds " << card->second;
       }
     }
