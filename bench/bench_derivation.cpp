@@ -11,6 +11,7 @@
 #include <chrono>
 #include <string>
 
+#include "example_job.h"
 #include "kovra.h"
 #include "support/sim_process.h"
 #include "writer/cards/card_detection.h"
@@ -29,20 +30,9 @@ constexpr int kWrites = 5;
 
 // Every key of the job derived per card: card master, app master, read, write and read/write key.
 quillmate::DesfireSet DerivedJob() {
-  quillmate::DesfireSet job;
-  job.data = QStringLiteral("4711");
-  job.length = 32;
-  job.app_id = 0x4B4D01;
-  job.file_id = 1;
-  job.file_mode = quillmate::FileMode::kEnciphered;
-  job.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
-  job.app_key = QStringLiteral("A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
+  quillmate::DesfireSet job = kovra_bench::ExampleJob();
   job.key_count = 4;
-  job.read_key_nr = 3;  // list indices: keys 1, 2 and 3 of the application
-  job.write_key_nr = 4;
-  job.read_write_key_nr = 5;
-  job.read_key = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
-  job.write_key = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
+  job.read_write_key_nr = 5;  // key 3 of the application
   job.read_write_key = QStringLiteral("D0D1D2D3D4D5D6D7D8D9DADBDCDDDEDF");
   job.card_key_derived = job.app_key_derived = job.read_key_derived = job.write_key_derived =
       job.read_write_key_derived = true;

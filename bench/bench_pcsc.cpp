@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "example_job.h"
 #include "kovra.h"
 #include "support/pcscd_rig.h"
 #include "support/sim_process.h"
@@ -28,6 +29,8 @@
 #include "writer/job/key_plan.h"
 
 namespace {
+
+using kovra_bench::ExampleJob;
 
 using Clock = std::chrono::steady_clock;
 
@@ -106,26 +109,6 @@ void BM_DesfireRoundTrip(benchmark::State &state) {
   KOVRA_ClosePort(pcsc);
 }
 BENCHMARK(BM_DesfireRoundTrip)->Iterations(500)->Unit(benchmark::kMicrosecond);
-
-// The example job of bench_write: an enciphered file with keys of their own for reading and
-// writing.
-quillmate::DesfireSet ExampleJob() {
-  quillmate::DesfireSet job;
-  job.data = QStringLiteral("4711");
-  job.length = 32;
-  job.app_id = 0x4B4D01;
-  job.file_id = 1;
-  job.file_mode = quillmate::FileMode::kEnciphered;
-  job.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
-  job.app_key = QStringLiteral("A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
-  job.key_count = 3;
-  job.read_key_nr = 3;  // list indices: key 1 and key 2 of the application
-  job.write_key_nr = 4;
-  job.read_write_key_nr = 0;
-  job.read_key = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
-  job.write_key = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
-  return job;
-}
 
 void BM_SeriesCard(benchmark::State &state) {
   const bool on_pcsc = state.range(0) == 1;

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "example_job.h"
 #include "kovra.h"
 #include "support/sim_process.h"
 #include "writer/cards/card_detection.h"
@@ -19,6 +20,8 @@
 #include "writer/job/key_plan.h"
 
 namespace {
+
+using kovra_bench::ExampleJob;
 
 double ProcessCpuSeconds() {
   rusage usage{};
@@ -33,24 +36,6 @@ long ExchangeCount(kovra_test::SimProcess &sim) {
   const std::string key = "\"45\":";
   const size_t at = state.find(key);
   return at == std::string::npos ? 0 : std::atol(state.c_str() + at + key.size());
-}
-
-quillmate::DesfireSet ExampleJob() {
-  quillmate::DesfireSet job;
-  job.data = QStringLiteral("4711");
-  job.length = 32;
-  job.app_id = 0x4B4D01;
-  job.file_id = 1;
-  job.file_mode = quillmate::FileMode::kEnciphered;
-  job.card_key = QStringLiteral("00112233445566778899AABBCCDDEEFF");
-  job.app_key = QStringLiteral("A0A1A2A3A4A5A6A7A8A9AAABACADAEAF");
-  job.key_count = 3;
-  job.read_key_nr = 3;  // list indices: key 1 and key 2 of the application
-  job.write_key_nr = 4;
-  job.read_write_key_nr = 0;
-  job.read_key = QStringLiteral("B0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF");
-  job.write_key = QStringLiteral("C0C1C2C3C4C5C6C7C8C9CACBCCCDCECF");
-  return job;
 }
 
 void BM_WriteCard(benchmark::State &state) {

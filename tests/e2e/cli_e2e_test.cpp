@@ -26,6 +26,7 @@
 #include <map>
 
 #include "support/cli_run.h"
+#include "support/sim_cards_seen.h"
 #include "support/sim_process.h"
 
 using kovra_test::CliRun;
@@ -257,31 +258,10 @@ TEST_F(CliTest, NoReaderOnThePortExitsThree) {
 
 namespace {
 
-// What kovra-sim's state says of every card it has seen: the cards that left and the one lying
-// in the field, in the order they came, each with the data of its first standard file (empty
-// when the card has none).
-struct SeenCard {
-  std::string uid;
-  std::string data;  // hex
-};
+using kovra_test::SeenCard;
 
 std::vector<SeenCard> CardsSeen(kovra_test::SimProcess &sim) {
-  const QJsonObject state =
-      QJsonDocument::fromJson(QByteArray::fromStdString(sim.Control("state"))).object();
-  QJsonArray cards = state["history"].toArray();
-  const QJsonValue in_field = state["field"]["card"];
-  if (in_field.isObject()) cards.append(in_field);
-  std::vector<SeenCard> seen;
-  for (const QJsonValue &entry : cards) {
-    SeenCard card{entry["uid"].toString().toStdString(), {}};
-    for (const QJsonValue &application : entry["card"]["applications"].toArray()) {
-      for (const QJsonValue &file : application["files"].toArray()) {
-        if (card.data.empty()) card.data = file["data"].toString().toStdString();
-      }
-    }
-    seen.push_back(card);
-  }
-  return seen;
+  return kovra_test::CardsSeen(sim.Control("state"));
 }
 
 bool FieldEmpty(kovra_test::SimProcess &sim) {

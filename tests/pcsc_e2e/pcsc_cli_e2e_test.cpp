@@ -24,6 +24,7 @@
 #include "kovra.h"
 #include "support/cli_run.h"
 #include "support/pcscd_rig.h"
+#include "support/sim_cards_seen.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -35,29 +36,8 @@ using std::chrono::milliseconds;
 constexpr char kCardKey[] = "00112233445566778899AABBCCDDEEFF";
 constexpr char kAppKey[] = "0102030405060708090A0B0C0D0E0F10";
 
-struct SeenCard {
-  std::string uid;
-  std::string data;  // the first standard file's bytes, hex
-};
-
-// Every card the simulator has seen, in the order they came (the one in the field last).
-std::vector<SeenCard> CardsSeen(const std::string &state_text) {
-  const QJsonObject state = QJsonDocument::fromJson(QByteArray::fromStdString(state_text)).object();
-  QJsonArray cards = state["history"].toArray();
-  const QJsonValue in_field = state["field"]["card"];
-  if (in_field.isObject()) cards.append(in_field);
-  std::vector<SeenCard> seen;
-  for (const QJsonValue &entry : cards) {
-    SeenCard card{entry["uid"].toString().toStdString(), {}};
-    for (const QJsonValue &application : entry["card"]["applications"].toArray()) {
-      for (const QJsonValue &file : application["files"].toArray()) {
-        if (card.data.empty()) card.data = file["data"].toString().toStdString();
-      }
-    }
-    seen.push_back(card);
-  }
-  return seen;
-}
+using kovra_test::CardsSeen;
+using kovra_test::SeenCard;
 
 std::vector<QJsonObject> JsonLines(const std::string &out) {
   std::vector<QJsonObject> objects;
